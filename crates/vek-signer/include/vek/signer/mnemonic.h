@@ -1,0 +1,59 @@
+// BIP-39 mnemonic phrases in the English word list.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "vek/signer/zeroizing.h"
+
+namespace vek_signer {
+
+enum class MnemonicErrorKind : std::uint8_t {
+  GenerationFailed = 0,  // "mnemonic generation failed: {0}"
+  InvalidPhrase = 1,     // "invalid mnemonic phrase: {0}"
+};
+
+struct MnemonicError {
+  MnemonicErrorKind kind;
+  std::string detail;
+  [[nodiscard]] std::string display() const;
+};
+
+enum class WordCount : std::uint8_t { Twelve, TwentyFour };
+
+inline constexpr std::size_t kSeedBytes = 64;
+
+// A phrase held as its entropy (16 to 32 bytes); the words are produced on demand.
+class Mnemonic {
+ public:
+  // Fresh entropy from the operating system's random source.
+  [[nodiscard]] static std::expected<Mnemonic, MnemonicError> generate(WordCount count);
+  // Strict parse of a typed phrase: exact words, single spaces, valid checksum, canonical text.
+  // Errors (InvalidPhrase): "the word `{word}` is invalid",
+  //   "the mnemonic's entropy length `{bytes}` is invalid", "the phrase `{text}` is invalid".
+  [[nodiscard]] static std::expected<Mnemonic, MnemonicError> from_phrase(std::string_view text);
+  // Builds from raw entropy of 16, 20, 24, 28 or 32 bytes (no other length is accepted).
+  [[nodiscard]] static std::expected<Mnemonic, MnemonicError> from_entropy(std::span<const std::uint8_t> entropy);
+
+  // The canonical phrase: lower-case words separated by single spaces.
+  [[nodiscard]] SecretBytes phrase() const;
+  // The 64-byte BIP-39 seed: PBKDF2-HMAC-SHA512, 2048 rounds, salt "mnemonic" + passphrase.
+  [[nodiscard]] SecretBytes to_seed(std::string_view passphrase) const;
+  [[nodiscard]] std::size_t word_count() const noexcept { return entropy_.size() * 3 / 4; }
+
+ private:
+  explicit Mnemonic(SecretBytes entropy) noexcept : entropy_(std::move(entropy)) {}
+  SecretBytes entropy_;
+};
+
+// PBKDF2-HMAC-SHA512 with the inner and outer key states prepared once.
+void pbkdf2_hmac_sha512(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
+                        std::uint32_t iterations, std::span<std::uint8_t> out);
+
+// The English word list (2048 words).
+[[nodiscard]] std::string_view bip39_word(std::size_t index) noexcept;
+
+}  // namespace vek_signer

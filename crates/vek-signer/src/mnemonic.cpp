@@ -1,0 +1,228 @@
+#include "vek/signer/mnemonic.h"
+
+// The seed function runs the SHA-512 compression directly on prepared HMAC states;
+// those entry points are marked deprecated in OpenSSL 3 but remain part of its API.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "vek/signer/hash.h"
+#include "vek/signer/process_hardening.h"
+#include "vek/signer/random.h"
+
+namespace vek_signer {
+namespace {
+
+constexpr std::array<std::string_view, 2048> kWords = {
+#include "bip39_english.inc"
+};
+
+constexpr std::size_t kHmacBlock = 128;  // SHA-512 block size
+
+// Index of `word` in the sorted list, or -1.
+int word_index(std::string_view word) noexcept {
+  auto it = std::lower_bound(kWords.begin(), kWords.end(), word);
+  if (it == kWords.end() || *it != word) return -1;
+  return static_cast<int>(it - kWords.begin());
+}
+
+// The canonical phrase of `entropy` (BIP-39: checksum of ENT/32 bits from SHA-256).
+std::vector<std::uint8_t> phrase_bytes(std::span<const std::uint8_t> entropy) {
+  const auto check = sha256(entropy);
+  const std::size_t ent_bits = entropy.size() * 8;
+  const std::size_t words = (ent_bits + ent_bits / 32) / 11;
+  auto bit = [&](std::size_t i) -> unsigned {
+    const std::uint8_t byte = i < ent_bits ? entropy[i / 8] : check[(i - ent_bits) / 8];
+    return (byte >> (7 - i % 8)) & 1u;
+  };
+  std::vector<std::uint8_t> out;
+  out.reserve(words * 9);
+  for (std::size_t w = 0; w < words; ++w) {
+    unsigned idx = 0;
+    for (std::size_t b = 0; b < 11; ++b) idx = (idx << 1) | bit(w * 11 + b);
+    if (w != 0) out.push_back(' ');
+    const std::string_view word = kWords[idx];
+    out.insert(out.end(), word.begin(), word.end());
+  }
+  return out;
+}
+
+bool valid_entropy_length(std::size_t n) noexcept { return n >= 16 && n <= 32 && n % 4 == 0; }
+
+void store_be64(std::uint8_t* out, SHA_LONG64 v) noexcept {
+  for (int i = 7; i >= 0; --i) {
+    out[i] = static_cast<std::uint8_t>(v & 0xff);
+    v >>= 8;
+  }
+}
+
+// HMAC-SHA512 key states: SHA-512 after absorbing key^ipad and key^opad.
+struct HmacStates {
+  SHA512_CTX inner;
+  SHA512_CTX outer;
+  ~HmacStates() { secure_wipe(this, sizeof *this); }
+};
+
+void prepare(HmacStates& st, std::span<const std::uint8_t> key) {
+  WipedArray<kHmacBlock> k;
+  if (key.size() > kHmacBlock) {
+    SHA512(key.data(), key.size(), k.data());
+  } else if (!key.empty()) {
+    std::memcpy(k.data(), key.data(), key.size());
+  }
+  WipedArray<kHmacBlock> pad;
+  for (std::size_t i = 0; i < kHmacBlock; ++i) pad.bytes[i] = k.bytes[i] ^ 0x36;
+  SHA512_Init(&st.inner);
+  SHA512_Update(&st.inner, pad.data(), kHmacBlock);
+  for (std::size_t i = 0; i < kHmacBlock; ++i) pad.bytes[i] = k.bytes[i] ^ 0x5c;
+  SHA512_Init(&st.outer);
+  SHA512_Update(&st.outer, pad.data(), kHmacBlock);
+}
+
+}  // namespace
+
+std::string_view bip39_word(std::size_t index) noexcept { return index < kWords.size() ? kWords[index] : std::string_view(); }
+
+std::string MnemonicError::display() const {
+  switch (kind) {
+    case MnemonicErrorKind::GenerationFailed: return "mnemonic generation failed: " + detail;
+    case MnemonicErrorKind::InvalidPhrase: return "invalid mnemonic phrase: " + detail;
+  }
+  return detail;
+}
+
+void pbkdf2_hmac_sha512(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
+                        std::uint32_t iterations, std::span<std::uint8_t> out) {
+  HmacStates st;
+  prepare(st, password);
+
+  // Every U_j after the first is HMAC of a 64-byte value: with the key states already
+  // absorbed, each of the inner and outer hashes is exactly one compression of a block
+  // holding the 64 bytes, the 0x80 pad byte and the bit length (128 + 64) * 8.
+  WipedArray<kHmacBlock> block;
+  block.bytes[64] = 0x80;
+  block.bytes[126] = 0x06;  // 1536 bits, big-endian in the last 16 bytes
+  block.bytes[127] = 0x00;
+  WipedArray<64> u;
+  WipedArray<64> t;
+  SHA512_CTX ctx;
+
+  std::size_t done = 0;
+  for (std::uint32_t blk = 1; done < out.size(); ++blk) {
+    // U_1 = HMAC(P, S || INT(blk)), through the general path since S has any length.
+    const std::uint8_t be[4] = {static_cast<std::uint8_t>(blk >> 24), static_cast<std::uint8_t>(blk >> 16),
+                                static_cast<std::uint8_t>(blk >> 8), static_cast<std::uint8_t>(blk)};
+    ctx = st.inner;
+    SHA512_Update(&ctx, salt.data(), salt.size());
+    SHA512_Update(&ctx, be, sizeof be);
+    SHA512_Final(u.data(), &ctx);
+    ctx = st.outer;
+    SHA512_Update(&ctx, u.data(), 64);
+    SHA512_Final(u.data(), &ctx);
+    std::memcpy(t.data(), u.data(), 64);
+
+    for (std::uint32_t j = 1; j < iterations; ++j) {
+      std::memcpy(block.data(), u.data(), 64);
+      ctx = st.inner;
+      SHA512_Transform(&ctx, block.data());
+      for (int w = 0; w < 8; ++w) store_be64(block.data() + 8 * w, ctx.h[w]);
+      ctx = st.outer;
+      SHA512_Transform(&ctx, block.data());
+      for (int w = 0; w < 8; ++w) {
+        store_be64(u.data() + 8 * w, ctx.h[w]);
+      }
+      for (int i = 0; i < 64; ++i) t.bytes[i] ^= u.bytes[i];
+    }
+    const std::size_t take = std::min<std::size_t>(64, out.size() - done);
+    std::memcpy(out.data() + done, t.data(), take);
+    done += take;
+  }
+  secure_wipe(&ctx, sizeof ctx);
+}
+
+std::expected<Mnemonic, MnemonicError> Mnemonic::from_entropy(std::span<const std::uint8_t> entropy) {
+  if (!valid_entropy_length(entropy.size())) {
+    return std::unexpected(MnemonicError{MnemonicErrorKind::GenerationFailed,
+                                         "invalid entropy length " + std::to_string(entropy.size() * 8) + " bits"});
+  }
+  return Mnemonic(SecretBytes::from_slice(entropy));
+}
+
+std::expected<Mnemonic, MnemonicError> Mnemonic::generate(WordCount count) {
+  const std::size_t len = count == WordCount::Twelve ? 16 : 32;
+  WipedArray<32> entropy;
+  if (auto r = os_random(std::span<std::uint8_t>(entropy.data(), len)); !r) {
+    return std::unexpected(MnemonicError{MnemonicErrorKind::GenerationFailed, r.error()});
+  }
+  return from_entropy(std::span<const std::uint8_t>(entropy.data(), len));
+}
+
+std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view text) {
+  auto invalid = [](std::string detail) {
+    return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase, std::move(detail)});
+  };
+  // Split at every single space; empty words fail the lookup.
+  std::vector<std::uint16_t> indices;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find(' ', start);
+    const std::string_view word = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    const int idx = word_index(word);
+    if (idx < 0) {
+      secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
+      return invalid("the word `" + std::string(word) + "` is invalid");
+    }
+    indices.push_back(static_cast<std::uint16_t>(idx));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+
+  const std::size_t nbytes = (indices.size() * 11 + 7) / 8;
+  static constexpr std::size_t kValid[] = {16, 17, 20, 21, 24, 25, 28, 29, 32, 33};
+  if (std::find(std::begin(kValid), std::end(kValid), nbytes) == std::end(kValid)) {
+    secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
+    return invalid("the mnemonic's entropy length `" + std::to_string(nbytes) + "` is invalid");
+  }
+  WipedArray<33> packed;
+  for (std::size_t w = 0; w < indices.size(); ++w) {
+    for (std::size_t b = 0; b < 11; ++b) {
+      if ((indices[w] >> (10 - b)) & 1u) {
+        const std::size_t pos = w * 11 + b;
+        packed.bytes[pos / 8] |= static_cast<std::uint8_t>(0x80u >> (pos % 8));
+      }
+    }
+  }
+  secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
+  const std::size_t ent = nbytes & ~std::size_t{3};  // largest of 16..32 step 4 not above nbytes
+  const std::span<const std::uint8_t> entropy(packed.data(), ent);
+  std::vector<std::uint8_t> canonical = phrase_bytes(entropy);
+  const bool same = canonical.size() == text.size() && std::memcmp(canonical.data(), text.data(), text.size()) == 0;
+  wipe_vector(canonical);
+  if (!same) return invalid("the phrase `" + std::string(text) + "` is invalid");
+  return Mnemonic(SecretBytes::from_slice(entropy));
+}
+
+SecretBytes Mnemonic::phrase() const {
+  // Build into a buffer large enough for any phrase so it never reallocates
+  // (a reallocation would leave an unwiped copy behind).
+  std::vector<std::uint8_t> out = phrase_bytes(entropy_.span());
+  return SecretBytes(std::move(out));
+}
+
+SecretBytes Mnemonic::to_seed(std::string_view passphrase) const {
+  SecretBytes phrase_text = phrase();
+  static constexpr std::string_view kPrefix = "mnemonic";
+  std::vector<std::uint8_t> salt(kPrefix.size() + passphrase.size());
+  std::memcpy(salt.data(), kPrefix.data(), kPrefix.size());
+  if (!passphrase.empty()) std::memcpy(salt.data() + kPrefix.size(), passphrase.data(), passphrase.size());
+  std::vector<std::uint8_t> seed(kSeedBytes);
+  pbkdf2_hmac_sha512(phrase_text.span(), salt, 2048, seed);
+  wipe_vector(salt);
+  return SecretBytes(std::move(seed));
+}
+
+}  // namespace vek_signer
