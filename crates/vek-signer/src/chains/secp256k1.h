@@ -1,11 +1,13 @@
 // Steps shared by the four secp256k1 signers (EVM, Tron, Cosmos, Bitcoin):
 // turning key bytes into a signing key, public-key encodings, and the recoverable
-// RFC 6979 signature over a 32-byte hash.
+// RFC 6979 signature over a 32-byte hash. Internal header: not installed.
 #pragma once
 
+#include <secp256k1.h>
+
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -14,21 +16,37 @@
 
 namespace vek_signer::secp {
 
+inline constexpr std::size_t kSecretKeyBytes = 32;
+// Shortest key accepted; 24 to 31 bytes are read as if left-padded with zeros.
+inline constexpr std::size_t kMinSecretKeyBytes = 24;
+inline constexpr std::size_t kHashBytes = 32;
+inline constexpr std::size_t kUncompressedBytes = 65;
+inline constexpr std::size_t kCompressedBytes = 33;
+// r || s || recovery id.
+inline constexpr std::size_t kRecoverableSignatureBytes = 65;
+
+// The process-wide context: created on first use (thread-safe), randomised with 32
+// bytes from the OS, then only read; destroyed at exit.
+[[nodiscard]] const secp256k1_context* context() noexcept;
+
 // A validated secret scalar and its public point.
 struct SigningKey {
-  WipedArray<32> secret;                 // big-endian scalar in 1 .. n-1
-  std::array<std::uint8_t, 65> public_uncompressed{};  // 04 || X || Y
-  std::array<std::uint8_t, 33> public_compressed{};    // 02/03 || X
+  WipedArray<kSecretKeyBytes> secret;                                // big-endian scalar in 1 .. n-1
+  std::array<std::uint8_t, kUncompressedBytes> public_uncompressed{};  // 04 || X || Y
+  std::array<std::uint8_t, kCompressedBytes> public_compressed{};      // 02/03 || X
 };
 
 // 32 bytes as they are, 24 to 31 bytes left-padded with zeros; anything else, zero,
 // or a value not below the group order: InvalidPrivateKey "signature error".
 [[nodiscard]] SignerResult<std::unique_ptr<SigningKey>> signing_key(std::span<const std::uint8_t> key);
 
-// Recoverable deterministic ECDSA (RFC 6979, low S) over `hash`.
-// A hash that is not 32 bytes fails first with InvalidMessage
-// "expected 32-byte {hash_word}, got {n} bytes" (`hash_word` is "prehash" for EVM, "hash" elsewhere).
-// Result: signature r || s || recid (65 bytes), recovery_id = recid.
+// Recoverable deterministic ECDSA (RFC 6979 nonce of libsecp256k1, low S) over `hash`.
+// Checks, in order:
+//   hash not 32 bytes: InvalidMessage "expected 32-byte {hash_word}, got {n} bytes"
+//     (`hash_word` is "prehash" for EVM, "hash" elsewhere); the key is not looked at;
+//   key refused by signing_key(): its error unchanged;
+//   the primitive fails: SigningFailed "signature error".
+// Result: signature r || s || recid (65 bytes), recovery_id = recid (0 or 1 in practice).
 [[nodiscard]] SignerResult<SignOutput> sign_hash(std::span<const std::uint8_t> key, std::span<const std::uint8_t> hash,
                                                  std::string_view hash_word);
 

@@ -1,0 +1,102 @@
+#include "chains/secp256k1.h"
+
+#include <secp256k1_recovery.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "vek/signer/random.h"
+
+namespace vek_signer::secp {
+namespace {
+
+// The only text libsecp256k1's callers report for a refused key or a failed signature.
+constexpr std::string_view kLibraryError = "signature error";
+
+struct ContextDeleter {
+  void operator()(secp256k1_context* c) const noexcept { secp256k1_context_destroy(c); }
+};
+using ContextPtr = std::unique_ptr<secp256k1_context, ContextDeleter>;
+
+ContextPtr make_context() {
+  ContextPtr ctx(secp256k1_context_create(SECP256K1_CONTEXT_NONE));
+  // Allocation failure of a few hundred bytes at first use: nothing sensible to return.
+  if (!ctx) std::abort();
+  // Blinding against side channels (bitcoin's ECC_Context does the same). Without
+  // OS randomness the context still signs correctly, only unblinded. Randomising a
+  // context of our own cannot fail (only the static context refuses).
+  WipedArray<32> seed;
+  if (os_random(seed.span()) && secp256k1_context_randomize(ctx.get(), seed.data()) != 1) std::abort();
+  return ctx;
+}
+
+// Length rule and range check; fills `out` with the 32-byte big-endian scalar.
+bool load_secret(std::span<const std::uint8_t> key, WipedArray<kSecretKeyBytes>& out) noexcept {
+  if (key.size() < kMinSecretKeyBytes || key.size() > kSecretKeyBytes) return false;
+  std::uint8_t* dst = out.data() + (kSecretKeyBytes - key.size());
+  for (std::size_t i = 0; i < key.size(); ++i) dst[i] = key[i];
+  // Rejects zero and values not below n.
+  return secp256k1_ec_seckey_verify(context(), out.data()) == 1;
+}
+
+}  // namespace
+
+const secp256k1_context* context() noexcept {
+  static const ContextPtr ctx = make_context();
+  return ctx.get();
+}
+
+SignerResult<std::unique_ptr<SigningKey>> signing_key(std::span<const std::uint8_t> key) {
+  auto sk = std::make_unique<SigningKey>();
+  if (!load_secret(key, sk->secret)) {
+    return signer_error(SignerErrorKind::InvalidPrivateKey, std::string(kLibraryError));
+  }
+  secp256k1_pubkey pub;
+  if (secp256k1_ec_pubkey_create(context(), &pub, sk->secret.data()) != 1) {
+    return signer_error(SignerErrorKind::InvalidPrivateKey, std::string(kLibraryError));
+  }
+  std::size_t len = kUncompressedBytes;
+  if (secp256k1_ec_pubkey_serialize(context(), sk->public_uncompressed.data(), &len, &pub,
+                                    SECP256K1_EC_UNCOMPRESSED) != 1 ||
+      len != kUncompressedBytes) {
+    std::abort();  // a valid point always serialises
+  }
+  len = kCompressedBytes;
+  if (secp256k1_ec_pubkey_serialize(context(), sk->public_compressed.data(), &len, &pub, SECP256K1_EC_COMPRESSED) !=
+          1 ||
+      len != kCompressedBytes) {
+    std::abort();
+  }
+  return sk;
+}
+
+SignerResult<SignOutput> sign_hash(std::span<const std::uint8_t> key, std::span<const std::uint8_t> hash,
+                                   std::string_view hash_word) {
+  if (hash.size() != kHashBytes) {
+    return signer_error(SignerErrorKind::InvalidMessage, "expected 32-byte " + std::string(hash_word) + ", got " +
+                                                             std::to_string(hash.size()) + " bytes");
+  }
+  // Same checks as signing_key(), without computing a public key nobody reads.
+  WipedArray<kSecretKeyBytes> secret;
+  if (!load_secret(key, secret)) {
+    return signer_error(SignerErrorKind::InvalidPrivateKey, std::string(kLibraryError));
+  }
+  // NULL nonce function: libsecp256k1's RFC 6979 (HMAC-SHA256, key and hash as the
+  // generator's input, no extra data). It also normalises s to the lower half and
+  // adjusts the recovery id to match.
+  secp256k1_ecdsa_recoverable_signature sig;
+  if (secp256k1_ecdsa_sign_recoverable(context(), &sig, hash.data(), secret.data(), nullptr, nullptr) != 1) {
+    return signer_error(SignerErrorKind::SigningFailed, std::string(kLibraryError));
+  }
+  SignOutput out;
+  out.signature.resize(kRecoverableSignatureBytes);
+  int recid = 0;
+  if (secp256k1_ecdsa_recoverable_signature_serialize_compact(context(), out.signature.data(), &recid, &sig) != 1) {
+    return signer_error(SignerErrorKind::SigningFailed, std::string(kLibraryError));
+  }
+  out.signature[64] = static_cast<std::uint8_t>(recid);
+  out.recovery_id = static_cast<std::uint8_t>(recid);
+  return out;
+}
+
+}  // namespace vek_signer::secp
