@@ -1,0 +1,141 @@
+// SecretBytes: wiped over its whole capacity on release, locked while alive, and
+// only a warning when the system refuses the lock.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "vek/signer/zeroizing.h"
+
+// An instrumented allocator: when the watched block is freed, record whether every
+// byte of it was zero at that moment.
+namespace {
+std::atomic<void*> g_watched{nullptr};
+std::atomic<int> g_watched_frees{0};
+std::atomic<bool> g_all_zero{false};
+std::atomic<std::size_t> g_watched_size{0};
+
+void inspect(void* p) noexcept {
+  if (p != nullptr && p == g_watched.load()) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    bool zero = true;
+    for (std::size_t i = 0; i < g_watched_size.load(); ++i) zero = zero && b[i] == 0;
+    g_all_zero = zero;
+    ++g_watched_frees;
+  }
+}
+}  // namespace
+
+// The replaced operators pair malloc with free, which GCC cannot see across the
+// replacement boundary.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t n) {
+  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  inspect(p);
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  inspect(p);
+  std::free(p);
+}
+
+using vek_signer::SecretBytes;
+
+TEST(SecretBytes, DestructionZeroesWholeCapacity) {
+  std::vector<std::uint8_t> buf;
+  buf.reserve(96);
+  buf.assign(64, 0xAB);
+  // Bytes beyond the length, as a longer earlier content would leave them.
+  std::memset(buf.data() + 64, 0xCD, 32);
+  g_watched = buf.data();
+  g_watched_size = 96;
+  g_watched_frees = 0;
+  {
+    SecretBytes s(std::move(buf));
+    ASSERT_EQ(s.size(), 64u);
+    EXPECT_EQ(s.data()[0], 0xAB);
+  }
+  EXPECT_EQ(g_watched_frees.load(), 1);
+  EXPECT_TRUE(g_all_zero.load());
+  g_watched = nullptr;
+}
+
+TEST(SecretBytes, MoveTransfersOwnershipWithoutCopy) {
+  const std::uint8_t bytes[32] = {1, 2, 3};
+  SecretBytes a = SecretBytes::from_slice(bytes);
+  const std::uint8_t* where = a.data();
+  g_watched = const_cast<std::uint8_t*>(where);
+  g_watched_size = 32;
+  g_watched_frees = 0;
+  SecretBytes b(std::move(a));
+  EXPECT_EQ(b.data(), where);
+  EXPECT_TRUE(a.empty());
+  SecretBytes c;
+  c = std::move(b);
+  EXPECT_EQ(c.data(), where);
+  EXPECT_EQ(g_watched_frees.load(), 0);
+  c = SecretBytes();
+  EXPECT_EQ(g_watched_frees.load(), 1);
+  EXPECT_TRUE(g_all_zero.load());
+  g_watched = nullptr;
+}
+
+TEST(SecretBytes, EmptyInputAllocatesNothing) {
+  SecretBytes s = SecretBytes::from_slice({});
+  EXPECT_TRUE(s.empty());
+  EXPECT_EQ(s.data(), nullptr);
+}
+
+// Runs `body` in a child whose locked-memory limit is zero and which has no privilege
+// to exceed it; returns what the child wrote to standard error.
+static std::string stderr_of_unprivileged_child(void (*body)()) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDERR_FILENO);
+    close(fds[0]);
+    rlimit zero{0, 0};
+    if (setrlimit(RLIMIT_MEMLOCK, &zero) != 0) _exit(10);
+    // Root may lock regardless of the limit; drop to an unprivileged user.
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(11);
+    body();
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed with status " + std::to_string(status);
+  return out;
+}
+
+TEST(SecretBytes, RefusedLockWarnsOnceAndCarriesOn) {
+  const std::string err = stderr_of_unprivileged_child([] {
+    const std::uint8_t key[32] = {7, 7, 7};
+    SecretBytes s = SecretBytes::from_slice(key);
+    if (s.size() != 32 || s.data()[0] != 7 || s.data()[1] != 7) _exit(12);
+  });
+  const std::string expected = std::string("warning: mlock failed (") + std::strerror(EPERM) + " (os error " +
+                               std::to_string(EPERM) + ")), key material may be swapped to disk\n";
+  EXPECT_EQ(err, expected);
+}
+
+TEST(SecretBytes, EmptyBufferNeverLocks) {
+  EXPECT_EQ(stderr_of_unprivileged_child([] { SecretBytes s = SecretBytes::from_slice({}); }), "");
+}
