@@ -1,6 +1,8 @@
 // Secret-free views of wallets and accounts, as handed to the Python interface.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,12 @@ struct WalletInfo {
   std::string name;
   std::vector<AccountInfo> accounts;
   std::string created_at;
+};
+
+// A signature as lower-case hex, with the signer's recovery id when it gives one.
+struct SignResult {
+  std::string signature;
+  std::optional<std::uint8_t> recovery_id;
 };
 
 }  // namespace vek_lib
