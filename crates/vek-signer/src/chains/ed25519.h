@@ -1,0 +1,28 @@
+// Ed25519 (RFC 8032, pure: no prehash, no context) key setup and signing shared by
+// the Solana and TON signers. Internal header: not installed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "vek/signer/traits.h"
+
+namespace vek_signer::ed25519 {
+
+inline constexpr std::size_t kSecretKeyBytes = 32;  // the RFC 8032 secret key (seed)
+inline constexpr std::size_t kPublicKeyBytes = 32;
+inline constexpr std::size_t kSignatureBytes = 64;  // R || S
+
+using PublicKey = std::array<std::uint8_t, kPublicKeyBytes>;
+
+// The public key of a 32-byte secret key.
+// Errors: InvalidPrivateKey "expected 32 bytes, got {length}"; InvalidPrivateKey with
+// OpenSSL's reason when it cannot set the key up (allocation failure).
+[[nodiscard]] SignerResult<PublicKey> public_key(std::span<const std::uint8_t> key);
+
+// The 64-byte signature over `data` as given (empty data included); recovery_id absent.
+// Errors: those of public_key(); SigningFailed with OpenSSL's reason.
+[[nodiscard]] SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data);
+
+}  // namespace vek_signer::ed25519
