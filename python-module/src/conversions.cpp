@@ -114,4 +114,26 @@ PyObject* wallet_list(const std::vector<vek_lib::WalletInfo>& infos) {
   return list.release();
 }
 
+PyObject* sign_result_to_dict(const vek_lib::SignResult& result) {
+  PyRef dict(PyDict_New());
+  if (!dict) return nullptr;
+  if (!set_item(dict.get(), "signature", new_str(result.signature))) return nullptr;
+  PyObject* rid = nullptr;
+  if (result.recovery_id) {
+    rid = PyLong_FromUnsignedLong(*result.recovery_id);
+  } else {
+    rid = Py_None;
+    Py_INCREF(rid);
+  }
+  if (!set_item(dict.get(), "recovery_id", rid)) return nullptr;
+  return dict.release();
+}
+
+PyObject* broadcast_result_to_dict(const std::string& tx_hash) {
+  PyRef dict(PyDict_New());
+  if (!dict) return nullptr;
+  if (!set_item(dict.get(), "tx_hash", new_str(tx_hash))) return nullptr;
+  return dict.release();
+}
+
 }  // namespace vek_py

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,5 +36,9 @@ PyObject* raise_panic(const char* message);
 [[nodiscard]] PyObject* str_result(std::string_view text);
 [[nodiscard]] PyObject* wallet_info_to_dict(const vek_lib::WalletInfo& info);
 [[nodiscard]] PyObject* wallet_list(const std::vector<vek_lib::WalletInfo>& infos);
+// {"signature": str, "recovery_id": int or None}
+[[nodiscard]] PyObject* sign_result_to_dict(const vek_lib::SignResult& result);
+// {"tx_hash": str}
+[[nodiscard]] PyObject* broadcast_result_to_dict(const std::string& tx_hash);
 
 }  // namespace vek_py
