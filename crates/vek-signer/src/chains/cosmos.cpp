@@ -1,0 +1,41 @@
+#include "vek/signer/chains/cosmos.h"
+
+#include "chains/secp256k1.h"
+#include "vek/signer/bech32.h"
+#include "vek/signer/hash.h"
+
+namespace vek_signer {
+
+SignerResult<std::string> CosmosSigner::derive_address(std::span<const std::uint8_t> key) const {
+  auto sk = secp::signing_key(key);
+  if (!sk) return std::unexpected(std::move(sk.error()));
+  // The account id is HASH160 of the compressed key, written as plain bech32 data
+  // (no witness version in front).
+  const auto account = ripemd160(sha256((*sk)->public_compressed));
+  auto groups = convert_bits(account, 8, 5, true);
+  if (!groups) return signer_error(SignerErrorKind::AddressDerivation, groups.error().display());
+  auto addr = bech32_encode(hrp_, *groups, kBech32ExtendedMaxLength);
+  if (!addr) return signer_error(SignerErrorKind::AddressDerivation, addr.error().display());
+  return std::move(*addr);
+}
+
+SignerResult<SignOutput> CosmosSigner::sign(std::span<const std::uint8_t> key,
+                                            std::span<const std::uint8_t> hash) const {
+  return secp::sign_hash(key, hash, "hash");
+}
+
+SignerResult<SignOutput> CosmosSigner::sign_message(std::span<const std::uint8_t> key,
+                                                    std::span<const std::uint8_t> message) const {
+  return sign(key, sha256(message));
+}
+
+SignerResult<SignOutput> CosmosSigner::sign_transaction(std::span<const std::uint8_t> key,
+                                                        std::span<const std::uint8_t> signable) const {
+  return sign_message(key, signable);
+}
+
+std::string CosmosSigner::default_derivation_path(std::uint32_t index) const {
+  return "m/44'/118'/0'/0/" + std::to_string(index);
+}
+
+}  // namespace vek_signer
