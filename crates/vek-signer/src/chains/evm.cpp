@@ -1,0 +1,91 @@
+#include "vek/signer/chains/evm.h"
+
+#include <string_view>
+
+#include "chains/secp256k1.h"
+#include "vek/signer/hex.h"
+#include "vek/signer/rlp.h"
+
+namespace vek_signer {
+namespace {
+
+// sign()'s hash is a prehash in this signer's error texts.
+constexpr std::string_view kHashWord = "prehash";
+// EIP-191 version 0x45 ("E"): 0x19 then this text, then the decimal length.
+constexpr std::string_view kMessagePrefix = "\x19" "Ethereum Signed Message:\n";
+
+}  // namespace
+
+std::string EvmSigner::checksum_address(std::span<const std::uint8_t, kAddressBytes> address) {
+  std::string lower = hex_encode(address);
+  const auto hash = keccak256({reinterpret_cast<const std::uint8_t*>(lower.data()), lower.size()});
+  std::string out = "0x";
+  out.reserve(2 + lower.size());
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    // EIP-55: upper-case a letter when nibble i of Keccak-256(lower-case hex) is 8 or more.
+    const std::uint8_t nibble = (i % 2 == 0) ? (hash[i / 2] >> 4) : (hash[i / 2] & 0x0f);
+    char c = lower[i];
+    if (c >= 'a' && c <= 'f' && nibble >= 8) c = static_cast<char>(c - 'a' + 'A');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::array<std::uint8_t, kKeccak256Bytes> EvmSigner::personal_message_hash(std::span<const std::uint8_t> message) {
+  std::string prefixed(kMessagePrefix);
+  prefixed += std::to_string(message.size());
+  prefixed.append(reinterpret_cast<const char*>(message.data()), message.size());
+  auto hash = keccak256({reinterpret_cast<const std::uint8_t*>(prefixed.data()), prefixed.size()});
+  // The message may be private to the caller; do not leave a copy in freed memory.
+  wipe_string(prefixed);
+  return hash;
+}
+
+SignerResult<std::string> EvmSigner::derive_address(std::span<const std::uint8_t> key) const {
+  auto sk = secp::signing_key(key);
+  if (!sk) return std::unexpected(std::move(sk.error()));
+  // Keccak-256 of X || Y, the 0x04 tag left out.
+  const auto& pub = (*sk)->public_uncompressed;
+  const auto hash = keccak256(std::span<const std::uint8_t>(pub.data() + 1, pub.size() - 1));
+  return checksum_address(std::span<const std::uint8_t, kAddressBytes>(hash.data() + hash.size() - kAddressBytes,
+                                                                       kAddressBytes));
+}
+
+SignerResult<SignOutput> EvmSigner::sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> hash) const {
+  return secp::sign_hash(key, hash, kHashWord);
+}
+
+SignerResult<SignOutput> EvmSigner::sign_message(std::span<const std::uint8_t> key,
+                                                 std::span<const std::uint8_t> message) const {
+  const auto hash = personal_message_hash(message);
+  auto out = sign(key, hash);
+  if (!out) return out;
+  out->signature.back() = static_cast<std::uint8_t>(out->signature.back() + kMessageVOffset);
+  out->recovery_id = static_cast<std::uint8_t>(*out->recovery_id + kMessageVOffset);
+  return out;
+}
+
+SignerResult<SignOutput> EvmSigner::sign_transaction(std::span<const std::uint8_t> key,
+                                                     std::span<const std::uint8_t> signable) const {
+  const auto hash = keccak256(signable);
+  return sign(key, hash);
+}
+
+SignerResult<std::vector<std::uint8_t>> EvmSigner::encode_signed_transaction(std::span<const std::uint8_t> tx,
+                                                                             const SignOutput& output) const {
+  const auto& sig = output.signature;
+  if (sig.size() != kSignatureBytes) {
+    return signer_error(SignerErrorKind::InvalidTransaction, "expected 65-byte signature (r || s || v)");
+  }
+  const std::span<const std::uint8_t, rlp::kSignatureScalarBytes> r(sig.data(), rlp::kSignatureScalarBytes);
+  const std::span<const std::uint8_t, rlp::kSignatureScalarBytes> s(sig.data() + 32, rlp::kSignatureScalarBytes);
+  auto encoded = rlp::encode_signed_typed_tx(tx, sig[64], r, s);
+  if (!encoded) return signer_error(SignerErrorKind::InvalidTransaction, std::string(encoded.error()));
+  return std::move(*encoded);
+}
+
+std::string EvmSigner::default_derivation_path(std::uint32_t index) const {
+  return "m/44'/60'/0'/0/" + std::to_string(index);
+}
+
+}  // namespace vek_signer
