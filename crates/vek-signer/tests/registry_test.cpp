@@ -1,0 +1,87 @@
+// signer_for_chain: each family's signer with its identity values, the known accounts
+// of all six families through the registry, and independence of the returned objects.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "vek/signer/chains.h"
+#include "vek/signer/chains/bitcoin.h"
+#include "vek/signer/chains/cosmos.h"
+#include "vek/signer/hex.h"
+
+using namespace vek_signer;
+
+TEST(Registry, EachFamilyHasItsSigner) {
+  struct Case {
+    ChainType type;
+    Curve curve;
+    std::uint32_t coin;
+    std::string path0, path7;
+    bool encodes;  // assembles signed transactions
+  };
+  const Case cases[] = {
+      {ChainType::Evm, Curve::Secp256k1, 60, "m/44'/60'/0'/0/0", "m/44'/60'/0'/0/7", true},
+      {ChainType::Solana, Curve::Ed25519, 501, "m/44'/501'/0'/0'", "m/44'/501'/7'/0'", true},
+      {ChainType::Cosmos, Curve::Secp256k1, 118, "m/44'/118'/0'/0/0", "m/44'/118'/0'/0/7", false},
+      {ChainType::Bitcoin, Curve::Secp256k1, 0, "m/84'/0'/0'/0/0", "m/84'/0'/0'/0/7", false},
+      {ChainType::Tron, Curve::Secp256k1, 195, "m/44'/195'/0'/0/0", "m/44'/195'/0'/0/7", false},
+      {ChainType::Ton, Curve::Ed25519, 607, "m/44'/607'/0'", "m/44'/607'/7'", false},
+  };
+  ASSERT_EQ(std::size(cases), vek_core::kAllChainTypes.size());
+  for (const auto& c : cases) {
+    const SignerPtr s = signer_for_chain(c.type);
+    ASSERT_NE(s, nullptr);
+    const std::string name(vek_core::chain_type_name(c.type));
+    EXPECT_EQ(s->chain_type(), c.type) << name;
+    EXPECT_EQ(s->curve(), c.curve) << name;
+    EXPECT_EQ(s->coin_type(), c.coin) << name;
+    EXPECT_EQ(s->default_derivation_path(0), c.path0) << name;
+    EXPECT_EQ(s->default_derivation_path(7), c.path7) << name;
+    // Families that keep the default refusal name themselves in it.
+    const std::vector<std::uint8_t> tx(200, 1);
+    auto enc = s->encode_signed_transaction(tx, SignOutput{std::vector<std::uint8_t>(64, 0), std::nullopt});
+    if (!c.encodes) {
+      ASSERT_FALSE(enc) << name;
+      EXPECT_EQ(enc.error().display(), "invalid transaction: encode_signed_transaction not implemented for " + name);
+    } else if (!enc) {
+      EXPECT_EQ(enc.error().display().find("not implemented"), std::string::npos) << name;
+    }
+  }
+}
+
+TEST(Registry, KnownAccountsOfAllSixFamilies) {
+  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/derived-accounts-computed.json");
+  ASSERT_TRUE(in);
+  const auto v = nlohmann::json::parse(in);
+  std::size_t seen = 0;
+  for (const auto& a : v["accounts"]) {
+    const auto type = vek_core::chain_type_from_name(a["family"].get<std::string>());
+    ASSERT_TRUE(type) << a["family"];
+    const SignerPtr s = signer_for_chain(*type);
+    EXPECT_TRUE(a["path"].get<std::string>().starts_with(s->default_derivation_path(0).substr(0, 8))) << a["path"];
+    auto addr = s->derive_address(hex_decode(a["private_key"].get<std::string>()).value());
+    ASSERT_TRUE(addr) << a["family"] << ": " << addr.error().display();
+    EXPECT_EQ(*addr, a["address"].get<std::string>()) << a["path"];
+    ++seen;
+  }
+  EXPECT_EQ(seen, 12u);
+}
+
+TEST(Registry, PrefixedSignersAreIndependent) {
+  SignerPtr first = signer_for_chain(ChainType::Cosmos);
+  SignerPtr second = signer_for_chain(ChainType::Cosmos);
+  ASSERT_NE(first.get(), second.get());
+  EXPECT_EQ(dynamic_cast<const CosmosSigner&>(*first).hrp(), "cosmos");
+  EXPECT_EQ(dynamic_cast<const CosmosSigner&>(*second).hrp(), "cosmos");
+  first.reset();
+  std::vector<std::uint8_t> key(32, 0);
+  key[31] = 1;
+  EXPECT_EQ(second->derive_address(key).value(), "cosmos1w508d6qejxtdg4y5r3zarvary0c5xw7k6ah60c");
+
+  SignerPtr btc = signer_for_chain(ChainType::Bitcoin);
+  EXPECT_EQ(dynamic_cast<const BitcoinSigner&>(*btc).hrp(), "bc");
+  EXPECT_EQ(btc->derive_address(key).value(), "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4");
+}
