@@ -1,0 +1,61 @@
+// Phrase to EVM address (BIP-39 seed, BIP-32 along m/44'/60'/0'/0/0, Keccak-256 and
+// EIP-55), to set beside BM_seed_openssl_pkcs5 of bench_seed.cpp (the same phrase,
+// OpenSSL's PBKDF2 alone); and one EIP-191 message signature.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "vek/signer/chains/evm.h"
+#include "vek/signer/hd.h"
+#include "vek/signer/mnemonic.h"
+
+namespace {
+
+constexpr std::string_view kPhrase =
+    "legal winner thank year wave sausage worth useful legal winner thank yellow";
+
+void BM_derive_phrase_to_evm_address(benchmark::State& state) {
+  const vek_signer::EvmSigner evm;
+  const std::string path = evm.default_derivation_path(0);
+  for (auto _ : state) {
+    auto m = vek_signer::Mnemonic::from_phrase(kPhrase);
+    auto key = vek_signer::HdDeriver::derive_from_mnemonic(*m, "", path, evm.curve());
+    auto address = evm.derive_address(key->span());
+    if (!address) std::abort();
+    benchmark::DoNotOptimize(address->data());
+  }
+}
+BENCHMARK(BM_derive_phrase_to_evm_address)->Unit(benchmark::kMicrosecond);
+
+// The derivation and address alone, from a ready seed.
+void BM_derive_seed_to_evm_address(benchmark::State& state) {
+  const vek_signer::EvmSigner evm;
+  const std::string path = evm.default_derivation_path(0);
+  auto m = vek_signer::Mnemonic::from_phrase(kPhrase);
+  const auto seed = m->to_seed("");
+  for (auto _ : state) {
+    auto key = vek_signer::HdDeriver::derive(seed.span(), path, evm.curve());
+    auto address = evm.derive_address(key->span());
+    if (!address) std::abort();
+    benchmark::DoNotOptimize(address->data());
+  }
+}
+BENCHMARK(BM_derive_seed_to_evm_address)->Unit(benchmark::kMicrosecond);
+
+void BM_sign_evm_message(benchmark::State& state) {
+  const vek_signer::EvmSigner evm;
+  std::array<std::uint8_t, 32> key{};
+  key.fill(0x46);
+  constexpr std::string_view kMessage = "hello";
+  for (auto _ : state) {
+    auto sig = evm.sign_message(key, {reinterpret_cast<const std::uint8_t*>(kMessage.data()), kMessage.size()});
+    if (!sig) std::abort();
+    benchmark::DoNotOptimize(sig->signature.data());
+  }
+}
+BENCHMARK(BM_sign_evm_message)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
