@@ -1,0 +1,343 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace vek_lib {
+namespace {
+
+// Owns one file descriptor.
+class UniqueFd {
+ public:
+  UniqueFd() noexcept = default;
+  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    if (this != &o) {
+      reset();
+      fd_ = std::exchange(o.fd_, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  [[nodiscard]] int get() const noexcept { return fd_; }
+  [[nodiscard]] bool open() const noexcept { return fd_ >= 0; }
+  void reset() noexcept {
+    // close() is not retried on EINTR: on Linux the descriptor is released either way.
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+// Moves `fd` above the standard descriptors, so that the dup2 onto 0, 1 or 2 in the child
+// never has source and target equal (which would leave close-on-exec set).
+[[nodiscard]] std::expected<UniqueFd, int> above_stdio(UniqueFd fd) {
+  if (fd.get() > STDERR_FILENO) return fd;
+  const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (moved < 0) return std::unexpected(errno);
+  return UniqueFd(moved);
+}
+
+[[nodiscard]] std::expected<Pipe, int> make_pipe() {
+  int fds[2];
+  // Close-on-exec from the start, so no other thread's child can inherit these ends.
+  if (::pipe2(fds, O_CLOEXEC) != 0) return std::unexpected(errno);
+  UniqueFd r(fds[0]);
+  UniqueFd w(fds[1]);
+  auto rr = above_stdio(std::move(r));
+  if (!rr) return std::unexpected(rr.error());
+  auto ww = above_stdio(std::move(w));
+  if (!ww) return std::unexpected(ww.error());
+  return Pipe{std::move(*rr), std::move(*ww)};
+}
+
+[[nodiscard]] int set_nonblocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
+  return 0;
+}
+
+struct FileActions {
+  posix_spawn_file_actions_t actions;
+  FileActions() { ::posix_spawn_file_actions_init(&actions); }
+  ~FileActions() { ::posix_spawn_file_actions_destroy(&actions); }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+};
+
+struct SpawnAttr {
+  posix_spawnattr_t attr;
+  SpawnAttr() { ::posix_spawnattr_init(&attr); }
+  ~SpawnAttr() { ::posix_spawnattr_destroy(&attr); }
+  SpawnAttr(const SpawnAttr&) = delete;
+  SpawnAttr& operator=(const SpawnAttr&) = delete;
+};
+
+// Reaps the child on every path out of run_process, so no zombie is left behind.
+class ChildGuard {
+ public:
+  explicit ChildGuard(pid_t pid) noexcept : pid_(pid) {}
+  ChildGuard(const ChildGuard&) = delete;
+  ChildGuard& operator=(const ChildGuard&) = delete;
+  ~ChildGuard() {
+    if (pid_ > 0) (void)wait();
+  }
+  // The raw wait status; -1 only if waitpid fails for a reason other than EINTR.
+  [[nodiscard]] int wait() noexcept {
+    int status = 0;
+    pid_t r;
+    do {
+      r = ::waitpid(pid_, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    pid_ = -1;
+    return r < 0 ? -1 : status;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+}  // namespace
+
+// SIGPIPE is blocked for this thread only, and the SIGPIPE that a write to a closed pipe
+// raises is taken off the pending set, so a child that exits without reading all of its
+// input cannot kill us.
+long write_without_sigpipe(int fd, const char* data, std::size_t len) {
+  sigset_t pipe_only;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  sigset_t old_mask;
+  ::pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask);
+  sigset_t pending;
+  sigemptyset(&pending);
+  ::sigpending(&pending);
+  const bool already_pending = sigismember(&pending, SIGPIPE) == 1;
+
+  const ssize_t n = ::write(fd, data, len);
+  const int saved = errno;
+  if (n < 0 && saved == EPIPE && !already_pending) {
+    // The SIGPIPE is directed at this thread; take it off the pending set.
+    const timespec zero{};
+    while (::sigtimedwait(&pipe_only, nullptr, &zero) < 0 && errno == EINTR) {
+    }
+  }
+  ::pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+  errno = saved;
+  return n;
+}
+
+namespace {
+
+// Appends everything readable now; closes `fd` at end of file or on a read error.
+void drain(UniqueFd& fd, std::string& sink) {
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n > 0) {
+      sink.append(buf, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    fd.reset();  // end of file, or an error after which nothing more can be read
+    return;
+  }
+}
+
+}  // namespace
+
+std::size_t max_single_argument_bytes() noexcept {
+  // MAX_ARG_STRLEN is 32 pages and counts the terminating NUL.
+  const long page = ::sysconf(_SC_PAGESIZE);
+  return static_cast<std::size_t>(page > 0 ? page : 4096) * 32 - 1;
+}
+
+std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
+                                              std::optional<std::string_view> input) {
+  auto out_pipe = make_pipe();
+  if (!out_pipe) return std::unexpected(out_pipe.error());
+  auto err_pipe = make_pipe();
+  if (!err_pipe) return std::unexpected(err_pipe.error());
+  Pipe in_pipe;
+  if (input) {
+    auto p = make_pipe();
+    if (!p) return std::unexpected(p.error());
+    in_pipe = std::move(*p);
+  }
+
+  FileActions fa;
+  if (input) {
+    ::posix_spawn_file_actions_adddup2(&fa.actions, in_pipe.read.get(), STDIN_FILENO);
+  } else {
+    ::posix_spawn_file_actions_addopen(&fa.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  }
+  ::posix_spawn_file_actions_adddup2(&fa.actions, out_pipe->write.get(), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(&fa.actions, err_pipe->write.get(), STDERR_FILENO);
+
+  // The child starts with no blocked signals and with SIGPIPE and SIGXFSZ at their
+  // defaults, even when the host (a Python interpreter, say) ignores them.
+  SpawnAttr sa;
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
+  sigset_t empty_mask;
+  sigemptyset(&empty_mask);
+  ::posix_spawnattr_setsigdefault(&sa.attr, &defaults);
+  ::posix_spawnattr_setsigmask(&sa.attr, &empty_mask);
+  ::posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  pid_t pid = -1;
+  const int rc = ::posix_spawnp(&pid, args[0], &fa.actions, &sa.attr, args.data(), environ);
+  if (rc != 0) return std::unexpected(rc);
+  ChildGuard child(pid);
+
+  // Only the child keeps these ends; holding them would keep our reads from ever
+  // seeing end of file.
+  in_pipe.read.reset();
+  out_pipe->write.reset();
+  err_pipe->write.reset();
+
+  ProcessOutput result;
+  UniqueFd& out_fd = out_pipe->read;
+  UniqueFd& err_fd = err_pipe->read;
+  UniqueFd& in_fd = in_pipe.write;
+  std::string_view to_send = input.value_or(std::string_view{});
+  if (in_fd.open() && to_send.empty()) in_fd.reset();
+
+  // Non-blocking ends on our side let one poll loop serve all three streams.
+  for (UniqueFd* fd : {&out_fd, &err_fd, &in_fd}) {
+    if (fd->open() && set_nonblocking(fd->get()) != 0) fd->reset();
+  }
+
+  while (out_fd.open() || err_fd.open() || in_fd.open()) {
+    pollfd fds[3];
+    UniqueFd* owners[3];
+    nfds_t count = 0;
+    if (out_fd.open()) {
+      fds[count] = {out_fd.get(), POLLIN, 0};
+      owners[count++] = &out_fd;
+    }
+    if (err_fd.open()) {
+      fds[count] = {err_fd.get(), POLLIN, 0};
+      owners[count++] = &err_fd;
+    }
+    if (in_fd.open()) {
+      fds[count] = {in_fd.get(), POLLOUT, 0};
+      owners[count++] = &in_fd;
+    }
+    const int ready = ::poll(fds, count, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;  // cannot happen with valid descriptors; the child is still reaped below
+    }
+    for (nfds_t i = 0; i < count; ++i) {
+      if (fds[i].revents == 0) continue;
+      UniqueFd& fd = *owners[i];
+      if (&fd == &in_fd) {
+        if ((fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+          fd.reset();  // the child closed its standard input
+          continue;
+        }
+        const long n = write_without_sigpipe(fd.get(), to_send.data(), to_send.size());
+        if (n > 0) {
+          to_send.remove_prefix(static_cast<std::size_t>(n));
+          if (to_send.empty()) fd.reset();  // end of input for the child
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+          fd.reset();  // EPIPE: the child no longer reads
+        }
+      } else {
+        drain(fd, &fd == &out_fd ? result.out : result.err);
+      }
+    }
+  }
+  out_fd.reset();
+  err_fd.reset();
+  in_fd.reset();
+
+  const int status = child.wait();
+  result.exited_ok = status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return result;
+}
+
+std::string utf8_lossy(std::string_view bytes) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::string out;
+  out.reserve(n);
+  std::size_t i = 0;
+  while (i < n) {
+    const std::uint8_t c = s[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    std::uint8_t lo = 0x80, hi = 0xBF;  // range of the second byte (RFC 3629 table)
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;  // overlong
+      if (c == 0xED) hi = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;  // overlong
+      if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
+    }
+    if (len == 0) {
+      out.append(kReplacement);
+      ++i;
+      continue;
+    }
+    // Length of the valid prefix of this sequence: the maximal subpart to replace.
+    std::size_t k = 1;
+    while (k < len && i + k < n) {
+      const std::uint8_t b = s[i + k];
+      const std::uint8_t l = k == 1 ? lo : std::uint8_t{0x80};
+      const std::uint8_t h = k == 1 ? hi : std::uint8_t{0xBF};
+      if (b < l || b > h) break;
+      ++k;
+    }
+    if (k == len) {
+      out.append(bytes.substr(i, len));
+    } else {
+      out.append(kReplacement);
+    }
+    i += k;
+  }
+  return out;
+}
+
+}  // namespace vek_lib

@@ -1,0 +1,54 @@
+// Running an external program with captured output, without a shell.
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vek_lib {
+
+// What a finished child left behind. `exited_ok` is true only for a normal exit with
+// status 0 (a child killed by a signal is a failure too). The captured streams are raw
+// bytes, possibly not UTF-8.
+struct ProcessOutput {
+  bool exited_ok = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs `argv[0]`, looked up on the search path like execvp, with exactly `argv` as its
+// argument vector and the caller's environment and working directory. No shell is
+// involved, so no argument is ever interpreted.
+//
+// Standard input: /dev/null when `input` is absent; otherwise a pipe through which
+// `input` is written, then closed. If the child stops reading early, the rest of the
+// input is dropped without raising SIGPIPE in this process.
+// Standard output and standard error are read whole, concurrently with feeding the
+// input, so a child writing megabytes to either stream never deadlocks against us.
+// Waits for the child to exit (no time-out) and always reaps it; every descriptor opened
+// here is close-on-exec and closed before returning.
+//
+// `argv` must not be empty. Error: the errno that kept the child from starting
+// (for example ENOENT when the program is not on the search path, E2BIG when the
+// arguments are too long), or of a failed pipe.
+[[nodiscard]] std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
+                                                            std::optional<std::string_view> input);
+
+// write(2) that cannot raise SIGPIPE: a write to a pipe without readers fails with
+// EPIPE instead of killing the process, even where SIGPIPE has its default action. The
+// calling thread's signal mask is left as it was, and a SIGPIPE that was already pending
+// before the call stays pending. Returns write()'s result, with errno kept.
+[[nodiscard]] long write_without_sigpipe(int fd, const char* data, std::size_t len);
+
+// The longest single argument (in bytes, without its terminating NUL) that execve
+// accepts on this system. Linux caps each argument string at 32 pages, NUL included.
+[[nodiscard]] std::size_t max_single_argument_bytes() noexcept;
+
+// `bytes` as UTF-8, with each maximal invalid subsequence replaced by U+FFFD
+// (the Unicode "substitution of maximal subparts" practice).
+[[nodiscard]] std::string utf8_lossy(std::string_view bytes);
+
+}  // namespace vek_lib
