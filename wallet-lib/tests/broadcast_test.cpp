@@ -1,0 +1,762 @@
+// Broadcasting through a stand-in `curl`: a shell script put first on PATH that records
+// its argument vector and standard input and answers from files the test writes.
+#include "vek/lib/broadcast.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <signal.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../src/process.h"
+#include "vek/core/config.h"
+#include "vek/signer/chains.h"
+#include "vek/signer/hex.h"
+
+namespace fs = std::filesystem;
+using vek_core::ChainType;
+using vek_lib::VekLibErrorKind;
+
+namespace {
+
+constexpr const char* kFakeCurl = R"(#!/bin/sh
+d=$(dirname "$0")
+echo x >> "$d/calls"
+printf '%s\0' "$@" > "$d/argv"
+if [ -f "$d/close_stdin" ]; then exec 0<&-; sleep 0.2; else cat > "$d/stdin"; fi
+if [ -f "$d/err_first" ]; then cat "$d/err_first" >&2; fi
+if [ -f "$d/out" ]; then cat "$d/out"; fi
+if [ -f "$d/err" ]; then cat "$d/err" >&2; fi
+if [ -f "$d/kill" ]; then kill -9 $$; fi
+exit $(cat "$d/status" 2>/dev/null || echo 0)
+)";
+
+void write_file(const fs::path& p, std::string_view content) {
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+  ASSERT_TRUE(f.good()) << p;
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> split_nul(const std::string& s) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\0') {
+      parts.emplace_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+std::vector<std::string> curl_argv(std::string_view body, std::string_view url) {
+  return {"-fsSL", "-X", "POST", "-H", "Content-Type: application/json", "-d", std::string(body), std::string(url)};
+}
+
+// The vector for a body that curl reads from its standard input.
+std::vector<std::string> stdin_argv(std::string_view url) {
+  return {"-fsSL", "-X", "POST", "-H", "Content-Type: application/json", "--data-binary", "@-", std::string(url)};
+}
+
+std::size_t open_fd_count() {
+  std::size_t n = 0;
+  DIR* dir = ::opendir("/proc/self/fd");
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] != '.') ++n;
+  }
+  ::closedir(dir);
+  return n;
+}
+
+std::span<const std::uint8_t> bytes(std::string_view s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+// Saves and restores one environment variable.
+class EnvGuard {
+ public:
+  explicit EnvGuard(const char* name) : name_(name) {
+    if (const char* v = std::getenv(name)) old_ = v;
+  }
+  ~EnvGuard() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  EnvGuard(const EnvGuard&) = delete;
+  EnvGuard& operator=(const EnvGuard&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class FakeCurlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vek-broadcast-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    bin_ = root_ / "bin";
+    fs::create_directory(bin_);
+    write_file(bin_ / "curl", kFakeCurl);
+    fs::permissions(bin_ / "curl", fs::perms::owner_all);
+    ::setenv("PATH", (bin_.string() + ":" + current_path()).c_str(), 1);
+    fs::create_directory(root_ / "home");
+    ::setenv("HOME", (root_ / "home").c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void set(const char* name, std::string_view content) { write_file(bin_ / name, content); }
+  [[nodiscard]] bool called() const { return fs::exists(bin_ / "calls"); }
+  [[nodiscard]] std::size_t call_count() const { return split_lines(read_file(bin_ / "calls")); }
+  [[nodiscard]] std::vector<std::string> argv() const { return split_nul(read_file(bin_ / "argv")); }
+  [[nodiscard]] std::string child_stdin() const { return read_file(bin_ / "stdin"); }
+
+  static std::size_t split_lines(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
+
+  static std::string current_path() {
+    const char* v = std::getenv("PATH");
+    return v ? v : "/usr/bin:/bin";
+  }
+  EnvGuard path_{"PATH"};
+  EnvGuard home_{"HOME"};
+  fs::path root_;
+  fs::path bin_;
+};
+
+// ---- curl_post_json and the process runner -------------------------------------------------
+
+TEST_F(FakeCurlTest, PassesExactArgumentsWithoutShellAndEmptyStdin) {
+  // Hostile text in both body and URL: any shell on the way would run or split it.
+  const std::string body = R"({"x":"$(touch pwned) `touch pwned2`; 'q' "w" \n)" "\nline2 *";
+  const std::string url = "http://127.0.0.1:1/a b?c=$HOME&d=*";
+  set("out", "  0xabc\n");
+
+  // Our own standard input carries data: the child must not inherit it.
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  ASSERT_EQ(::write(p[1], "leak", 4), 4);
+  ::close(p[1]);
+  const int saved_stdin = ::dup(STDIN_FILENO);
+  ::dup2(p[0], STDIN_FILENO);
+  ::close(p[0]);
+  auto reply = vek_lib::curl_post_json(url, body);
+  ::dup2(saved_stdin, STDIN_FILENO);
+  ::close(saved_stdin);
+
+  ASSERT_TRUE(reply) << reply.error().display();
+  EXPECT_EQ(*reply, "  0xabc\n");  // untrimmed
+  EXPECT_EQ(argv(), curl_argv(body, url));
+  EXPECT_EQ(child_stdin(), "");
+  EXPECT_FALSE(fs::exists("pwned"));
+  EXPECT_FALSE(fs::exists(bin_ / "pwned"));
+}
+
+TEST_F(FakeCurlTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
+  ::alarm(120);  // a deadlock fails the test instead of hanging the run
+  const std::string out(4 << 20, 'o');
+  const std::string err1(3 << 20, 'e');
+  const std::string err2(1 << 20, 'f');
+  set("out", out);
+  set("err_first", err1);  // fills the stderr pipe before stdout is written
+  set("err", err2);        // and again after it
+  auto ok = vek_lib::curl_post_json("u", "{}");
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->size(), out.size());
+  EXPECT_EQ(*ok, out);
+
+  set("status", "3");
+  auto failed = vek_lib::curl_post_json("u", "{}");
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().kind(), VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(failed.error().text(), err1 + err2);
+  ::alarm(0);
+}
+
+TEST_F(FakeCurlTest, UnsuccessfulExitReportsStderrUntrimmed) {
+  struct Case {
+    const char* status;
+    bool kill;
+    std::string err;
+    std::string display;
+  } cases[] = {
+      {"22", false, "curl: (22) The requested URL returned error: 500\n",
+       "broadcast failed: curl: (22) The requested URL returned error: 500\n"},
+      {"7", false, "", "broadcast failed: "},
+      {"1", false, "  spaced \n\n", "broadcast failed:   spaced \n\n"},
+      {"0", true, "dying\n", "broadcast failed: dying\n"},  // killed by a signal
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.display);
+    set("status", c.status);
+    set("err", c.err);
+    set("out", R"({"result":"0xabc"})");
+    if (c.kill) set("kill", "");
+    auto r = vek_lib::curl_post_json("http://x", "{}");
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind(), VekLibErrorKind::BroadcastFailed);
+    EXPECT_EQ(r.error().display(), c.display);
+    fs::remove(bin_ / "kill");
+  }
+}
+
+TEST_F(FakeCurlTest, InvalidUtf8IsReplacedOnBothStreams) {
+  set("out", "a\xff" "b\xe2\x82" "c\xf0\x9f\x98");
+  auto ok = vek_lib::curl_post_json("u", "{}");
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(*ok, "a\uFFFD" "b\uFFFD" "c\uFFFD");
+
+  set("err", "bad \xc3(\n");
+  set("status", "6");
+  auto failed = vek_lib::curl_post_json("u", "{}");
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().display(), "broadcast failed: bad \uFFFD(\n");
+}
+
+TEST(Utf8Lossy, ReplacesMaximalInvalidSubparts) {
+  struct Case {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"", ""},
+      {"plain ascii", "plain ascii"},
+      {"caf\xc3\xa9 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xf0\x9f\x98\x80"},  // valid 2- and 4-byte sequences kept
+      {"\xc0\x80", "\uFFFD\uFFFD"},                                     // overlong lead is never valid
+      {"\xe0\x80\x80", "\uFFFD\uFFFD\uFFFD"},                           // overlong 3-byte form
+      {"\xed\xa0\x80", "\uFFFD\uFFFD\uFFFD"},                           // UTF-16 surrogate
+      {"\xf4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},                 // above U+10FFFF
+      {"\xf0\x9f\x98x", "\uFFFDx"},                                     // truncated, then ASCII
+      {"\xe2\x82", "\uFFFD"},                                           // truncated at the end
+      {"\x80\xbf", "\uFFFD\uFFFD"},                                     // lone continuation bytes
+      {"\xf5\xff", "\uFFFD\uFFFD"},
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(vek_lib::utf8_lossy(c.in), c.out) << vek_signer::hex_encode(bytes(c.in));
+  }
+}
+
+TEST_F(FakeCurlTest, BodyTooLongForOneArgumentGoesOnStdin) {
+  const std::size_t limit = vek_lib::max_single_argument_bytes();
+  ASSERT_EQ(limit, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) * 32 - 1);
+  set("out", "ok");
+
+  // The longest body that still fits as one argument keeps the usual vector.
+  const std::string at_limit(limit, 'a');
+  auto r1 = vek_lib::curl_post_json("http://n/", at_limit);
+  ASSERT_TRUE(r1) << r1.error().display();
+  EXPECT_EQ(argv(), curl_argv(at_limit, "http://n/"));
+  EXPECT_EQ(child_stdin(), "");
+
+  for (std::size_t size : {limit + 1, std::size_t{200'000}, std::size_t{3'000'000}}) {
+    SCOPED_TRACE(size);
+    std::string body(size, 'b');
+    body.front() = '{';
+    body.back() = '}';
+    auto r = vek_lib::curl_post_json("http://n/", body);
+    ASSERT_TRUE(r) << r.error().display();
+    EXPECT_EQ(*r, "ok");
+    EXPECT_EQ(argv(), stdin_argv("http://n/"));
+    EXPECT_EQ(child_stdin(), body);
+  }
+}
+
+TEST_F(FakeCurlTest, ChildClosingStdinEarlyRaisesNoSigpipe) {
+  set("close_stdin", "");
+  set("out", "done");
+  sigset_t before;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &before);
+  // With SIGPIPE at its default, an unguarded write would kill this test process.
+  auto r = vek_lib::curl_post_json("u", std::string(2'000'000, 'z'));
+  ASSERT_TRUE(r) << r.error().display();
+  EXPECT_EQ(*r, "done");
+  sigset_t after, pending;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &after);
+  ::sigpending(&pending);
+  EXPECT_EQ(sigismember(&after, SIGPIPE), sigismember(&before, SIGPIPE));
+  EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+}
+
+TEST(WriteWithoutSigpipe, PipeWithoutReaderFailsWithEpipe) {
+  // SIGPIPE at its default action would end this process on an unguarded write.
+  struct sigaction dfl {}, old {};
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(SIGPIPE, &dfl, &old);
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  ::close(p[0]);
+  sigset_t before;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &before);
+  errno = 0;
+  EXPECT_EQ(vek_lib::write_without_sigpipe(p[1], "abc", 3), -1);
+  EXPECT_EQ(errno, EPIPE);
+  sigset_t after, pending;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &after);
+  ::sigpending(&pending);
+  EXPECT_EQ(sigismember(&after, SIGPIPE), sigismember(&before, SIGPIPE));
+  EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+  ::close(p[1]);
+  ::sigaction(SIGPIPE, &old, nullptr);
+}
+
+TEST_F(FakeCurlTest, WorksWhenOurOwnStandardDescriptorsAreClosed) {
+  // With 0, 1 and 2 closed, new pipes land on them; the child must still get its
+  // stdin, stdout and stderr wired to the right ends.
+  set("out", "from stdout");
+  set("err", "from stderr");
+  set("status", "4");
+  int saved[3];
+  for (int fd = 0; fd < 3; ++fd) saved[fd] = ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
+  for (int fd = 0; fd < 3; ++fd) ::close(fd);
+  auto failed = vek_lib::curl_post_json("u", "{}");
+  fs::remove(bin_ / "status");
+  auto ok = vek_lib::curl_post_json("u", std::string(200'000, 'k'));
+  for (int fd = 0; fd < 3; ++fd) {
+    ::dup2(saved[fd], fd);
+    ::close(saved[fd]);
+  }
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().text(), "from stderr");
+  ASSERT_TRUE(ok) << ok.error().display();
+  EXPECT_EQ(*ok, "from stdout");
+  EXPECT_EQ(child_stdin(), std::string(200'000, 'k'));
+}
+
+TEST_F(FakeCurlTest, LeavesNoDescriptorsOrChildrenBehind) {
+  const std::size_t fds_before = open_fd_count();
+  set("out", "x");
+  EXPECT_TRUE(vek_lib::curl_post_json("u", "{}"));
+  EXPECT_TRUE(vek_lib::curl_post_json("u", std::string(300'000, 'q')));
+  set("status", "9");
+  EXPECT_FALSE(vek_lib::curl_post_json("u", "{}"));
+  {
+    EnvGuard path("PATH");
+    ::setenv("PATH", (root_ / "home").c_str(), 1);
+    EXPECT_FALSE(vek_lib::curl_post_json("u", "{}"));
+    EXPECT_FALSE(vek_lib::curl_post_json("u", std::string(300'000, 'q')));
+  }
+  EXPECT_EQ(open_fd_count(), fds_before);
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(FakeCurlTest, MissingCurlIsReportedWithTheSystemText) {
+  ::setenv("PATH", (root_ / "home").c_str(), 1);  // a directory without curl
+  auto r = vek_lib::curl_post_json("http://x", "{}");
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind(), VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(r.error().display(), "broadcast failed: failed to run curl: No such file or directory (os error 2)");
+
+  // A file named curl that cannot be executed is a start failure too, not a curl failure.
+  write_file(root_ / "home" / "curl", "#!/bin/sh\n");
+  fs::permissions(root_ / "home" / "curl", fs::perms::owner_read | fs::perms::owner_write);
+  auto denied = vek_lib::curl_post_json("http://x", "{}");
+  ASSERT_FALSE(denied);
+  EXPECT_EQ(denied.error().display(), "broadcast failed: failed to run curl: Permission denied (os error 13)");
+}
+
+// ---- extract_json_field --------------------------------------------------------------------
+
+TEST(ExtractJsonField, ReadsResultOrReportsWhyNot) {
+  struct Case {
+    std::string text;
+    std::string field;
+    std::optional<std::string> value;
+    std::string display;
+  } cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"result":"0xdeadbeef"})", "result", "0xdeadbeef", ""},
+      {R"({"result":"caf\u00e9"})", "result", "caf\xc3\xa9", ""},
+      {R"({"result":""})", "result", "", ""},
+      {R"({"other":"v","result":7})", "other", "v", ""},
+      // Any error member wins, even beside a result, and is printed compactly with sorted keys.
+      {R"({"jsonrpc":"2.0","id":1,"result":"0x1","error":{"message":"nonce too low","code":-32000}})", "result",
+       std::nullopt, R"(broadcast failed: RPC error: {"code":-32000,"message":"nonce too low"})"},
+      {"{ \"error\" : { \"code\" : 3 , \"data\" : [ 1 , \"x\" ] } }", "result", std::nullopt,
+       R"(broadcast failed: RPC error: {"code":3,"data":[1,"x"]})"},
+      {R"({"error":null,"result":"0x1"})", "result", std::nullopt, "broadcast failed: RPC error: null"},
+      {R"({"error":"boom"})", "result", std::nullopt, R"(broadcast failed: RPC error: "boom")"},
+      {R"({"result":5})", "result", std::nullopt, R"(broadcast failed: no 'result' in response: {"result":5})"},
+      {R"({"result":null})", "result", std::nullopt, R"(broadcast failed: no 'result' in response: {"result":null})"},
+      {R"({"result":["0x1"]})", "result", std::nullopt,
+       R"(broadcast failed: no 'result' in response: {"result":["0x1"]})"},
+      {" {\"id\": 1}\n", "result", std::nullopt, "broadcast failed: no 'result' in response:  {\"id\": 1}\n"},
+      {R"("0xabc")", "result", std::nullopt, R"(broadcast failed: no 'result' in response: "0xabc")"},
+      {R"([{"error":1}])", "result", std::nullopt, R"(broadcast failed: no 'result' in response: [{"error":1}])"},
+      {R"({"Result":"x"})", "result", std::nullopt, R"(broadcast failed: no 'result' in response: {"Result":"x"})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto r = vek_lib::extract_json_field(c.text, c.field);
+    if (c.value) {
+      ASSERT_TRUE(r) << r.error().display();
+      EXPECT_EQ(*r, *c.value);
+    } else {
+      ASSERT_FALSE(r);
+      EXPECT_EQ(r.error().kind(), VekLibErrorKind::BroadcastFailed);
+      EXPECT_EQ(r.error().display(), c.display);
+    }
+  }
+}
+
+TEST(ExtractJsonField, NonJsonIsAJsonError) {
+  for (std::string text : {"", "not json", "<html>502 Bad Gateway</html>", R"({"result":"0x1"} trailing)",
+                           R"({"result":"0x1")", "{\"result\":\"\xff\"}"}) {
+    SCOPED_TRACE(text);
+    auto r = vek_lib::extract_json_field(text, "result");
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind(), VekLibErrorKind::Json);
+    EXPECT_EQ(r.error().display().rfind("JSON error: [json.exception.parse_error.", 0), 0u) << r.error().display();
+  }
+  EXPECT_EQ(vek_lib::extract_json_field("nope", "result").error().display(),
+            "JSON error: [json.exception.parse_error.101] parse error at line 1, column 2: syntax error while "
+            "parsing value - invalid literal; last read: 'no'");
+}
+
+// ---- broadcast: request bodies -------------------------------------------------------------
+
+TEST_F(FakeCurlTest, RequestBodiesAreExactJsonRpcEnvelopes) {
+  struct Case {
+    ChainType family;
+    std::vector<std::uint8_t> signed_tx;
+    std::string body;
+  } cases[] = {
+      {ChainType::Evm, {0x02, 0xAB, 0xCD, 0xEF, 0x00, 0x9F},
+       R"({"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x02abcdef009f"]})"},
+      {ChainType::Evm, {}, R"({"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x"]})"},
+      // Standard alphabet (+ and /) with padding: fb ef ff -> "++//", 01 -> "AQ==".
+      {ChainType::Solana, {0xFB, 0xEF, 0xFF, 0x01},
+       R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["++//AQ=="]})"},
+      {ChainType::Solana, {0x00, 0x01}, R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["AAE="]})"},
+  };
+  const std::string url = "https://node.example/path/";  // used unchanged, trailing slash included
+  set("out", R"({"jsonrpc":"2.0","result":"0xhash","id":1})");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    auto r = vek_lib::broadcast(c.family, url, c.signed_tx);
+    ASSERT_TRUE(r) << r.error().display();
+    EXPECT_EQ(*r, "0xhash");
+    EXPECT_EQ(argv(), curl_argv(c.body, url));
+  }
+}
+
+TEST_F(FakeCurlTest, BroadcastPassesReplyErrorsThrough) {
+  set("out", R"({"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"invalid params"}})");
+  auto rpc = vek_lib::broadcast(ChainType::Evm, "u", bytes("\x02"));
+  ASSERT_FALSE(rpc);
+  EXPECT_EQ(rpc.error().display(), R"(broadcast failed: RPC error: {"code":-32602,"message":"invalid params"})");
+
+  set("out", "Internal Server Error");
+  auto json = vek_lib::broadcast(ChainType::Solana, "u", bytes("\x01"));
+  ASSERT_FALSE(json);
+  EXPECT_EQ(json.error().kind(), VekLibErrorKind::Json);
+
+  set("status", "22");
+  set("err", "curl: (22) The requested URL returned error: 500\n");
+  auto http = vek_lib::broadcast(ChainType::Evm, "u", bytes("\x02"));
+  ASSERT_FALSE(http);
+  EXPECT_EQ(http.error().display(), "broadcast failed: curl: (22) The requested URL returned error: 500\n");
+}
+
+TEST_F(FakeCurlTest, BroadcastRefusesFamiliesWithoutARequestFormat) {
+  for (ChainType t : {ChainType::Cosmos, ChainType::Bitcoin, ChainType::Tron, ChainType::Ton}) {
+    auto r = vek_lib::broadcast(t, "u", bytes("\x01"));
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().display(), "invalid input: no broadcast method for chain family '" +
+                                       std::string(vek_core::chain_type_name(t)) + "'");
+  }
+  EXPECT_FALSE(called());
+}
+
+// ---- sign_encode_and_broadcast -------------------------------------------------------------
+
+const std::vector<std::uint8_t> kKey(32, 0x11);
+
+TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
+  for (const char* chain : {"cosmos", "bitcoin", "tron", "ton", "cosmos:cosmoshub-4", "TON"}) {
+    for (const std::optional<std::string_view> url : {std::optional<std::string_view>("http://127.0.0.1:9/"),
+                                                       std::optional<std::string_view>()}) {
+      SCOPED_TRACE(chain);
+      auto r = vek_lib::sign_encode_and_broadcast(kKey, chain, bytes("\x01\x02\x03"), url);
+      ASSERT_FALSE(r);
+      EXPECT_EQ(r.error().kind(), VekLibErrorKind::Signer);
+      const std::string family(vek_core::chain_type_name(vek_core::parse_chain(chain)->chain_type));
+      EXPECT_EQ(r.error().display(), "invalid transaction: encode_signed_transaction not implemented for " + family);
+    }
+  }
+  EXPECT_FALSE(called());
+}
+
+TEST_F(FakeCurlTest, UnknownChainAndSignerFailuresStopBeforeAnyRequest) {
+  auto unknown = vek_lib::sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "u");
+  ASSERT_FALSE(unknown);
+  EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
+
+  // A legacy (untyped) EVM transaction cannot be assembled.
+  auto legacy = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "u");
+  ASSERT_FALSE(legacy);
+  EXPECT_EQ(legacy.error().kind(), VekLibErrorKind::Signer);
+
+  // A Solana transaction without a message after its slots has nothing to sign.
+  auto short_sol = vek_lib::sign_encode_and_broadcast(kKey, "solana", std::vector<std::uint8_t>(65, 1), "u");
+  ASSERT_FALSE(short_sol);
+  EXPECT_EQ(short_sol.error().display(),
+            "invalid transaction: transaction too short for declared signature slots");
+  EXPECT_FALSE(called());
+}
+
+// 0x02 || rlp([chain_id 1, nonce 0, tip 1, max fee 2, gas 21000, to 0x11.., value 0, data "", access list []])
+std::vector<std::uint8_t> eip1559_tx() {
+  return *vek_signer::hex_decode("02df0180010282520894" + std::string(40, '1') + "8080c0");
+}
+
+std::string evm_body_for(std::span<const std::uint8_t> tx) {
+  const auto signer = vek_signer::signer_for_chain(ChainType::Evm);
+  auto sig = signer->sign_transaction(kKey, tx);
+  auto signed_tx = signer->encode_signed_transaction(tx, *sig);
+  return R"({"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x)" +
+         vek_signer::hex_encode(*signed_tx) + R"("]})";
+}
+
+TEST_F(FakeCurlTest, EvmTransactionGoesToTheChosenEndpoint) {
+  const auto tx = eip1559_tx();
+  const std::string body = evm_body_for(tx);
+  ASSERT_EQ(body.find("\"params\":[\"0x02"), body.find("\"params\""));
+  set("out", R"({"jsonrpc":"2.0","id":1,"result":"0x5c504ed432cb51138bcf09aa5e8a410dd4a1e204ef84bfed1be16dfba1b22060"})");
+
+  // An explicit URL wins, even an empty one, and the configuration is not consulted.
+  fs::create_directories(root_ / "home" / ".vek");
+  write_file(root_ / "home" / ".vek" / "config.json",
+             R"({"vault_path":"/tmp/v","rpc":{"eip155:1":"http://configured.example","eip155:137":"http://poly"}})");
+  for (std::string_view url : {"http://given.example:8545/", ""}) {
+    auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, url);
+    ASSERT_TRUE(r) << r.error().display();
+    EXPECT_EQ(*r, "0x5c504ed432cb51138bcf09aa5e8a410dd4a1e204ef84bfed1be16dfba1b22060");
+    EXPECT_EQ(argv(), curl_argv(body, url));
+  }
+
+  // Without one, the configured endpoint for the chain's CAIP-2 id, read on every call.
+  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
+  EXPECT_EQ(argv(), curl_argv(body, "http://configured.example"));
+  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt));
+  EXPECT_EQ(argv(), curl_argv(body, "http://poly"));
+  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "arbitrum", tx, std::nullopt));
+  EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:42161")));
+
+  write_file(root_ / "home" / ".vek" / "config.json", R"({"rpc":{"eip155:1":"http://ignored"}})");
+  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
+  EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:1")));
+
+  fs::remove(root_ / "home" / ".vek" / "config.json");
+  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "eip155:1", tx, std::nullopt));
+  EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:1")));
+  EXPECT_EQ(call_count(), 7u);
+}
+
+struct PkeyDeleter {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+};
+struct MdCtxDeleter {
+  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+};
+
+// The signed Solana transaction computed independently with OpenSSL's Ed25519.
+std::string solana_signed_base64(std::span<const std::uint8_t> tx) {
+  std::unique_ptr<EVP_PKEY, PkeyDeleter> pkey(
+      EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, kKey.data(), kKey.size()));
+  std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> ctx(EVP_MD_CTX_new());
+  EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, pkey.get());
+  std::vector<std::uint8_t> signed_tx(tx.begin(), tx.end());
+  std::size_t sig_len = 64;
+  EVP_DigestSign(ctx.get(), signed_tx.data() + 1, &sig_len, tx.data() + 65, tx.size() - 65);
+  std::string b64(4 * ((signed_tx.size() + 2) / 3) + 1, '\0');
+  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(b64.data()), signed_tx.data(),
+                                static_cast<int>(signed_tx.size()));
+  b64.resize(static_cast<std::size_t>(n));
+  return b64;
+}
+
+TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
+  // One signature slot (zeroed), then a message.
+  std::vector<std::uint8_t> tx(1 + 64, 0);
+  tx[0] = 1;
+  for (std::uint8_t b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) tx.push_back(b);
+  set("out", R"({"jsonrpc":"2.0","result":"5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW","id":1})");
+  auto r = vek_lib::sign_encode_and_broadcast(kKey, "Solana", tx, "http://sol/");
+  ASSERT_TRUE(r) << r.error().display();
+  EXPECT_EQ(*r, "5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW");
+  EXPECT_EQ(argv(), curl_argv(R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":[")" +
+                                  solana_signed_base64(tx) + R"("]})",
+                              "http://sol/"));
+}
+
+TEST_F(FakeCurlTest, LargeEvmTransactionIsSentThroughStdin) {
+  // 0x02 || rlp([... , data of 100,000 bytes, ...]): over 200 KB as hex, too long for argv.
+  std::vector<std::uint8_t> tx = {0x02, 0xFA};  // list with a 3-byte length
+  const std::size_t data_len = 100'000;
+  std::vector<std::uint8_t> fields = {0x01, 0x80, 0x01, 0x02, 0x83, 0x0F, 0x42, 0x40, 0x94};
+  fields.insert(fields.end(), 20, 0x22);
+  fields.push_back(0x80);
+  fields.insert(fields.end(), {0x83, static_cast<std::uint8_t>(data_len >> 16), static_cast<std::uint8_t>(data_len >> 8),
+                               static_cast<std::uint8_t>(data_len)});
+  fields.insert(fields.end(), data_len, 0xAB);
+  fields.push_back(0xC0);
+  tx.push_back(static_cast<std::uint8_t>(fields.size() >> 16));
+  tx.push_back(static_cast<std::uint8_t>(fields.size() >> 8));
+  tx.push_back(static_cast<std::uint8_t>(fields.size()));
+  tx.insert(tx.end(), fields.begin(), fields.end());
+
+  set("out", R"({"result":"0xbig"})");
+  auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "http://big/");
+  ASSERT_TRUE(r) << r.error().display();
+  EXPECT_EQ(*r, "0xbig");
+  EXPECT_EQ(argv(), stdin_argv("http://big/"));
+  EXPECT_EQ(child_stdin(), evm_body_for(tx));
+}
+
+// ---- the real curl against a local HTTP listener -------------------------------------------
+
+// Answers one HTTP request on 127.0.0.1 with a fixed status and body, and keeps what came in.
+class OneRequestServer {
+ public:
+  OneRequestServer(int status, std::string reply) : status_(status), reply_(std::move(reply)) {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listen_fd_, 1) != 0 ||
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+      std::abort();
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~OneRequestServer() {
+    thread_.join();
+    ::close(listen_fd_);
+  }
+  OneRequestServer(const OneRequestServer&) = delete;
+  OneRequestServer& operator=(const OneRequestServer&) = delete;
+
+  [[nodiscard]] std::string url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+  // Valid after the call that made the request has returned.
+  std::string head;
+  std::string body;
+
+ private:
+  void serve() {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    std::string data;
+    char buf[65536];
+    std::size_t header_end;
+    while ((header_end = data.find("\r\n\r\n")) == std::string::npos) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      data.append(buf, static_cast<std::size_t>(n));
+    }
+    if (header_end == std::string::npos) {
+      ::close(fd);
+      return;
+    }
+    head = data.substr(0, header_end);
+    std::string lower = head;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::size_t cl = lower.find("content-length: ");
+    const std::size_t want = cl == std::string::npos ? 0 : std::stoul(lower.substr(cl + 16));
+    if (lower.find("expect: 100-continue") != std::string::npos) send_all(fd, "HTTP/1.1 100 Continue\r\n\r\n");
+    body = data.substr(header_end + 4);
+    while (body.size() < want) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      body.append(buf, static_cast<std::size_t>(n));
+    }
+    send_all(fd, "HTTP/1.1 " + std::to_string(status_) + " Canned\r\nContent-Type: application/json\r\n"
+                 "Content-Length: " + std::to_string(reply_.size()) + "\r\nConnection: close\r\n\r\n" + reply_);
+    ::close(fd);
+  }
+  static void send_all(int fd, std::string_view s) {
+    while (!s.empty()) {
+      const ssize_t n = ::send(fd, s.data(), s.size(), MSG_NOSIGNAL);
+      if (n <= 0) return;
+      s.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  int status_;
+  std::string reply_;
+  int listen_fd_ = -1;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+bool real_curl_available() { return ::access("/usr/bin/curl", X_OK) == 0 || ::access("/bin/curl", X_OK) == 0; }
+
+TEST(RealCurl, PostsTheBodyByteForByteOnBothPaths) {
+  if (!real_curl_available()) GTEST_SKIP() << "curl is not installed";
+  // Newlines, a carriage return and UTF-8 must arrive unchanged, including when curl reads
+  // the body from its standard input.
+  std::string big = "{\"a\":\"x\"}\r\n";
+  big += std::string(vek_lib::max_single_argument_bytes() + 1000, 'y');
+  big += "\n\xc3\xa9";
+  for (const std::string& body : {std::string("{\"id\":1}\n\"caf\xc3\xa9\""), big}) {
+    SCOPED_TRACE(body.size());
+    OneRequestServer server(200, "{\"result\":\"0xok\"}\n");
+    auto r = vek_lib::curl_post_json(server.url("/rpc/v2?key=a%20b"), body);
+    ASSERT_TRUE(r) << r.error().display();
+    EXPECT_EQ(*r, "{\"result\":\"0xok\"}\n");
+    EXPECT_EQ(server.head.rfind("POST /rpc/v2?key=a%20b HTTP/1.1\r\n", 0), 0u) << server.head;
+    EXPECT_NE(server.head.find("\r\nContent-Type: application/json\r\n"), std::string::npos) << server.head;
+    EXPECT_EQ(server.body, body);
+  }
+}
+
+TEST(RealCurl, HttpErrorStatusAndRefusedConnectionCarryCurlsMessage) {
+  if (!real_curl_available()) GTEST_SKIP() << "curl is not installed";
+  std::string url;
+  {
+    OneRequestServer server(500, "{\"result\":\"0xnot-read\"}");
+    url = server.url("/");
+    auto r = vek_lib::broadcast(ChainType::Evm, url, bytes("\x02"));
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().display(), "broadcast failed: curl: (22) The requested URL returned error: 500\n");
+  }
+  // The listener is gone now: nothing accepts on that port.
+  auto refused = vek_lib::curl_post_json(url, "{}");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind(), VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(refused.error().text().rfind("curl: (7) Failed to connect to 127.0.0.1 port", 0), 0u)
+      << refused.error().text();
+}
+
+}  // namespace
