@@ -2,4 +2,6 @@
 
 from . import _native
 
-__all__ = ["_native"]
+__version__ = "0.1.0"
+
+__all__ = ["_native", "__version__"]
