@@ -1,0 +1,230 @@
+"""sign_and_send against local JSON-RPC servers that run as separate processes.
+
+The module keeps the interpreter lock while curl runs, so a server thread inside this
+process could never answer: rpc_server.py (canned replies, request log) and evm_node.py
+(a real py-evm engine) are started with subprocess instead.
+"""
+import base64
+import json
+import subprocess
+import sys
+import urllib.request
+from pathlib import Path
+
+import pytest
+
+from vek import _native
+
+if not hasattr(_native, "sign_and_send"):
+    pytest.skip("this build of vek._native has no sign_and_send", allow_module_level=True)
+
+HERE = Path(__file__).resolve().parent
+KEY = "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727"  # secp256k1 key
+ED_KEY = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60"  # RFC 8032 test 1 secret
+HASH = "0x" + "ab" * 32
+
+
+def raises(exc, message, fn, *args, **kwargs):
+    with pytest.raises(exc) as info:
+        fn(*args, **kwargs)
+    assert type(info.value) is exc
+    assert str(info.value) == message
+
+
+class Server:
+    """A server script run as a child process; its port is the first line it prints."""
+
+    def __init__(self, script, *args):
+        self.proc = subprocess.Popen(
+            [sys.executable, str(HERE / script), *args], stdout=subprocess.PIPE, text=True
+        )
+        line = self.proc.stdout.readline()
+        if not line:
+            self.proc.wait()
+            raise RuntimeError(f"{script} did not start")
+        self.url = f"http://127.0.0.1:{int(line)}"
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+        self.proc.stdout.close()
+
+
+@pytest.fixture
+def rpc(tmp_path):
+    """rpc(*args) starts rpc_server.py; .log() gives the requests it has seen."""
+    started = []
+    log = tmp_path / "requests.jsonl"
+
+    def start(*args):
+        server = Server("rpc_server.py", str(log), *args)
+        server.log = lambda: [json.loads(l) for l in log.read_text().splitlines()] if log.exists() else []
+        started.append(server)
+        return server
+
+    yield start
+    for server in started:
+        server.stop()
+
+
+@pytest.fixture
+def node():
+    """A fresh Ethereum node that funds the test key's address with 10 ether."""
+    pytest.importorskip("eth_tester")
+    from eth_account import Account
+
+    address = Account.from_key(KEY).address
+    server = Server("evm_node.py", "--fund", f"{address}:{10 * 10**18}")
+    server.address = address
+    yield server
+    server.stop()
+
+
+def node_call(url, method, *params):
+    body = json.dumps({"jsonrpc": "2.0", "id": 1, "method": method, "params": list(params)}).encode()
+    req = urllib.request.Request(url, body, {"Content-Type": "application/json"})
+    with urllib.request.urlopen(req) as r:
+        return json.load(r)
+
+
+def eip1559(chain_id, nonce, data=b"", gas=21000, to="0x" + "22" * 20, value=777):
+    """The same transaction as eth-account's dict and as our unsigned bytes (0x02 || rlp(fields))."""
+    import rlp
+
+    fields = dict(chainId=chain_id, nonce=nonce, maxPriorityFeePerGas=10**9, maxFeePerGas=5 * 10**9,
+                  gas=gas, to=to, value=value, data=data, accessList=[])
+    unsigned = b"\x02" + rlp.encode([chain_id, nonce, 10**9, 5 * 10**9, gas, bytes.fromhex(to[2:]), value, data, []])
+    return dict(fields, type=2), unsigned
+
+
+@pytest.fixture
+def wallet(vault):
+    _native.import_wallet_private_key("w", KEY, vault_path_opt=vault, ed25519_key=ED_KEY)
+    return "w"
+
+
+# ---------------------------------------------------------------- against a real engine
+
+
+def test_evm_transactions_are_mined_by_a_real_node(node, wallet, vault):
+    from eth_account import Account
+
+    chain_id = int(node_call(node.url, "eth_chainId")["result"], 16)
+    for nonce in (0, 1):
+        tx, unsigned = eip1559(chain_id, nonce)
+        expected = Account.from_key(KEY).sign_transaction(tx)
+        prefix = "0x" if nonce == 0 else ""  # both hex spellings are accepted
+        result = _native.sign_and_send(wallet, "ethereum", prefix + unsigned.hex(), rpc_url=node.url, vault_path_opt=vault)
+        assert result == {"tx_hash": "0x" + expected.hash.hex().removeprefix("0x")}
+        receipt = node_call(node.url, "eth_getTransactionReceipt", result["tx_hash"])["result"]
+        assert receipt["status"] == "0x1"
+        assert receipt["from"] == node.address
+    assert node_call(node.url, "eth_getBalance", "0x" + "22" * 20, "latest")["result"] == hex(2 * 777)
+
+    # A replayed nonce is the node's refusal, passed on as compact JSON.
+    _, unsigned = eip1559(chain_id, 0)
+    raises(RuntimeError,
+           'broadcast failed: RPC error: {"code":-32000,"message":"Invalid transaction nonce: Expected 2, but got 0"}',
+           _native.sign_and_send, wallet, "ethereum", unsigned.hex(), rpc_url=node.url, vault_path_opt=vault)
+
+
+def test_evm_transaction_too_long_for_one_argument_is_mined(node, wallet, vault):
+    # 100,000 bytes of calldata: a 200 KB request body, over Linux's 128 KiB limit for a
+    # single command-line argument.
+    from eth_account import Account
+
+    chain_id = int(node_call(node.url, "eth_chainId")["result"], 16)
+    tx, unsigned = eip1559(chain_id, 0, data=b"\xab" * 100_000, gas=5_000_000)
+    expected = Account.from_key(KEY).sign_transaction(tx)
+    result = _native.sign_and_send(wallet, "ethereum", unsigned.hex(), rpc_url=node.url, vault_path_opt=vault)
+    assert result["tx_hash"] == "0x" + expected.hash.hex().removeprefix("0x")
+    assert node_call(node.url, "eth_getTransactionReceipt", result["tx_hash"])["result"]["status"] == "0x1"
+
+
+# ---------------------------------------------------------------- requests byte for byte
+
+
+def test_evm_request_is_the_exact_envelope(rpc, wallet, vault):
+    from eth_account import Account
+
+    server = rpc("--default", "result:" + HASH)
+    tx, unsigned = eip1559(1, 5)
+    signed = Account.from_key(KEY).sign_transaction(tx).raw_transaction.hex().removeprefix("0x")
+    url = server.url + "/v3/key/"
+    assert _native.sign_and_send(wallet, "ethereum", "0x" + unsigned.hex(), rpc_url=url, vault_path_opt=vault) == {
+        "tx_hash": HASH
+    }
+    [request] = server.log()
+    assert request["method"] == "POST"
+    assert request["path"] == "/v3/key/"
+    assert request["headers"]["Content-Type"] == "application/json"
+    assert request["body"] == '{"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x' + signed + '"]}'
+
+
+def test_solana_request_carries_the_signed_transaction_in_base64(rpc, wallet, vault):
+    ed25519 = pytest.importorskip("cryptography.hazmat.primitives.asymmetric.ed25519")
+    server = rpc("--default", "result:5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzr")
+    message = bytes([1, 0, 1, 3]) + bytes(range(200, 256)) + b"\xfb\xff"
+    unsigned = b"\x01" + bytes(64) + message
+    signature = ed25519.Ed25519PrivateKey.from_private_bytes(bytes.fromhex(ED_KEY)).sign(message)
+    result = _native.sign_and_send(wallet, "solana", unsigned.hex(), rpc_url=server.url, vault_path_opt=vault)
+    assert result == {"tx_hash": "5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzr"}
+    [request] = server.log()
+    b64 = base64.b64encode(b"\x01" + signature + message).decode()
+    assert request["body"] == '{"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["' + b64 + '"]}'
+
+
+def test_configured_endpoint_is_used_without_rpc_url(rpc, wallet, vault, isolated_home):
+    server = rpc("--default", "result:" + HASH)
+    (isolated_home / ".vek").mkdir()
+    config = {"vault_path": vault, "rpc": {"eip155:137": server.url + "/polygon"}}
+    (isolated_home / ".vek" / "config.json").write_text(json.dumps(config))
+    _, unsigned = eip1559(137, 0)
+    assert _native.sign_and_send(wallet, "polygon", unsigned.hex(), vault_path_opt=vault) == {"tx_hash": HASH}
+    assert [r["path"] for r in server.log()] == ["/polygon"]
+
+
+# ---------------------------------------------------------------- replies and failures
+
+
+@pytest.mark.parametrize(
+    "mode, message",
+    [
+        ('error:{"message":"nonce too low","code":-32000}',
+         'broadcast failed: RPC error: {"code":-32000,"message":"nonce too low"}'),
+        ("error:null", "broadcast failed: RPC error: null"),
+        ("number:5", 'broadcast failed: no \'result\' in response: {"jsonrpc": "2.0", "id": 1, "result": 5}'),
+        ('raw:{"id": 1}\n', 'broadcast failed: no \'result\' in response: {"id": 1}\n'),
+        ("status:500", "broadcast failed: curl: (22) The requested URL returned error: 500\n"),
+    ],
+)
+def test_reply_failures(rpc, wallet, vault, mode, message):
+    server = rpc("--default", mode)
+    _, unsigned = eip1559(1, 0)
+    raises(RuntimeError, message, _native.sign_and_send, wallet, "ethereum", unsigned.hex(),
+           rpc_url=server.url, vault_path_opt=vault)
+
+
+def test_non_json_reply_is_a_json_error(rpc, wallet, vault):
+    server = rpc("--default", "raw:<html>Bad Gateway</html>")
+    _, unsigned = eip1559(1, 0)
+    with pytest.raises(RuntimeError) as info:
+        _native.sign_and_send(wallet, "ethereum", unsigned.hex(), rpc_url=server.url, vault_path_opt=vault)
+    assert str(info.value).startswith("JSON error: [json.exception.parse_error.101] parse error at line 1, column 1")
+
+
+@pytest.mark.parametrize("chain, family", [("cosmos", "cosmos"), ("bitcoin", "bitcoin"), ("tron", "tron"), ("ton", "ton")])
+def test_families_that_cannot_assemble_send_nothing(rpc, wallet, vault, chain, family):
+    server = rpc()
+    raises(RuntimeError, f"invalid transaction: encode_signed_transaction not implemented for {family}",
+           _native.sign_and_send, wallet, chain, "0a0b0c", rpc_url=server.url, vault_path_opt=vault)
+    assert server.log() == []
+
+
+def test_missing_curl(wallet, vault, tmp_path, monkeypatch):
+    empty = tmp_path / "empty-bin"
+    empty.mkdir()
+    monkeypatch.setenv("PATH", str(empty))
+    _, unsigned = eip1559(1, 0)
+    raises(RuntimeError, "broadcast failed: failed to run curl: No such file or directory (os error 2)",
+           _native.sign_and_send, wallet, "ethereum", unsigned.hex(), rpc_url="http://127.0.0.1:9", vault_path_opt=vault)
