@@ -1,12 +1,163 @@
 #include "vek/lib/ops.h"
 
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "secret_json.h"
 #include "utf8.h"
-#include "vek/signer/mnemonic.h"
+#include "vek/lib/broadcast.h"
+#include "vek/lib/vault.h"
+#include "vek/signer/chains.h"
+#include "vek/signer/crypto.h"
+#include "vek/signer/crypto_json.h"
+#include "vek/signer/hd.h"
+#include "vek/signer/hex.h"
+#include "vek/signer/random.h"
 
 namespace vek_lib {
 
+using vek_core::ChainType;
+using vek_core::EncryptedWallet;
+using vek_core::KeyType;
+using vek_core::WalletAccount;
+using vek_signer::Curve;
+using vek_signer::HdDeriver;
 using vek_signer::Mnemonic;
+using vek_signer::SecretBytes;
 using vek_signer::WordCount;
+
+namespace {
+
+// The families every wallet gets an account on, in the order of its `accounts` array.
+constexpr std::array<ChainType, 6> kAccountOrder = {ChainType::Evm,    ChainType::Solana, ChainType::Bitcoin,
+                                                    ChainType::Cosmos, ChainType::Tron,   ChainType::Ton};
+
+std::unexpected<VekLibError> invalid(std::string text) {
+  return std::unexpected(VekLibError::invalid_input(std::move(text)));
+}
+
+VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
+  auto c = vek_core::parse_chain(chain);
+  if (!c) return invalid(std::move(c.error()));
+  return *c;
+}
+
+std::string_view text_of(const SecretBytes& b) {
+  return {reinterpret_cast<const char*>(b.data()), b.size()};
+}
+
+// Hex text into a secret buffer; a lower-case "0x" prefix is dropped when `allow_prefix`.
+std::expected<SecretBytes, std::string> decode_secret_hex(std::string_view text, bool allow_prefix) {
+  if (allow_prefix && text.size() >= 2 && text[0] == '0' && text[1] == 'x') text.remove_prefix(2);
+  std::vector<std::uint8_t> out;
+  if (auto r = vek_signer::hex_decode_into(text, out); !r) {
+    vek_signer::wipe_vector(out);
+    return std::unexpected(std::move(r.error()));
+  }
+  return SecretBytes(std::move(out));
+}
+
+// A random version-4 UUID in its canonical lower-case hyphenated form.
+VekResult<std::string> new_wallet_id() {
+  std::array<std::uint8_t, 16> b{};
+  if (auto r = vek_signer::os_random(b); !r) return std::unexpected(VekLibError::io(std::move(r.error())));
+  b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);
+  b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);
+  const std::string hex = vek_signer::hex_encode(b);
+  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
+         hex.substr(20);
+}
+
+VekResult<void> refuse_taken_name(std::string_view name, OptText vault) {
+  auto exists = wallet_name_exists(name, vault);
+  if (!exists) return std::unexpected(std::move(exists.error()));
+  if (*exists) return std::unexpected(VekLibError::wallet_name_exists(std::string(name)));
+  return {};
+}
+
+// Encrypts `secret`, builds the record and writes it. Nothing is written unless every
+// step before succeeded.
+VekResult<WalletInfo> seal_and_save(std::string_view name, std::vector<WalletAccount>&& accounts,
+                                    std::span<const std::uint8_t> secret, OptText passphrase, KeyType key_type,
+                                    OptText vault) {
+  auto envelope = vek_signer::encrypt(secret, passphrase.value_or(""));
+  if (!envelope) return std::unexpected(VekLibError(std::move(envelope.error())));
+  nlohmann::json crypto = vek_signer::envelope_to_json(*envelope);
+  auto id = new_wallet_id();
+  if (!id) return std::unexpected(std::move(id.error()));
+  EncryptedWallet record =
+      EncryptedWallet::make_new(std::move(*id), std::string(name), std::move(accounts), std::move(crypto), key_type);
+  if (auto saved = save_encrypted_wallet(record, vault); !saved) return std::unexpected(std::move(saved.error()));
+  return wallet_to_info(record);
+}
+
+WalletAccount make_account(const vek_core::Chain& chain, std::string address, std::string path) {
+  WalletAccount a;
+  a.account_id = std::string(chain.chain_id) + ":" + address;
+  a.address = std::move(address);
+  a.chain_id = std::string(chain.chain_id);
+  a.derivation_path = std::move(path);
+  return a;
+}
+
+// The key document of a private-key wallet: {"ed25519":"<hex>","secp256k1":"<hex>"},
+// built in one allocation so no partial copy is left behind.
+SecretBytes key_document(const KeyPair& pair) {
+  static constexpr std::string_view kA = "{\"ed25519\":\"", kB = "\",\"secp256k1\":\"", kC = "\"}";
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::vector<std::uint8_t> doc;
+  doc.reserve(kA.size() + kB.size() + kC.size() + 2 * (pair.ed25519.size() + pair.secp256k1.size()));
+  auto put = [&doc](std::string_view s) { doc.insert(doc.end(), s.begin(), s.end()); };
+  auto put_hex = [&doc](const SecretBytes& b) {
+    for (std::uint8_t x : b.span()) {
+      doc.push_back(static_cast<std::uint8_t>(kDigits[x >> 4]));
+      doc.push_back(static_cast<std::uint8_t>(kDigits[x & 15]));
+    }
+  };
+  put(kA);
+  put_hex(pair.ed25519);
+  put(kB);
+  put_hex(pair.secp256k1);
+  put(kC);
+  return SecretBytes(std::move(doc));
+}
+
+// The secp256k1 and ed25519 keys of a decrypted key document.
+VekResult<KeyPair> parse_key_document(const SecretBytes& plain) {
+  if (utf8_error(text_of(plain))) return invalid("invalid key pair data");
+  auto doc = parse_secret_json(text_of(plain));
+  if (!doc) return std::unexpected(VekLibError::json(std::move(doc.error())));
+  const SecretJson* secp = nullptr;
+  const SecretJson* ed = nullptr;
+  if (doc->is_object()) {
+    if (auto it = doc->find("secp256k1"); it != doc->end() && it->is_string()) secp = &*it;
+    if (auto it = doc->find("ed25519"); it != doc->end() && it->is_string()) ed = &*it;
+  }
+  if (secp == nullptr) return invalid("missing secp256k1 key");
+  if (ed == nullptr) return invalid("missing ed25519 key");
+  const auto& secp_text = secp->get_ref<const SecretString&>();
+  auto secp_bytes = decode_secret_hex({secp_text.data(), secp_text.size()}, false);
+  if (!secp_bytes) return invalid("invalid secp256k1 hex: " + secp_bytes.error());
+  const auto& ed_text = ed->get_ref<const SecretString&>();
+  auto ed_bytes = decode_secret_hex({ed_text.data(), ed_text.size()}, false);
+  if (!ed_bytes) return invalid("invalid ed25519 hex: " + ed_bytes.error());
+  return KeyPair{std::move(*secp_bytes), std::move(*ed_bytes)};
+}
+
+VekResult<SecretBytes> decrypt_wallet(const EncryptedWallet& wallet, OptText passphrase) {
+  auto envelope = vek_signer::envelope_from_json(wallet.crypto);
+  if (!envelope) return std::unexpected(VekLibError::json(std::move(envelope.error())));
+  auto plain = vek_signer::decrypt(*envelope, passphrase.value_or(""));
+  if (!plain) return std::unexpected(VekLibError(std::move(plain.error())));
+  return std::move(*plain);
+}
+
+SignResult to_sign_result(const vek_signer::SignOutput& out) {
+  return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id};
+}
+
+}  // namespace
 
 VekResult<std::string> generate_mnemonic(std::uint32_t words) {
   WordCount count;
@@ -15,17 +166,257 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
   } else if (words == 24) {
     count = WordCount::TwentyFour;
   } else {
-    return std::unexpected(VekLibError::invalid_input("words must be 12 or 24"));
+    return invalid("words must be 12 or 24");
   }
   auto mnemonic = Mnemonic::generate(count);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
-  const vek_signer::SecretBytes phrase = mnemonic->phrase();
-  std::string text(reinterpret_cast<const char*>(phrase.data()), phrase.size());
+  const SecretBytes phrase = mnemonic->phrase();
+  std::string text(text_of(phrase));
   if (auto err = utf8_error(text)) {
     vek_signer::wipe_string(text);
-    return std::unexpected(VekLibError::invalid_input("invalid UTF-8 in mnemonic: " + *err));
+    return invalid("invalid UTF-8 in mnemonic: " + *err);
   }
   return text;
+}
+
+VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemonic, std::uint32_t index) {
+  std::vector<WalletAccount> accounts;
+  accounts.reserve(kAccountOrder.size());
+  for (ChainType family : kAccountOrder) {
+    const vek_core::Chain chain = vek_core::default_chain_for_type(family);
+    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
+    std::string path = signer->default_derivation_path(index);
+    auto key = HdDeriver::derive_from_mnemonic(mnemonic, "", path, signer->curve());
+    if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+    auto address = signer->derive_address(key->span());
+    if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+    accounts.push_back(make_account(chain, std::move(*address), std::move(path)));
+  }
+  return accounts;
+}
+
+VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  auto mnemonic = Mnemonic::from_phrase(phrase);
+  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
+  const std::string path = signer->default_derivation_path(index.value_or(0));
+  auto key = HdDeriver::derive_from_mnemonic(*mnemonic, "", path, signer->curve());
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  auto address = signer->derive_address(key->span());
+  if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+  return std::move(*address);
+}
+
+VekResult<SecretBytes> decode_hex_key(std::string_view text) {
+  auto bytes = decode_secret_hex(text, true);
+  if (!bytes) return invalid("invalid hex private key: " + bytes.error());
+  return std::move(*bytes);
+}
+
+VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase, OptText vault) {
+  WordCount count;
+  const std::uint32_t n = words.value_or(12);
+  if (n == 12) {
+    count = WordCount::Twelve;
+  } else if (n == 24) {
+    count = WordCount::TwentyFour;
+  } else {
+    return invalid("words must be 12 or 24");
+  }
+  if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
+  auto mnemonic = Mnemonic::generate(count);
+  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  auto accounts = derive_all_accounts(*mnemonic, 0);
+  if (!accounts) return std::unexpected(std::move(accounts.error()));
+  const SecretBytes phrase = mnemonic->phrase();
+  return seal_and_save(name, std::move(*accounts), phrase.span(), passphrase, KeyType::Mnemonic, vault);
+}
+
+VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase, OptText passphrase,
+                                             OptIndex index, OptText vault) {
+  if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
+  auto mnemonic = Mnemonic::from_phrase(phrase);
+  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  auto accounts = derive_all_accounts(*mnemonic, index.value_or(0));
+  if (!accounts) return std::unexpected(std::move(accounts.error()));
+  const SecretBytes canonical = mnemonic->phrase();
+  return seal_and_save(name, std::move(*accounts), canonical.span(), passphrase, KeyType::Mnemonic, vault);
+}
+
+VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::string_view key_hex, OptText chain,
+                                                OptText passphrase, OptText vault, OptText secp256k1_key,
+                                                OptText ed25519_key) {
+  if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
+
+  KeyPair pair;
+  if (secp256k1_key && ed25519_key) {
+    auto secp = decode_hex_key(*secp256k1_key);
+    if (!secp) return std::unexpected(std::move(secp.error()));
+    auto ed = decode_hex_key(*ed25519_key);
+    if (!ed) return std::unexpected(std::move(ed.error()));
+    pair.secp256k1 = std::move(*secp);
+    pair.ed25519 = std::move(*ed);
+  } else {
+    auto main_key = decode_hex_key(key_hex);
+    if (!main_key) return std::unexpected(std::move(main_key.error()));
+    Curve curve = Curve::Secp256k1;
+    if (chain) {
+      auto c = resolve_chain(*chain);
+      if (!c) return std::unexpected(std::move(c.error()));
+      curve = vek_signer::signer_for_chain(c->chain_type)->curve();
+    }
+    vek_signer::WipedArray<32> random;
+    if (auto r = vek_signer::os_random(random.span()); !r) return invalid("failed to generate random key: " + r.error());
+    auto other = [&](OptText explicit_key) -> VekResult<SecretBytes> {
+      if (explicit_key) return decode_hex_key(*explicit_key);
+      return SecretBytes::from_slice(random.span());
+    };
+    if (curve == Curve::Secp256k1) {
+      auto ed = other(ed25519_key);
+      if (!ed) return std::unexpected(std::move(ed.error()));
+      pair.secp256k1 = std::move(*main_key);
+      pair.ed25519 = std::move(*ed);
+    } else {
+      auto secp = other(secp256k1_key);
+      if (!secp) return std::unexpected(std::move(secp.error()));
+      pair.ed25519 = std::move(*main_key);
+      pair.secp256k1 = std::move(*secp);
+    }
+  }
+
+  std::vector<WalletAccount> accounts;
+  accounts.reserve(kAccountOrder.size());
+  for (ChainType family : kAccountOrder) {
+    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
+    const SecretBytes& key = signer->curve() == Curve::Ed25519 ? pair.ed25519 : pair.secp256k1;
+    auto address = signer->derive_address(key.span());
+    if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+    accounts.push_back(make_account(vek_core::default_chain_for_type(family), std::move(*address), ""));
+  }
+  const SecretBytes document = key_document(pair);
+  return seal_and_save(name, std::move(accounts), document.span(), passphrase, KeyType::PrivateKey, vault);
+}
+
+WalletInfo wallet_to_info(const EncryptedWallet& wallet) {
+  WalletInfo info{wallet.id, wallet.name, {}, wallet.created_at};
+  info.accounts.reserve(wallet.accounts.size());
+  for (const auto& a : wallet.accounts) info.accounts.push_back(AccountInfo{a.chain_id, a.address, a.derivation_path});
+  return info;
+}
+
+VekResult<std::vector<WalletInfo>> list_wallets(OptText vault) {
+  auto wallets = list_encrypted_wallets(vault);
+  if (!wallets) return std::unexpected(std::move(wallets.error()));
+  std::vector<WalletInfo> out;
+  out.reserve(wallets->size());
+  for (const auto& w : *wallets) out.push_back(wallet_to_info(w));
+  return out;
+}
+
+VekResult<WalletInfo> get_wallet(std::string_view name_or_id, OptText vault) {
+  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  return wallet_to_info(*wallet);
+}
+
+VekResult<void> delete_wallet(std::string_view name_or_id, OptText vault) {
+  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  return delete_wallet_file(wallet->id, vault);
+}
+
+VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault) {
+  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  if (wallet->name == new_name) return {};
+  if (auto r = refuse_taken_name(new_name, vault); !r) return std::unexpected(std::move(r.error()));
+  wallet->name = std::string(new_name);
+  return save_encrypted_wallet(*wallet, vault);
+}
+
+VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault) {
+  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  auto plain = decrypt_wallet(*wallet, passphrase);
+  if (!plain) return std::unexpected(std::move(plain.error()));
+  if (utf8_error(text_of(*plain))) {
+    return invalid(wallet->key_type == KeyType::PrivateKey ? "wallet contains invalid key data"
+                                                           : "wallet contains invalid UTF-8 mnemonic");
+  }
+  return std::string(text_of(*plain));
+}
+
+VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainType chain_type, OptText passphrase,
+                                           OptIndex index, OptText vault) {
+  auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  auto plain = decrypt_wallet(*wallet, passphrase);
+  if (!plain) return std::unexpected(std::move(plain.error()));
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain_type);
+  if (wallet->key_type == KeyType::PrivateKey) {
+    auto pair = parse_key_document(*plain);
+    if (!pair) return std::unexpected(std::move(pair.error()));
+    return signer->curve() == Curve::Ed25519 ? std::move(pair->ed25519) : std::move(pair->secp256k1);
+  }
+  if (utf8_error(text_of(*plain))) return invalid("wallet contains invalid UTF-8 mnemonic");
+  auto mnemonic = Mnemonic::from_phrase(text_of(*plain));
+  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  const std::string path = signer->default_derivation_path(index.value_or(0));
+  auto key = HdDeriver::derive_from_mnemonic(*mnemonic, "", path, signer->curve());
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  return std::move(*key);
+}
+
+VekResult<SignResult> sign_message(std::string_view wallet, std::string_view chain, std::string_view message,
+                                   OptText passphrase, OptText encoding, OptIndex index, OptText vault) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  std::vector<std::uint8_t> decoded;
+  std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
+  if (encoding && *encoding == "hex") {
+    if (auto r = vek_signer::hex_decode_into(message, decoded); !r) return invalid("invalid hex message: " + r.error());
+    bytes = decoded;
+  } else if (encoding && *encoding != "utf8") {
+    return invalid("unsupported encoding: " + std::string(*encoding) + " (use 'utf8' or 'hex')");
+  }
+  auto key = decrypt_signing_key(wallet, c->chain_type, passphrase, index, vault);
+  if (!key) return std::unexpected(std::move(key.error()));
+  auto out = vek_signer::signer_for_chain(c->chain_type)->sign_message(key->span(), bytes);
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  return to_sign_result(*out);
+}
+
+VekResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain, std::string_view tx_hex,
+                                       OptText passphrase, OptIndex index, OptText vault) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  auto tx = decode_transaction_hex(tx_hex);
+  if (!tx) return std::unexpected(std::move(tx.error()));
+  auto key = decrypt_signing_key(wallet, c->chain_type, passphrase, index, vault);
+  if (!key) return std::unexpected(std::move(key.error()));
+  auto out = vek_signer::signer_for_chain(c->chain_type)->sign_transaction(key->span(), *tx);
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  return to_sign_result(*out);
+}
+
+VekResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_hex) {
+  if (tx_hex.size() >= 2 && tx_hex[0] == '0' && tx_hex[1] == 'x') tx_hex.remove_prefix(2);
+  auto bytes = vek_signer::hex_decode(tx_hex);
+  if (!bytes) return invalid("invalid hex transaction: " + bytes.error());
+  return std::move(*bytes);
+}
+
+VekResult<std::string> sign_and_send(std::string_view wallet, std::string_view chain, std::string_view tx_hex,
+                                     OptText passphrase, OptIndex index, OptText rpc_url, OptText vault) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  auto tx = decode_transaction_hex(tx_hex);
+  if (!tx) return std::unexpected(std::move(tx.error()));
+  auto key = decrypt_signing_key(wallet, c->chain_type, passphrase, index, vault);
+  if (!key) return std::unexpected(std::move(key.error()));
+  return sign_encode_and_broadcast(key->span(), chain, *tx, rpc_url);
 }
 
 }  // namespace vek_lib
