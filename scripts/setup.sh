@@ -8,8 +8,6 @@ DEBS=(g++ cmake make pkg-config libssl-dev libsecp256k1-dev nlohmann-json3-dev
       libsodium-dev libgtest-dev libbenchmark-dev curl)
 # Extra Debian packages a caller may ask for (e.g. VEK_EXTRA_DEBS="clang").
 if [[ -n "${VEK_EXTRA_DEBS:-}" ]]; then read -r -a extra <<<"$VEK_EXTRA_DEBS"; DEBS+=("${extra[@]}"); fi
-PIPS=(pytest scikit-build-core)
-if [[ -n "${VEK_EXTRA_PIPS:-}" ]]; then read -r -a extra <<<"$VEK_EXTRA_PIPS"; PIPS+=("${extra[@]}"); fi
 
 missing=()
 for p in "${DEBS[@]}"; do
@@ -30,16 +28,35 @@ if ((${#missing[@]})); then
 fi
 
 PY=${PYTHON:-python3}
-pmissing=()
-for p in "${PIPS[@]}"; do
-  mod=${p//-/_}; mod=${mod%%[<>=]*}
-  case "$mod" in PyNaCl|pynacl) mod=nacl;; eth_tester) mod=eth_tester;; py_evm) mod=eth;; eth_account) mod=eth_account;; esac
-  "$PY" -c "import $mod" 2>/dev/null || pmissing+=("$p")
-done
-if ((${#pmissing[@]})); then
-  echo "setup: installing Python packages: ${pmissing[*]}"
-  if ! "$PY" -m pip install -q --disable-pip-version-check "${pmissing[@]}"; then
-    echo "setup: could not install Python packages: ${pmissing[*]}" >&2
-    exit 1
+# Python side: the build backend, pytest, and the test oracles the end-to-end tests use.
+REQS=(scripts/requirements-build.txt python-module/tests/requirements.txt)
+here=$(cd "$(dirname "$0")/.." && pwd)
+for r in "${REQS[@]}"; do
+  req="$here/$r"
+  [[ -f "$req" ]] || continue
+  # Quick check: every listed distribution present at the pinned version (if pinned).
+  if ! "$PY" - "$req" <<'PYEOF'
+import re, sys
+from importlib.metadata import PackageNotFoundError, version
+ok = True
+for line in open(sys.argv[1]):
+    line = line.split("#")[0].strip()
+    if not line:
+        continue
+    m = re.match(r"([A-Za-z0-9_.\-]+)(\[[^\]]*\])?\s*(==\s*([^\s;]+)|>=\s*[^\s;]+)?", line)
+    try:
+        v = version(m.group(1))
+        if m.group(4) and v != m.group(4):
+            ok = False
+    except PackageNotFoundError:
+        ok = False
+sys.exit(0 if ok else 1)
+PYEOF
+  then
+    echo "setup: installing Python packages from $r"
+    if ! "$PY" -m pip install -q --disable-pip-version-check --root-user-action=ignore -r "$req"; then
+      echo "setup: could not install the Python packages listed in $r" >&2
+      exit 1
+    fi
   fi
-fi
+done
