@@ -81,6 +81,7 @@ struct Pipe {
   return 0;
 }
 
+// glibc's init functions cannot fail (they only zero the structure).
 struct FileActions {
   posix_spawn_file_actions_t actions;
   FileActions() { ::posix_spawn_file_actions_init(&actions); }
@@ -189,14 +190,19 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
     in_pipe = std::move(*p);
   }
 
+  // Each posix_spawn set-up call returns 0 or an error number (ENOMEM, EBADF).
+  int setup = 0;
+  const auto check = [&setup](int rc) {
+    if (setup == 0) setup = rc;
+  };
   FileActions fa;
   if (input) {
-    ::posix_spawn_file_actions_adddup2(&fa.actions, in_pipe.read.get(), STDIN_FILENO);
+    check(::posix_spawn_file_actions_adddup2(&fa.actions, in_pipe.read.get(), STDIN_FILENO));
   } else {
-    ::posix_spawn_file_actions_addopen(&fa.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    check(::posix_spawn_file_actions_addopen(&fa.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
   }
-  ::posix_spawn_file_actions_adddup2(&fa.actions, out_pipe->write.get(), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(&fa.actions, err_pipe->write.get(), STDERR_FILENO);
+  check(::posix_spawn_file_actions_adddup2(&fa.actions, out_pipe->write.get(), STDOUT_FILENO));
+  check(::posix_spawn_file_actions_adddup2(&fa.actions, err_pipe->write.get(), STDERR_FILENO));
 
   // The child starts with no blocked signals and with SIGPIPE and SIGXFSZ at their
   // defaults, even when the host (a Python interpreter, say) ignores them.
@@ -207,9 +213,10 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
   sigaddset(&defaults, SIGXFSZ);
   sigset_t empty_mask;
   sigemptyset(&empty_mask);
-  ::posix_spawnattr_setsigdefault(&sa.attr, &defaults);
-  ::posix_spawnattr_setsigmask(&sa.attr, &empty_mask);
-  ::posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  check(::posix_spawnattr_setsigdefault(&sa.attr, &defaults));
+  check(::posix_spawnattr_setsigmask(&sa.attr, &empty_mask));
+  check(::posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+  if (setup != 0) return std::unexpected(setup);
 
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
