@@ -17,6 +17,8 @@ from vek import _native
 
 if not hasattr(_native, "sign_and_send"):
     pytest.skip("this build of vek._native has no sign_and_send", allow_module_level=True)
+rlp = pytest.importorskip("rlp")  # the test oracles of requirements.txt
+Account = pytest.importorskip("eth_account").Account
 
 HERE = Path(__file__).resolve().parent
 KEY = "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727"  # secp256k1 key
@@ -71,8 +73,6 @@ def rpc(tmp_path):
 def node():
     """A fresh Ethereum node that funds the test key's address with 10 ether."""
     pytest.importorskip("eth_tester")
-    from eth_account import Account
-
     address = Account.from_key(KEY).address
     server = Server("evm_node.py", "--fund", f"{address}:{10 * 10**18}")
     server.address = address
@@ -89,8 +89,6 @@ def node_call(url, method, *params):
 
 def eip1559(chain_id, nonce, data=b"", gas=21000, to="0x" + "22" * 20, value=777):
     """The same transaction as eth-account's dict and as our unsigned bytes (0x02 || rlp(fields))."""
-    import rlp
-
     fields = dict(chainId=chain_id, nonce=nonce, maxPriorityFeePerGas=10**9, maxFeePerGas=5 * 10**9,
                   gas=gas, to=to, value=value, data=data, accessList=[])
     unsigned = b"\x02" + rlp.encode([chain_id, nonce, 10**9, 5 * 10**9, gas, bytes.fromhex(to[2:]), value, data, []])
@@ -107,8 +105,6 @@ def wallet(vault):
 
 
 def test_evm_transactions_are_mined_by_a_real_node(node, wallet, vault):
-    from eth_account import Account
-
     chain_id = int(node_call(node.url, "eth_chainId")["result"], 16)
     for nonce in (0, 1):
         tx, unsigned = eip1559(chain_id, nonce)
@@ -131,8 +127,6 @@ def test_evm_transactions_are_mined_by_a_real_node(node, wallet, vault):
 def test_evm_transaction_too_long_for_one_argument_is_mined(node, wallet, vault):
     # 100,000 bytes of calldata: a 200 KB request body, over Linux's 128 KiB limit for a
     # single command-line argument.
-    from eth_account import Account
-
     chain_id = int(node_call(node.url, "eth_chainId")["result"], 16)
     tx, unsigned = eip1559(chain_id, 0, data=b"\xab" * 100_000, gas=5_000_000)
     expected = Account.from_key(KEY).sign_transaction(tx)
@@ -145,8 +139,6 @@ def test_evm_transaction_too_long_for_one_argument_is_mined(node, wallet, vault)
 
 
 def test_evm_request_is_the_exact_envelope(rpc, wallet, vault):
-    from eth_account import Account
-
     server = rpc("--default", "result:" + HASH)
     tx, unsigned = eip1559(1, 5)
     signed = Account.from_key(KEY).sign_transaction(tx).raw_transaction.hex().removeprefix("0x")
