@@ -147,9 +147,13 @@ int write_all(int fd, std::string_view data) {
 VekResult<std::string> temp_name(std::string_view id) {
   std::uint8_t rnd[8];
   if (auto r = vek_signer::os_random(rnd); !r) return std::unexpected(VekLibError::io(r.error()));
-  const std::string suffix = ".tmp-" + vek_signer::hex_encode(rnd);
-  std::string name = "." + std::string(id) + ".json" + suffix;
-  if (name.size() > kNameMax) name = ".wallet" + suffix;
+  std::string name;
+  name.reserve(id.size() + 32);
+  name.push_back('.');
+  // Too long a name would fail where "{id}.json" itself would not.
+  name.append(id.size() + 27 > kNameMax ? std::string_view("wallet") : id);
+  name.append(".json.tmp-");
+  name.append(vek_signer::hex_encode(rnd));
   return name;
 }
 
