@@ -137,7 +137,7 @@ class SecretReader:
     def _line(self, what: str) -> str:
         """The next line of standard input without its line ending."""
         stream = getattr(self.stdin, "buffer", self.stdin)
-        raw = stream.readline()
+        raw = stream.readline() if stream is not None else ""
         if not raw:
             raise CliError(f"no {what} on standard input")
         if isinstance(raw, bytes):
@@ -180,12 +180,14 @@ class SecretReader:
         sys.stderr.flush()
         if self.interactive():
             answer = self.stdin.readline()
+            if not answer:
+                sys.stderr.write("\n")
         else:
             stream = getattr(self.stdin, "buffer", self.stdin)
-            answer = stream.readline()
+            answer = stream.readline() if stream is not None else ""
             if isinstance(answer, bytes):
                 answer = answer.decode("utf-8", "replace")
-        if not answer:
+            # A piped answer is not echoed: end the question's line here.
             sys.stderr.write("\n")
         return str(answer).strip().lower() in ("y", "yes")
 
