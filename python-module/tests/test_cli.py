@@ -542,3 +542,23 @@ def test_mistyped_new_passphrase_on_a_terminal_creates_nothing(home, vault):
     assert status == 1
     assert screen.strip().splitlines()[-1] == "error: the two passphrases do not match"
     assert _native.list_wallets(vault) == []
+
+
+def test_interrupt_at_a_prompt_is_one_line(home, vault):
+    t = Terminal(["create", "w", "--vault", vault], home)
+    t.read_until("New passphrase: ")
+    os.write(t.fd, b"\x03")  # Ctrl-C
+    status, screen = t.finish()
+    assert status == 130
+    assert screen.strip().splitlines()[-1] == "error: interrupted" and "Traceback" not in screen
+
+
+def test_names_cannot_rewrite_the_terminal():
+    from vek import cli
+
+    hostile = "evil\nfake line\x1b[2J\r"
+    w = {"id": "i", "name": hostile, "accounts": [], "created_at": "t"}
+    text = cli.wallet_text(w)
+    assert "\x1b" not in text and "\r" not in text
+    assert "evil\\nfake line\\x1b[2J\\r" in text
+    assert cli.printable("Zoë 钱包") == "Zoë 钱包"

@@ -6,6 +6,7 @@ import ast
 import importlib.metadata
 import importlib.util
 import inspect
+import os
 import pathlib
 import re
 import subprocess
@@ -132,6 +133,16 @@ def test_examples_and_documented_code_pass_mypy_strict(tmp_path):
     # Run outside the source tree, so `vek` resolves to the installed package and its stub.
     result = run_mypy(files, tmp_path, tmp_path / "cache")
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_quickstart_example_runs(tmp_path):
+    # It checks itself: the exported phrase must derive the created wallet's address.
+    env = {"PATH": os.environ.get("PATH", ""), "HOME": str(tmp_path)}
+    p = subprocess.run([sys.executable, str(REPO / "examples" / "quickstart.py")], capture_output=True, text=True,
+                       env=env, cwd=tmp_path, timeout=300)
+    assert p.returncode == 0, p.stderr
+    assert "Wrong passphrase: decryption failed: aead::Error" in p.stdout
+    assert not (tmp_path / ".vek").exists()  # it used a throw-away vault
 
 
 @needs_mypy
