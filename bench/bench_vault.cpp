@@ -118,4 +118,16 @@ void BM_wallet_write_one(benchmark::State& state) {
 }
 BENCHMARK(BM_wallet_write_one)->Unit(benchmark::kMicrosecond);
 
+// One atomic replacement: temporary file, fsync, rename, directory fsync.
+void BM_vault_save_one(benchmark::State& state) {
+  const fs::path dir = fs::temp_directory_path() / ("vek-bench-save-" + std::to_string(::getpid()));
+  const auto w = realistic_wallet(0);
+  for (auto _ : state) {
+    if (!vek_lib::save_encrypted_wallet(w, dir.native())) state.SkipWithError("save failed");
+  }
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+BENCHMARK(BM_vault_save_one)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace

@@ -91,8 +91,8 @@ bool has_json_extension(std::string_view name) noexcept {
   return name.size() > 5 && name.substr(name.size() - 5) == ".json";
 }
 
-// Reads the whole file `name` of directory `dirfd` into `out` with one open, fstat and
-// (normally) one read. Returns 0 or the errno.
+// Reads the whole file `name` of directory `dirfd` into `out` with one open, one fstat
+// and (for a regular file that does not grow meanwhile) one read. Returns 0 or the errno.
 int read_file_at(int dirfd, const char* name, std::string& out) {
   UniqueFd fd(::openat(dirfd, name, O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return errno;
@@ -111,6 +111,8 @@ int read_file_at(int dirfd, const char* name, std::string& out) {
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
+    // A short read of a regular file is its end: no second call to see zero bytes.
+    if (done < out.size() && S_ISREG(st.st_mode)) break;
   }
   out.resize(done);
   return 0;
