@@ -70,7 +70,8 @@ struct CryptoEnvelope {
 // Encrypts `plaintext` (any length, may be empty) under the UTF-8 bytes of `passphrase`
 // (may be empty) with a fresh 32-byte salt and 12-byte nonce from the OS random source.
 // Returns: the envelope with N = 2^18, r = 8, p = 1, dklen = 32.
-// Errors: EncryptionFailed (random source, scrypt or cipher failure, with its message).
+// Errors: EncryptionFailed (random source, scrypt or cipher failure, with its message);
+// InvalidParams "invalid scrypt parameters" should the scrypt implementation refuse them.
 [[nodiscard]] std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t> plaintext,
                                                                  std::string_view passphrase);
 
