@@ -1,4 +1,4 @@
-// Chains and chain identifiers (Part 4.1): parse_chain over every accepted name in
+// Chains and chain identifiers: parse_chain over every accepted name in
 // several letter cases, every CAIP-2 id exactly, the unknown-chain message, and
 // default_chain_for_type.
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// EVM signer (Part 5.5) and the shared secp256k1 steps: RFC 6979 vectors
+// EVM signer and the shared secp256k1 steps: RFC 6979 vectors
 // (vectors/secp256k1-rfc6979.json) through secp::sign_hash and EvmSigner::sign, low S,
 // EIP-55 (vectors/eip55.json and the Part's examples), the key-length contract, EIP-191
 // digests (vectors/keccak256.json), v conventions, a signed type-2 transaction that

@@ -1,4 +1,4 @@
-// HD key derivation (Part 5.3): BIP-32 test vectors 1-4 (vectors/bip32.json), SLIP-10
+// HD key derivation: BIP-32 test vectors 1-4 (vectors/bip32.json), SLIP-10
 // ed25519 vectors 1-2 (vectors/slip10-ed25519.json), the computed accounts of the test
 // mnemonic (vectors/derived-accounts-computed.json), the failure table with its exact
 // texts and order, and the refusal of component values of 2^31 and above.

@@ -1,4 +1,4 @@
-// RLP encoder (Part 5.6): byte strings and headers against vectors/rlp.json (Ethereum
+// RLP encoder: byte strings and headers against vectors/rlp.json (Ethereum
 // RLPTests), the list entries rebuilt from encode_length, and encode_signed_typed_tx
 // with every refusal in the order the checks run.
 #include <gtest/gtest.h>
