@@ -1,5 +1,7 @@
 #include "json_text.h"
 
+#include "vek/core/json_kind.h"
+
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -80,21 +82,7 @@ std::string expected_names(std::span<const std::string_view> names) {
 
 }  // namespace
 
-std::string_view found(const json& v) noexcept {
-  switch (v.type()) {
-    case json::value_t::null: return "null";
-    case json::value_t::boolean: return "a boolean";
-    case json::value_t::number_integer:
-    case json::value_t::number_unsigned: return "an integer";
-    case json::value_t::number_float: return "a floating-point number";
-    case json::value_t::string: return "a string";
-    case json::value_t::array: return "an array";
-    case json::value_t::object: return "an object";
-    case json::value_t::binary: return "binary data";
-    case json::value_t::discarded: return "a discarded value";
-  }
-  return "an unknown value";
-}
+std::string_view found(const json& v) noexcept { return json_value_kind(v); }
 
 std::expected<std::size_t, std::string> unit_variant_name(std::string_view text,
                                                          std::span<const std::string_view> names) {
@@ -597,3 +585,24 @@ bool write_pretty(std::string& out, const json& v, int indent) {
 }
 
 }  // namespace vek_core::json_text
+
+namespace vek_core {
+
+std::string_view json_value_kind(const nlohmann::json& v) noexcept {
+  using nlohmann::json;
+  switch (v.type()) {
+    case json::value_t::null: return "null";
+    case json::value_t::boolean: return "a boolean";
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned: return "an integer";
+    case json::value_t::number_float: return "a floating-point number";
+    case json::value_t::string: return "a string";
+    case json::value_t::array: return "an array";
+    case json::value_t::object: return "an object";
+    case json::value_t::binary: return "binary data";
+    case json::value_t::discarded: return "a discarded value";
+  }
+  return "an unknown value";
+}
+
+}  // namespace vek_core

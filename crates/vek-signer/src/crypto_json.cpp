@@ -1,5 +1,7 @@
 #include "vek/signer/crypto_json.h"
 
+#include "vek/core/json_kind.h"
+
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -9,21 +11,7 @@ namespace {
 
 using nlohmann::json;
 
-std::string_view found(const json& v) noexcept {
-  switch (v.type()) {
-    case json::value_t::null: return "null";
-    case json::value_t::boolean: return "a boolean";
-    case json::value_t::number_integer:
-    case json::value_t::number_unsigned: return "an integer";
-    case json::value_t::number_float: return "a floating-point number";
-    case json::value_t::string: return "a string";
-    case json::value_t::array: return "an array";
-    case json::value_t::object: return "an object";
-    case json::value_t::binary: return "binary data";
-    case json::value_t::discarded: return "a discarded value";
-  }
-  return "an unknown value";
-}
+std::string_view found(const json& v) noexcept { return vek_core::json_value_kind(v); }
 
 std::string wrong_type(std::string_view member, std::string_view expected, const json& v) {
   return "invalid type for `" + std::string(member) + "`: expected " + std::string(expected) + ", found " +
