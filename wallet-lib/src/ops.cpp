@@ -123,24 +123,20 @@ SecretBytes key_document(const KeyPair& pair) {
   return SecretBytes(std::move(doc));
 }
 
-// The secp256k1 and ed25519 keys of a decrypted key document.
+// The secp256k1 and ed25519 keys of a decrypted key document. The document is read by
+// read_secret_strings, which keeps every copy of the key hex in wiped buffers.
 VekResult<KeyPair> parse_key_document(const SecretBytes& plain) {
   if (utf8_error(text_of(plain))) return invalid("invalid key pair data");
-  auto doc = parse_secret_json(text_of(plain));
-  if (!doc) return std::unexpected(VekLibError::json(std::move(doc.error())));
-  const SecretJson* secp = nullptr;
-  const SecretJson* ed = nullptr;
-  if (doc->is_object()) {
-    if (auto it = doc->find("secp256k1"); it != doc->end() && it->is_string()) secp = &*it;
-    if (auto it = doc->find("ed25519"); it != doc->end() && it->is_string()) ed = &*it;
-  }
-  if (secp == nullptr) return invalid("missing secp256k1 key");
-  if (ed == nullptr) return invalid("missing ed25519 key");
-  const auto& secp_text = secp->get_ref<const SecretString&>();
-  auto secp_bytes = decode_secret_hex({secp_text.data(), secp_text.size()}, false);
+  static constexpr std::array<std::string_view, 2> kMembers = {"secp256k1", "ed25519"};
+  auto members = read_secret_strings(text_of(plain), kMembers);
+  if (!members) return std::unexpected(VekLibError::json(std::move(members.error())));
+  const std::optional<SecretBytes>& secp = (*members)[0];
+  const std::optional<SecretBytes>& ed = (*members)[1];
+  if (!secp) return invalid("missing secp256k1 key");
+  if (!ed) return invalid("missing ed25519 key");
+  auto secp_bytes = decode_secret_hex(text_of(*secp), false);
   if (!secp_bytes) return invalid("invalid secp256k1 hex: " + secp_bytes.error());
-  const auto& ed_text = ed->get_ref<const SecretString&>();
-  auto ed_bytes = decode_secret_hex({ed_text.data(), ed_text.size()}, false);
+  auto ed_bytes = decode_secret_hex(text_of(*ed), false);
   if (!ed_bytes) return invalid("invalid ed25519 hex: " + ed_bytes.error());
   return KeyPair{std::move(*secp_bytes), std::move(*ed_bytes)};
 }

@@ -1,42 +1,31 @@
-// JSON parsing for decrypted secrets: every string and container the parser allocates
-// (its token buffer included) is wiped before its memory is returned.
+// Reading a decrypted key document (a small JSON object whose string members are key
+// hex). A general JSON parser copies every token it reads into scratch buffers that it
+// frees without wiping, so the key hex would outlive the call in freed heap memory.
+// This reader validates the whole text in place and copies string content only into the
+// SecretBytes it returns.
 #pragma once
 
-#include <cstdint>
 #include <expected>
-#include <map>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "vek/signer/zeroizing.h"
 
 namespace vek_lib {
 
-template <typename T>
-struct WipingAllocator {
-  using value_type = T;
-  WipingAllocator() noexcept = default;
-  template <typename U>
-  WipingAllocator(const WipingAllocator<U>&) noexcept {}  // NOLINT
-  T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-  void deallocate(T* p, std::size_t n) noexcept {
-    vek_signer::secure_wipe(p, n * sizeof(T));
-    std::allocator<T>().deallocate(p, n);
-  }
-  template <typename U>
-  bool operator==(const WipingAllocator<U>&) const noexcept {
-    return true;
-  }
-};
+// Reads `text` as one JSON document (RFC 8259; white space around it allowed, nothing
+// else after it; arrays and objects nested at most kSecretJsonMaxDepth deep).
+// Returns: one entry per name in `names`, in that order: the value of the top-level
+// object's member of that name when it is a string (escapes resolved; when a name occurs
+// twice the last member counts), else nothing (also when the document is not an object).
+// Errors: the first syntax error as "{what} at line {l} column {c}"; no part of the input
+// is quoted.
+[[nodiscard]] std::expected<std::vector<std::optional<vek_signer::SecretBytes>>, std::string> read_secret_strings(
+    std::string_view text, std::span<const std::string_view> names);
 
-using SecretString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
-using SecretJson = nlohmann::basic_json<std::map, std::vector, SecretString, bool, std::int64_t, std::uint64_t, double,
-                                        WipingAllocator>;
-
-// Parses one JSON document. The error is the parser's message without any echo of the input.
-[[nodiscard]] std::expected<SecretJson, std::string> parse_secret_json(std::string_view text);
+inline constexpr int kSecretJsonMaxDepth = 128;
 
 }  // namespace vek_lib
