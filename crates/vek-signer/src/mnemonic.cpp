@@ -165,8 +165,11 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view te
   auto invalid = [](std::string detail) {
     return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase, std::move(detail)});
   };
-  // Split at every single space; empty words fail the lookup.
+  // Split at every single space; empty words fail the lookup. The word numbers are the
+  // entropy: reserved for every word up front, the vector never reallocates, since a
+  // reallocation would free the numbers read so far without wiping them.
   std::vector<std::uint16_t> indices;
+  indices.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ' ')) + 1);
   std::size_t start = 0;
   while (true) {
     const std::size_t end = text.find(' ', start);
