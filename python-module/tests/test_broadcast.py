@@ -153,6 +153,21 @@ def test_evm_request_is_the_exact_envelope(rpc, wallet, vault):
     assert request["body"] == '{"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x' + signed + '"]}'
 
 
+def test_body_too_long_for_one_argument_arrives_byte_for_byte(rpc, wallet, vault):
+    # A 70,000-byte data field makes a request body of about 140 KB, over Linux's
+    # 128 KiB limit for a single command-line argument.
+    server = rpc("--default", "result:" + HASH)
+    tx, unsigned = eip1559(1, 9, data=bytes(range(256)) * 273 + b"\x01" * 112, gas=2_000_000)
+    assert len(tx["data"]) == 70_000
+    signed = Account.from_key(KEY).sign_transaction(tx).raw_transaction.hex().removeprefix("0x")
+    result = _native.sign_and_send(wallet, "ethereum", unsigned.hex(), rpc_url=server.url, vault_path_opt=vault)
+    assert result == {"tx_hash": HASH}
+    [request] = server.log()
+    body = '{"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x' + signed + '"]}'
+    assert len(body) > 128 * 1024
+    assert request["body"] == body
+
+
 def test_solana_request_carries_the_signed_transaction_in_base64(rpc, wallet, vault):
     ed25519 = pytest.importorskip("cryptography.hazmat.primitives.asymmetric.ed25519")
     server = rpc("--default", "result:5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzr")
