@@ -85,8 +85,8 @@ def main():
             if ok:
                 report(done="list", ids=[w["id"] for w in wallets], accounts=sorted({len(w["accounts"]) for w in wallets}))
         elif role == "rename":
-            for wallet_id in job["ids"]:
-                name = f"{job['tag']}-{n}"
+            for k, wallet_id in enumerate(job["ids"]):
+                name = f"{job['tag']}-{n}-{k}"
                 if attempt("rename", _native.rename_wallet, wallet_id, name, vault)[0]:
                     report(done="rename", id=wallet_id, name=name)
         elif role == "sign":
