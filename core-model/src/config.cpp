@@ -128,7 +128,7 @@ std::expected<Config, std::string> Config::parse(std::string_view text) {
   if (const auto rpc = v.find("rpc"); rpc != v.end()) {
     if (!rpc->is_object()) return std::unexpected(wrong_type("rpc", "an object", *rpc));
     for (const auto& [key, url] : rpc->items()) {
-      if (!url.is_string()) return std::unexpected(wrong_type("rpc." + key, "a string", url));
+      if (!url.is_string()) return std::unexpected(wrong_type(json_text::one_line("rpc." + key), "a string", url));
       c.rpc.emplace(key, url.get_ref<const std::string&>());
     }
   }

@@ -84,6 +84,31 @@ std::string expected_names(std::span<const std::string_view> names) {
 
 std::string_view found(const json& v) noexcept { return json_value_kind(v); }
 
+std::string one_line(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7f) {
+      out.push_back(ch);
+      continue;
+    }
+    switch (c) {
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        out += "\\u00";
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 0x0f]);
+    }
+  }
+  return out;
+}
+
 std::expected<std::size_t, std::string> unit_variant_name(std::string_view text,
                                                          std::span<const std::string_view> names) {
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -137,7 +162,9 @@ bool Reader::fail_at(const char* at, std::string_view what) {
       ++column;
     }
   }
-  error_.assign(what);
+  // Keys and variant names quoted in the message come from the document; a control
+  // character among them must not break the message (or a warning quoting it) in two.
+  error_ = one_line(what);
   error_ += " at line " + std::to_string(line) + " column " + std::to_string(column);
   return false;
 }
