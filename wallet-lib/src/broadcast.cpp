@@ -26,6 +26,43 @@ std::string rpc_envelope(std::string_view method, std::string param) {
   return body.dump();
 }
 
+// The compact text of `v`, exactly as v.dump() writes it, but built with an explicit
+// stack: dump() recurses once per nesting level, so a hostile reply nested a few
+// hundred thousand levels deep would overflow the call stack.
+std::string compact_text(const nlohmann::json& v) {
+  struct Open {
+    const nlohmann::json* node;
+    nlohmann::json::const_iterator next;
+  };
+  std::string out;
+  std::vector<Open> open;
+  const auto enter = [&](const nlohmann::json& node) {
+    if (!node.is_structured()) {
+      out += node.dump();  // scalars do not nest
+      return;
+    }
+    out += node.is_array() ? '[' : '{';
+    open.push_back({&node, node.cbegin()});
+  };
+  enter(v);
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (top.next == top.node->cend()) {
+      out += top.node->is_array() ? ']' : '}';
+      open.pop_back();
+      continue;
+    }
+    if (top.next != top.node->cbegin()) out += ',';
+    const auto item = top.next++;
+    if (top.node->is_object()) {
+      out += nlohmann::json(item.key()).dump();
+      out += ':';
+    }
+    enter(*item);  // may grow `open`; `top` is not used after this
+  }
+  return out;
+}
+
 }  // namespace
 
 VekResult<std::string> extract_json_field(std::string_view text, std::string_view field) {
@@ -37,7 +74,7 @@ VekResult<std::string> extract_json_field(std::string_view text, std::string_vie
   }
   if (reply.is_object()) {
     if (const auto error = reply.find("error"); error != reply.end()) {
-      return std::unexpected(VekLibError::broadcast_failed("RPC error: " + error->dump()));
+      return std::unexpected(VekLibError::broadcast_failed("RPC error: " + compact_text(*error)));
     }
     if (const auto value = reply.find(field); value != reply.end() && value->is_string()) {
       return value->get<std::string>();
