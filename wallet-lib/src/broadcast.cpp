@@ -96,6 +96,10 @@ VekResult<std::string> curl_post_json(std::string_view url, std::string_view bod
   } else {
     argv.insert(argv.end(), {"-d", std::string(body)});
   }
+  // curl reads any argument that begins with '-' as an option, wherever it stands: such
+  // a URL could make it read a config file (-K) that names other URLs and output files.
+  // After "--" the URL is only ever a URL. Other URLs keep the plain argument vector.
+  if (url.starts_with('-')) argv.emplace_back("--");
   argv.emplace_back(url);
   auto run = run_process(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt);
   if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + os_error_text(run.error())));
