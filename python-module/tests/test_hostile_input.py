@@ -10,6 +10,7 @@ import os
 import pathlib
 import shutil
 import subprocess
+import sys
 
 import pytest
 
@@ -426,6 +427,42 @@ def test_altered_ciphertext_and_tag_fail_authentication(fresh):
     before = wallet_files(v)
     expect_error("decryption failed: aead::Error", "export_wallet", ["main", PASSPHRASE], {}, v)
     assert wallet_files(v) == before
+
+
+def test_entries_that_are_not_wallet_files_are_skipped_promptly(fresh, tmp_path):
+    """A FIFO would block the open, a link to /dev/zero never ends and a huge sparse file
+    would take all memory: each is one skipped entry, and the other wallets stay usable."""
+    v = fresh["path"]
+    wallets = pathlib.Path(v) / "wallets"
+    os.mkfifo(wallets / "fifo.json")
+    (wallets / "zero.json").symlink_to("/dev/zero")
+    with open(wallets / "sparse.json", "wb") as f:
+        f.truncate(2**40)
+    (wallets / "loop.json").symlink_to("loop.json")
+    (wallets / "dangling.json").symlink_to(tmp_path / "missing")
+    (wallets / "directory.json").mkdir()
+    before = sorted(p.name for p in wallets.iterdir())
+    # In a child process with a memory limit and a time-out, so that a regression fails
+    # this test instead of hanging or exhausting the machine.
+    script = (
+        "import json, resource, sys\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))\n"
+        "from vek import _native\n"
+        "print(json.dumps(sorted(w['name'] for w in _native.list_wallets(sys.argv[1]))))\n"
+    )
+    run = subprocess.run([sys.executable, "-c", script, v], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert json.loads(run.stdout) == ["main", "pk"]
+    path = lambda name: f"{wallets}/{name}"  # noqa: E731
+    assert sorted(run.stderr.splitlines()) == sorted([
+        f"warning: skipping {path('fifo.json')}: not a regular file",
+        f"warning: skipping {path('zero.json')}: not a regular file",
+        f"warning: skipping {path('sparse.json')}: larger than the limit of 67108864 bytes",
+        f"warning: skipping {path('loop.json')}: Too many levels of symbolic links (os error 40)",
+        f"warning: skipping {path('dangling.json')}: No such file or directory (os error 2)",
+        f"warning: skipping {path('directory.json')}: Is a directory (os error 21)",
+    ])
+    assert sorted(p.name for p in wallets.iterdir()) == before
 
 
 # ---------------------------------------------------------------- forged secrets

@@ -91,31 +91,46 @@ bool has_json_extension(std::string_view name) noexcept {
   return name.size() > 5 && name.substr(name.size() - 5) == ".json";
 }
 
-// Reads the whole file `name` of directory `dirfd` into `out` with one open, one fstat
-// and (for a regular file that does not grow meanwhile) one read. Returns 0 or the errno.
-int read_file_at(int dirfd, const char* name, std::string& out) {
-  UniqueFd fd(::openat(dirfd, name, O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
+// The longest wallet file read. Wallet files are a few kilobytes; the bound keeps one
+// hostile entry (a huge sparse file) from exhausting memory and failing the whole listing.
+constexpr std::size_t kMaxWalletFileBytes = std::size_t{64} << 20;
+
+// Reads the whole regular file `name` of directory `dirfd` into `out` with one open, one
+// fstat and (for a file that does not grow meanwhile) one read. Returns the empty text,
+// or why the file could not be read.
+std::string read_file_at(int dirfd, const char* name, std::string& out) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+  UniqueFd fd(::openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return os_error_text(errno);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (::fstat(fd.get(), &st) != 0) return os_error_text(errno);
+  if (S_ISDIR(st.st_mode)) return os_error_text(EISDIR);
+  // A FIFO, socket or device (a link to /dev/zero, say) may never end.
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  const auto too_large = [] {
+    return "larger than the limit of " + std::to_string(kMaxWalletFileBytes) + " bytes";
+  };
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxWalletFileBytes) return too_large();
   // One byte of room beyond the size, to see the end of file in the same read.
   out.resize(static_cast<std::size_t>(st.st_size) + 1);
   std::size_t done = 0;
   for (;;) {
-    if (done == out.size()) out.resize(out.size() * 2);
+    if (done == out.size()) {
+      if (done > kMaxWalletFileBytes) return too_large();
+      out.resize(out.size() * 2);
+    }
     const ssize_t n = ::read(fd.get(), out.data() + done, out.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return os_error_text(errno);
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
     // A short read of a regular file is its end: no second call to see zero bytes.
-    if (done < out.size() && S_ISREG(st.st_mode)) break;
+    if (done < out.size()) break;
   }
   out.resize(done);
-  return 0;
+  return {};
 }
 
 // True when all of `text` is ASCII, checked a word at a time (wallet files nearly always are).
@@ -256,8 +271,8 @@ VekResult<std::vector<EncryptedWallet>> list_encrypted_wallets(VaultPath vault) 
     }
     const std::string_view name(entry->d_name);
     if (!has_json_extension(name)) continue;
-    if (const int err = read_file_at(dirfd, entry->d_name, text); err != 0) {
-      warn("skipping " + (*dir / entry->d_name).native() + ": " + os_error_text(err));
+    if (const std::string err = read_file_at(dirfd, entry->d_name, text); !err.empty()) {
+      warn("skipping " + (*dir / entry->d_name).native() + ": " + err);
       continue;
     }
     if (!all_ascii(text)) {
