@@ -465,6 +465,27 @@ def test_entries_that_are_not_wallet_files_are_skipped_promptly(fresh, tmp_path)
     assert sorted(p.name for p in wallets.iterdir()) == before
 
 
+@pytest.mark.parametrize("forged_id", ["../outside", "../../outside", "a/b", "/tmp/outside", ".", "..", ""])
+def test_ids_that_are_not_file_names_never_reach_outside(forged_id, fresh):
+    """A file may claim any id. Writing or deleting by such an id must not touch a path
+    outside the wallets directory; here a bait file sits where "../outside" points."""
+    v = fresh["path"]
+    wallets = pathlib.Path(v) / "wallets"
+    doc = json.loads((wallets / f"{fresh['main']}.json").read_text())
+    doc.update(id=forged_id, name="forged")
+    (wallets / "forged.json").write_text(json.dumps(doc, indent=2))
+    bait = pathlib.Path(v) / "outside.json"
+    bait.write_text("bait")
+    before = wallet_files(v)
+    # It is listed and found by its id (or by name), like any wallet.
+    assert _native.get_wallet("forged", v)["id"] == forged_id
+    expect_error(f"invalid input: wallet id is not a plain file name: '{forged_id}'", "rename_wallet", ["forged", "renamed"], {}, v)
+    expect_error(f"wallet not found: '{forged_id}'", "delete_wallet", ["forged"], {}, v)
+    assert wallet_files(v) == before
+    assert bait.read_text() == "bait"
+    assert sorted(p.name for p in pathlib.Path(v).iterdir()) == ["outside.json", "wallets"]
+
+
 # ---------------------------------------------------------------- forged secrets
 
 
