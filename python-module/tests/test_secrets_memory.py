@@ -161,17 +161,18 @@ def test_independent_derivation_reaches_the_published_keys():
         assert derive(seed, path)[-1].hex() == private_hex, (family, path)
 
 
-def mnemonic_wallet(vault):
-    """Imports a 24-word phrase of known entropy; returns the wallet name and its secrets."""
-    indices = word_indices(ENTROPY)
-    phrase = " ".join(WORDS[i] for i in indices)
-    info = _native.import_wallet_mnemonic("words", phrase, PASSPHRASE, vault_path_opt=vault)
-    assert _native.export_wallet("words", PASSPHRASE, vault_path_opt=vault) == phrase
+def mnemonic_secrets(phrase, vault, wallet_id):
+    """Every secret of a wallet with this phrase: the phrase, its entropy and word numbers,
+    the seed, the envelope key, and each key along the six account paths."""
+    indices = [WORDS.index(w) for w in phrase.split()]
+    bits = len(indices) * 11 * 32 // 33
+    entropy = (int("".join(f"{i:011b}" for i in indices), 2) >> (len(indices) * 11 - bits)).to_bytes(bits // 8, "big")
+    assert word_indices(entropy) == indices
     seed = hashlib.pbkdf2_hmac("sha512", phrase.encode(), b"mnemonic", 2048)
-    secrets = [("phrase", phrase.encode())] + forms("entropy", ENTROPY) + forms("seed", seed)
+    secrets = [("phrase", phrase.encode())] + forms("entropy", entropy) + forms("seed", seed)
     # The word numbers as 16-bit values, as a phrase parser may hold them.
-    secrets += [("word indices", struct.pack("<24H", *indices)), ("word indices (big-endian)", struct.pack(">24H", *indices))]
-    secrets += forms("envelope key", envelope_key(vault, info["id"]))
+    secrets += [("word indices", struct.pack(f"<{len(indices)}H", *indices)), ("word indices (big-endian)", struct.pack(f">{len(indices)}H", *indices))]
+    secrets += forms("envelope key", envelope_key(vault, wallet_id))
     for family, path in PATHS.items():
         ed = family in ("solana", "ton")
         chain_keys = (slip10_ed25519_chain if ed else bip32_chain)(seed, path)
@@ -180,6 +181,16 @@ def mnemonic_wallet(vault):
         if ed:
             # RFC 8032: the signing scalar and the nonce prefix come from SHA-512 of the key.
             secrets += forms(f"{family} expanded key", hashlib.sha512(chain_keys[-1]).digest())
+    return secrets
+
+
+def mnemonic_wallet(vault):
+    """Imports a 24-word phrase of known entropy; returns the wallet name and its secrets."""
+    phrase = " ".join(WORDS[i] for i in word_indices(ENTROPY))
+    info = _native.import_wallet_mnemonic("words", phrase, PASSPHRASE, vault_path_opt=vault)
+    assert _native.export_wallet("words", PASSPHRASE, vault_path_opt=vault) == phrase
+    secrets = mnemonic_secrets(phrase, vault, info["id"])
+    assert ("entropy", ENTROPY) in secrets
     return "words", secrets
 
 
@@ -286,22 +297,46 @@ def write_patterns(path, labelled):
 # ---------------------------------------------------------------- the child run
 
 
-@pytest.fixture(scope="module", params=["mnemonic", "private_key"])
-def signed_child(request, tmp_path_factory):
-    """Creates the wallet here, lets a child sign with it, then inspects the child.
-
-    Returns {"memory": findings of the snapshot, "freed": findings of the free watch or
-    None when it could not run, "log": the child's standard error}."""
-    work = tmp_path_factory.mktemp(f"memory-{request.param}")
-    vault = str(work / "vault")
-    name, secrets = (mnemonic_wallet if request.param == "mnemonic" else private_key_wallet)(vault)
-    wallet_json = json.loads(next((pathlib.Path(vault) / "wallets").glob("*.json")).read_text())
-
+def sign_calls(name, vault):
     calls = []
     for chain in CHAINS:
         calls.append(["sign_message", [name, chain, "memory test message", PASSPHRASE], {"vault_path_opt": vault}])
         if chain in TRANSACTIONS:
             calls.append(["sign_transaction", [name, chain, TRANSACTIONS[chain], PASSPHRASE], {"vault_path_opt": vault}])
+    return calls
+
+
+def run_child(calls, env):
+    """Runs the worker until it is ready, snapshots its writable memory, lets it end."""
+    child = subprocess.Popen(
+        [sys.executable, str(WORKER), json.dumps(calls)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env
+    )
+    try:
+        line = child.stdout.readline()
+        if line != b"ready\n":
+            child.kill()
+            pytest.fail(f"the child failed: {child.stderr.read().decode(errors='replace')}")
+        regions = writable_memory(child.pid)
+    finally:
+        child.stdin.close()
+        child.wait(timeout=60)
+    # The snapshot must be able to see what the child holds: the passphrase it was given
+    # is an ordinary Python object there.
+    assert any(name.startswith("[heap]") for name, _ in regions)
+    assert find_in_memory(regions, [("passphrase", PASSPHRASE.encode())]), "the memory snapshot sees nothing"
+    return regions
+
+
+@pytest.fixture(scope="module", params=["mnemonic", "private_key"])
+def signed_child(request, tmp_path_factory):
+    """Creates the wallet here, lets a child sign with it, then inspects the child.
+
+    Returns {"memory": findings of the snapshot, "freed": findings of the free watch or
+    None when it could not run}."""
+    work = tmp_path_factory.mktemp(f"memory-{request.param}")
+    vault = str(work / "vault")
+    name, secrets = (mnemonic_wallet if request.param == "mnemonic" else private_key_wallet)(vault)
+    wallet_json = json.loads(next((pathlib.Path(vault) / "wallets").glob("*.json")).read_text())
 
     env = dict(os.environ)
     library = free_watch_library(work)
@@ -313,26 +348,8 @@ def signed_child(request, tmp_path_factory):
         write_patterns(work / "patterns.bin", [(i, s) for i, (_, s) in enumerate(secrets)] + [(len(secrets), canary)])
         env.update(LD_PRELOAD=str(library), VEK_FREE_WATCH_PATTERNS=str(work / "patterns.bin"), VEK_FREE_WATCH_REPORT=str(report))
 
-    child = subprocess.Popen(
-        [sys.executable, str(WORKER), json.dumps(calls)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env
-    )
-    try:
-        line = child.stdout.readline()
-        if line != b"ready\n":
-            child.kill()
-            pytest.fail(f"the signing child failed: {child.stderr.read().decode(errors='replace')}")
-        regions = writable_memory(child.pid)
-    finally:
-        child.stdin.close()
-        child.wait(timeout=60)
-    log = child.stderr.read().decode(errors="replace")
-
-    # The snapshot must be able to see what the child holds: the passphrase it was given
-    # is an ordinary Python object there.
-    assert any(name.startswith("[heap]") for name, _ in regions)
-    assert find_in_memory(regions, [("passphrase", PASSPHRASE.encode())]), "the memory snapshot sees nothing"
-    result = {"memory": find_in_memory(regions, secrets), "freed": None, "log": log}
-
+    regions = run_child(sign_calls(name, vault), env)
+    result = {"memory": find_in_memory(regions, secrets), "freed": None}
     if library is not None:
         hits = report.read_text() if report.exists() else ""
         labels = [int(l.split()[1]) for l in hits.splitlines() if l.startswith("label ")]
@@ -353,3 +370,15 @@ def test_no_secret_in_heap_blocks_freed_while_signing(signed_child):
     if signed_child["freed"] is None:
         pytest.skip("needs a C compiler and glibc to watch freed blocks")
     assert signed_child["freed"] == [], f"{signed_child['freed']}\n{signed_child['freed_log'][:3000]}"
+
+
+def test_wallet_created_in_the_child_leaves_no_secret(tmp_path):
+    """The child makes the wallet itself (it never sees the phrase) and signs with it;
+    this process learns the phrase only afterwards, by exporting it."""
+    vault = str(tmp_path / "vault")
+    create = [["create_wallet", ["fresh", PASSPHRASE, 24, vault], {}]]
+    regions = run_child(create + sign_calls("fresh", vault)[:4], dict(os.environ))
+    wallet_id = _native.get_wallet("fresh", vault)["id"]
+    phrase = _native.export_wallet("fresh", PASSPHRASE, vault)
+    assert len(phrase.split()) == 24
+    assert find_in_memory(regions, mnemonic_secrets(phrase, vault, wallet_id)) == []
