@@ -244,10 +244,11 @@ def pieces(pattern, width):
 
 
 def find_in_memory(regions, secrets):
-    """Where a 16-byte piece of a secret (24 digits of a hex or text form) occurs."""
+    """Where a 16-byte piece of a secret occurs (24 characters of its text forms)."""
     found = []
     for label, pattern in secrets:
-        width = 16 if pattern is not None and not ("hex" in label.lower() or label in ("phrase", "key document")) else 24
+        textual = "hex" in label.lower() or label in ("phrase", "key document", "passphrase")
+        width = 24 if textual else 16
         for region, data in regions:
             hit = next(((i, at) for i, p in enumerate(pieces(pattern, width)) if (at := data.find(p)) >= 0), None)
             if hit is not None:
