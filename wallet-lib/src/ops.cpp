@@ -37,6 +37,13 @@ std::unexpected<VekLibError> invalid(std::string text) {
   return std::unexpected(VekLibError::invalid_input(std::move(text)));
 }
 
+// The only two phrase lengths a new wallet or phrase may have.
+VekResult<WordCount> word_count(std::uint32_t words) {
+  if (words == 12) return WordCount::Twelve;
+  if (words == 24) return WordCount::TwentyFour;
+  return invalid("words must be 12 or 24");
+}
+
 VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
   auto c = vek_core::parse_chain(chain);
   if (!c) return invalid(std::move(c.error()));
@@ -156,15 +163,9 @@ SignResult to_sign_result(const vek_signer::SignOutput& out) {
 }  // namespace
 
 VekResult<std::string> generate_mnemonic(std::uint32_t words) {
-  WordCount count;
-  if (words == 12) {
-    count = WordCount::Twelve;
-  } else if (words == 24) {
-    count = WordCount::TwentyFour;
-  } else {
-    return invalid("words must be 12 or 24");
-  }
-  auto mnemonic = Mnemonic::generate(count);
+  auto count = word_count(words);
+  if (!count) return std::unexpected(std::move(count.error()));
+  auto mnemonic = Mnemonic::generate(*count);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const SecretBytes phrase = mnemonic->phrase();
   std::string text(text_of(phrase));
@@ -212,17 +213,10 @@ VekResult<SecretBytes> decode_hex_key(std::string_view text) {
 }
 
 VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase, OptText vault) {
-  WordCount count;
-  const std::uint32_t n = words.value_or(12);
-  if (n == 12) {
-    count = WordCount::Twelve;
-  } else if (n == 24) {
-    count = WordCount::TwentyFour;
-  } else {
-    return invalid("words must be 12 or 24");
-  }
+  auto count = word_count(words.value_or(12));
+  if (!count) return std::unexpected(std::move(count.error()));
   if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
-  auto mnemonic = Mnemonic::generate(count);
+  auto mnemonic = Mnemonic::generate(*count);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   auto accounts = derive_all_accounts(*mnemonic, 0);
   if (!accounts) return std::unexpected(std::move(accounts.error()));
