@@ -1,6 +1,7 @@
 #include "json_text.h"
 
 #include "vek/core/json_kind.h"
+#include "vek/core/utf8.h"
 
 #include <array>
 #include <charconv>
@@ -23,31 +24,7 @@ constexpr std::array<bool, 256> kStringStop = [] {
 }();
 
 // Length of the well-formed UTF-8 sequence at s[0..n) (n >= 1, s[0] >= 0x80), or 0.
-// Rejects overlong forms, surrogates and code points above U+10FFFF (RFC 3629).
-std::size_t utf8_len(const unsigned char* s, std::size_t n) noexcept {
-  const unsigned char c = s[0];
-  std::size_t len;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n < len) return 0;
-  if (s[1] < lo || s[1] > hi) return 0;
-  for (std::size_t k = 2; k < len; ++k) {
-    if (s[k] < 0x80 || s[k] > 0xBF) return 0;
-  }
-  return len;
-}
+std::size_t utf8_len(const unsigned char* s, std::size_t n) noexcept { return utf8_sequence(s, n).length; }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
   if (cp < 0x80) {
@@ -171,22 +148,14 @@ bool Reader::fail_at(const char* at, std::string_view what) {
 
 bool Reader::fail(std::string_view what) { return fail_at(p_, what); }
 
-bool Reader::begin_object(std::string_view what) {
-  const char c = peek();
-  if (c == '{') {
-    ++p_;
-    return true;
-  }
-  if (c == '\0') return fail("unexpected end of input");
-  json v;
-  const char* at = p_;
-  if (!value(v, 1)) return false;
-  return fail_at(at, "invalid type: " + std::string(found(v)) + ", expected " + std::string(what));
-}
+bool Reader::begin_object(std::string_view what) { return begin_container('{', what); }
 
-bool Reader::begin_array(std::string_view what) {
+bool Reader::begin_array(std::string_view what) { return begin_container('[', what); }
+
+// Consumes `open`; anything else is reported by the kind of value that stands there.
+bool Reader::begin_container(char open, std::string_view what) {
   const char c = peek();
-  if (c == '[') {
+  if (c == open) {
     ++p_;
     return true;
   }

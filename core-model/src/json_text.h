@@ -83,6 +83,7 @@ class Reader {
   bool number(nlohmann::json& out);
   bool escape(std::string& out);
   bool utf8_sequence();
+  bool begin_container(char open, std::string_view what);
   bool hex4(std::uint32_t& out);
 
   const char* begin_;

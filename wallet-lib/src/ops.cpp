@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "secret_json.h"
-#include "utf8.h"
+#include "vek/core/utf8.h"
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
@@ -133,7 +133,7 @@ SecretBytes key_document(const KeyPair& pair) {
 // The secp256k1 and ed25519 keys of a decrypted key document. The document is read by
 // read_secret_strings, which keeps every copy of the key hex in wiped buffers.
 VekResult<KeyPair> parse_key_document(const SecretBytes& plain) {
-  if (utf8_error(text_of(plain))) return invalid("invalid key pair data");
+  if (vek_core::utf8_error(text_of(plain))) return invalid("invalid key pair data");
   static constexpr std::array<std::string_view, 2> kMembers = {"secp256k1", "ed25519"};
   auto members = read_secret_strings(text_of(plain), kMembers);
   if (!members) return std::unexpected(VekLibError::json(std::move(members.error())));
@@ -169,7 +169,7 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const SecretBytes phrase = mnemonic->phrase();
   std::string text(text_of(phrase));
-  if (auto err = utf8_error(text)) {
+  if (auto err = vek_core::utf8_error(text)) {
     vek_signer::wipe_string(text);
     return invalid("invalid UTF-8 in mnemonic: " + *err);
   }
@@ -331,7 +331,7 @@ VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
   if (!wallet) return std::unexpected(std::move(wallet.error()));
   auto plain = decrypt_wallet(*wallet, passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
-  if (utf8_error(text_of(*plain))) {
+  if (vek_core::utf8_error(text_of(*plain))) {
     return invalid(wallet->key_type == KeyType::PrivateKey ? "wallet contains invalid key data"
                                                            : "wallet contains invalid UTF-8 mnemonic");
   }
@@ -350,7 +350,7 @@ VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainTyp
     if (!pair) return std::unexpected(std::move(pair.error()));
     return signer->curve() == Curve::Ed25519 ? std::move(pair->ed25519) : std::move(pair->secp256k1);
   }
-  if (utf8_error(text_of(*plain))) return invalid("wallet contains invalid UTF-8 mnemonic");
+  if (vek_core::utf8_error(text_of(*plain))) return invalid("wallet contains invalid UTF-8 mnemonic");
   auto mnemonic = Mnemonic::from_phrase(text_of(*plain));
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const std::string path = signer->default_derivation_path(index.value_or(0));

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "vek/core/utf8.h"
+
 namespace vek_lib {
 
 // What a finished child left behind. `exited_ok` is true only for a normal exit with
@@ -47,8 +49,7 @@ struct ProcessOutput {
 // accepts on this system. Linux caps each argument string at 32 pages, NUL included.
 [[nodiscard]] std::size_t max_single_argument_bytes() noexcept;
 
-// `bytes` as UTF-8, with each maximal invalid subsequence replaced by U+FFFD
-// (the Unicode "substitution of maximal subparts" practice).
-[[nodiscard]] std::string utf8_lossy(std::string_view bytes);
+// Output of the child is decoded with the shared lossy UTF-8 decoder.
+using vek_core::utf8_lossy;
 
 }  // namespace vek_lib

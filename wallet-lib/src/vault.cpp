@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "utf8.h"
+#include "vek/core/utf8.h"
 #include "vek/core/config.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
@@ -276,7 +276,7 @@ VekResult<std::vector<EncryptedWallet>> list_encrypted_wallets(VaultPath vault) 
       continue;
     }
     if (!all_ascii(text)) {
-      if (auto bad = utf8_error(text)) {
+      if (auto bad = vek_core::utf8_error(text)) {
         warn("skipping " + (*dir / entry->d_name).native() + ": " + *bad);
         continue;
       }
