@@ -3,6 +3,9 @@ import pathlib
 
 import pytest
 
+# The test vectors, kept once beside the signer tests.
+VECTORS_DIR = pathlib.Path(__file__).resolve().parents[2] / "crates" / "vek-signer" / "tests" / "vectors"
+
 
 @pytest.fixture
 def vault(tmp_path):
@@ -25,3 +28,12 @@ def wallet_files(vault_path):
     if not d.exists():
         return {}
     return {p.name: p.read_bytes() for p in sorted(d.iterdir())}
+
+
+def raises(exc, message, fn, *args, **kwargs):
+    """Calls fn and checks it raises exactly `exc` (not a subclass) with exactly `message`."""
+    with pytest.raises(exc) as info:
+        fn(*args, **kwargs)
+    assert type(info.value) is exc
+    assert str(info.value) == message
+    return info.value

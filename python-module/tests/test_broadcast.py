@@ -13,6 +13,7 @@ from pathlib import Path
 
 import pytest
 
+from conftest import raises
 from vek import _native
 
 if not hasattr(_native, "sign_and_send"):
@@ -24,13 +25,6 @@ HERE = Path(__file__).resolve().parent
 KEY = "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727"  # secp256k1 key
 ED_KEY = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60"  # RFC 8032 test 1 secret
 HASH = "0x" + "ab" * 32
-
-
-def raises(exc, message, fn, *args, **kwargs):
-    with pytest.raises(exc) as info:
-        fn(*args, **kwargs)
-    assert type(info.value) is exc
-    assert str(info.value) == message
 
 
 class Server:

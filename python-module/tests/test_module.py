@@ -7,6 +7,7 @@ import textwrap
 
 import pytest
 
+from conftest import VECTORS_DIR
 from vek import _native
 
 WORDS = None
@@ -15,10 +16,7 @@ WORDS = None
 def english_words():
     global WORDS
     if WORDS is None:
-        import pathlib
-
-        here = pathlib.Path(__file__).resolve().parents[2]
-        WORDS = set((here / "crates/vek-signer/tests/vectors/bip39-english.txt").read_text().split())
+        WORDS = set((VECTORS_DIR / "bip39-english.txt").read_text().split())
     return WORDS
 
 

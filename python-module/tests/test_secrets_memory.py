@@ -23,6 +23,7 @@ import sys
 
 import pytest
 
+from conftest import VECTORS_DIR
 from test_wallets import ZERO_PHRASE, expected_accounts
 from vek import _native
 
@@ -140,7 +141,7 @@ def forms(name, secret):
     return [(name, secret), (name + " (hex)", secret.hex().encode()), (name + " (HEX)", secret.hex().upper().encode())]
 
 
-WORDS = (pathlib.Path(__file__).parent / "vectors" / "bip39-english.txt").read_text().split()
+WORDS = (VECTORS_DIR / "bip39-english.txt").read_text().split()
 ENTROPY = hashlib.sha256(b"vek memory test: entropy").digest()
 
 

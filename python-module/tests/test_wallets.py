@@ -6,11 +6,11 @@ import stat
 
 import pytest
 
-from conftest import wallet_files
+from conftest import VECTORS_DIR, raises, wallet_files
 from vek import _native
 
 ZERO_PHRASE = " ".join(["abandon"] * 11 + ["about"])
-VECTORS = json.loads((pathlib.Path(__file__).parent / "vectors/derived-accounts-computed.json").read_text())
+VECTORS = json.loads((VECTORS_DIR / "derived-accounts-computed.json").read_text())
 
 CHAIN_IDS = [
     "eip155:1",
@@ -45,14 +45,6 @@ def expected_accounts():
             index = int(path.split("/")[3].rstrip("'"))
         out[(acc["family"], index)] = (path, acc["address"], acc["private_key"])
     return out
-
-
-def raises(exc, message, fn, *args, **kwargs):
-    with pytest.raises(exc) as info:
-        fn(*args, **kwargs)
-    assert type(info.value) is exc
-    assert str(info.value) == message
-    return info.value
 
 
 # ---------------------------------------------------------------- derive_address

@@ -104,8 +104,10 @@ void ensure_sodium() noexcept {
   return true;
 }
 
+__extension__ using u128 = unsigned __int128;  // GCC's 128-bit integer
+
 // Decimal text of a 128-bit count.
-std::string decimal(unsigned __int128 v) {
+std::string decimal(u128 v) {
   std::string s;
   do {
     s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
@@ -118,7 +120,6 @@ std::string decimal(unsigned __int128 v) {
 // 128-bit arithmetic: N and p are below 2^32 and r below 2^30 (checked before), so
 // 128*r*N*p < 2^101 cannot overflow.
 [[nodiscard]] std::expected<void, CryptoError> check_scrypt_cost(const KdfParams& k) {
-  using u128 = unsigned __int128;
   const u128 r = k.r, n = k.n, p = k.p;
   const u128 memory = 128 * r * n + 128 * r * p + 256 * r + 64;
   if (memory > kScryptMaxMemoryBytes) {

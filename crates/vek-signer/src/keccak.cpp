@@ -27,7 +27,7 @@ constexpr std::array<std::uint64_t, 24> kRoundConstants = {
 // Rho offsets and pi destinations, following the lane walk of the reference code.
 constexpr std::array<int, 24> kRho = {1,  3,  6,  10, 15, 21, 28, 36, 45, 55, 2,  14,
                                       27, 41, 56, 8,  25, 43, 62, 18, 39, 61, 20, 44};
-constexpr std::array<int, 24> kPi = {10, 7,  11, 17, 18, 3, 5,  16, 8,  21, 24, 4,
+constexpr std::array<std::size_t, 24> kPi = {10, 7,  11, 17, 18, 3, 5,  16, 8,  21, 24, 4,
                                      15, 23, 19, 13, 12, 2, 20, 14, 22, 9,  6,  1};
 
 void keccak_f1600(std::uint64_t (&a)[kLanes]) noexcept {
@@ -41,8 +41,8 @@ void keccak_f1600(std::uint64_t (&a)[kLanes]) noexcept {
     }
     // Rho and pi
     std::uint64_t t = a[1];
-    for (int i = 0; i < 24; ++i) {
-      const int j = kPi[i];
+    for (std::size_t i = 0; i < 24; ++i) {
+      const std::size_t j = kPi[i];
       const std::uint64_t next = a[j];
       a[j] = std::rotl(t, kRho[i]);
       t = next;

@@ -15,20 +15,18 @@
 #include "vek/signer/crypto_json.h"
 #include "vek/signer/hex.h"
 
+#include "test_vectors.h"
+
 namespace {
+
+using vek_test::load;
+using vek_test::unhex;
 
 using nlohmann::json;
 using vek_signer::CryptoEnvelope;
 using vek_signer::CryptoErrorKind;
 
-json load_vectors(const char* name) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in.good()) << name;
-  return json::parse(in);
-}
-
 std::vector<std::uint8_t> bytes_of(std::string_view s) { return {s.begin(), s.end()}; }
-std::vector<std::uint8_t> unhex(std::string_view s) { return vek_signer::hex_decode(s).value(); }
 
 // The envelope of the computed AES-256-GCM vector with index `i`: its key is scrypt of
 // "password" over salt 00..1f with the parameters encrypt writes.
@@ -37,7 +35,7 @@ struct Kat {
   std::string plaintext_hex;
 };
 Kat kat(std::size_t i) {
-  const json v = load_vectors("aes-256-gcm.json")["computed"]["vectors"][i];
+  const json v = load("aes-256-gcm.json")["computed"]["vectors"][i];
   Kat k;
   k.env.cipher = "aes-256-gcm";
   k.env.kdf = "scrypt";
@@ -62,7 +60,7 @@ std::string upper(std::string s) {
 
 TEST(Scrypt, Rfc7914VectorsThroughLibsodium) {
   ASSERT_GE(sodium_init(), 0);
-  const json vectors = load_vectors("rfc7914-scrypt.json");
+  const json vectors = load("rfc7914-scrypt.json");
   for (const json& v : vectors["scrypt"]) {
     if (v.value("expensive", false)) continue;
     const std::string p = v["P"], s = v["S"];

@@ -13,22 +13,15 @@
 #include "vek/signer/crc16.h"
 #include "vek/signer/hex.h"
 
+#include "test_vectors.h"
+
 using namespace vek_signer;
 using nlohmann::json;
 
 namespace {
 
-json load(const std::string& name) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in) << name;
-  return json::parse(in);
-}
-
-std::vector<std::uint8_t> unhex(const std::string& s) {
-  auto r = hex_decode(s);
-  EXPECT_TRUE(r) << s;
-  return r.value_or(std::vector<std::uint8_t>{});
-}
+using vek_test::load;
+using vek_test::unhex;
 
 std::string bytes_text(const std::string& hex) {
   const auto b = unhex(hex);

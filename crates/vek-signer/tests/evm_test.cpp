@@ -21,10 +21,14 @@
 #include "vek/signer/mnemonic.h"
 #include "vek/signer/rlp.h"
 
+#include "test_vectors.h"
+
 namespace {
 
+using vek_test::load;
+using vek_test::unhex;
+
 using vek_signer::EvmSigner;
-using vek_signer::hex_decode;
 using vek_signer::hex_encode;
 using vek_signer::SignerErrorKind;
 using Bytes = std::vector<std::uint8_t>;
@@ -32,18 +36,6 @@ using Bytes = std::vector<std::uint8_t>;
 // The group order n and n/2 (rounded down), big-endian.
 const std::string kOrderHex = "fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141";
 const std::string kHalfOrderHex = "7fffffffffffffffffffffffffffffff5d576e7357a4501ddfe92f46681b20a0";
-
-nlohmann::json load(const std::string& name) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in.good()) << name;
-  return nlohmann::json::parse(in);
-}
-
-Bytes unhex(const std::string& s) {
-  auto r = hex_decode(s);
-  EXPECT_TRUE(r.has_value()) << s;
-  return r.value_or(Bytes{});
-}
 
 Bytes ascii(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
@@ -70,7 +62,7 @@ TEST(Secp256k1Shared, HalfOrderConstantIsNOver2) {
   const Bytes half = unhex(kHalfOrderHex);
   Bytes twice(32, 0);
   unsigned carry = 1;
-  for (int i = 31; i >= 0; --i) {
+  for (std::size_t i = 32; i-- > 0;) {
     const unsigned v = 2u * half[i] + carry;
     twice[i] = static_cast<std::uint8_t>(v & 0xff);
     carry = v >> 8;
@@ -392,7 +384,7 @@ TEST(EvmTransaction, SignedType2RecoversToSignerAddress) {
     const Item list = read_item(*signed_tx, 1);
     ASSERT_EQ(1 + list.total, signed_tx->size());
     ASSERT_GE(list.len, fields.size());
-    EXPECT_EQ(Bytes(signed_tx->begin() + list.off, signed_tx->begin() + list.off + fields.size()), fields);
+    EXPECT_EQ(Bytes(signed_tx->data() + list.off, signed_tx->data() + list.off + fields.size()), fields);
     std::size_t pos = list.off + fields.size();
     const Item v = read_item(*signed_tx, pos);
     pos += v.total;
@@ -405,8 +397,8 @@ TEST(EvmTransaction, SignedType2RecoversToSignerAddress) {
     ASSERT_LE(r.len, 32u);
     ASSERT_LE(s.len, 32u);
     Bytes compact(64, 0);
-    std::copy_n(signed_tx->begin() + r.off, r.len, compact.begin() + (32 - r.len));
-    std::copy_n(signed_tx->begin() + s.off, s.len, compact.begin() + 32 + (32 - s.len));
+    std::copy_n(signed_tx->data() + r.off, r.len, compact.data() + (32 - r.len));
+    std::copy_n(signed_tx->data() + s.off, s.len, compact.data() + 32 + (32 - s.len));
     EXPECT_EQ(y_parity, *sig->recovery_id);
 
     // Recover the public key from the encoded (y_parity, r, s) over Keccak-256 of the unsigned bytes.

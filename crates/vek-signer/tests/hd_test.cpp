@@ -14,26 +14,18 @@
 #include "vek/signer/hex.h"
 #include "vek/signer/mnemonic.h"
 
+#include "test_vectors.h"
+
 namespace {
+
+using vek_test::load;
+using vek_test::unhex;
 
 using vek_signer::Curve;
 using vek_signer::HdDeriver;
 using vek_signer::HdErrorKind;
-using vek_signer::hex_decode;
 using vek_signer::hex_encode;
 using Bytes = std::vector<std::uint8_t>;
-
-nlohmann::json load(const std::string& name) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in.good()) << name;
-  return nlohmann::json::parse(in);
-}
-
-Bytes unhex(const std::string& s) {
-  auto r = hex_decode(s);
-  EXPECT_TRUE(r.has_value()) << s;
-  return r.value_or(Bytes{});
-}
 
 // A 64-byte seed for the failure tests (vector 2 of BIP-32).
 Bytes test_seed() {

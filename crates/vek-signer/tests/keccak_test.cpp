@@ -12,23 +12,15 @@
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 
+#include "test_vectors.h"
+
 namespace {
 
-using vek_signer::hex_decode;
+using vek_test::load;
+using vek_test::unhex;
+
 using vek_signer::hex_encode;
 using vek_signer::keccak256;
-
-nlohmann::json load_vectors() {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/keccak256.json");
-  EXPECT_TRUE(in.good());
-  return nlohmann::json::parse(in);
-}
-
-std::vector<std::uint8_t> unhex(const std::string& s) {
-  auto r = hex_decode(s);
-  EXPECT_TRUE(r.has_value()) << s;
-  return r.value_or(std::vector<std::uint8_t>{});
-}
 
 std::string keccak_hex(std::span<const std::uint8_t> data) { return hex_encode(keccak256(data)); }
 
@@ -40,7 +32,7 @@ std::string sha3_256_hex(std::span<const std::uint8_t> data) {
 }
 
 TEST(Keccak256, KnownAnswerTests) {
-  const auto v = load_vectors();
+  const auto v = load("keccak256.json");
   ASSERT_FALSE(v["kat"].empty());
   for (const auto& e : v["kat"]) {
     const auto msg = unhex(e["msg"].get<std::string>());
@@ -52,7 +44,7 @@ TEST(Keccak256, KnownAnswerTests) {
 TEST(Keccak256, RateBoundaryIsCovered) {
   // 135 bytes: both padding bits land in the last byte of one block; 136: a whole
   // padding block follows; 137: one byte spills into the second block.
-  const auto v = load_vectors();
+  const auto v = load("keccak256.json");
   std::vector<std::size_t> lens;
   for (const auto& e : v["kat"]) lens.push_back(e["len_bits"].get<std::size_t>() / 8);
   for (std::size_t want : {135u, 136u, 137u}) {
@@ -61,7 +53,7 @@ TEST(Keccak256, RateBoundaryIsCovered) {
 }
 
 TEST(Keccak256, ComputedAndDiffersFromSha3) {
-  const auto v = load_vectors();
+  const auto v = load("keccak256.json");
   for (const auto& e : v["computed"]["vectors"]) {
     const auto msg = unhex(e["input_hex"].get<std::string>());
     const std::string k = keccak_hex(msg);
@@ -77,7 +69,7 @@ TEST(Keccak256, EmptyInput) {
 }
 
 TEST(Keccak256, Eip191PrefixedDigests) {
-  const auto v = load_vectors();
+  const auto v = load("keccak256.json");
   for (const auto& e : v["eip191"]["vectors"]) {
     const std::string m = e["message_utf8"].get<std::string>();
     const std::string prefixed = "\x19" "Ethereum Signed Message:\n" + std::to_string(m.size()) + m;

@@ -12,17 +12,14 @@
 #include "vek/signer/hex.h"
 #include "vek/signer/mnemonic.h"
 
+#include "test_vectors.h"
+
 using vek_signer::Mnemonic;
 using vek_signer::WordCount;
 
 namespace {
 
-std::string read_file(const std::string& name) {
-  std::ifstream f(std::string(VEK_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+using vek_test::read_vector_file;
 
 std::string text_of(const vek_signer::SecretBytes& b) {
   return std::string(reinterpret_cast<const char*>(b.data()), b.size());
@@ -39,7 +36,7 @@ const std::string kZero = "abandon abandon abandon abandon abandon abandon aband
 }  // namespace
 
 TEST(Mnemonic, WordListMatchesTheStandardFile) {
-  const std::string list = read_file("bip39-english.txt");
+  const std::string list = read_vector_file("bip39-english.txt");
   const auto digest = vek_signer::sha256({reinterpret_cast<const std::uint8_t*>(list.data()), list.size()});
   EXPECT_EQ(vek_signer::hex_encode(digest), "2f5eed53a4727b4bf8880d8f3f199efc90e58503646d9ff8eff3a2ed3b24dbda");
   std::istringstream lines(list);
@@ -53,7 +50,7 @@ TEST(Mnemonic, WordListMatchesTheStandardFile) {
 }
 
 TEST(Mnemonic, PublishedAndComputedVectors) {
-  const auto doc = nlohmann::json::parse(read_file("bip39.json"));
+  const auto doc = nlohmann::json::parse(read_vector_file("bip39.json"));
   int checked = 0;
   for (const char* section : {"published", "computed"}) {
     const auto& sec = doc.at(section);

@@ -12,6 +12,8 @@
 #include "vek/signer/chains/cosmos.h"
 #include "vek/signer/hex.h"
 
+#include "test_vectors.h"
+
 using namespace vek_signer;
 
 TEST(Registry, EachFamilyHasItsSigner) {
@@ -53,9 +55,7 @@ TEST(Registry, EachFamilyHasItsSigner) {
 }
 
 TEST(Registry, KnownAccountsOfAllSixFamilies) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/derived-accounts-computed.json");
-  ASSERT_TRUE(in);
-  const auto v = nlohmann::json::parse(in);
+  const auto v = vek_test::load("derived-accounts-computed.json");
   std::size_t seen = 0;
   for (const auto& a : v["accounts"]) {
     const auto type = vek_core::chain_type_from_name(a["family"].get<std::string>());

@@ -12,24 +12,16 @@
 #include "vek/signer/hex.h"
 #include "vek/signer/rlp.h"
 
+#include "test_vectors.h"
+
 namespace {
 
-using vek_signer::hex_decode;
+using vek_test::load;
+using vek_test::unhex;
+
 using vek_signer::hex_encode;
 namespace rlp = vek_signer::rlp;
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes unhex(const std::string& s) {
-  auto r = hex_decode(s);
-  EXPECT_TRUE(r.has_value()) << s;
-  return r.value_or(Bytes{});
-}
-
-nlohmann::json load_vectors() {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/rlp.json");
-  EXPECT_TRUE(in.good());
-  return nlohmann::json::parse(in);
-}
 
 // A JSON item of rlp.json: hex text is a byte string, an array is a list.
 Bytes encode_item(const nlohmann::json& item) {
@@ -65,7 +57,7 @@ std::string error_of(const Bytes& tx) {
 }
 
 TEST(RlpVectors, ByteStrings) {
-  const auto v = load_vectors();
+  const auto v = load("rlp.json");
   std::size_t count = 0;
   for (const auto& e : v["vectors"]) {
     if (!e["input"].is_string()) continue;
@@ -77,7 +69,7 @@ TEST(RlpVectors, ByteStrings) {
 }
 
 TEST(RlpVectors, ListsThroughEncodeLength) {
-  const auto v = load_vectors();
+  const auto v = load("rlp.json");
   std::size_t count = 0;
   for (const auto& e : v["vectors"]) {
     if (!e["input"].is_array()) continue;

@@ -20,18 +20,16 @@
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
 
+#include "test_vectors.h"
+
 using namespace vek_signer;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-nlohmann::json load(const std::string& name) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in) << name;
-  return nlohmann::json::parse(in);
-}
+using vek_test::load;
+using vek_test::unhex;
 
-Bytes unhex(const std::string& s) { return hex_decode(s).value(); }
 Bytes text_bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
 Bytes cat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -15,18 +15,16 @@
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
 
+#include "test_vectors.h"
+
 using namespace vek_signer;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-nlohmann::json load(const std::string& name) {
-  std::ifstream in(std::string(VEK_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in) << name;
-  return nlohmann::json::parse(in);
-}
+using vek_test::load;
+using vek_test::unhex;
 
-Bytes unhex(const std::string& s) { return hex_decode(s).value(); }
 
 const TonSigner kSigner;
 
