@@ -95,7 +95,7 @@ void BM_wallet_parse_one(benchmark::State& state) {
     auto w = vek_core::wallet_from_json_text(text);
     benchmark::DoNotOptimize(w);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_wallet_parse_one)->Unit(benchmark::kMicrosecond);
 
@@ -105,7 +105,7 @@ void BM_wallet_generic_json_parse_one(benchmark::State& state) {
     auto j = nlohmann::json::parse(text);
     benchmark::DoNotOptimize(j);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_wallet_generic_json_parse_one)->Unit(benchmark::kMicrosecond);
 

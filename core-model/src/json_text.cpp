@@ -16,10 +16,10 @@ using nlohmann::json;
 // and the lead bytes of multi-byte UTF-8 sequences.
 constexpr std::array<bool, 256> kStringStop = [] {
   std::array<bool, 256> t{};
-  for (int c = 0; c < 0x20; ++c) t[c] = true;
+  for (std::size_t c = 0; c < 0x20; ++c) t[c] = true;
   t['"'] = true;
   t['\\'] = true;
-  for (int c = 0x80; c < 0x100; ++c) t[c] = true;
+  for (std::size_t c = 0x80; c < 0x100; ++c) t[c] = true;
   return t;
 }();
 

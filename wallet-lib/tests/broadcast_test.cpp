@@ -568,7 +568,7 @@ TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
   // One signature slot (zeroed), then a message.
   std::vector<std::uint8_t> tx(1 + 64, 0);
   tx[0] = 1;
-  for (std::uint8_t b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) tx.push_back(b);
+  for (int b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) tx.push_back(static_cast<std::uint8_t>(b));
   set("out", R"({"jsonrpc":"2.0","result":"5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW","id":1})");
   auto r = vek_lib::sign_encode_and_broadcast(kKey, "Solana", tx, "http://sol/");
   ASSERT_TRUE(r) << r.error().display();
