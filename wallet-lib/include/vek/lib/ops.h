@@ -11,11 +11,15 @@
 #include <vector>
 
 #include "vek/core/chain.h"
-#include "vek/core/wallet_file.h"
+#include "vek/core/account.h"
 #include "vek/lib/error.h"
 #include "vek/lib/types.h"
 #include "vek/signer/mnemonic.h"
 #include "vek/signer/zeroizing.h"
+
+namespace vek_core {
+struct EncryptedWallet;  // the wallet file record (internal)
+}  // namespace vek_core
 
 namespace vek_lib {
 

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "vek/core/account.h"
 #include "vek/core/chain.h"
 
 namespace vek_core {
@@ -26,16 +27,6 @@ enum class KeyType : std::uint8_t { Mnemonic = 0, PrivateKey = 1 };
 // Errors: "unknown variant `{text}`, expected `mnemonic` or `private_key`", or an
 // "invalid type..." text for any other value.
 [[nodiscard]] std::expected<KeyType, std::string> key_type_from_json(const nlohmann::json& value);
-
-// One derived account, written with its keys in this order.
-struct WalletAccount {
-  std::string account_id;
-  std::string address;
-  std::string chain_id;  // CAIP-2
-  std::string derivation_path;
-
-  bool operator==(const WalletAccount&) const = default;
-};
 
 struct EncryptedWallet {
   std::uint32_t vek_version = 2;
