@@ -77,8 +77,8 @@ TEST(SecretJson, Refusals) {
       {R"({"a":"\ud800x"})", "lone surrogate in \\u escape at line 1 column 7"},
       {R"({"a":"\ud800\u0041"})", "lone surrogate in \\u escape at line 1 column 7"},
       {"{\"a\":\"\t\"}", "control character in a string at line 1 column 7"},
-      {"{\n\"secp256k1\":\"00\"}\n}", "trailing characters after the document at line 3 column 1"},
-      {"{} {}", "trailing characters after the document at line 1 column 4"},
+      {"{\n\"secp256k1\":\"00\"}\n}", "trailing characters at line 3 column 1"},
+      {"{} {}", "trailing characters at line 1 column 4"},
   };
   for (const auto& [doc, message] : cases) {
     auto r = read_secret_strings(doc, kNames);
