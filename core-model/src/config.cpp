@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "json_text.h"
+#include "vek/core/utf8.h"
 
 namespace vek_core {
 namespace {
@@ -81,7 +82,7 @@ std::filesystem::path data_dir() {
   const char* home = std::getenv("HOME");
   if (home == nullptr) return std::filesystem::path("/tmp") / ".vek";
   const std::string_view h(home);
-  if (json_text::utf8_valid_prefix(h) != h.size()) return std::filesystem::path("/tmp") / ".vek";
+  if (utf8_error(h)) return std::filesystem::path("/tmp") / ".vek";
   // An empty HOME joins to the relative ".vek", resolved against the working directory.
   return std::filesystem::path(h) / ".vek";
 }

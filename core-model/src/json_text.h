@@ -1,9 +1,9 @@
-// JSON text reading and pretty writing shared by the wallet file and the configuration.
+// JSON values and records read from text, for the wallet file and the configuration.
 //
-// The reader is a strict RFC 8259 parser over a string_view that lets the caller parse
-// records field by field straight into their structs, building generic JSON values only
-// where a record holds one. Every object it meets, generic or not, refuses a key that
-// occurs twice. Errors are one line: "{what} at line {l} column {c}".
+// Reader adds to the project's JSON reader what records need: typed fields with
+// messages that name them, and generic JSON values, built only where a record holds
+// one. Every object it meets, generic or not, refuses a key that occurs twice. Errors
+// are one line: "{what} at line {l} column {c}".
 #pragma once
 
 #include <cstdint>
@@ -14,18 +14,12 @@
 
 #include <nlohmann/json.hpp>
 
-namespace vek_core::json_text {
+#include "vek/core/json_reader.h"
 
-// Deepest nesting of arrays and objects accepted, so that hostile input cannot exhaust the stack.
-inline constexpr int kMaxDepth = 128;
+namespace vek_core::json_text {
 
 // "null", "a boolean", "an integer", "a floating-point number", "a string", "an array", "an object".
 [[nodiscard]] std::string_view found(const nlohmann::json& v) noexcept;
-
-// `text` with every control character (U+0000 to U+001F, U+007F) written as its JSON
-// escape (\n, \t, ... or \u00xx in lower-case hex), so that a message quoting input
-// text stays one line. Other bytes are kept as they are.
-[[nodiscard]] std::string one_line(std::string_view text);
 
 // A unit-variant enumeration value: a JSON string equal to one of `names`, or an object
 // with exactly one member whose key is one of `names` and whose value is null.
@@ -37,77 +31,48 @@ inline constexpr int kMaxDepth = 128;
 [[nodiscard]] std::expected<std::size_t, std::string> unit_variant_name(std::string_view text,
                                                                        std::span<const std::string_view> names);
 
-class Reader {
+// The sink that builds a generic JSON value (objects ordered by key, a repeated key
+// refused, integers kept exact within 64 bits, other numbers as doubles).
+class ValueBuilder {
  public:
-  explicit Reader(std::string_view text) noexcept
-      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+  explicit ValueBuilder(nlohmann::json& out) noexcept : out_(out) {}
+  bool null(BasicReader&);
+  bool boolean(BasicReader&, bool b);
+  bool number(BasicReader& r, const NumberToken& n);
+  bool string(BasicReader& r);
+  void begin_object();
+  bool member(BasicReader& r, std::string& key, const char* key_at, int depth);
+  void begin_array();
+  bool element(BasicReader& r, int depth);
 
-  // The next significant byte (after white space), or '\0' at the end of the text.
-  [[nodiscard]] char peek() noexcept;
-  // Consumes `c` if it is the next significant byte.
-  [[nodiscard]] bool consume(char c) noexcept;
+ private:
+  nlohmann::json& out_;
+};
 
-  enum class Step { Member, End, Error };
+class Reader : public BasicReader {
+ public:
+  using BasicReader::BasicReader;
+  using BasicReader::string;
+  using BasicReader::value;
+
   // Opens an object: the next significant byte must be '{'.
   [[nodiscard]] bool begin_object(std::string_view what);
-  // Reads the next member key of the open object, and the colon after it. End when the
-  // closing brace was consumed.
-  [[nodiscard]] Step next_member(bool first, std::string& key);
   // Opens an array: the next significant byte must be '['.
   [[nodiscard]] bool begin_array(std::string_view what);
-  // Advances to the next array element. End when the closing bracket was consumed.
-  [[nodiscard]] Step next_element(bool first);
-
-  // A JSON string into `out` (UTF-8, escapes resolved).
+  // A JSON string into `out`; another kind of value is refused naming `field`.
   [[nodiscard]] bool string(std::string& out, std::string_view field);
-  // Any JSON value, built as a generic value (objects ordered by key).
+  // Any JSON value, built as a generic value.
   [[nodiscard]] bool value(nlohmann::json& out, int depth);
   // An unsigned 32-bit integer written without fraction or exponent.
   [[nodiscard]] bool u32(std::uint32_t& out, std::string_view field);
   // Skips one value of any kind (still checked in full).
   [[nodiscard]] bool skip(int depth);
-  // Nothing but white space may follow the document.
-  [[nodiscard]] bool finish();
-
-  // Sets the error to `what` at the current position (or at `at`) and returns false.
-  bool fail(std::string_view what);
-  bool fail_at(const char* at, std::string_view what);
-  [[nodiscard]] const char* position() const noexcept { return p_; }
-  // Where the key last read by next_member starts.
-  [[nodiscard]] const char* key_position() const noexcept { return key_at_; }
-  [[nodiscard]] std::string& error() noexcept { return error_; }
 
  private:
-  void skip_ws() noexcept;
-  bool literal(std::string_view word);
-  bool number(nlohmann::json& out);
-  bool escape(std::string& out);
-  bool utf8_sequence();
   bool begin_container(char open, std::string_view what);
-  bool hex4(std::uint32_t& out);
-
-  const char* begin_;
-  const char* p_;
-  const char* end_;
-  const char* key_at_ = nullptr;
-  std::string error_;
 };
 
 // Parses a whole document into a generic value (duplicate keys and trailing text refused).
 [[nodiscard]] std::expected<nlohmann::json, std::string> parse(std::string_view text);
-
-// Appends `s` as a JSON string: only the quotation mark, the backslash and control
-// characters are escaped (\b \t \n \f \r, else \u00xx in lower-case hex).
-// Returns false when `s` is not valid UTF-8 (nothing meaningful can be written then).
-[[nodiscard]] bool write_string(std::string& out, std::string_view s);
-// Appends `v` pretty-printed with two spaces per level, its first line continuing the
-// current one and nested lines indented from `indent`.
-// Returns false when a string in `v` is not valid UTF-8.
-[[nodiscard]] bool write_pretty(std::string& out, const nlohmann::json& v, int indent);
-// Appends `n` spaces.
-void write_indent(std::string& out, int n);
-
-// The length of the longest valid UTF-8 prefix of `s` (s.size() when all of it is valid).
-[[nodiscard]] std::size_t utf8_valid_prefix(std::string_view s) noexcept;
 
 }  // namespace vek_core::json_text

@@ -13,6 +13,7 @@ namespace {
 
 using json_text::Reader;
 using nlohmann::json;
+using nlohmann::ordered_json;
 using Step = Reader::Step;
 
 constexpr std::array<std::string_view, 2> kKeyTypeNames = {"mnemonic", "private_key"};
@@ -124,7 +125,7 @@ bool read_key_type(Reader& r, KeyType& out, std::string& scratch) {
 }
 
 bool read_chain_type(Reader& r, std::optional<ChainType>& out) {
-  if (r.peek() == '\0') return r.fail("unexpected end of input");
+  (void)r.peek();
   const char* at = r.position();
   json v;
   if (!r.value(v, 2)) return false;
@@ -191,16 +192,32 @@ bool read_wallet(Reader& r, EncryptedWallet& w) {
   return r.finish();
 }
 
-// Appends `"key": "value"` with the given indent; false when `value` is not UTF-8.
-bool write_member(std::string& out, int indent, std::string_view key, std::string_view value) {
-  json_text::write_indent(out, indent);
-  out.push_back('"');
-  out += key;
-  out += "\": ";
-  return json_text::write_string(out, value);
-}
-
 std::string bad_utf8(std::string_view field) { return "invalid UTF-8 in the text of `" + std::string(field) + "`"; }
+
+// The member of `doc` whose text is not UTF-8, the first in file order (a field of an
+// account for the accounts); the JSON library's own error does not name it.
+std::string invalid_member(const ordered_json& doc) {
+  const auto writable = [](const ordered_json& v) {
+    try {
+      (void)v.dump();
+      return true;
+    } catch (const ordered_json::type_error&) {
+      return false;
+    }
+  };
+  for (const auto& member : doc.items()) {
+    if (member.key() != "accounts") {
+      if (!writable(member.value())) return member.key();
+      continue;
+    }
+    for (const ordered_json& account : member.value()) {
+      for (const auto& field : account.items()) {
+        if (!writable(field.value())) return field.key();
+      }
+    }
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -255,51 +272,29 @@ EncryptedWallet EncryptedWallet::make_new(std::string id, std::string name, std:
 }
 
 std::expected<std::string, std::string> wallet_to_json_text(const EncryptedWallet& w) {
-  std::string out;
-  out.reserve(1024 + 256 * w.accounts.size());
-  out += "{\n  \"vek_version\": ";
-  out += std::to_string(w.vek_version);
-  out += ",\n";
-  if (!write_member(out, 2, "id", w.id)) return std::unexpected(bad_utf8("id"));
-  out += ",\n";
-  if (!write_member(out, 2, "name", w.name)) return std::unexpected(bad_utf8("name"));
-  out += ",\n";
-  if (!write_member(out, 2, "created_at", w.created_at)) return std::unexpected(bad_utf8("created_at"));
-  out += ",\n";
-  if (w.chain_type) {
-    (void)write_member(out, 2, "chain_type", chain_type_name(*w.chain_type));
-    out += ",\n";
+  // Members in file order; generic values keep their own (ascending) key order.
+  ordered_json doc = ordered_json::object();
+  doc["vek_version"] = w.vek_version;
+  doc["id"] = w.id;
+  doc["name"] = w.name;
+  doc["created_at"] = w.created_at;
+  if (w.chain_type) doc["chain_type"] = chain_type_name(*w.chain_type);
+  ordered_json accounts = ordered_json::array();
+  for (const WalletAccount& a : w.accounts) {
+    accounts.push_back({{"account_id", a.account_id},
+                        {"address", a.address},
+                        {"chain_id", a.chain_id},
+                        {"derivation_path", a.derivation_path}});
   }
-  if (w.accounts.empty()) {
-    out += "  \"accounts\": [],\n";
-  } else {
-    out += "  \"accounts\": [\n";
-    for (std::size_t i = 0; i < w.accounts.size(); ++i) {
-      const WalletAccount& a = w.accounts[i];
-      out += "    {\n";
-      if (!write_member(out, 6, "account_id", a.account_id)) return std::unexpected(bad_utf8("account_id"));
-      out += ",\n";
-      if (!write_member(out, 6, "address", a.address)) return std::unexpected(bad_utf8("address"));
-      out += ",\n";
-      if (!write_member(out, 6, "chain_id", a.chain_id)) return std::unexpected(bad_utf8("chain_id"));
-      out += ",\n";
-      if (!write_member(out, 6, "derivation_path", a.derivation_path)) {
-        return std::unexpected(bad_utf8("derivation_path"));
-      }
-      out += i + 1 == w.accounts.size() ? "\n    }\n" : "\n    },\n";
-    }
-    out += "  ],\n";
+  doc["accounts"] = std::move(accounts);
+  doc["crypto"] = ordered_json(w.crypto);
+  doc["key_type"] = key_type_name(w.key_type);
+  if (!w.metadata.is_null()) doc["metadata"] = ordered_json(w.metadata);
+  try {
+    return doc.dump(2);
+  } catch (const ordered_json::type_error&) {
+    return std::unexpected(bad_utf8(invalid_member(doc)));
   }
-  out += "  \"crypto\": ";
-  if (!json_text::write_pretty(out, w.crypto, 2)) return std::unexpected(bad_utf8("crypto"));
-  out += ",\n";
-  (void)write_member(out, 2, "key_type", key_type_name(w.key_type));
-  if (!w.metadata.is_null()) {
-    out += ",\n  \"metadata\": ";
-    if (!json_text::write_pretty(out, w.metadata, 2)) return std::unexpected(bad_utf8("metadata"));
-  }
-  out += "\n}";
-  return out;
 }
 
 std::expected<EncryptedWallet, std::string> wallet_from_json_text(std::string_view text) {

@@ -1,8 +1,9 @@
 // Reading a decrypted key document (a small JSON object whose string members are key
 // hex). A general JSON parser copies every token it reads into scratch buffers that it
 // frees without wiping, so the key hex would outlive the call in freed heap memory.
-// This reader validates the whole text in place and copies string content only into the
-// SecretBytes it returns.
+// This reader checks the whole text in place with the project's JSON reader and decodes
+// the wanted string members only into the SecretBytes it returns; other strings are
+// checked and dropped without being copied anywhere.
 #pragma once
 
 #include <expected>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vek/core/json_reader.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_lib {
@@ -26,6 +28,6 @@ namespace vek_lib {
 [[nodiscard]] std::expected<std::vector<std::optional<vek_signer::SecretBytes>>, std::string> read_secret_strings(
     std::string_view text, std::span<const std::string_view> names);
 
-inline constexpr int kSecretJsonMaxDepth = 128;
+inline constexpr int kSecretJsonMaxDepth = vek_core::json_text::kMaxDepth;
 
 }  // namespace vek_lib

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "../src/secret_json.h"
+#include "vek/core/config.h"
 
 namespace {
 
@@ -77,13 +78,39 @@ TEST(SecretJson, Refusals) {
       {R"({"a":"\ud800x"})", "lone surrogate in \\u escape at line 1 column 7"},
       {R"({"a":"\ud800\u0041"})", "lone surrogate in \\u escape at line 1 column 7"},
       {"{\"a\":\"\t\"}", "control character in a string at line 1 column 7"},
-      {"{\n\"secp256k1\":\"00\"}\n}", "trailing characters after the document at line 3 column 1"},
-      {"{} {}", "trailing characters after the document at line 1 column 4"},
+      {"{\n\"secp256k1\":\"00\"}\n}", "trailing characters at line 3 column 1"},
+      {"{} {}", "trailing characters at line 1 column 4"},
   };
   for (const auto& [doc, message] : cases) {
     auto r = read_secret_strings(doc, kNames);
     ASSERT_FALSE(r.has_value()) << doc;
     EXPECT_EQ(r.error(), message) << doc;
+  }
+}
+
+// The key document and the configuration are read by the same reader: a syntax fault
+// is reported in the same words at the same place.
+TEST(SecretJson, SyntaxErrorsAsTheConfigurationReaderReportsThem) {
+  using namespace std::string_view_literals;
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"", "unexpected end of input at line 1 column 1"},
+      {"{\"a\":1} x", "trailing characters at line 1 column 9"},
+      {"{\"a\":[1,2,]}", "expected a value at line 1 column 11"},
+      {"{\"a\":\"\xff\"}", "invalid UTF-8 in a string at line 1 column 7"},
+      {"{\n\"a\" 1}", "expected `:` at line 2 column 5"},
+      // A NUL byte is not the end of the text.
+      {"{\"a\":\0}"sv, "expected a value at line 1 column 6"},
+      {"[1\0]"sv, "expected `,` or `]` at line 1 column 3"},
+      {"{\"a\":1\0}"sv, "expected `,` or `}` at line 1 column 7"},
+      {"{\0}"sv, "expected a string key or `}` at line 1 column 2"},
+  };
+  for (const auto& [doc, message] : cases) {
+    auto secret = read_secret_strings(doc, kNames);
+    auto config = vek_core::Config::parse(doc);
+    ASSERT_FALSE(secret.has_value()) << doc;
+    ASSERT_FALSE(config.has_value()) << doc;
+    EXPECT_EQ(secret.error(), message) << doc;
+    EXPECT_EQ(config.error(), message) << doc;
   }
 }
 
