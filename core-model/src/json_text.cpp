@@ -2,6 +2,7 @@
 
 #include "vek/core/json_kind.h"
 #include "vek/core/utf8.h"
+#include "vek/core/support.h"
 
 #include <array>
 #include <charconv>
@@ -62,7 +63,6 @@ std::string expected_names(std::span<const std::string_view> names) {
 std::string_view found(const json& v) noexcept { return json_value_kind(v); }
 
 std::string one_line(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
   for (const char ch : text) {
@@ -79,8 +79,8 @@ std::string one_line(std::string_view text) {
       case '\r': out += "\\r"; break;
       default:
         out += "\\u00";
-        out.push_back(kHex[c >> 4]);
-        out.push_back(kHex[c & 0x0f]);
+        out.push_back(kHexDigits[c >> 4]);
+        out.push_back(kHexDigits[c & 0x0f]);
     }
   }
   return out;

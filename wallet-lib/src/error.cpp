@@ -1,14 +1,6 @@
 #include "vek/lib/error.h"
 
-#include <cstring>
-
 namespace vek_lib {
-
-std::string os_error_text(int err) {
-  char buf[256];
-  const char* text = ::strerror_r(err, buf, sizeof buf);
-  return std::string(text) + " (os error " + std::to_string(err) + ")";
-}
 
 VekLibError VekLibError::wallet_not_found(std::string s) { return {VekLibErrorKind::WalletNotFound, std::move(s)}; }
 VekLibError VekLibError::ambiguous_wallet(std::string s, std::uint64_t count) {

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <variant>
 
+#include "vek/core/support.h"
 #include "vek/signer/crypto.h"
 #include "vek/signer/hd.h"
 #include "vek/signer/mnemonic.h"
@@ -65,6 +66,6 @@ template <typename T>
 using VekResult = std::expected<T, VekLibError>;
 
 // The system's text for an error number: "{strerror} (os error {n})".
-[[nodiscard]] std::string os_error_text(int err);
+using vek_core::os_error_text;
 
 }  // namespace vek_lib
