@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "json_text.h"
+#include "vek/core/chain.h"
 #include "vek/core/support.h"
 
 namespace vek_core {
@@ -56,20 +57,9 @@ std::filesystem::path data_dir() {
 std::filesystem::path config_file_path() { return data_dir() / "config.json"; }
 
 std::map<std::string, std::string> Config::default_rpc() {
-  return {
-      {"eip155:1", "https://eth.llamarpc.com"},
-      {"eip155:137", "https://polygon-rpc.com"},
-      {"eip155:42161", "https://arb1.arbitrum.io/rpc"},
-      {"eip155:10", "https://mainnet.optimism.io"},
-      {"eip155:8453", "https://mainnet.base.org"},
-      {"eip155:56", "https://bsc-dataseed.bnbchain.org"},
-      {"eip155:43114", "https://api.avax.network/ext/bc/C/rpc"},
-      {"solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp", "https://api.mainnet-beta.solana.com"},
-      {"bip122:000000000019d6689c085ae165831e93", "https://blockstream.info/api"},
-      {"cosmos:cosmoshub-4", "https://cosmos-rest.publicnode.com"},
-      {"tron:mainnet", "https://api.trongrid.io"},
-      {"ton:mainnet", "https://toncenter.com/api/v2"},
-  };
+  std::map<std::string, std::string> rpc;
+  for (const Chain& c : known_chains()) rpc.emplace(c.chain_id, c.default_rpc);
+  return rpc;
 }
 
 Config Config::default_config() {
