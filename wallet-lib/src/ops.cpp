@@ -179,11 +179,13 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
 VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemonic, std::uint32_t index) {
   std::vector<WalletAccount> accounts;
   accounts.reserve(kAccountOrder.size());
+  // The seed costs 2,048 rounds of HMAC-SHA512: computed once, shared by the six families.
+  const SecretBytes seed = mnemonic.to_seed("");
   for (ChainType family : kAccountOrder) {
     const vek_core::Chain chain = vek_core::default_chain_for_type(family);
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
     std::string path = signer->default_derivation_path(index);
-    auto key = HdDeriver::derive_from_mnemonic(mnemonic, "", path, signer->curve());
+    auto key = HdDeriver::derive(seed.span(), path, signer->curve());
     if (!key) return std::unexpected(VekLibError(std::move(key.error())));
     auto address = signer->derive_address(key->span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));
