@@ -58,7 +58,7 @@ std::filesystem::path config_file_path() { return data_dir() / "config.json"; }
 
 std::map<std::string, std::string> Config::default_rpc() {
   std::map<std::string, std::string> rpc;
-  for (const Chain& c : known_chains()) rpc.emplace(c.chain_id, c.default_rpc);
+  for (const Chain& c : known_chains()) rpc.emplace(c.chain_id, c.default_rpc_url);
   return rpc;
 }
 

@@ -29,8 +29,8 @@ inline constexpr std::array<std::string_view, 6> kChainTypeNames = {"evm", "sola
 struct Chain {
   std::string_view name;
   ChainType chain_type;
-  std::string_view chain_id;     // CAIP-2
-  std::string_view default_rpc;  // the built-in public endpoint (Config::default_rpc)
+  std::string_view chain_id;         // CAIP-2
+  std::string_view default_rpc_url;  // the built-in public endpoint (Config::default_rpc)
 };
 
 // The twelve known chains, in table order.
