@@ -1,6 +1,7 @@
 // Phrase to EVM address (BIP-39 seed, BIP-32 along m/44'/60'/0'/0/0, Keccak-256 and
 // EIP-55), to set beside BM_seed_openssl_pkcs5 of bench_seed.cpp (the same phrase,
-// OpenSSL's PBKDF2 alone); and one EIP-191 message signature.
+// OpenSSL's PBKDF2 alone); the six accounts of a new wallet (one seed, six derivations);
+// and one EIP-191 message signature.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "vek/lib/ops.h"
 #include "vek/signer/chains/evm.h"
 #include "vek/signer/hd.h"
 #include "vek/signer/mnemonic.h"
@@ -44,6 +46,16 @@ void BM_derive_seed_to_evm_address(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_derive_seed_to_evm_address)->Unit(benchmark::kMicrosecond);
+
+void BM_derive_all_six_accounts(benchmark::State& state) {
+  auto m = vek_signer::Mnemonic::from_phrase(kPhrase);
+  for (auto _ : state) {
+    auto accounts = vek_lib::derive_all_accounts(*m, 0);
+    if (!accounts || accounts->size() != 6) std::abort();
+    benchmark::DoNotOptimize(accounts->data());
+  }
+}
+BENCHMARK(BM_derive_all_six_accounts)->Unit(benchmark::kMicrosecond);
 
 void BM_sign_evm_message(benchmark::State& state) {
   const vek_signer::EvmSigner evm;

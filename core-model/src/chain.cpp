@@ -4,29 +4,27 @@ namespace vek_core {
 namespace {
 
 constexpr std::array<Chain, 12> kKnownChains = {{
-    {"ethereum", ChainType::Evm, "eip155:1"},
-    {"polygon", ChainType::Evm, "eip155:137"},
-    {"arbitrum", ChainType::Evm, "eip155:42161"},
-    {"optimism", ChainType::Evm, "eip155:10"},
-    {"base", ChainType::Evm, "eip155:8453"},
-    {"bsc", ChainType::Evm, "eip155:56"},
-    {"avalanche", ChainType::Evm, "eip155:43114"},
-    {"solana", ChainType::Solana, "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp"},
-    {"bitcoin", ChainType::Bitcoin, "bip122:000000000019d6689c085ae165831e93"},
-    {"cosmos", ChainType::Cosmos, "cosmos:cosmoshub-4"},
-    {"tron", ChainType::Tron, "tron:mainnet"},
-    {"ton", ChainType::Ton, "ton:mainnet"},
+    {"ethereum", ChainType::Evm, "eip155:1", "https://eth.llamarpc.com"},
+    {"polygon", ChainType::Evm, "eip155:137", "https://polygon-rpc.com"},
+    {"arbitrum", ChainType::Evm, "eip155:42161", "https://arb1.arbitrum.io/rpc"},
+    {"optimism", ChainType::Evm, "eip155:10", "https://mainnet.optimism.io"},
+    {"base", ChainType::Evm, "eip155:8453", "https://mainnet.base.org"},
+    {"bsc", ChainType::Evm, "eip155:56", "https://bsc-dataseed.bnbchain.org"},
+    {"avalanche", ChainType::Evm, "eip155:43114", "https://api.avax.network/ext/bc/C/rpc"},
+    {"solana", ChainType::Solana, "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp", "https://api.mainnet-beta.solana.com"},
+    {"bitcoin", ChainType::Bitcoin, "bip122:000000000019d6689c085ae165831e93", "https://blockstream.info/api"},
+    {"cosmos", ChainType::Cosmos, "cosmos:cosmoshub-4", "https://cosmos-rest.publicnode.com"},
+    {"tron", ChainType::Tron, "tron:mainnet", "https://api.trongrid.io"},
+    {"ton", ChainType::Ton, "ton:mainnet", "https://toncenter.com/api/v2"},
 }};
-
-constexpr std::array<std::string_view, 6> kTypeNames = {"evm", "solana", "cosmos", "bitcoin", "tron", "ton"};
 
 }  // namespace
 
-std::string_view chain_type_name(ChainType t) noexcept { return kTypeNames[static_cast<std::size_t>(t)]; }
+std::string_view chain_type_name(ChainType t) noexcept { return kChainTypeNames[static_cast<std::size_t>(t)]; }
 
 std::optional<ChainType> chain_type_from_name(std::string_view name) noexcept {
-  for (std::size_t i = 0; i < kTypeNames.size(); ++i) {
-    if (kTypeNames[i] == name) return static_cast<ChainType>(i);
+  for (std::size_t i = 0; i < kChainTypeNames.size(); ++i) {
+    if (kChainTypeNames[i] == name) return static_cast<ChainType>(i);
   }
   return std::nullopt;
 }

@@ -1,14 +1,13 @@
 #include "vek/core/config.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <limits>
 
 #include "json_text.h"
+#include "vek/core/chain.h"
+#include "vek/core/support.h"
 #include "vek/core/utf8.h"
 
 namespace vek_core {
@@ -19,37 +18,6 @@ using nlohmann::json;
 std::string wrong_type(std::string_view field, std::string_view expected, const json& v) {
   return "invalid type for `" + std::string(field) + "`: expected " + std::string(expected) + ", found " +
          std::string(json_text::found(v));
-}
-
-// Reads the whole regular file at `path`; nullopt on any failure.
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> out;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
-    std::string text;
-    text.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    bool ok = true;
-    for (;;) {
-      if (done == text.size()) text.resize(text.size() + 4096);  // the file grew, or is not a plain file
-      const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    if (ok) {
-      text.resize(done);
-      out = std::move(text);
-    }
-  }
-  ::close(fd);
-  return out;
 }
 
 std::expected<BackupConfig, std::string> parse_backup(const json& v) {
@@ -90,20 +58,9 @@ std::filesystem::path data_dir() {
 std::filesystem::path config_file_path() { return data_dir() / "config.json"; }
 
 std::map<std::string, std::string> Config::default_rpc() {
-  return {
-      {"eip155:1", "https://eth.llamarpc.com"},
-      {"eip155:137", "https://polygon-rpc.com"},
-      {"eip155:42161", "https://arb1.arbitrum.io/rpc"},
-      {"eip155:10", "https://mainnet.optimism.io"},
-      {"eip155:8453", "https://mainnet.base.org"},
-      {"eip155:56", "https://bsc-dataseed.bnbchain.org"},
-      {"eip155:43114", "https://api.avax.network/ext/bc/C/rpc"},
-      {"solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp", "https://api.mainnet-beta.solana.com"},
-      {"bip122:000000000019d6689c085ae165831e93", "https://blockstream.info/api"},
-      {"cosmos:cosmoshub-4", "https://cosmos-rest.publicnode.com"},
-      {"tron:mainnet", "https://api.trongrid.io"},
-      {"ton:mainnet", "https://toncenter.com/api/v2"},
-  };
+  std::map<std::string, std::string> rpc;
+  for (const Chain& c : known_chains()) rpc.emplace(c.chain_id, c.default_rpc_url);
+  return rpc;
 }
 
 Config Config::default_config() {
@@ -147,9 +104,10 @@ std::expected<Config, std::string> Config::parse(std::string_view text) {
 
 Config Config::load_or_default_from(const std::filesystem::path& path) {
   Config config = default_config();
-  const auto text = read_file(path);
-  if (!text) return config;
-  auto user = parse(*text);
+  // A FIFO, a device or a file above the size limit is ignored like an unreadable file.
+  std::string text;
+  if (!read_regular_file(AT_FDCWD, path.c_str(), text)) return config;
+  auto user = parse(text);
   if (!user) return config;
   // Only the endpoints are taken over; the file's other members must parse but are not used.
   for (auto& [key, url] : user->rpc) config.rpc.insert_or_assign(key, std::move(url));

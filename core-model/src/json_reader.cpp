@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "vek/core/support.h"
 #include "vek/core/utf8.h"
 
 namespace vek_core::json_text {
@@ -53,7 +54,6 @@ struct ToString final : StringSink {
 }  // namespace
 
 std::string one_line(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
   for (const char ch : text) {
@@ -70,8 +70,8 @@ std::string one_line(std::string_view text) {
       case '\r': out += "\\r"; break;
       default:
         out += "\\u00";
-        out.push_back(kHex[c >> 4]);
-        out.push_back(kHex[c & 0x0f]);
+        out.push_back(kHexDigits[c >> 4]);
+        out.push_back(kHexDigits[c & 0x0f]);
     }
   }
   return out;

@@ -2,6 +2,7 @@
 // are taken and which are ignored as a whole.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -197,6 +198,19 @@ TEST_F(ConfigFile, UnreadablePathsGiveDefaults) {
   fs::create_directory(dir_ / "dir.json");
   EXPECT_EQ(Config::load_or_default_from(dir_ / "dir.json").rpc, Config::default_rpc());
   EXPECT_EQ(Config::load_or_default_from(dir_ / "missing" / "config.json").rpc, Config::default_rpc());
+}
+
+TEST_F(ConfigFile, FilesThatMayNeverEndGiveDefaults) {
+  // A FIFO without a writer (opening it for reading must not wait), a device without
+  // end, and a valid configuration padded with white space to one byte above 64 MiB.
+  ASSERT_EQ(::mkfifo((dir_ / "fifo.json").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir_ / "zero.json");
+  const std::string valid = R"({"vault_path":"v","rpc":{"eip155:1":"https://huge"}})";
+  std::ofstream(dir_ / "huge.json") << valid << std::string((std::size_t{64} << 20) + 1 - valid.size(), ' ');
+  ASSERT_EQ(fs::file_size(dir_ / "huge.json"), (std::uintmax_t{64} << 20) + 1);
+  for (const char* name : {"fifo.json", "zero.json", "huge.json"}) {
+    EXPECT_EQ(Config::load_or_default_from(dir_ / name).rpc, Config::default_rpc()) << name;
+  }
 }
 
 TEST_F(ConfigFile, LoadOrDefaultReadsFromHome) {

@@ -7,6 +7,7 @@
 
 #include "process.h"
 #include "vek/core/config.h"
+#include "vek/core/support.h"
 #include "vek/signer/base64.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hex.h"
@@ -102,7 +103,7 @@ VekResult<std::string> curl_post_json(std::string_view url, std::string_view bod
   if (url.starts_with('-')) argv.emplace_back("--");
   argv.emplace_back(url);
   auto run = run_process(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt);
-  if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + os_error_text(run.error())));
+  if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + vek_core::os_error_text(run.error())));
   if (!run->exited_ok) return std::unexpected(VekLibError::broadcast_failed(utf8_lossy(run->err)));
   return utf8_lossy(run->out);
 }

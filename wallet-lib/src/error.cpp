@@ -1,14 +1,8 @@
 #include "vek/lib/error.h"
 
-#include <cstring>
+#include "vek/core/support.h"
 
 namespace vek_lib {
-
-std::string os_error_text(int err) {
-  char buf[256];
-  const char* text = ::strerror_r(err, buf, sizeof buf);
-  return std::string(text) + " (os error " + std::to_string(err) + ")";
-}
 
 VekLibError VekLibError::wallet_not_found(std::string s) { return {VekLibErrorKind::WalletNotFound, std::move(s)}; }
 VekLibError VekLibError::ambiguous_wallet(std::string s, std::uint64_t count) {
@@ -18,7 +12,7 @@ VekLibError VekLibError::wallet_name_exists(std::string s) { return {VekLibError
 VekLibError VekLibError::invalid_input(std::string s) { return {VekLibErrorKind::InvalidInput, std::move(s)}; }
 VekLibError VekLibError::broadcast_failed(std::string s) { return {VekLibErrorKind::BroadcastFailed, std::move(s)}; }
 VekLibError VekLibError::io(std::string s) { return {VekLibErrorKind::Io, std::move(s)}; }
-VekLibError VekLibError::io_errno(int err) { return {VekLibErrorKind::Io, os_error_text(err)}; }
+VekLibError VekLibError::io_errno(int err) { return {VekLibErrorKind::Io, vek_core::os_error_text(err)}; }
 VekLibError VekLibError::json(std::string s) { return {VekLibErrorKind::Json, std::move(s)}; }
 
 VekLibError::VekLibError(vek_signer::CryptoError e) : kind_(VekLibErrorKind::Crypto), inner_(std::move(e)) {}

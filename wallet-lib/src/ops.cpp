@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "secret_json.h"
+#include "vek/core/support.h"
 #include "vek/core/utf8.h"
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
@@ -112,14 +113,13 @@ WalletAccount make_account(const vek_core::Chain& chain, std::string address, st
 // built in one allocation so no partial copy is left behind.
 SecretBytes key_document(const KeyPair& pair) {
   static constexpr std::string_view kA = "{\"ed25519\":\"", kB = "\",\"secp256k1\":\"", kC = "\"}";
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::vector<std::uint8_t> doc;
   doc.reserve(kA.size() + kB.size() + kC.size() + 2 * (pair.ed25519.size() + pair.secp256k1.size()));
   auto put = [&doc](std::string_view s) { doc.insert(doc.end(), s.begin(), s.end()); };
   auto put_hex = [&doc](const SecretBytes& b) {
     for (std::uint8_t x : b.span()) {
-      doc.push_back(static_cast<std::uint8_t>(kDigits[x >> 4]));
-      doc.push_back(static_cast<std::uint8_t>(kDigits[x & 15]));
+      doc.push_back(static_cast<std::uint8_t>(vek_core::kHexDigits[x >> 4]));
+      doc.push_back(static_cast<std::uint8_t>(vek_core::kHexDigits[x & 15]));
     }
   };
   put(kA);
@@ -179,11 +179,13 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
 VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemonic, std::uint32_t index) {
   std::vector<WalletAccount> accounts;
   accounts.reserve(kAccountOrder.size());
+  // The seed costs 2,048 rounds of HMAC-SHA512: computed once, shared by the six families.
+  const SecretBytes seed = mnemonic.to_seed("");
   for (ChainType family : kAccountOrder) {
     const vek_core::Chain chain = vek_core::default_chain_for_type(family);
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
     std::string path = signer->default_derivation_path(index);
-    auto key = HdDeriver::derive_from_mnemonic(mnemonic, "", path, signer->curve());
+    auto key = HdDeriver::derive(seed.span(), path, signer->curve());
     if (!key) return std::unexpected(VekLibError(std::move(key.error())));
     auto address = signer->derive_address(key->span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));

@@ -14,39 +14,14 @@
 #include <utility>
 #include <vector>
 
+#include "vek/core/support.h"
+
 extern char** environ;
 
 namespace vek_lib {
 namespace {
 
-// Owns one file descriptor.
-class UniqueFd {
- public:
-  UniqueFd() noexcept = default;
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = std::exchange(o.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-
-  [[nodiscard]] int get() const noexcept { return fd_; }
-  [[nodiscard]] bool open() const noexcept { return fd_ >= 0; }
-  void reset() noexcept {
-    // close() is not retried on EINTR: on Linux the descriptor is released either way.
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using vek_core::UniqueFd;
 
 struct Pipe {
   UniqueFd read;
@@ -239,26 +214,26 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
   UniqueFd& err_fd = err_pipe->read;
   UniqueFd& in_fd = in_pipe.write;
   std::string_view to_send = input.value_or(std::string_view{});
-  if (in_fd.open() && to_send.empty()) in_fd.reset();
+  if (in_fd.valid() && to_send.empty()) in_fd.reset();
 
   // Non-blocking ends on our side let one poll loop serve all three streams.
   for (UniqueFd* fd : {&out_fd, &err_fd, &in_fd}) {
-    if (fd->open() && set_nonblocking(fd->get()) != 0) fd->reset();
+    if (fd->valid() && set_nonblocking(fd->get()) != 0) fd->reset();
   }
 
-  while (out_fd.open() || err_fd.open() || in_fd.open()) {
+  while (out_fd.valid() || err_fd.valid() || in_fd.valid()) {
     pollfd fds[3];
     UniqueFd* owners[3];
     nfds_t count = 0;
-    if (out_fd.open()) {
+    if (out_fd.valid()) {
       fds[count] = {out_fd.get(), POLLIN, 0};
       owners[count++] = &out_fd;
     }
-    if (err_fd.open()) {
+    if (err_fd.valid()) {
       fds[count] = {err_fd.get(), POLLIN, 0};
       owners[count++] = &err_fd;
     }
-    if (in_fd.open()) {
+    if (in_fd.valid()) {
       fds[count] = {in_fd.get(), POLLOUT, 0};
       owners[count++] = &in_fd;
     }

@@ -14,6 +14,7 @@
 
 #include "vek/core/utf8.h"
 #include "vek/core/config.h"
+#include "vek/core/support.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
 
@@ -22,42 +23,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using vek_core::EncryptedWallet;
+using vek_core::UniqueFd;
+using vek_core::os_error_text;
+using vek_core::warn;
 
 constexpr mode_t kDirMode = 0700;
 constexpr mode_t kFileMode = 0600;
 constexpr std::size_t kNameMax = 255;  // longest file name on common Linux file systems
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const noexcept { return fd_; }
-  // Closes now, reporting the result (close can report a deferred write error).
-  [[nodiscard]] int close() noexcept {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd);
-  }
-
- private:
-  int fd_;
-};
-
 struct DirClose {
   void operator()(DIR* d) const noexcept { ::closedir(d); }
 };
 using DirHandle = std::unique_ptr<DIR, DirClose>;
-
-// One whole line on standard error in a single write, so lines from concurrent callers
-// do not interleave.
-void warn(const std::string& line) {
-  const std::string text = "warning: " + line + "\n";
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
 
 // A wallet id names its file "{id}.json" directly inside the wallets directory; an id
 // that is empty, a dot entry, or holds a separator or NUL would name something else.
@@ -89,48 +66,6 @@ int create_dir_all(const fs::path& p) {
 // (".json" alone is a hidden file without extension).
 bool has_json_extension(std::string_view name) noexcept {
   return name.size() > 5 && name.substr(name.size() - 5) == ".json";
-}
-
-// The longest wallet file read. Wallet files are a few kilobytes; the bound keeps one
-// hostile entry (a huge sparse file) from exhausting memory and failing the whole listing.
-constexpr std::size_t kMaxWalletFileBytes = std::size_t{64} << 20;
-
-// Reads the whole regular file `name` of directory `dirfd` into `out` with one open, one
-// fstat and (for a file that does not grow meanwhile) one read. Returns the empty text,
-// or why the file could not be read.
-std::string read_file_at(int dirfd, const char* name, std::string& out) {
-  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-  UniqueFd fd(::openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return os_error_text(errno);
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return os_error_text(errno);
-  if (S_ISDIR(st.st_mode)) return os_error_text(EISDIR);
-  // A FIFO, socket or device (a link to /dev/zero, say) may never end.
-  if (!S_ISREG(st.st_mode)) return "not a regular file";
-  const auto too_large = [] {
-    return "larger than the limit of " + std::to_string(kMaxWalletFileBytes) + " bytes";
-  };
-  if (static_cast<std::uint64_t>(st.st_size) > kMaxWalletFileBytes) return too_large();
-  // One byte of room beyond the size, to see the end of file in the same read.
-  out.resize(static_cast<std::size_t>(st.st_size) + 1);
-  std::size_t done = 0;
-  for (;;) {
-    if (done == out.size()) {
-      if (done > kMaxWalletFileBytes) return too_large();
-      out.resize(out.size() * 2);
-    }
-    const ssize_t n = ::read(fd.get(), out.data() + done, out.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return os_error_text(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-    // A short read of a regular file is its end: no second call to see zero bytes.
-    if (done < out.size()) break;
-  }
-  out.resize(done);
-  return {};
 }
 
 // True when all of `text` is ASCII, checked a word at a time (wallet files nearly always are).
@@ -271,8 +206,8 @@ VekResult<std::vector<EncryptedWallet>> list_encrypted_wallets(VaultPath vault) 
     }
     const std::string_view name(entry->d_name);
     if (!has_json_extension(name)) continue;
-    if (const std::string err = read_file_at(dirfd, entry->d_name, text); !err.empty()) {
-      warn("skipping " + (*dir / entry->d_name).native() + ": " + err);
+    if (auto read = vek_core::read_regular_file(dirfd, entry->d_name, text); !read) {
+      warn("skipping " + (*dir / entry->d_name).native() + ": " + read.error());
       continue;
     }
     if (!all_ascii(text)) {

@@ -6,46 +6,21 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <memory>
 #include <vector>
 
+#include "openssl_support.h"
+#include "vek/core/support.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
 
 namespace vek_signer {
 namespace {
 
+using ossl::CipherCtxPtr;
+
 constexpr std::string_view kAeadError = "aead::Error";
 
-struct CipherCtxFree {
-  void operator()(EVP_CIPHER_CTX* ctx) const noexcept { EVP_CIPHER_CTX_free(ctx); }
-};
-using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree>;
-
 CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail)}; }
-
-// The first queued OpenSSL error as text (or `fallback` when the queue is empty);
-// the queue is cleared so that no stale entry is blamed on a later call.
-std::string openssl_error_text(std::string_view fallback) {
-  const unsigned long code = ERR_get_error();
-  std::string text;
-  if (code != 0) {
-    char buf[256];
-    ERR_error_string_n(code, buf, sizeof buf);
-    text = buf;
-  } else {
-    text = fallback;
-  }
-  ERR_clear_error();
-  return text;
-}
-
-std::string errno_text(int err) {
-  char buf[256];
-  const char* text = ::strerror_r(err, buf, sizeof buf);
-  return std::string(text) + " (os error " + std::to_string(err) + ")";
-}
 
 // libsodium selects its SIMD scrypt core in sodium_init(); without the call it silently
 // runs the portable code. A failed init leaves the portable code, which is still correct.
@@ -74,15 +49,15 @@ void ensure_sodium() noexcept {
 
 // An AES-256-GCM context keyed with `key` and `iv`, for encryption or decryption.
 // The caller wipes the key as soon as this returns.
-[[nodiscard]] std::expected<CipherCtx, std::string> gcm_context(bool encrypting, const std::uint8_t* key,
-                                                                const std::uint8_t* iv, std::size_t iv_len) {
-  CipherCtx ctx(EVP_CIPHER_CTX_new());
-  if (!ctx) return std::unexpected(openssl_error_text("cannot allocate cipher context"));
+[[nodiscard]] std::expected<CipherCtxPtr, std::string> gcm_context(bool encrypting, const std::uint8_t* key,
+                                                                   const std::uint8_t* iv, std::size_t iv_len) {
+  CipherCtxPtr ctx(EVP_CIPHER_CTX_new());
+  if (!ctx) return std::unexpected(ossl::error_text("cannot allocate cipher context"));
   const int enc = encrypting ? 1 : 0;
   if (EVP_CipherInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr, enc) != 1 ||
       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, static_cast<int>(iv_len), nullptr) != 1 ||
       EVP_CipherInit_ex(ctx.get(), nullptr, nullptr, key, iv, enc) != 1) {
-    return std::unexpected(openssl_error_text("cannot set up AES-256-GCM"));
+    return std::unexpected(ossl::error_text("cannot set up AES-256-GCM"));
   }
   return ctx;
 }
@@ -178,14 +153,14 @@ std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t>
   if (auto r = os_random(salt); !r) return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, r.error()));
   if (auto r = os_random(nonce); !r) return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, r.error()));
 
-  CipherCtx ctx;
+  CipherCtxPtr ctx;
   {
     WipedArray<kScryptDkLen> key;
     if (const int err = scrypt(passphrase, salt, kScryptN, kScryptR, kScryptP, key.span()); err != 0) {
       if (err == EINVAL || err == EFBIG) {
         return std::unexpected(make_error(CryptoErrorKind::InvalidParams, "invalid scrypt parameters"));
       }
-      return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, errno_text(err)));
+      return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, vek_core::os_error_text(err)));
     }
     auto c = gcm_context(true, key.data(), nonce, kNonceBytes);
     secure_wipe(key.data(), key.size());
@@ -199,7 +174,7 @@ std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t>
   if (!gcm_update(ctx.get(), plaintext, ciphertext.data()) ||
       EVP_EncryptFinal_ex(ctx.get(), ciphertext.data() + ciphertext.size(), &final_len) != 1 || final_len != 0 ||
       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagBytes), tag) != 1) {
-    return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, openssl_error_text("AES-256-GCM failed")));
+    return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, ossl::error_text("AES-256-GCM failed")));
   }
 
   CryptoEnvelope env;
@@ -243,11 +218,11 @@ std::expected<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope, 
   if (sealed->size() < kTagBytes) return fail_aead();
   const std::size_t body_len = sealed->size() - kTagBytes;
 
-  CipherCtx ctx;
+  CipherCtxPtr ctx;
   {
     WipedArray<kScryptDkLen> key;
     if (const int err = scrypt(passphrase, *salt, k.n, k.r, k.p, key.span()); err != 0) {
-      return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, errno_text(err)));
+      return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, vek_core::os_error_text(err)));
     }
     auto c = gcm_context(false, key.data(), iv->data(), iv->size());
     secure_wipe(key.data(), key.size());

@@ -4,14 +4,9 @@
 #include <openssl/hmac.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace vek_signer {
 namespace {
-
-struct MdCtxFree {
-  void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
-};
 
 // One-shot digest through EVP. A failure here means OpenSSL itself is broken
 // (allocation or a missing built-in digest), which no input can cause.
@@ -42,6 +37,10 @@ std::array<std::uint8_t, kSha512Bytes> sha512(std::span<const std::uint8_t> data
 
 std::array<std::uint8_t, kRipemd160Bytes> ripemd160(std::span<const std::uint8_t> data) {
   return digest<kRipemd160Bytes>(EVP_ripemd160(), data);
+}
+
+std::array<std::uint8_t, kRipemd160Bytes> hash160(std::span<const std::uint8_t> data) {
+  return ripemd160(sha256(data));
 }
 
 void hmac_sha512(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data,

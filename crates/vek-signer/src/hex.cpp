@@ -1,9 +1,11 @@
 #include "vek/signer/hex.h"
 
+#include "vek/core/support.h"
+
 namespace vek_signer {
 namespace {
 
-constexpr char kDigits[] = "0123456789abcdef";
+using vek_core::kHexDigits;
 
 int nibble(unsigned char c) noexcept {
   if (c >= '0' && c <= '9') return c - '0';
@@ -29,8 +31,8 @@ std::string char_text(unsigned char c) {
 std::string hex_encode(std::span<const std::uint8_t> bytes) {
   std::string out(bytes.size() * 2, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    out[2 * i] = kDigits[bytes[i] >> 4];
-    out[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+    out[2 * i] = kHexDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kHexDigits[bytes[i] & 0x0F];
   }
   return out;
 }

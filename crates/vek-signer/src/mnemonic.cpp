@@ -1,17 +1,11 @@
 #include "vek/signer/mnemonic.h"
 
-// The seed function runs the SHA-512 compression directly on prepared HMAC states;
-// those entry points are marked deprecated in OpenSSL 3 but remain part of its API.
-#define OPENSSL_SUPPRESS_DEPRECATED
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
 
 #include "vek/signer/hash.h"
-#include "vek/signer/process_hardening.h"
 #include "vek/signer/random.h"
 
 namespace vek_signer {
@@ -20,8 +14,6 @@ namespace {
 constexpr std::array<std::string_view, 2048> kWords = {
 #include "bip39_english.inc"
 };
-
-constexpr std::size_t kHmacBlock = 128;  // SHA-512 block size
 
 // Index of `word` in the sorted list, or -1.
 int word_index(std::string_view word) noexcept {
@@ -53,36 +45,6 @@ std::vector<std::uint8_t> phrase_bytes(std::span<const std::uint8_t> entropy) {
 
 bool valid_entropy_length(std::size_t n) noexcept { return n >= 16 && n <= 32 && n % 4 == 0; }
 
-void store_be64(std::uint8_t* out, SHA_LONG64 v) noexcept {
-  for (int i = 7; i >= 0; --i) {
-    out[i] = static_cast<std::uint8_t>(v & 0xff);
-    v >>= 8;
-  }
-}
-
-// HMAC-SHA512 key states: SHA-512 after absorbing key^ipad and key^opad.
-struct HmacStates {
-  SHA512_CTX inner;
-  SHA512_CTX outer;
-  ~HmacStates() { secure_wipe(this, sizeof *this); }
-};
-
-void prepare(HmacStates& st, std::span<const std::uint8_t> key) {
-  WipedArray<kHmacBlock> k;
-  if (key.size() > kHmacBlock) {
-    SHA512(key.data(), key.size(), k.data());
-  } else if (!key.empty()) {
-    std::memcpy(k.data(), key.data(), key.size());
-  }
-  WipedArray<kHmacBlock> pad;
-  for (std::size_t i = 0; i < kHmacBlock; ++i) pad.bytes[i] = k.bytes[i] ^ 0x36;
-  SHA512_Init(&st.inner);
-  SHA512_Update(&st.inner, pad.data(), kHmacBlock);
-  for (std::size_t i = 0; i < kHmacBlock; ++i) pad.bytes[i] = k.bytes[i] ^ 0x5c;
-  SHA512_Init(&st.outer);
-  SHA512_Update(&st.outer, pad.data(), kHmacBlock);
-}
-
 }  // namespace
 
 std::string_view bip39_word(std::size_t index) noexcept { return index < kWords.size() ? kWords[index] : std::string_view(); }
@@ -93,55 +55,6 @@ std::string MnemonicError::display() const {
     case MnemonicErrorKind::InvalidPhrase: return "invalid mnemonic phrase: " + detail;
   }
   return detail;
-}
-
-void pbkdf2_hmac_sha512(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
-                        std::uint32_t iterations, std::span<std::uint8_t> out) {
-  HmacStates st;
-  prepare(st, password);
-
-  // Every U_j after the first is HMAC of a 64-byte value: with the key states already
-  // absorbed, each of the inner and outer hashes is exactly one compression of a block
-  // holding the 64 bytes, the 0x80 pad byte and the bit length (128 + 64) * 8.
-  WipedArray<kHmacBlock> block;
-  block.bytes[64] = 0x80;
-  block.bytes[126] = 0x06;  // 1536 bits, big-endian in the last 16 bytes
-  block.bytes[127] = 0x00;
-  WipedArray<64> u;
-  WipedArray<64> t;
-  SHA512_CTX ctx;
-
-  std::size_t done = 0;
-  for (std::uint32_t blk = 1; done < out.size(); ++blk) {
-    // U_1 = HMAC(P, S || INT(blk)), through the general path since S has any length.
-    const std::uint8_t be[4] = {static_cast<std::uint8_t>(blk >> 24), static_cast<std::uint8_t>(blk >> 16),
-                                static_cast<std::uint8_t>(blk >> 8), static_cast<std::uint8_t>(blk)};
-    ctx = st.inner;
-    SHA512_Update(&ctx, salt.data(), salt.size());
-    SHA512_Update(&ctx, be, sizeof be);
-    SHA512_Final(u.data(), &ctx);
-    ctx = st.outer;
-    SHA512_Update(&ctx, u.data(), 64);
-    SHA512_Final(u.data(), &ctx);
-    std::memcpy(t.data(), u.data(), 64);
-
-    for (std::uint32_t j = 1; j < iterations; ++j) {
-      std::memcpy(block.data(), u.data(), 64);
-      ctx = st.inner;
-      SHA512_Transform(&ctx, block.data());
-      for (int w = 0; w < 8; ++w) store_be64(block.data() + 8 * w, ctx.h[w]);
-      ctx = st.outer;
-      SHA512_Transform(&ctx, block.data());
-      for (int w = 0; w < 8; ++w) {
-        store_be64(u.data() + 8 * w, ctx.h[w]);
-      }
-      for (int i = 0; i < 64; ++i) t.bytes[i] ^= u.bytes[i];
-    }
-    const std::size_t take = std::min<std::size_t>(64, out.size() - done);
-    std::memcpy(out.data() + done, t.data(), take);
-    done += take;
-  }
-  secure_wipe(&ctx, sizeof ctx);
 }
 
 std::expected<Mnemonic, MnemonicError> Mnemonic::from_entropy(std::span<const std::uint8_t> entropy) {

@@ -3,28 +3,22 @@
 #include <sys/mman.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdint>
-#include <cstring>
+#include <new>
+#include <string>
+
+#include "vek/core/support.h"
 
 namespace vek_signer {
-
-void secure_wipe(void* ptr, std::size_t len) noexcept {
-  if (ptr == nullptr) return;
-  volatile std::uint8_t* p = static_cast<volatile std::uint8_t*>(ptr);
-  for (std::size_t i = 0; i < len; ++i) p[i] = 0;
-  // Keep the stores from being sunk past later frees.
-  __asm__ __volatile__("" : : "r"(ptr) : "memory");
-}
 
 bool mlock_slice(const void* ptr, std::size_t len) noexcept {
   if (len == 0) return true;
   if (::mlock(ptr, len) == 0) return true;
   const int err = errno;
-  char buf[256];
-  // GNU strerror_r may return a static string instead of filling buf.
-  const char* text = ::strerror_r(err, buf, sizeof buf);
-  std::fprintf(stderr, "warning: mlock failed (%s (os error %d)), key material may be swapped to disk\n", text, err);
+  try {
+    vek_core::warn("mlock failed (" + vek_core::os_error_text(err) + "), key material may be swapped to disk");
+  } catch (const std::bad_alloc&) {
+    // No memory for the text: the lock is still only a precaution, so carry on silently.
+  }
   return false;
 }
 

@@ -3,7 +3,8 @@
 #include <sys/random.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "vek/core/support.h"
 
 namespace vek_signer {
 
@@ -13,9 +14,7 @@ std::expected<void, std::string> os_random(std::span<std::uint8_t> out) {
     const ssize_t n = ::getrandom(out.data() + done, out.size() - done, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int err = errno;
-      char buf[256];
-      return std::unexpected(std::string(::strerror_r(err, buf, sizeof buf)) + " (os error " + std::to_string(err) + ")");
+      return std::unexpected(vek_core::os_error_text(errno));
     }
     done += static_cast<std::size_t>(n);
   }

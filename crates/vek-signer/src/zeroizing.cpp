@@ -1,10 +1,16 @@
 #include "vek/signer/zeroizing.h"
 
+#include <sodium.h>
 #include <sys/mman.h>
 
 #include "vek/signer/process_hardening.h"
 
 namespace vek_signer {
+
+void secure_wipe(void* ptr, std::size_t len) noexcept {
+  // libsodium's zeroing is written so that the compiler cannot drop it as a dead store.
+  if (ptr != nullptr && len != 0) sodium_memzero(ptr, len);
+}
 
 SecretBytes::SecretBytes(std::vector<std::uint8_t>&& buffer) noexcept : buf_(std::move(buffer)) {
   if (!buf_.empty()) (void)mlock_slice(buf_.data(), buf_.size());

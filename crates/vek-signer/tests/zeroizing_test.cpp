@@ -1,6 +1,8 @@
 // SecretBytes: wiped over its whole capacity on release, locked while alive, and
-// only a warning when the system refuses the lock.
+// only a warning when the system refuses the lock. Signing a message leaves no copy of
+// the message in freed memory.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,19 +13,32 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "vek/signer/chains/bitcoin.h"
+#include "vek/signer/chains/cosmos.h"
+#include "vek/signer/chains/evm.h"
+#include "vek/signer/chains/tron.h"
 #include "vek/signer/zeroizing.h"
 
 // An instrumented allocator: when the watched block is freed, record whether every
-// byte of it was zero at that moment.
+// byte of it was zero at that moment; while searching, count the freed blocks that
+// still hold the marker text.
 namespace {
 std::atomic<void*> g_watched{nullptr};
 std::atomic<int> g_watched_frees{0};
 std::atomic<bool> g_all_zero{false};
 std::atomic<std::size_t> g_watched_size{0};
+constexpr std::string_view kMarker = "confidential-note-5c1d";
+std::atomic<bool> g_searching{false};
+std::atomic<int> g_marker_frees{0};
 
 void inspect(void* p) noexcept {
+  if (p != nullptr && g_searching.load() &&
+      std::string_view(static_cast<const char*>(p), ::malloc_usable_size(p)).find(kMarker) != std::string_view::npos) {
+    ++g_marker_frees;
+  }
   if (p != nullptr && p == g_watched.load()) {
     const auto* b = static_cast<const unsigned char*>(p);
     bool zero = true;
@@ -141,4 +156,28 @@ TEST(SecretBytes, RefusedLockWarnsOnceAndCarriesOn) {
 
 TEST(SecretBytes, EmptyBufferNeverLocks) {
   EXPECT_EQ(stderr_of_unprivileged_child([] { SecretBytes s = SecretBytes::from_slice({}); }), "");
+}
+
+TEST(MessageWipe, NoSignerLeavesTheMessageInFreedMemory) {
+  const std::vector<std::uint8_t> key(32, 0x11);
+  const vek_signer::EvmSigner evm;
+  const vek_signer::TronSigner tron;
+  const vek_signer::BitcoinSigner bitcoin("bc");
+  const vek_signer::CosmosSigner cosmos("cosmos");
+  // 176 and 440 bytes: Bitcoin's length prefix is one byte, then three.
+  for (const std::size_t repeats : {std::size_t{8}, std::size_t{20}}) {
+    std::vector<std::uint8_t> message;
+    message.reserve(repeats * kMarker.size());
+    for (std::size_t i = 0; i < repeats; ++i) message.insert(message.end(), kMarker.begin(), kMarker.end());
+    for (const vek_signer::ChainSigner* signer :
+         std::initializer_list<const vek_signer::ChainSigner*>{&evm, &tron, &bitcoin, &cosmos}) {
+      g_marker_frees = 0;
+      g_searching = true;
+      const auto out = signer->sign_message(key, message);
+      g_searching = false;
+      ASSERT_TRUE(out.has_value()) << out.error().display();
+      EXPECT_EQ(g_marker_frees.load(), 0) << vek_core::chain_type_name(signer->chain_type()) << ", "
+                                          << message.size() << " bytes";
+    }
+  }
 }

@@ -16,6 +16,9 @@ enum class ChainType : std::uint8_t { Evm = 0, Solana = 1, Cosmos = 2, Bitcoin =
 inline constexpr std::array<ChainType, 6> kAllChainTypes = {
     ChainType::Evm, ChainType::Solana, ChainType::Cosmos, ChainType::Bitcoin, ChainType::Tron, ChainType::Ton};
 
+// The families' serialised names, indexed by their numbering.
+inline constexpr std::array<std::string_view, 6> kChainTypeNames = {"evm", "solana", "cosmos", "bitcoin", "tron", "ton"};
+
 // "evm", "solana", "cosmos", "bitcoin", "tron" or "ton".
 [[nodiscard]] std::string_view chain_type_name(ChainType t) noexcept;
 
@@ -26,7 +29,8 @@ inline constexpr std::array<ChainType, 6> kAllChainTypes = {
 struct Chain {
   std::string_view name;
   ChainType chain_type;
-  std::string_view chain_id;  // CAIP-2
+  std::string_view chain_id;         // CAIP-2
+  std::string_view default_rpc_url;  // the built-in public endpoint (Config::default_rpc)
 };
 
 // The twelve known chains, in table order.

@@ -41,9 +41,9 @@ struct Config {
   // load_or_default_from(config_file_path()).
   [[nodiscard]] static Config load_or_default();
   // The defaults with the file's rpc entries laid over them (a user entry replaces the
-  // default of its key, new keys are added). A file that is missing, unreadable, not
-  // UTF-8 or not a valid configuration yields the defaults unchanged. Never fails and
-  // never prints.
+  // default of its key, new keys are added). A file that is missing, unreadable, not a
+  // regular file, larger than 64 MiB, not UTF-8 or not a valid configuration yields the
+  // defaults unchanged. Never blocks on a FIFO, never fails and never prints.
   [[nodiscard]] static Config load_or_default_from(const std::filesystem::path& path);
 
   // Parses configuration text on its own (rpc holds only the file's entries).

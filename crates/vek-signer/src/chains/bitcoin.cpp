@@ -1,7 +1,7 @@
 #include "vek/signer/chains/bitcoin.h"
 
+#include <string>
 #include <string_view>
-#include <vector>
 
 #include "chains/secp256k1.h"
 #include "vek/signer/bech32.h"
@@ -11,21 +11,21 @@ namespace vek_signer {
 namespace {
 
 // Bitcoin's variable-length integer ("compact size"), little-endian after the marker.
-void append_compact_size(std::vector<std::uint8_t>& out, std::uint64_t n) {
+void append_compact_size(std::string& out, std::uint64_t n) {
   int width = 0;
   if (n < 0xfd) {
-    out.push_back(static_cast<std::uint8_t>(n));
+    out.push_back(static_cast<char>(n));
   } else if (n <= 0xffff) {
-    out.push_back(0xfd);
+    out.push_back('\xfd');
     width = 2;
   } else if (n <= 0xffffffff) {
-    out.push_back(0xfe);
+    out.push_back('\xfe');
     width = 4;
   } else {
-    out.push_back(0xff);
+    out.push_back('\xff');
     width = 8;
   }
-  for (int i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+  for (int i = 0; i < width; ++i) out.push_back(static_cast<char>(n >> (8 * i)));
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ SignerResult<std::string> BitcoinSigner::derive_address(std::span<const std::uin
   auto sk = secp::signing_key(key);
   if (!sk) return std::unexpected(std::move(sk.error()));
   // P2WPKH: the witness program is HASH160 of the compressed public key.
-  const auto program = ripemd160(sha256((*sk)->public_compressed));
+  const auto program = hash160((*sk)->public_compressed);
   auto addr = segwit_v0_encode(hrp_, program);
   if (!addr) return signer_error(SignerErrorKind::AddressDerivation, addr.error().display());
   return std::move(*addr);
@@ -49,13 +49,10 @@ SignerResult<SignOutput> BitcoinSigner::sign_message(std::span<const std::uint8_
                                                      std::span<const std::uint8_t> message) const {
   // The signed-message envelope: length-prefixed magic, then the length-prefixed message.
   constexpr std::string_view kMagic = "Bitcoin Signed Message:\n";
-  std::vector<std::uint8_t> envelope;
-  envelope.reserve(1 + kMagic.size() + 9 + message.size());
-  envelope.push_back(static_cast<std::uint8_t>(kMagic.size()));
-  envelope.insert(envelope.end(), kMagic.begin(), kMagic.end());
-  append_compact_size(envelope, message.size());
-  envelope.insert(envelope.end(), message.begin(), message.end());
-  return sign(key, sha256d(envelope));
+  std::string header(1, static_cast<char>(kMagic.size()));
+  header += kMagic;
+  append_compact_size(header, message.size());
+  return sign(key, secp::prefixed_message_hash(header, message, sha256d));
 }
 
 SignerResult<SignOutput> BitcoinSigner::sign_transaction(std::span<const std::uint8_t> key,

@@ -11,7 +11,7 @@ SignerResult<std::string> CosmosSigner::derive_address(std::span<const std::uint
   if (!sk) return std::unexpected(std::move(sk.error()));
   // The account id is HASH160 of the compressed key, written as plain bech32 data
   // (no witness version in front).
-  const auto account = ripemd160(sha256((*sk)->public_compressed));
+  const auto account = hash160((*sk)->public_compressed);
   auto groups = convert_bits(account, 8, 5, true);
   if (!groups) return signer_error(SignerErrorKind::AddressDerivation, groups.error().display());
   auto addr = bech32_encode(hrp_, *groups, kBech32ExtendedMaxLength);

@@ -1,31 +1,20 @@
 #include "chains/ed25519.h"
 
-#include <openssl/err.h>
 #include <openssl/evp.h>
 
-#include <memory>
 #include <string>
+#include <string_view>
+
+#include "openssl_support.h"
 
 namespace vek_signer::ed25519 {
 namespace {
 
-struct PkeyFree {
-  void operator()(EVP_PKEY* p) const noexcept { EVP_PKEY_free(p); }
-};
-struct MdCtxFree {
-  void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+using ossl::MdCtxPtr;
+using ossl::PkeyPtr;
 
-// OpenSSL's reason for the failure just reported, with its error queue cleared so
-// that nothing stale is left for the next caller on this thread.
-std::string openssl_failure() {
-  const unsigned long code = ERR_peek_last_error();
-  ERR_clear_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-  return reason != nullptr ? std::string(reason) : std::string("OpenSSL failure");
-}
+// What a failure is called when OpenSSL queued no reason for it.
+constexpr std::string_view kOpenSslFailure = "OpenSSL failure";
 
 // OpenSSL keeps the secret in its own key object and wipes it (and the expanded
 // SHA-512 of it) when the object is freed, so no copy of ours is made.
@@ -34,7 +23,7 @@ SignerResult<PkeyPtr> load(std::span<const std::uint8_t> key) {
     return signer_error(SignerErrorKind::InvalidPrivateKey, "expected 32 bytes, got " + std::to_string(key.size()));
   }
   PkeyPtr pkey(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, key.data(), key.size()));
-  if (!pkey) return signer_error(SignerErrorKind::InvalidPrivateKey, openssl_failure());
+  if (!pkey) return signer_error(SignerErrorKind::InvalidPrivateKey, ossl::error_text(kOpenSslFailure));
   return pkey;
 }
 
@@ -46,7 +35,7 @@ SignerResult<PublicKey> public_key(std::span<const std::uint8_t> key) {
   PublicKey out{};
   std::size_t len = out.size();
   if (EVP_PKEY_get_raw_public_key(pkey->get(), out.data(), &len) != 1 || len != out.size()) {
-    return signer_error(SignerErrorKind::InvalidPrivateKey, openssl_failure());
+    return signer_error(SignerErrorKind::InvalidPrivateKey, ossl::error_text(kOpenSslFailure));
   }
   return out;
 }
@@ -57,7 +46,7 @@ SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const
   MdCtxPtr ctx(EVP_MD_CTX_new());
   // Ed25519 takes no digest: the message goes whole into the one-shot sign.
   if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, pkey->get()) != 1) {
-    return signer_error(SignerErrorKind::SigningFailed, openssl_failure());
+    return signer_error(SignerErrorKind::SigningFailed, ossl::error_text(kOpenSslFailure));
   }
   SignOutput out;
   out.signature.resize(kSignatureBytes);
@@ -66,7 +55,7 @@ SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const
   static const std::uint8_t kEmpty = 0;
   const std::uint8_t* msg = data.empty() ? &kEmpty : data.data();
   if (EVP_DigestSign(ctx.get(), out.signature.data(), &len, msg, data.size()) != 1 || len != kSignatureBytes) {
-    return signer_error(SignerErrorKind::SigningFailed, openssl_failure());
+    return signer_error(SignerErrorKind::SigningFailed, ossl::error_text(kOpenSslFailure));
   }
   return out;
 }

@@ -32,23 +32,14 @@ std::string EvmSigner::checksum_address(std::span<const std::uint8_t, kAddressBy
 }
 
 std::array<std::uint8_t, kKeccak256Bytes> EvmSigner::personal_message_hash(std::span<const std::uint8_t> message) {
-  std::string prefixed(kMessagePrefix);
-  prefixed += std::to_string(message.size());
-  prefixed.append(reinterpret_cast<const char*>(message.data()), message.size());
-  auto hash = keccak256({reinterpret_cast<const std::uint8_t*>(prefixed.data()), prefixed.size()});
-  // The message may be private to the caller; do not leave a copy in freed memory.
-  wipe_string(prefixed);
-  return hash;
+  return secp::prefixed_message_hash(std::string(kMessagePrefix) + std::to_string(message.size()), message,
+                                     keccak256);
 }
 
 SignerResult<std::string> EvmSigner::derive_address(std::span<const std::uint8_t> key) const {
   auto sk = secp::signing_key(key);
   if (!sk) return std::unexpected(std::move(sk.error()));
-  // Keccak-256 of X || Y, the 0x04 tag left out.
-  const auto& pub = (*sk)->public_uncompressed;
-  const auto hash = keccak256(std::span<const std::uint8_t>(pub.data() + 1, pub.size() - 1));
-  return checksum_address(std::span<const std::uint8_t, kAddressBytes>(hash.data() + hash.size() - kAddressBytes,
-                                                                       kAddressBytes));
+  return checksum_address(secp::keccak_account(**sk));
 }
 
 SignerResult<SignOutput> EvmSigner::sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> hash) const {

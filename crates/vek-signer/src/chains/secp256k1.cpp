@@ -2,9 +2,12 @@
 
 #include <secp256k1_recovery.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "vek/signer/hash.h"
 #include "vek/signer/random.h"
 
 namespace vek_signer::secp {
@@ -97,6 +100,24 @@ SignerResult<SignOutput> sign_hash(std::span<const std::uint8_t> key, std::span<
   out.signature[64] = static_cast<std::uint8_t>(recid);
   out.recovery_id = static_cast<std::uint8_t>(recid);
   return out;
+}
+
+std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(const SigningKey& key) {
+  const auto hash = keccak256(std::span<const std::uint8_t>(key.public_uncompressed).subspan(1));
+  std::array<std::uint8_t, kKeccakAccountBytes> account{};
+  std::copy(hash.end() - kKeccakAccountBytes, hash.end(), account.begin());
+  return account;
+}
+
+std::array<std::uint8_t, kHashBytes> prefixed_message_hash(std::string_view header,
+                                                          std::span<const std::uint8_t> message, Digest32 digest) {
+  std::vector<std::uint8_t> joined;
+  joined.reserve(header.size() + message.size());
+  joined.insert(joined.end(), header.begin(), header.end());
+  joined.insert(joined.end(), message.begin(), message.end());
+  const auto hash = digest(joined);
+  wipe_vector(joined);
+  return hash;
 }
 
 }  // namespace vek_signer::secp

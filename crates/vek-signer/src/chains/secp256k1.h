@@ -50,4 +50,19 @@ struct SigningKey {
 [[nodiscard]] SignerResult<SignOutput> sign_hash(std::span<const std::uint8_t> key, std::span<const std::uint8_t> hash,
                                                  std::string_view hash_word);
 
+// The account of EVM and Tron addresses: the last 20 bytes of Keccak-256 of X || Y
+// (the uncompressed public key without its 0x04 tag).
+inline constexpr std::size_t kKeccakAccountBytes = 20;
+[[nodiscard]] std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(const SigningKey& key);
+
+// A 32-byte digest: keccak256 or sha256d.
+using Digest32 = std::array<std::uint8_t, kHashBytes> (*)(std::span<const std::uint8_t>);
+
+// The signed-message hash of EVM, Tron and Bitcoin: `digest` of `header` followed by
+// `message`. The two are joined in one buffer that is wiped before it is freed, since
+// the message may be private to the caller.
+[[nodiscard]] std::array<std::uint8_t, kHashBytes> prefixed_message_hash(std::string_view header,
+                                                                        std::span<const std::uint8_t> message,
+                                                                        Digest32 digest);
+
 }  // namespace vek_signer::secp

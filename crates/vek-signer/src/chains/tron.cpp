@@ -13,11 +13,10 @@ namespace vek_signer {
 SignerResult<std::string> TronSigner::derive_address(std::span<const std::uint8_t> key) const {
   auto sk = secp::signing_key(key);
   if (!sk) return std::unexpected(std::move(sk.error()));
-  // Keccak-256 of X || Y, without the 0x04 tag; the account is its last 20 bytes.
-  const auto hash = keccak256(std::span((*sk)->public_uncompressed).subspan(1));
-  std::array<std::uint8_t, 21> payload{};
+  const auto account = secp::keccak_account(**sk);
+  std::array<std::uint8_t, 1 + secp::kKeccakAccountBytes> payload{};
   payload[0] = kAddressPrefix;
-  std::copy(hash.end() - 20, hash.end(), payload.begin() + 1);
+  std::copy(account.begin(), account.end(), payload.begin() + 1);
   return base58check_encode(payload);
 }
 
@@ -29,11 +28,8 @@ SignerResult<SignOutput> TronSigner::sign_message(std::span<const std::uint8_t> 
                                                   std::span<const std::uint8_t> message) const {
   // Tron's counterpart of EIP-191; v stays the raw recovery id (no offset of 27).
   constexpr std::string_view kPrefix = "\x19TRON Signed Message:\n";
-  std::string envelope(kPrefix);
-  envelope += std::to_string(message.size());
-  envelope.append(message.begin(), message.end());
-  const auto hash = keccak256(std::span(reinterpret_cast<const std::uint8_t*>(envelope.data()), envelope.size()));
-  return sign(key, hash);
+  return sign(key, secp::prefixed_message_hash(std::string(kPrefix) + std::to_string(message.size()), message,
+                                               keccak256));
 }
 
 SignerResult<SignOutput> TronSigner::sign_transaction(std::span<const std::uint8_t> key,

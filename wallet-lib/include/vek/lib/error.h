@@ -64,7 +64,4 @@ class VekLibError {
 template <typename T>
 using VekResult = std::expected<T, VekLibError>;
 
-// The system's text for an error number: "{strerror} (os error {n})".
-[[nodiscard]] std::string os_error_text(int err);
-
 }  // namespace vek_lib

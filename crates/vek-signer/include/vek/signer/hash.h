@@ -17,6 +17,8 @@ inline constexpr std::size_t kKeccak256Bytes = 32;
 [[nodiscard]] std::array<std::uint8_t, kSha256Bytes> sha256d(std::span<const std::uint8_t> data);
 [[nodiscard]] std::array<std::uint8_t, kSha512Bytes> sha512(std::span<const std::uint8_t> data);
 [[nodiscard]] std::array<std::uint8_t, kRipemd160Bytes> ripemd160(std::span<const std::uint8_t> data);
+// HASH160: RIPEMD-160 of SHA-256.
+[[nodiscard]] std::array<std::uint8_t, kRipemd160Bytes> hash160(std::span<const std::uint8_t> data);
 // HMAC-SHA512 into `out` (64 bytes). The caller wipes `out` when it holds key material.
 void hmac_sha512(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data,
                  std::span<std::uint8_t, kSha512Bytes> out);

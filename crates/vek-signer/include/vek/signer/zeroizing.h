@@ -53,6 +53,7 @@ struct WipedArray {
   std::span<const std::uint8_t, N> span() const noexcept { return std::span<const std::uint8_t, N>(bytes, N); }
 };
 
+// Overwrites `len` bytes at `ptr` with zeros in a way the compiler cannot remove.
 void secure_wipe(void* ptr, std::size_t len) noexcept;
 
 template <std::size_t N>

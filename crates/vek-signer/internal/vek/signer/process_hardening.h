@@ -12,7 +12,4 @@ namespace vek_signer {
 // and returns false. Callers never fail because of a refused lock.
 [[nodiscard]] bool mlock_slice(const void* ptr, std::size_t len) noexcept;
 
-// Overwrites `len` bytes at `ptr` with zeros in a way the compiler cannot remove.
-void secure_wipe(void* ptr, std::size_t len) noexcept;
-
 }  // namespace vek_signer
