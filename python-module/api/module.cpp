@@ -180,7 +180,8 @@ void bind_session(nb::module_& m) {
             nb::gil_scoped_release unlocked;
             return s.closed();
           },
-          "Whether the session can no longer sign (closed, or its time to live ran out).")
+          "Whether the session can no longer sign (closed, its time to live ran out, or used in a\n"
+          "forked child of the process that unlocked it).")
       .def(
           "close",
           [](Session& s) {

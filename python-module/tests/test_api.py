@@ -122,6 +122,21 @@ def test_closed_and_expired_sessions_refuse_and_say_why(app):
     with pytest.raises(vek.InvalidInputError):
         session.sign_message("nochain", "m")
 
+    # A forked child gets the session wiped (its pages are not inherited), never a zeroed seed.
+    with app.unlock("c", PASS) as session:
+        pid = os.fork()
+        if pid == 0:  # pragma: no cover - the child reports through its exit status
+            try:
+                session.sign_message("ethereum", "child")
+                os._exit(1)
+            except vek.SessionClosedError as e:
+                os._exit(0 if str(e) == "session closed: a session does not pass to a forked process; "
+                                         "unlock the wallet again to sign" and session.closed else 2)
+            except BaseException:
+                os._exit(3)
+        assert os.waitpid(pid, 0)[1] == 0
+        assert session.address("ethereum") == app.get("c").accounts[0].address
+
     short = app.unlock("c", PASS, ttl=0.05)
     short.address("ethereum")
     threading.Event().wait(0.1)

@@ -33,11 +33,12 @@ constexpr std::size_t kDerivedSlots = 32;
 
 // Anonymous pages that are locked in memory (a refusal only warns, as for SecretBytes),
 // left out of core dumps and of forked children, and wiped before they are unmapped.
+// A forked child sees them as zeros; their last byte, set here, tells it so.
 class LockedPages {
  public:
   static VekResult<LockedPages> map(std::size_t bytes) {
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const std::size_t size = (bytes + page - 1) / page * page;
+    const std::size_t size = (bytes + 1 + page - 1) / page * page;
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return std::unexpected(VekLibError::io_errno(errno));
     (void)::madvise(p, size, MADV_DONTDUMP);
@@ -45,8 +46,13 @@ class LockedPages {
     (void)::madvise(p, size, MADV_WIPEONFORK);
 #endif
     (void)vek_signer::mlock_slice(p, size);
+    static_cast<std::uint8_t*>(p)[size - 1] = kIntact;
     return LockedPages(static_cast<std::uint8_t*>(p), size);
   }
+
+  // False in a forked child of the process that mapped the pages (where the kernel
+  // wipes them on fork): what they held is gone there.
+  [[nodiscard]] bool intact() const noexcept { return p_[size_ - 1] == kIntact; }
 
   LockedPages(LockedPages&& o) noexcept : p_(std::exchange(o.p_, nullptr)), size_(std::exchange(o.size_, 0)) {}
   LockedPages& operator=(LockedPages&&) = delete;
@@ -62,6 +68,7 @@ class LockedPages {
   [[nodiscard]] std::span<std::uint8_t> at(std::size_t offset, std::size_t len) const { return {p_ + offset, len}; }
 
  private:
+  static constexpr std::uint8_t kIntact = 0xa5;
   LockedPages(std::uint8_t* p, std::size_t size) noexcept : p_(p), size_(size) {}
   std::uint8_t* p_;
   std::size_t size_;
@@ -113,6 +120,8 @@ class Session::Secrets {
     }
     return s;
   }
+
+  [[nodiscard]] bool intact() const noexcept { return pages_.intact(); }
 
   // The key for `family`: for a mnemonic wallet the key at the family's default path
   // for `index`, or with no index at the stored path (the default path for index 0 when
@@ -197,11 +206,19 @@ Session::Session(WalletInfo info, std::unique_ptr<Secrets> secrets, std::optiona
 Session::~Session() = default;
 
 VekResult<void> Session::check_open_locked() {
+  if (secrets_ && !secrets_->intact()) {
+    secrets_.reset();
+    forked_ = true;
+  }
   if (secrets_ && deadline_ && Clock::now() >= *deadline_) {
     secrets_.reset();
     expired_ = true;
   }
   if (secrets_) return {};
+  if (forked_) {
+    return std::unexpected(VekLibError::session_closed(
+        "a session does not pass to a forked process; unlock the wallet again to sign"));
+  }
   if (expired_) {
     return std::unexpected(
         VekLibError::session_closed("its time to live of " + ttl_text_ + " s ran out; unlock the wallet again to sign"));

@@ -59,8 +59,8 @@ class Session {
   // The public view of the wallet as it was when unlocked.
   [[nodiscard]] const WalletInfo& wallet() const noexcept { return info_; }
 
-  // Whether the session can no longer sign (closed, or its time to live has run out;
-  // an expired session is wiped here).
+  // Whether the session can no longer sign (closed, its time to live has run out, or
+  // this is a forked child of the process that unlocked it; such a session is wiped here).
   [[nodiscard]] bool closed();
 
   // Wipes and releases every secret. Idempotent; waits for a signature in progress.
@@ -127,6 +127,7 @@ class Session {
   const std::optional<Clock::time_point> deadline_;
   const std::string ttl_text_;
   bool expired_ = false;
+  bool forked_ = false;
 };
 
 }  // namespace vek_lib
