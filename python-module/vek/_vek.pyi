@@ -169,7 +169,8 @@ class Session:
     @property
     def closed(self) -> bool:
         """
-        Whether the session can no longer sign (closed, or its time to live ran out).
+        Whether the session can no longer sign (closed, its time to live ran out, or used in a
+        forked child of the process that unlocked it).
         """
 
     def close(self) -> None:
