@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
-#include <cmath>
 #include <cstring>
 #include <utility>
 

@@ -21,7 +21,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "vek/core/chain.h"
 #include "vek/lib/error.h"
