@@ -361,3 +361,11 @@ def test_mypy_checks_calls_against_the_stub(tmp_path):
     assert result.returncode == 1
     assert 'Argument 1 to "Vault" has incompatible type "int"' in result.stdout
     assert 'Incompatible types in assignment (expression has type "str", variable has type "int")' in result.stdout
+
+
+def test_the_module_exports_only_its_init_function():
+    out = subprocess.run(["nm", "-D", "--defined-only", vek._vek.__file__], capture_output=True, text=True)
+    if out.returncode != 0:
+        pytest.skip("nm not available")
+    # Weak and unique symbols (nanobind's exception type information) count too.
+    assert [line.split()[-1] for line in out.stdout.splitlines() if line.strip()] == ["PyInit__vek"]
