@@ -1,7 +1,8 @@
 """Secrets never linger: after signing, no copy of a wallet's secrets is left in the process.
 
 A child process that never held the secrets as Python objects (this process wrote the
-wallet) signs messages and transactions with it, then waits. This process knows the
+wallet) signs messages and transactions with it, through the vek._native functions or
+through one vek.Session that it closes afterwards, then waits. This process knows the
 phrase, the seed, every key on the derivation paths, the envelope key and the key
 document. It looks for each of them, as raw bytes and as lower- and upper-case hex text,
 in two places:
@@ -312,6 +313,16 @@ def sign_calls(name, vault):
     return calls
 
 
+def session_calls(name, vault):
+    """The same signatures through one session, closed before the child reports ready."""
+    calls = []
+    for chain in CHAINS:
+        calls.append(["sign_message", [chain, "memory test message"]])
+        if chain in TRANSACTIONS:
+            calls.append(["sign_transaction", [chain, TRANSACTIONS[chain]]])
+    return [["session", [vault, name, PASSPHRASE, calls], {}]]
+
+
 def run_child(calls, env):
     """Runs the worker until it is ready, snapshots its writable memory, lets it end."""
     child = subprocess.Popen(
@@ -333,15 +344,16 @@ def run_child(calls, env):
     return regions
 
 
-@pytest.fixture(scope="module", params=["mnemonic", "private_key"])
+@pytest.fixture(scope="module", params=["mnemonic", "private_key", "mnemonic-session", "private_key-session"])
 def signed_child(request, tmp_path_factory):
     """Creates the wallet here, lets a child sign with it, then inspects the child.
 
     Returns {"memory": findings of the snapshot, "freed": findings of the free watch or
     None when it could not run}."""
+    kind, _, face = request.param.partition("-")
     work = tmp_path_factory.mktemp(f"memory-{request.param}")
     vault = str(work / "vault")
-    name, secrets = (mnemonic_wallet if request.param == "mnemonic" else private_key_wallet)(vault)
+    name, secrets = (mnemonic_wallet if kind == "mnemonic" else private_key_wallet)(vault)
     wallet_json = json.loads(next((pathlib.Path(vault) / "wallets").glob("*.json")).read_text())
 
     env = dict(os.environ)
@@ -354,7 +366,7 @@ def signed_child(request, tmp_path_factory):
         write_patterns(work / "patterns.bin", [(i, s) for i, (_, s) in enumerate(secrets)] + [(len(secrets), canary)])
         env.update(LD_PRELOAD=str(library), VEK_FREE_WATCH_PATTERNS=str(work / "patterns.bin"), VEK_FREE_WATCH_REPORT=str(report))
 
-    regions = run_child(sign_calls(name, vault), env)
+    regions = run_child((session_calls if face else sign_calls)(name, vault), env)
     result = {"memory": find_in_memory(regions, secrets), "freed": None}
     if library is not None:
         hits = report.read_text() if report.exists() else ""

@@ -1,7 +1,57 @@
-"""vek: a local, non-custodial, multi-chain wallet core."""
+"""vek: a local, non-custodial, multi-chain wallet core.
+
+Applications use `Vault` and `Session` (unlock a wallet once, sign many times, without
+holding the interpreter lock while keys are derived or used); every failure is a
+`VekError` subclass. `vek._native` keeps the thirteen plain functions.
+"""
 
 from . import _native
+from ._vek import (
+    Account,
+    AmbiguousWalletError,
+    BroadcastError,
+    CryptoError,
+    DerivationError,
+    InvalidInputError,
+    JsonError,
+    MnemonicError,
+    Session,
+    SessionClosedError,
+    Signature,
+    SignedTransaction,
+    SignerError,
+    Vault,
+    VaultError,
+    VekError,
+    Wallet,
+    WalletNameExistsError,
+    WalletNotFoundError,
+    WrongPassphraseError,
+)
 
 __version__ = "0.1.0"
 
-__all__ = ["_native", "__version__"]
+__all__ = [
+    "Account",
+    "AmbiguousWalletError",
+    "BroadcastError",
+    "CryptoError",
+    "DerivationError",
+    "InvalidInputError",
+    "JsonError",
+    "MnemonicError",
+    "Session",
+    "SessionClosedError",
+    "Signature",
+    "SignedTransaction",
+    "SignerError",
+    "Vault",
+    "VaultError",
+    "VekError",
+    "Wallet",
+    "WalletNameExistsError",
+    "WalletNotFoundError",
+    "WrongPassphraseError",
+    "_native",
+    "__version__",
+]

@@ -14,6 +14,7 @@ VekLibError VekLibError::broadcast_failed(std::string s) { return {VekLibErrorKi
 VekLibError VekLibError::io(std::string s) { return {VekLibErrorKind::Io, std::move(s)}; }
 VekLibError VekLibError::io_errno(int err) { return {VekLibErrorKind::Io, vek_core::os_error_text(err)}; }
 VekLibError VekLibError::json(std::string s) { return {VekLibErrorKind::Json, std::move(s)}; }
+VekLibError VekLibError::session_closed(std::string s) { return {VekLibErrorKind::SessionClosed, std::move(s)}; }
 
 VekLibError::VekLibError(vek_signer::CryptoError e) : kind_(VekLibErrorKind::Crypto), inner_(std::move(e)) {}
 VekLibError::VekLibError(vek_signer::SignerError e) : kind_(VekLibErrorKind::Signer), inner_(std::move(e)) {}
@@ -44,6 +45,7 @@ std::string VekLibError::display() const {
           inner_);
     case VekLibErrorKind::Io: return "I/O error: " + text_;
     case VekLibErrorKind::Json: return "JSON error: " + text_;
+    case VekLibErrorKind::SessionClosed: return "session closed: " + text_;
   }
   return text_;
 }

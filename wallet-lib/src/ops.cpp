@@ -45,11 +45,15 @@ VekResult<WordCount> word_count(std::uint32_t words) {
   return invalid("words must be 12 or 24");
 }
 
+}  // namespace
+
 VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
   auto c = vek_core::parse_chain(chain);
   if (!c) return invalid(std::move(c.error()));
   return *c;
 }
+
+namespace {
 
 std::string_view text_of(const SecretBytes& b) {
   return {reinterpret_cast<const char*>(b.data()), b.size()};
@@ -130,8 +134,10 @@ SecretBytes key_document(const KeyPair& pair) {
   return SecretBytes(std::move(doc));
 }
 
-// The secp256k1 and ed25519 keys of a decrypted key document. The document is read by
-// read_secret_strings, which keeps every copy of the key hex in wiped buffers.
+}  // namespace
+
+// The document is read by read_secret_strings, which keeps every copy of the key hex in
+// wiped buffers.
 VekResult<KeyPair> parse_key_document(const SecretBytes& plain) {
   if (vek_core::utf8_error(text_of(plain))) return invalid("invalid key pair data");
   static constexpr std::array<std::string_view, 2> kMembers = {"secp256k1", "ed25519"};
@@ -155,6 +161,15 @@ VekResult<SecretBytes> decrypt_wallet(const EncryptedWallet& wallet, OptText pas
   if (!plain) return std::unexpected(VekLibError(std::move(plain.error())));
   return std::move(*plain);
 }
+
+VekResult<Mnemonic> parse_mnemonic_secret(const SecretBytes& plain) {
+  if (vek_core::utf8_error(text_of(plain))) return invalid("wallet contains invalid UTF-8 mnemonic");
+  auto mnemonic = Mnemonic::from_phrase(text_of(plain));
+  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  return std::move(*mnemonic);
+}
+
+namespace {
 
 SignResult to_sign_result(const vek_signer::SignOutput& out) {
   return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id};
@@ -352,13 +367,24 @@ VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainTyp
     if (!pair) return std::unexpected(std::move(pair.error()));
     return signer->curve() == Curve::Ed25519 ? std::move(pair->ed25519) : std::move(pair->secp256k1);
   }
-  if (vek_core::utf8_error(text_of(*plain))) return invalid("wallet contains invalid UTF-8 mnemonic");
-  auto mnemonic = Mnemonic::from_phrase(text_of(*plain));
-  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  auto mnemonic = parse_mnemonic_secret(*plain);
+  if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
   const std::string path = signer->default_derivation_path(index.value_or(0));
   auto key = HdDeriver::derive_from_mnemonic(*mnemonic, "", path, signer->curve());
   if (!key) return std::unexpected(VekLibError(std::move(key.error())));
   return std::move(*key);
+}
+
+VekResult<std::span<const std::uint8_t>> message_bytes(std::string_view message, OptText encoding,
+                                                     std::vector<std::uint8_t>& decoded) {
+  if (encoding && *encoding == "hex") {
+    if (auto r = vek_signer::hex_decode_into(message, decoded); !r) return invalid("invalid hex message: " + r.error());
+    return std::span<const std::uint8_t>(decoded);
+  }
+  if (encoding && *encoding != "utf8") {
+    return invalid("unsupported encoding: " + std::string(*encoding) + " (use 'utf8' or 'hex')");
+  }
+  return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
 }
 
 VekResult<SignResult> sign_message(std::string_view wallet, std::string_view chain, std::string_view message,
@@ -366,16 +392,11 @@ VekResult<SignResult> sign_message(std::string_view wallet, std::string_view cha
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   std::vector<std::uint8_t> decoded;
-  std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
-  if (encoding && *encoding == "hex") {
-    if (auto r = vek_signer::hex_decode_into(message, decoded); !r) return invalid("invalid hex message: " + r.error());
-    bytes = decoded;
-  } else if (encoding && *encoding != "utf8") {
-    return invalid("unsupported encoding: " + std::string(*encoding) + " (use 'utf8' or 'hex')");
-  }
+  auto bytes = message_bytes(message, encoding, decoded);
+  if (!bytes) return std::unexpected(std::move(bytes.error()));
   auto key = decrypt_signing_key(wallet, c->chain_type, passphrase, index, vault);
   if (!key) return std::unexpected(std::move(key.error()));
-  auto out = vek_signer::signer_for_chain(c->chain_type)->sign_message(key->span(), bytes);
+  auto out = vek_signer::signer_for_chain(c->chain_type)->sign_message(key->span(), *bytes);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
   return to_sign_result(*out);
 }

@@ -26,6 +26,7 @@ enum class VekLibErrorKind : std::uint8_t {
   Hd = 8,                // the HdError's own text
   Io = 9,                // "I/O error: {0}"
   Json = 10,             // "JSON error: {0}"
+  SessionClosed = 11,    // "session closed: {0}" (a closed or expired session, session.h)
 };
 
 class VekLibError {
@@ -41,6 +42,7 @@ class VekLibError {
   static VekLibError io(std::string text);  // already "{strerror} (os error {n})"
   static VekLibError io_errno(int err);
   static VekLibError json(std::string message);
+  static VekLibError session_closed(std::string text);
   VekLibError(vek_signer::CryptoError e);    // NOLINT: implicit wrapping is the point
   VekLibError(vek_signer::SignerError e);    // NOLINT
   VekLibError(vek_signer::MnemonicError e);  // NOLINT

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,34 @@ struct KeyPair {
 [[nodiscard]] VekResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain,
                                                      std::string_view tx_hex, OptText passphrase, OptIndex index,
                                                      OptText vault);
+
+// The steps the operations above are made of, for callers that keep a wallet open
+// across several signatures (session.h).
+
+// The known chain for a chain name, the alias "evm" or a CAIP-2 id.
+// Error: InvalidInput carrying the unknown-chain message.
+[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain);
+
+// The bytes sign_message signs: `encoding` absent or "utf8": the message text itself
+// (the span points into `message`); "hex": hex-decoded into `decoded` (the span points there).
+// Errors: InvalidInput "invalid hex message: {hex error}",
+// "unsupported encoding: {encoding} (use 'utf8' or 'hex')".
+[[nodiscard]] VekResult<std::span<const std::uint8_t>> message_bytes(std::string_view message, OptText encoding,
+                                                                   std::vector<std::uint8_t>& decoded);
+
+// The plaintext of a stored wallet's envelope (one scrypt). Absent passphrase: "".
+// Errors: Json (an envelope that cannot be read), Crypto (wrong passphrase: DecryptionFailed).
+[[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_wallet(const vek_core::EncryptedWallet& wallet,
+                                                                OptText passphrase);
+
+// The secp256k1 and ed25519 keys of a decrypted private-key wallet.
+// Errors: InvalidInput "invalid key pair data", "missing secp256k1 key", "missing ed25519 key",
+// "invalid secp256k1 hex: ...", "invalid ed25519 hex: ..."; Json.
+[[nodiscard]] VekResult<KeyPair> parse_key_document(const vek_signer::SecretBytes& plain);
+
+// The phrase of a decrypted mnemonic wallet.
+// Errors: InvalidInput "wallet contains invalid UTF-8 mnemonic"; Mnemonic.
+[[nodiscard]] VekResult<vek_signer::Mnemonic> parse_mnemonic_secret(const vek_signer::SecretBytes& plain);
 
 // Transaction bytes from hex text; a lower-case "0x" prefix is dropped.
 // Error: InvalidInput "invalid hex transaction: {hex error}".

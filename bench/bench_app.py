@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""The application face (vek.Vault, vek.Session) against the work it cannot avoid.
+
+Run after installing the package, with PyNaCl (libsodium's scrypt), coincurve (raw
+libsecp256k1 signatures) and eth-account:
+
+    python3 -m pip install pynacl coincurve eth-account
+    python3 bench/bench_app.py
+
+Each figure is measured once, in this one run:
+  1. 1,000 EVM message signatures through one session (unlock included), against one
+     libsodium scrypt with the vault's parameters plus 1,000 raw recoverable libsecp256k1
+     signatures of the same EIP-191 digests (target: at most 1.2 times). In the same run,
+     eth-account decrypting one keystore of its own and signing the same 1,000 messages.
+  2. Two threads each unlocking a different wallet at once, against the two unlocks one
+     after the other (target: at most 0.6 times, on 2 cores).
+  3. A thread that wakes every 10 ms while another unlocks a wallet: its longest gap
+     (target: at most 50 ms); vek._native, which keeps the interpreter lock, for contrast.
+The load average is printed with the figures: other work on the machine shows in them.
+"""
+import json
+import os
+import pathlib
+import shutil
+import tempfile
+import threading
+import time
+
+import vek
+from vek import _native
+
+MESSAGES = [f"bench message {i}" for i in range(1000)]
+PASS = "bench passphrase"
+
+
+def load():
+    return "load average %.2f %.2f %.2f" % os.getloadavg()
+
+
+def eip191_digest(message):
+    from eth_hash.auto import keccak
+
+    data = message.encode()
+    return keccak(b"\x19Ethereum Signed Message:\n" + str(len(data)).encode() + data)
+
+
+def session_signatures(vault):
+    t0 = time.perf_counter()
+    with vault.unlock("one", PASS) as session:
+        signatures = [session.sign_message("ethereum", m) for m in MESSAGES]
+    elapsed = time.perf_counter() - t0
+    assert len({s.signature for s in signatures}) == len(MESSAGES)
+    return elapsed
+
+
+def raw_work(vault_dir, wallet_id):
+    from coincurve import PrivateKey
+    from nacl.bindings import crypto_pwhash_scryptsalsa208sha256_ll
+
+    kdf = json.loads((pathlib.Path(vault_dir) / "wallets" / f"{wallet_id}.json").read_text())["crypto"]["kdfparams"]
+    salt = bytes.fromhex(kdf["salt"])
+    digests = [eip191_digest(m) for m in MESSAGES]
+    key = PrivateKey(os.urandom(32))
+    t0 = time.perf_counter()
+    crypto_pwhash_scryptsalsa208sha256_ll(PASS.encode(), salt, kdf["n"], kdf["r"], kdf["p"], dklen=kdf["dklen"],
+                                          maxmem=2**30)
+    for d in digests:
+        key.sign_recoverable(d, hasher=None)
+    return time.perf_counter() - t0
+
+
+def eth_account_work():
+    from eth_account import Account
+    from eth_account.messages import encode_defunct
+
+    keystore = Account.encrypt(os.urandom(32), PASS, kdf="scrypt")
+    assert keystore["crypto"]["kdfparams"]["n"] == 2**18
+    t0 = time.perf_counter()
+    key = Account.decrypt(keystore, PASS)
+    for m in MESSAGES:
+        Account.sign_message(encode_defunct(text=m), key)
+    return time.perf_counter() - t0
+
+
+def two_unlocks(vault):
+    t0 = time.perf_counter()
+    vault.unlock("one", PASS).close()
+    vault.unlock("two", PASS).close()
+    sequential = time.perf_counter() - t0
+
+    threads = [threading.Thread(target=lambda n=n: vault.unlock(n, PASS).close()) for n in ("one", "two")]
+    t0 = time.perf_counter()
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    return time.perf_counter() - t0, sequential
+
+
+def two_raw_scrypts():
+    """The same comparison for bare libsodium scrypt: what the machine gives right now."""
+    from nacl.bindings import crypto_pwhash_scryptsalsa208sha256_ll
+
+    def one():
+        crypto_pwhash_scryptsalsa208sha256_ll(PASS.encode(), os.urandom(32), 2**18, 8, 1, dklen=32, maxmem=2**30)
+
+    t0 = time.perf_counter()
+    one()
+    one()
+    sequential = time.perf_counter() - t0
+    threads = [threading.Thread(target=one) for _ in range(2)]
+    t0 = time.perf_counter()
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    return time.perf_counter() - t0, sequential
+
+
+def longest_tick_gap(work):
+    """Runs `work` while a thread wakes every 10 ms; the longest gap between its wake-ups."""
+    stop = threading.Event()
+    gaps = []
+
+    def tick():
+        last = time.perf_counter()
+        while not stop.is_set():
+            time.sleep(0.010)
+            now = time.perf_counter()
+            gaps.append(now - last)
+            last = now
+
+    ticker = threading.Thread(target=tick)
+    ticker.start()
+    time.sleep(0.05)
+    t0 = time.perf_counter()
+    work()
+    took = time.perf_counter() - t0
+    time.sleep(0.03)
+    stop.set()
+    ticker.join()
+    return max(gaps), took
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix="vek-bench-app-")
+    try:
+        vault = vek.Vault(tmp)
+        one = vault.create("one", PASS)
+        vault.create("two", PASS)
+        print("vek application face;", load())
+
+        ours = session_signatures(vault)
+        raw = raw_work(tmp, one.id)
+        theirs = eth_account_work()
+        print(f"1. 1,000 EVM message signatures through one session: {ours:.3f} s")
+        print(f"   one libsodium scrypt + 1,000 raw libsecp256k1 signatures: {raw:.3f} s"
+              f"  -> ratio {ours / raw:.2f} (target <= 1.2)")
+        print(f"   eth-account, one keystore decryption + 1,000 signatures: {theirs:.3f} s"
+              f"  -> vek is {theirs / ours:.1f} times faster")
+        print("  ", load())
+
+        parallel, sequential = two_unlocks(vault)
+        print(f"2. two unlocks in two threads: {parallel:.3f} s, one after the other: {sequential:.3f} s"
+              f"  -> ratio {parallel / sequential:.2f} (target <= 0.6)")
+        parallel, sequential = two_raw_scrypts()
+        print(f"   bare libsodium scrypt, the same way: {parallel:.3f} s against {sequential:.3f} s"
+              f"  -> ratio {parallel / sequential:.2f}")
+        print("  ", load())
+
+        gap, took = longest_tick_gap(lambda: vault.unlock("one", PASS).close())
+        print(f"3. 10 ms ticker during vault.unlock ({took * 1000:.0f} ms): longest gap {gap * 1000:.1f} ms"
+              " (target <= 50 ms)")
+        gap, took = longest_tick_gap(lambda: _native.sign_message("one", "ethereum", "m", PASS, vault_path_opt=tmp))
+        print(f"   for contrast, vek._native.sign_message ({took * 1000:.0f} ms) keeps the lock:"
+              f" longest gap {gap * 1000:.1f} ms")
+        print("  ", load())
+    finally:
+        shutil.rmtree(tmp)
+
+
+if __name__ == "__main__":
+    main()

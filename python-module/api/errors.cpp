@@ -1,0 +1,110 @@
+#include "errors.h"
+
+#include <nanobind/stl/string.h>
+
+#include <array>
+#include <string>
+
+namespace nb = nanobind;
+
+namespace vek_api {
+namespace {
+
+enum Exc : std::size_t {
+  kVekError,
+  kWalletNotFound,
+  kAmbiguousWallet,
+  kWalletNameExists,
+  kInvalidInput,
+  kBroadcast,
+  kCrypto,
+  kWrongPassphrase,
+  kSigner,
+  kMnemonic,
+  kDerivation,
+  kVault,
+  kJson,
+  kSessionClosed,
+  kExcCount
+};
+
+struct ExcDef {
+  Exc id;
+  const char* name;
+  Exc base;  // kExcCount: RuntimeError
+  const char* doc;
+};
+
+constexpr std::array<ExcDef, kExcCount> kDefs = {{
+    {kVekError, "VekError", kExcCount,
+     "Every failure of a vek operation. A RuntimeError, with the same one-line message as vek._native."},
+    {kWalletNotFound, "WalletNotFoundError", kVekError, "No wallet has that id or name."},
+    {kAmbiguousWallet, "AmbiguousWalletError", kVekError, "Several wallets have that name; use the wallet id."},
+    {kWalletNameExists, "WalletNameExistsError", kVekError, "Another wallet already has that name."},
+    {kInvalidInput, "InvalidInputError", kVekError,
+     "An argument or a stored value is not acceptable (chain, hex, word count, encoding, key data, ...)."},
+    {kBroadcast, "BroadcastError", kVekError,
+     "A transaction could not be submitted, or the node's reply had no transaction hash."},
+    {kCrypto, "CryptoError", kVekError, "The wallet's encryption envelope cannot be used (bad parameters or data)."},
+    {kWrongPassphrase, "WrongPassphraseError", kCrypto,
+     "The envelope did not authenticate: a wrong passphrase (or altered encrypted data)."},
+    {kSigner, "SignerError", kVekError, "The chain's signer refused a key, message or transaction."},
+    {kMnemonic, "MnemonicError", kVekError, "A recovery phrase is invalid, or one could not be generated."},
+    {kDerivation, "DerivationError", kVekError, "A key could not be derived (derivation path or index)."},
+    {kVault, "VaultError", kVekError, "The vault directory or a wallet file could not be read or written."},
+    {kJson, "JsonError", kVekError, "A document (wallet data or a node's reply) is not the JSON expected."},
+    {kSessionClosed, "SessionClosedError", kVekError,
+     "The session was closed or its time to live ran out; unlock the wallet again."},
+}};
+
+// Created once by register_exceptions and kept for the life of the process, like the module.
+std::array<PyObject*, kExcCount> g_types{};
+
+Exc class_of(const vek_lib::VekLibError& e) {
+  using K = vek_lib::VekLibErrorKind;
+  switch (e.kind()) {
+    case K::WalletNotFound: return kWalletNotFound;
+    case K::AmbiguousWallet: return kAmbiguousWallet;
+    case K::WalletNameExists: return kWalletNameExists;
+    case K::InvalidInput: return kInvalidInput;
+    case K::BroadcastFailed: return kBroadcast;
+    case K::Crypto: {
+      const auto* c = std::get_if<vek_signer::CryptoError>(&e.inner());
+      return c != nullptr && c->kind == vek_signer::CryptoErrorKind::DecryptionFailed ? kWrongPassphrase : kCrypto;
+    }
+    case K::Signer: return kSigner;
+    case K::Mnemonic: return kMnemonic;
+    case K::Hd: return kDerivation;
+    case K::Io: return kVault;
+    case K::Json: return kJson;
+    case K::SessionClosed: return kSessionClosed;
+  }
+  return kVekError;
+}
+
+}  // namespace
+
+void register_exceptions(nb::module_& m) {
+  const std::string module_name = nb::cast<std::string>(m.attr("__name__"));
+  for (const ExcDef& d : kDefs) {
+    PyObject* base = d.base == kExcCount ? PyExc_RuntimeError : g_types[d.base];
+    const std::string qualified = module_name + "." + d.name;
+    PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), d.doc, base, nullptr);
+    if (type == nullptr) throw nb::python_error();
+    g_types[d.id] = type;  // the reference is kept
+    m.attr(d.name) = nb::handle(type);
+  }
+}
+
+void raise(const vek_lib::VekLibError& error) {
+  const std::string text = error.display();
+  // As vek._native: the text decoded as UTF-8, invalid sequences replaced.
+  PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+  if (message != nullptr) {
+    PyErr_SetObject(g_types[class_of(error)], message);
+    Py_DECREF(message);
+  }
+  throw nb::python_error();
+}
+
+}  // namespace vek_api

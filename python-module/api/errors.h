@@ -1,0 +1,24 @@
+// The exception classes of `vek` and the one mapping from VekLibError to them.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include "vek/lib/error.h"
+
+namespace vek_api {
+
+// Creates VekError (a RuntimeError) and its subclasses as attributes of `m`.
+void register_exceptions(nanobind::module_& m);
+
+// Raises the exception class of `error`'s kind with the error's display text, exactly
+// as vek._native words it (by throwing nanobind::python_error).
+[[noreturn]] void raise(const vek_lib::VekLibError& error);
+
+// The value of a VekResult, or raise() its error.
+template <typename T>
+T take(vek_lib::VekResult<T>&& result) {
+  if (!result) raise(result.error());
+  if constexpr (!std::is_void_v<T>) return std::move(*result);
+}
+
+}  // namespace vek_api

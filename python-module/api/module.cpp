@@ -1,0 +1,400 @@
+// The application face of vek: `vek.Vault`, `vek.Session`, the result types and the
+// exception classes, over the same wallet operations as vek._native.
+//
+// Every method converts its arguments first, then releases the interpreter lock for
+// the whole wallet operation (file-system work, scrypt, seed and key derivation,
+// signing, the wait for curl), then takes the lock back to build its result or raise.
+// Texts are borrowed from their str objects (kept alive by the call), so no secret
+// argument is copied into memory that is freed unwiped.
+#include <nanobind/nanobind.h>
+#include <nanobind/stl/filesystem.h>
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/unique_ptr.h>
+#include <nanobind/stl/variant.h>
+#include <nanobind/stl/vector.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "errors.h"
+#include "vek/lib/ops.h"
+#include "vek/lib/session.h"
+#include "vek/lib/types.h"
+#include "vek/lib/vault.h"
+#include "vek/signer/zeroizing.h"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+
+namespace vek_api {
+namespace {
+
+using vek_lib::OptIndex;
+using vek_lib::OptText;
+using vek_lib::Session;
+using OptStr = std::optional<nb::str>;
+using TextOrBytes = std::variant<nb::str, nb::bytes>;
+
+// The UTF-8 bytes of a str, borrowed from the object. Lone surrogates raise the
+// interpreter's UnicodeEncodeError, as in vek._native.
+std::string_view text(const nb::str& s) {
+  Py_ssize_t len = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(s.ptr(), &len);
+  if (data == nullptr) throw nb::python_error();
+  return {data, static_cast<std::size_t>(len)};
+}
+
+OptText opt_text(const OptStr& s) { return s ? OptText(text(*s)) : std::nullopt; }
+
+std::span<const std::uint8_t> bytes_of(const nb::bytes& b) {
+  return {reinterpret_cast<const std::uint8_t*>(b.c_str()), b.size()};
+}
+
+// Runs `f` without the interpreter lock.
+template <typename F>
+auto released(F&& f) {
+  nb::gil_scoped_release unlocked;
+  return f();
+}
+
+// A str result that carries a secret: the native copy is wiped once Python has its own.
+nb::str secret_str(std::string&& secret) {
+  struct Wipe {
+    std::string& s;
+    ~Wipe() { vek_signer::wipe_string(s); }
+  } wipe{secret};
+  return nb::str(secret.data(), secret.size());
+}
+
+// The vault directory as the file-system bytes of a str, bytes or os.PathLike (as
+// os.fsencode gives them); None for the default directory.
+std::optional<std::string> fs_path(nb::handle obj) {
+  if (obj.is_none()) return std::nullopt;
+  PyObject* encoded = nullptr;
+  if (PyUnicode_FSConverter(obj.ptr(), &encoded) == 0) throw nb::python_error();
+  const nb::object hold = nb::steal(encoded);
+  return std::string(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
+}
+
+class Vault {
+ public:
+  explicit Vault(std::optional<std::string> path) : path_(std::move(path)) {}
+  [[nodiscard]] OptText where() const { return path_ ? OptText(*path_) : std::nullopt; }
+
+ private:
+  std::optional<std::string> path_;
+};
+
+// repr and == of the result types, from their field names.
+using Fields = std::vector<const char*>;
+
+std::string fields_repr(nb::handle self, const char* cls, const Fields& fields) {
+  std::string out = std::string(cls) + "(";
+  const char* sep = "";
+  for (const char* f : fields) {
+    out += sep;
+    out += f;
+    out += "=";
+    out += nb::cast<std::string>(nb::repr(self.attr(f)));
+    sep = ", ";
+  }
+  return out + ")";
+}
+
+nb::object fields_eq(nb::handle a, nb::handle b, const Fields& fields) {
+  if (!a.type().is(b.type())) return nb::borrow(Py_NotImplemented);
+  for (const char* f : fields) {
+    if (!a.attr(f).equal(b.attr(f))) return nb::bool_(false);
+  }
+  return nb::bool_(true);
+}
+
+template <typename T>
+void value_methods(nb::class_<T>& cls, const char* name, Fields fields) {
+  cls.def("__repr__", [name, fields](nb::handle self) { return fields_repr(self, name, fields); });
+  cls.def(
+      "__eq__", [fields](nb::handle self, nb::handle other) { return fields_eq(self, other, fields); },
+      nb::sig("def __eq__(self, other: object, /) -> bool"));
+}
+
+void bind_results(nb::module_& m) {
+  nb::class_<vek_lib::AccountInfo> account(m, "Account", "One account of a wallet (public data only).");
+  account.def_ro("chain_id", &vek_lib::AccountInfo::chain_id, "The CAIP-2 id of the family's default chain.")
+      .def_ro("address", &vek_lib::AccountInfo::address, "The address, as the chain writes it.")
+      .def_ro("derivation_path", &vek_lib::AccountInfo::derivation_path,
+              "The derivation path of the account's key; empty for a private-key wallet.");
+  value_methods(account, "Account", {"chain_id", "address", "derivation_path"});
+
+  nb::class_<vek_lib::WalletInfo> wallet(m, "Wallet", "A stored wallet (public data only).");
+  wallet.def_ro("id", &vek_lib::WalletInfo::id, "The wallet's id (a version-4 UUID).")
+      .def_ro("name", &vek_lib::WalletInfo::name, "The wallet's name.")
+      .def_ro("accounts", &vek_lib::WalletInfo::accounts,
+              "One account per chain family: evm, solana, bitcoin, cosmos, tron, ton.")
+      .def_ro("created_at", &vek_lib::WalletInfo::created_at, "When the wallet was created (RFC 3339, UTC).");
+  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at"});
+
+  nb::class_<vek_lib::SignResult> signature(m, "Signature", "A signature.");
+  signature.def_ro("signature", &vek_lib::SignResult::signature, "The signature in lower-case hex.")
+      .def_ro("recovery_id", &vek_lib::SignResult::recovery_id,
+              "The recovery id (EVM messages: 27 or 28; EVM transactions: 0 or 1), None where the chain has none.");
+  value_methods(signature, "Signature", {"signature", "recovery_id"});
+
+  nb::class_<vek_lib::SignedTransaction> signed_tx(m, "SignedTransaction", "A signed transaction.");
+  signed_tx
+      .def_prop_ro(
+          "signature", [](const vek_lib::SignedTransaction& t) { return t.signature.signature; },
+          "The signature in lower-case hex (EVM: r || s || y-parity, 65 bytes).")
+      .def_prop_ro(
+          "recovery_id", [](const vek_lib::SignedTransaction& t) { return t.signature.recovery_id; },
+          "The recovery id, None where the chain has none.")
+      .def_ro("raw_transaction", &vek_lib::SignedTransaction::raw_transaction,
+              "EVM: the signed transaction, \"0x\" and lower-case hex, ready for eth_sendRawTransaction; "
+              "None for other chains.")
+      .def_ro("tx_hash", &vek_lib::SignedTransaction::tx_hash,
+              "EVM: the transaction hash, \"0x\" and the Keccak-256 of raw_transaction in hex; None for other chains.");
+  value_methods(signed_tx, "SignedTransaction", {"signature", "recovery_id", "raw_transaction", "tx_hash"});
+}
+
+void bind_session(nb::module_& m) {
+  nb::class_<Session>(m, "Session",
+                      "One wallet, unlocked once by Vault.unlock, signing until it is closed.\n\n"
+                      "What signing needs is held in locked memory that is left out of core dumps and wiped by\n"
+                      "close(), at the end of a with block, when the session is garbage-collected, or at the\n"
+                      "first use after its time to live. A closed session raises SessionClosedError.\n"
+                      "With index=None a session signs with the account the wallet stores for the chain's\n"
+                      "family (its stored derivation path; the stored key of a private-key wallet); an index\n"
+                      "selects the family's default path for that index instead. Safe to share between\n"
+                      "threads; no method holds the interpreter lock while it works.")
+      .def_prop_ro(
+          "wallet", [](const Session& s) { return s.wallet(); }, "The wallet, as it was when unlocked.")
+      .def_prop_ro(
+          "closed",
+          [](Session& s) {
+            nb::gil_scoped_release unlocked;
+            return s.closed();
+          },
+          "Whether the session can no longer sign (closed, its time to live ran out, or used in a\n"
+          "forked child of the process that unlocked it).")
+      .def(
+          "close",
+          [](Session& s) {
+            nb::gil_scoped_release unlocked;
+            s.close();
+          },
+          "Wipes the secret now. Closing again does nothing.")
+      .def("__enter__", [](nb::handle self) { return self; }, nb::sig("def __enter__(self) -> Session"))
+      .def(
+          "__exit__",
+          [](Session& s, nb::handle, nb::handle, nb::handle) {
+            nb::gil_scoped_release unlocked;
+            s.close();
+          },
+          "exc_type"_a.none(), "exc"_a.none(), "tb"_a.none(),
+          nb::sig("def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None, "
+                  "tb: types.TracebackType | None) -> None"))
+      .def(
+          "address",
+          [](Session& s, const nb::str& chain, OptIndex index) {
+            const auto c = text(chain);
+            return take(released([&] { return s.address(c, index); }));
+          },
+          "chain"_a, "index"_a = nb::none(),
+          "The address that signs for `chain`.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain.\n    SessionClosedError: the session is closed.\n"
+          "    DerivationError, SignerError: the key cannot be derived or used.")
+      .def(
+          "sign_message",
+          [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index) {
+            const auto c = text(chain);
+            if (const auto* raw = std::get_if<nb::bytes>(&message)) {
+              if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
+              const auto b = bytes_of(*raw);
+              return take(released([&] { return s.sign_message(c, b, index); }));
+            }
+            const auto t = text(std::get<nb::str>(message));
+            const auto e = opt_text(encoding);
+            return take(released([&] { return s.sign_message(c, t, e, index); }));
+          },
+          "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(),
+          "Signs a message with the chain's message scheme (EVM: EIP-191).\n\n"
+          "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
+          "digits spell; bytes are signed as they are (no encoding then).\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex, unknown encoding.\n"
+          "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.")
+      .def(
+          "sign_transaction",
+          [](Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index) {
+            const auto c = text(chain);
+            if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
+              const auto b = bytes_of(*raw);
+              return take(released([&] { return s.sign_transaction(c, b, index); }));
+            }
+            const auto t = text(std::get<nb::str>(tx));
+            return take(released([&] { return s.sign_transaction(c, t, index); }));
+          },
+          "chain"_a, "tx"_a, "index"_a = nb::none(),
+          "Signs an unsigned transaction: hex text (a leading \"0x\" is dropped) or bytes.\n\n"
+          "EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the\n"
+          "signed transaction and its hash. Nothing is sent.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
+          "    SessionClosedError: the session is closed.\n"
+          "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.")
+      .def(
+          "send",
+          [](Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index) {
+            const auto c = text(chain);
+            const auto url = opt_text(rpc_url);
+            if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
+              const auto b = bytes_of(*raw);
+              return take(released([&] { return s.send(c, b, url, index); }));
+            }
+            const auto t = text(std::get<nb::str>(tx));
+            return take(released([&] { return s.send(c, t, url, index); }));
+          },
+          "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(),
+          "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
+          "transaction hash. Without rpc_url the endpoint comes from the configuration.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
+          "    SessionClosedError: the session is closed.\n"
+          "    SignerError: the transaction cannot be signed or completed.\n"
+          "    BroadcastError, JsonError: submitting failed or the reply had no hash.")
+      .def("__repr__", [](nb::handle self) {
+        const auto& s = nb::cast<Session&>(self);
+        return "<vek.Session of wallet " + nb::cast<std::string>(nb::repr(nb::str(s.wallet().name.c_str()))) + ">";
+      });
+}
+
+void bind_vault(nb::module_& m) {
+  nb::class_<Vault>(m, "Vault",
+                    "A vault directory of wallet files: the same files, rules and messages as vek._native.\n\n"
+                    "path: the directory (str or os.PathLike); None for the default ~/.vek.")
+      .def(
+          "__init__", [](Vault* self, nb::handle path) { new (self) Vault(fs_path(path)); }, "path"_a = nb::none(),
+          nb::sig("def __init__(self, path: str | os.PathLike[str] | None = None) -> None"))
+      .def_prop_ro(
+          "path", [](const Vault& v) { return vek_lib::resolve_vault_path(v.where()); }, "The vault directory.")
+      .def(
+          "create",
+          [](const Vault& v, const nb::str& name, const OptStr& passphrase, std::uint32_t words) {
+            const auto n = text(name);
+            const auto p = opt_text(passphrase);
+            return take(released([&] { return vek_lib::create_wallet(n, words, p, v.where()); }));
+          },
+          "name"_a, "passphrase"_a = nb::none(), "words"_a = 12,
+          "Creates a wallet with a new recovery phrase of 12 or 24 words.\n\n"
+          "Raises:\n    InvalidInputError: words is not 12 or 24.\n"
+          "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
+      .def(
+          "import_mnemonic",
+          [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index) {
+            const auto n = text(name);
+            const auto ph = text(mnemonic);
+            const auto p = opt_text(passphrase);
+            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where()); }));
+          },
+          "name"_a, "mnemonic"_a, "passphrase"_a = nb::none(), "index"_a = nb::none(),
+          "Imports a recovery phrase; its accounts are derived at `index` (default 0).\n\n"
+          "Raises:\n    MnemonicError: the phrase is invalid.\n"
+          "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
+      .def(
+          "import_private_key",
+          [](const Vault& v, const nb::str& name, const OptStr& private_key, const OptStr& chain,
+             const OptStr& passphrase, const OptStr& secp256k1_key, const OptStr& ed25519_key) {
+            const auto n = text(name);
+            const auto k = private_key ? text(*private_key) : std::string_view();
+            const auto c = opt_text(chain);
+            const auto p = opt_text(passphrase);
+            const auto secp = opt_text(secp256k1_key);
+            const auto ed = opt_text(ed25519_key);
+            return take(
+                released([&] { return vek_lib::import_wallet_private_key(n, k, c, p, v.where(), secp, ed); }));
+          },
+          "name"_a, "private_key"_a = nb::none(), "chain"_a = nb::none(), "passphrase"_a = nb::none(),
+          "secp256k1_key"_a = nb::none(), "ed25519_key"_a = nb::none(),
+          "Imports a private key in hex for the curve of `chain` (default: secp256k1); the other\n"
+          "curve gets a random key unless given. With both secp256k1_key and ed25519_key,\n"
+          "private_key is not used.\n\n"
+          "Raises:\n    InvalidInputError: bad hex or unknown chain.\n    SignerError: an invalid key.\n"
+          "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
+      .def(
+          "wallets", [](const Vault& v) { return take(released([&] { return vek_lib::list_wallets(v.where()); })); },
+          "Every wallet of the vault, newest first.\n\nRaises:\n    VaultError.")
+      .def(
+          "get",
+          [](const Vault& v, const nb::str& name_or_id) {
+            const auto n = text(name_or_id);
+            return take(released([&] { return vek_lib::get_wallet(n, v.where()); }));
+          },
+          "name_or_id"_a,
+          "The wallet with this id, else the only wallet with this name.\n\n"
+          "Raises:\n    WalletNotFoundError.\n    AmbiguousWalletError: several wallets have that name.\n"
+          "    VaultError.")
+      .def(
+          "rename",
+          [](const Vault& v, const nb::str& name_or_id, const nb::str& new_name) {
+            const auto n = text(name_or_id);
+            const auto nn = text(new_name);
+            take(released([&] { return vek_lib::rename_wallet(n, nn, v.where()); }));
+          },
+          "name_or_id"_a, "new_name"_a,
+          "Renames a wallet.\n\nRaises:\n    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    WalletNameExistsError: another wallet has the new name.\n    VaultError.")
+      .def(
+          "delete",
+          [](const Vault& v, const nb::str& name_or_id) {
+            const auto n = text(name_or_id);
+            take(released([&] { return vek_lib::delete_wallet(n, v.where()); }));
+          },
+          "name_or_id"_a,
+          "Deletes a wallet's file.\n\nRaises:\n    WalletNotFoundError, AmbiguousWalletError.\n    VaultError.")
+      .def(
+          "export",
+          [](const Vault& v, const nb::str& name_or_id, const OptStr& passphrase) {
+            const auto n = text(name_or_id);
+            const auto p = opt_text(passphrase);
+            return secret_str(take(released([&] { return vek_lib::export_wallet(n, p, v.where()); })));
+          },
+          "name_or_id"_a, "passphrase"_a = nb::none(),
+          "The wallet's secret: its recovery phrase, or its key document\n"
+          "{\"ed25519\":\"<hex>\",\"secp256k1\":\"<hex>\"}.\n\n"
+          "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    CryptoError, InvalidInputError: damaged wallet data.\n    VaultError.")
+      .def(
+          "unlock",
+          [](const Vault& v, const nb::str& wallet, const OptStr& passphrase, std::optional<double> ttl) {
+            const auto w = text(wallet);
+            const auto p = opt_text(passphrase);
+            return take(released([&] { return Session::unlock(w, p, v.where(), ttl); }));
+          },
+          "wallet"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(),
+          "Decrypts the wallet once and returns a Session that signs with it.\n\n"
+          "ttl: seconds after which the session refuses to sign (None: until closed).\n\n"
+          "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    InvalidInputError: ttl is not above zero, or damaged wallet data.\n"
+          "    CryptoError, MnemonicError, JsonError: damaged wallet data.\n    VaultError.")
+      .def("__repr__", [](const Vault& v) {
+        const std::string where = vek_lib::resolve_vault_path(v.where()).native();
+        return "Vault(" + nb::cast<std::string>(nb::repr(nb::steal(PyUnicode_DecodeFSDefaultAndSize(
+                              where.data(), static_cast<Py_ssize_t>(where.size()))))) +
+               ")";
+      });
+}
+
+}  // namespace
+}  // namespace vek_api
+
+NB_MODULE(_vek, m) {
+  m.doc() = "The application face of vek: Vault, Session, their results and exceptions.";
+  nb::set_leak_warnings(false);
+  vek_api::register_exceptions(m);
+  vek_api::bind_results(m);
+  vek_api::bind_session(m);
+  vek_api::bind_vault(m);
+}

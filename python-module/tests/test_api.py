@@ -1,0 +1,371 @@
+"""The application face: vek.Vault and vek.Session over the same files and operations as
+vek._native, with typed results and exceptions, released interpreter lock, and sessions
+that sign with the account the wallet stores."""
+import json
+import math
+import os
+import pathlib
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import vek
+from test_broadcast import Server, eip1559
+from test_wallets import KEY, ZERO_PHRASE
+from vek import _native
+
+eth_account = pytest.importorskip("eth_account")
+from eth_account.messages import encode_defunct  # noqa: E402
+
+from eth_utils import keccak  # noqa: E402
+
+PASS = "app passphrase"
+CHAINS = ["ethereum", "solana", "bitcoin", "cosmos", "tron", "ton"]
+REPO = pathlib.Path(__file__).resolve().parents[2]
+
+
+def recover(message, signature_hex):
+    return eth_account.Account.recover_message(encode_defunct(text=message), signature=bytes.fromhex(signature_hex))
+
+
+@pytest.fixture
+def app(vault):
+    return vek.Vault(vault)
+
+
+# ---------------------------------------------------------------- the stored account signs
+
+
+def test_a_wallet_imported_at_index_2_signs_with_its_listed_index_2_keys(app, vault):
+    wallet = app.import_mnemonic("two", ZERO_PHRASE, PASS, index=2)
+    listed = {a.chain_id: a.address for a in wallet.accounts}
+    with app.unlock("two", PASS) as session:
+        for chain, account in zip(CHAINS, wallet.accounts):
+            assert account.derivation_path.endswith(("/2", "/2'", "2'/0'")), account
+            assert session.address(chain) == account.address == _native.derive_address(ZERO_PHRASE, chain, 2)
+            # The same signature as vek._native gives only when told the index again.
+            signed = session.sign_message(chain, "stored index")
+            ours = _native.sign_message("two", chain, "stored index", PASS, index=2, vault_path_opt=vault)
+            assert (signed.signature, signed.recovery_id) == (ours["signature"], ours["recovery_id"])
+            assert session.address(chain) != _native.derive_address(ZERO_PHRASE, chain, 0)
+        # eth-account recovers the listed index-2 address from the signature.
+        evm = session.sign_message("ethereum", "stored index")
+        assert recover("stored index", evm.signature) == listed["eip155:1"]
+        # An explicit index selects the default path for that index instead.
+        assert session.address("ethereum", index=0) == _native.derive_address(ZERO_PHRASE, "ethereum", 0)
+        assert recover("i0", session.sign_message("polygon", "i0", index=0).signature) == session.address("evm", 0)
+
+
+def test_private_key_wallet_signs_with_its_stored_keys(app, vault):
+    wallet = app.import_private_key("pk", KEY, passphrase=PASS)
+    with app.unlock("pk", PASS) as session:
+        assert [session.address(c) for c in CHAINS] == [a.address for a in wallet.accounts]
+        assert session.address("ethereum", index=7) == wallet.accounts[0].address
+        assert recover("k", session.sign_message("ethereum", "k").signature) == wallet.accounts[0].address
+        # bytes are signed as they are; hex text as the bytes it spells.
+        assert session.sign_message("ethereum", b"k") == session.sign_message("ethereum", "6b", encoding="hex")
+
+
+def test_evm_transaction_carries_the_signed_raw_transaction_and_its_hash(app, vault):
+    app.import_private_key("pk", KEY, passphrase=PASS)
+    fields, unsigned = eip1559(1, 5, data=b"\x01\x02")
+    with app.unlock("pk", PASS) as session:
+        signed = session.sign_transaction("ethereum", "0x" + unsigned.hex())
+        assert session.sign_transaction("ethereum", unsigned) == signed
+    reference = eth_account.Account.sign_transaction(fields, "0x" + KEY)
+    assert signed.raw_transaction == "0x" + bytes(reference.raw_transaction).hex()
+    assert signed.tx_hash == "0x" + keccak(bytes.fromhex(signed.raw_transaction[2:])).hex() == "0x" + bytes(
+        reference.hash).hex()
+    ours = _native.sign_transaction("pk", "ethereum", unsigned.hex(), PASS, vault_path_opt=vault)
+    assert (signed.signature, signed.recovery_id) == (ours["signature"], ours["recovery_id"])
+    # Other families: the signature only, as vek._native gives it.
+    with app.unlock("pk", PASS) as session:
+        sol = session.sign_transaction("solana", "abcd")
+    assert (sol.raw_transaction, sol.tx_hash, sol.recovery_id) == (None, None, None)
+    assert sol.signature == _native.sign_transaction("pk", "solana", "abcd", PASS, vault_path_opt=vault)["signature"]
+
+
+def test_send_posts_the_raw_transaction_and_returns_the_node_hash(app, tmp_path):
+    app.import_private_key("pk", KEY, passphrase=PASS)
+    log = tmp_path / "requests.jsonl"
+    server = Server("rpc_server.py", str(log), "--default", "result:0xfeed")
+    try:
+        _, unsigned = eip1559(1, 0)
+        with app.unlock("pk", PASS) as session:
+            assert session.send("ethereum", unsigned.hex(), rpc_url=server.url) == "0xfeed"
+            raw = session.sign_transaction("ethereum", unsigned).raw_transaction
+    finally:
+        server.stop()
+    (request,) = [json.loads(line) for line in log.read_text().splitlines()]
+    assert json.loads(request["body"])["params"] == [raw]
+
+
+# ---------------------------------------------------------------- closed and expired sessions
+
+
+def test_closed_and_expired_sessions_refuse_and_say_why(app):
+    app.create("c", PASS)
+    closed = "session closed: unlock the wallet again to sign"
+    with app.unlock("c", PASS) as session:
+        assert not session.closed
+        assert session.wallet == app.get("c")
+    assert session.closed
+    for call in (lambda: session.address("ethereum"), lambda: session.sign_message("ethereum", "m"),
+                 lambda: session.sign_transaction("ethereum", "02c0"), lambda: session.send("ethereum", "02c0")):
+        with pytest.raises(vek.SessionClosedError) as info:
+            call()
+        assert str(info.value) == closed
+    session.close()  # again: nothing happens
+    # Argument errors still come first, as in vek._native.
+    with pytest.raises(vek.InvalidInputError):
+        session.sign_message("nochain", "m")
+
+    # A forked child gets the session wiped (its pages are not inherited), never a zeroed seed.
+    with app.unlock("c", PASS) as session:
+        pid = os.fork()
+        if pid == 0:  # pragma: no cover - the child reports through its exit status
+            try:
+                session.sign_message("ethereum", "child")
+                os._exit(1)
+            except vek.SessionClosedError as e:
+                os._exit(0 if str(e) == "session closed: a session does not pass to a forked process; "
+                                         "unlock the wallet again to sign" and session.closed else 2)
+            except BaseException:
+                os._exit(3)
+        assert os.waitpid(pid, 0)[1] == 0
+        assert session.address("ethereum") == app.get("c").accounts[0].address
+
+    short = app.unlock("c", PASS, ttl=0.05)
+    short.address("ethereum")
+    threading.Event().wait(0.1)
+    with pytest.raises(vek.SessionClosedError) as info:
+        short.sign_message("ethereum", "late")
+    assert str(info.value) == "session closed: its time to live of 0.05 s ran out; unlock the wallet again to sign"
+    assert short.closed
+    for ttl in (0, -1.0, math.nan):
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.unlock("c", PASS, ttl=ttl)
+        assert str(info.value) == "invalid input: ttl must be a positive number of seconds"
+    assert not app.unlock("c", PASS, ttl=math.inf).closed
+
+
+# ---------------------------------------------------------------- exceptions
+
+
+def copy_wallet(vault, wallet_id, new_id, name, **crypto_changes):
+    d = pathlib.Path(vault) / "wallets"
+    doc = json.loads((d / f"{wallet_id}.json").read_text())
+    doc["id"], doc["name"] = new_id, name
+    doc["crypto"]["kdfparams"].update(crypto_changes)
+    (d / f"{new_id}.json").write_text(json.dumps(doc))
+
+
+@pytest.fixture
+def failures(app, vault, tmp_path):
+    """{exception class: (call of vek, call of vek._native for the same failure or None)}."""
+    w = app.create("w", PASS)
+    copy_wallet(vault, w.id, "weak-kdf", "weak", n=1024)
+    copy_wallet(vault, w.id, "twin-1", "twins")
+    copy_wallet(vault, w.id, "twin-2", "twins")
+    a_file = tmp_path / "a-file"
+    a_file.write_text("")
+    server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "raw:<html>", "--route", "/500=status:500")
+    session = app.unlock("w", PASS)
+    tx = eip1559(1, 0)[1]
+    v = vault
+    yield {
+        vek.WalletNotFoundError: (lambda: app.get("nobody"), lambda: _native.get_wallet("nobody", v)),
+        vek.AmbiguousWalletError: (lambda: app.unlock("twins", PASS), lambda: _native.get_wallet("twins", v)),
+        vek.WalletNameExistsError: (lambda: app.create("w"), lambda: _native.create_wallet("w", vault_path_opt=v)),
+        vek.InvalidInputError: (lambda: app.create("x", words=13), lambda: _native.create_wallet("x", None, 13, v)),
+        vek.BroadcastError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/500"),
+                             lambda: _native.sign_and_send("w", "ethereum", tx.hex(), PASS, None, server.url + "/500", v)),
+        vek.CryptoError: (lambda: app.unlock("weak", PASS), lambda: _native.export_wallet("weak", PASS, v)),
+        vek.WrongPassphraseError: (lambda: app.unlock("w", "wrong"), lambda: _native.export_wallet("w", "wrong", v)),
+        vek.SignerError: (lambda: app.import_private_key("z", "00" * 32),
+                          lambda: _native.import_wallet_private_key("z", "00" * 32, vault_path_opt=v)),
+        vek.MnemonicError: (lambda: app.import_mnemonic("m", "abandon"),
+                            lambda: _native.import_wallet_mnemonic("m", "abandon", vault_path_opt=v)),
+        vek.DerivationError: (lambda: session.address("ethereum", index=2**31), None),
+        vek.VaultError: (lambda: vek.Vault(a_file).wallets(), lambda: _native.list_wallets(str(a_file))),
+        vek.JsonError: (lambda: session.send("ethereum", tx, rpc_url=server.url),
+                        lambda: _native.sign_and_send("w", "ethereum", tx.hex(), PASS, None, server.url, v)),
+        vek.SessionClosedError: (lambda: (session.close(), session.address("ethereum")), None),
+    }
+    server.stop()
+
+
+def test_each_failure_raises_its_class_with_the_native_message(failures):
+    names = [n for n in vek.__all__ if n.endswith("Error")]
+    assert sorted(c.__name__ for c in failures) == sorted(set(names) - {"VekError"})
+    for cls, (call, native) in failures.items():
+        with pytest.raises(vek.VekError) as info:
+            call()
+        assert type(info.value) is cls, (cls, info.value)
+        assert isinstance(info.value, RuntimeError)
+        if native is not None:
+            with pytest.raises(RuntimeError) as expected:
+                native()
+            assert type(expected.value) is RuntimeError
+            assert str(info.value) == str(expected.value), cls
+    assert issubclass(vek.WrongPassphraseError, vek.CryptoError)
+
+
+# ---------------------------------------------------------------- paths
+
+
+class FsPath:
+    def __init__(self, path):
+        self.path = path
+
+    def __fspath__(self):
+        return self.path
+
+
+def test_vault_paths_may_be_str_bytes_or_pathlike(vault, isolated_home):
+    wallet_id = vek.Vault(vault).create("p").id
+    for form in (vault, pathlib.Path(vault), FsPath(vault), os.fsencode(vault), FsPath(os.fsencode(vault))):
+        v = vek.Vault(form)
+        assert v.path == pathlib.Path(vault)
+        assert [w.id for w in v.wallets()] == [wallet_id]
+    # None: the default data directory, where vek._native looks as well.
+    assert vek.Vault().path == isolated_home / ".vek"
+    vek.Vault().create("home")
+    assert [w["name"] for w in _native.list_wallets()] == ["home"]
+    for bad in (3, FsPath(3)):
+        with pytest.raises(TypeError):
+            vek.Vault(bad)
+
+
+# ---------------------------------------------------------------- threads
+
+
+def test_unlock_lets_other_threads_run(app):
+    """With a switch interval far longer than an unlock, the main thread can only run while
+    the other thread is inside unlock() if unlock released the interpreter lock."""
+    app.create("g", PASS)
+    started, finished = threading.Event(), []
+    seen_during_unlock = []
+
+    def unlock():
+        started.set()
+        app.unlock("g", PASS).close()
+        finished.append(True)
+
+    old = sys.getswitchinterval()
+    sys.setswitchinterval(1000)
+    try:
+        t = threading.Thread(target=unlock)
+        t.start()
+        started.wait()
+        seen_during_unlock.append(not finished)
+    finally:
+        sys.setswitchinterval(old)
+    t.join()
+    assert seen_during_unlock == [True]
+
+
+def test_two_threads_unlock_two_wallets_and_share_one_session(app):
+    app.import_mnemonic("a", ZERO_PHRASE, PASS, index=1)
+    app.import_private_key("b", KEY, passphrase="other")
+    sessions = {}
+
+    def unlock(name, passphrase):
+        sessions[name] = app.unlock(name, passphrase)
+
+    threads = [threading.Thread(target=unlock, args=a) for a in (("a", PASS), ("b", "other"))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert sessions["a"].address("ethereum") == _native.derive_address(ZERO_PHRASE, "ethereum", 1)
+    assert sessions["b"].wallet.name == "b"
+
+    session = sessions["a"]
+    messages = [f"message {i}" for i in range(40)]
+    expected = {m: session.sign_message(CHAINS[i % 6], m) for i, m in enumerate(messages)}
+    results, errors = {}, []
+
+    def sign(part):
+        try:
+            for i in range(part, len(messages), 4):
+                results[messages[i]] = session.sign_message(CHAINS[i % 6], messages[i])
+        except Exception as e:  # pragma: no cover - reported below
+            errors.append(e)
+
+    workers = [threading.Thread(target=sign, args=(p,)) for p in range(4)]
+    for t in workers:
+        t.start()
+    for t in workers:
+        t.join()
+    assert errors == [] and results == expected
+    for s in sessions.values():
+        s.close()
+
+
+# ---------------------------------------------------------------- one vault, two faces
+
+
+def test_files_are_interchangeable_with_native(app, vault):
+    made_here = app.create("here", PASS, words=24)
+    made_there = _native.import_wallet_private_key("there", KEY, passphrase=PASS, vault_path_opt=vault)
+    listed = _native.list_wallets(vault)
+    assert [w.id for w in app.wallets()] == [w["id"] for w in listed]
+    for w, d in zip(app.wallets(), listed):
+        assert (w.id, w.name, w.created_at) == (d["id"], d["name"], d["created_at"])
+        assert [(a.chain_id, a.address, a.derivation_path) for a in w.accounts] == [
+            (a["chain_id"], a["address"], a["derivation_path"]) for a in d["accounts"]]
+    assert app.export("here", PASS) == _native.export_wallet("here", PASS, vault)
+    assert len(app.export("here", PASS).split()) == 24
+    for name in ("here", made_there["id"]):
+        with app.unlock(name, PASS) as session:
+            for chain in ("ethereum", "solana"):
+                assert session.sign_message(chain, "both").signature == _native.sign_message(
+                    name, chain, "both", PASS, vault_path_opt=vault)["signature"]
+    app.rename("here", "renamed")
+    assert _native.get_wallet("renamed", vault)["id"] == made_here.id
+    _native.rename_wallet("renamed", "back", vault)
+    app.delete("back")
+    assert [w["name"] for w in _native.list_wallets(vault)] == ["there"]
+
+
+# ---------------------------------------------------------------- type information
+
+
+def test_stub_is_what_stubgen_generates_from_the_module(tmp_path):
+    pytest.importorskip("nanobind")
+    out = tmp_path / "_vek.pyi"
+    subprocess.run([sys.executable, "-m", "nanobind.stubgen", "-q", "-m", "vek._vek", "-o", str(out)], check=True,
+                   cwd=tmp_path)
+    committed = REPO / "python-module" / "vek" / "_vek.pyi"
+    assert out.read_text() == committed.read_text(), "regenerate python-module/vek/_vek.pyi with nanobind.stubgen"
+    assert (pathlib.Path(vek.__file__).parent / "_vek.pyi").read_bytes() == committed.read_bytes()
+    public = {n for n in dir(vek._vek) if not n.startswith("_")}
+    assert public == set(vek.__all__) - {"_native", "__version__"}
+
+
+def test_mypy_checks_calls_against_the_stub(tmp_path):
+    pytest.importorskip("mypy")
+    bad = tmp_path / "bad.py"
+    bad.write_text(
+        "import vek\n"
+        "v = vek.Vault(3)\n"
+        "with v.unlock('w', 'p') as s:\n"
+        "    n: int = s.sign_message('ethereum', 'm').signature\n",
+        encoding="utf-8",
+    )
+    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-error-summary", "--cache-dir",
+                             str(tmp_path / "cache"), str(bad)], cwd=tmp_path, capture_output=True, text=True)
+    assert result.returncode == 1
+    assert 'Argument 1 to "Vault" has incompatible type "int"' in result.stdout
+    assert 'Incompatible types in assignment (expression has type "str", variable has type "int")' in result.stdout
+
+
+def test_the_module_exports_only_its_init_function():
+    out = subprocess.run(["nm", "-D", "--defined-only", vek._vek.__file__], capture_output=True, text=True)
+    if out.returncode != 0:
+        pytest.skip("nm not available")
+    # Weak and unique symbols (nanobind's exception type information) count too.
+    assert [line.split()[-1] for line in out.stdout.splitlines() if line.strip()] == ["PyInit__vek"]

@@ -1,0 +1,343 @@
+"""
+The application face of vek: Vault, Session, their results and exceptions.
+"""
+
+import os
+import pathlib
+import types
+
+
+class VekError(RuntimeError):
+    """
+    Every failure of a vek operation. A RuntimeError, with the same one-line message as vek._native.
+    """
+
+class WalletNotFoundError(VekError):
+    """No wallet has that id or name."""
+
+class AmbiguousWalletError(VekError):
+    """Several wallets have that name; use the wallet id."""
+
+class WalletNameExistsError(VekError):
+    """Another wallet already has that name."""
+
+class InvalidInputError(VekError):
+    """
+    An argument or a stored value is not acceptable (chain, hex, word count, encoding, key data, ...).
+    """
+
+class BroadcastError(VekError):
+    """
+    A transaction could not be submitted, or the node's reply had no transaction hash.
+    """
+
+class CryptoError(VekError):
+    """
+    The wallet's encryption envelope cannot be used (bad parameters or data).
+    """
+
+class WrongPassphraseError(CryptoError):
+    """
+    The envelope did not authenticate: a wrong passphrase (or altered encrypted data).
+    """
+
+class SignerError(VekError):
+    """The chain's signer refused a key, message or transaction."""
+
+class MnemonicError(VekError):
+    """A recovery phrase is invalid, or one could not be generated."""
+
+class DerivationError(VekError):
+    """A key could not be derived (derivation path or index)."""
+
+class VaultError(VekError):
+    """The vault directory or a wallet file could not be read or written."""
+
+class JsonError(VekError):
+    """A document (wallet data or a node's reply) is not the JSON expected."""
+
+class SessionClosedError(VekError):
+    """
+    The session was closed or its time to live ran out; unlock the wallet again.
+    """
+
+class Account:
+    """One account of a wallet (public data only)."""
+
+    @property
+    def chain_id(self) -> str:
+        """The CAIP-2 id of the family's default chain."""
+
+    @property
+    def address(self) -> str:
+        """The address, as the chain writes it."""
+
+    @property
+    def derivation_path(self) -> str:
+        """
+        The derivation path of the account's key; empty for a private-key wallet.
+        """
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+class Wallet:
+    """A stored wallet (public data only)."""
+
+    @property
+    def id(self) -> str:
+        """The wallet's id (a version-4 UUID)."""
+
+    @property
+    def name(self) -> str:
+        """The wallet's name."""
+
+    @property
+    def accounts(self) -> list[Account]:
+        """One account per chain family: evm, solana, bitcoin, cosmos, tron, ton."""
+
+    @property
+    def created_at(self) -> str:
+        """When the wallet was created (RFC 3339, UTC)."""
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+class Signature:
+    """A signature."""
+
+    @property
+    def signature(self) -> str:
+        """The signature in lower-case hex."""
+
+    @property
+    def recovery_id(self) -> int | None:
+        """
+        The recovery id (EVM messages: 27 or 28; EVM transactions: 0 or 1), None where the chain has none.
+        """
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+class SignedTransaction:
+    """A signed transaction."""
+
+    @property
+    def signature(self) -> str:
+        """The signature in lower-case hex (EVM: r || s || y-parity, 65 bytes)."""
+
+    @property
+    def recovery_id(self) -> int | None:
+        """The recovery id, None where the chain has none."""
+
+    @property
+    def raw_transaction(self) -> str | None:
+        """
+        EVM: the signed transaction, "0x" and lower-case hex, ready for eth_sendRawTransaction; None for other chains.
+        """
+
+    @property
+    def tx_hash(self) -> str | None:
+        """
+        EVM: the transaction hash, "0x" and the Keccak-256 of raw_transaction in hex; None for other chains.
+        """
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+class Session:
+    """
+    One wallet, unlocked once by Vault.unlock, signing until it is closed.
+
+    What signing needs is held in locked memory that is left out of core dumps and wiped by
+    close(), at the end of a with block, when the session is garbage-collected, or at the
+    first use after its time to live. A closed session raises SessionClosedError.
+    With index=None a session signs with the account the wallet stores for the chain's
+    family (its stored derivation path; the stored key of a private-key wallet); an index
+    selects the family's default path for that index instead. Safe to share between
+    threads; no method holds the interpreter lock while it works.
+    """
+
+    @property
+    def wallet(self) -> Wallet:
+        """The wallet, as it was when unlocked."""
+
+    @property
+    def closed(self) -> bool:
+        """
+        Whether the session can no longer sign (closed, its time to live ran out, or used in a
+        forked child of the process that unlocked it).
+        """
+
+    def close(self) -> None:
+        """Wipes the secret now. Closing again does nothing."""
+
+    def __enter__(self) -> Session: ...
+
+    def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None, tb: types.TracebackType | None) -> None: ...
+
+    def address(self, chain: str, index: int | None = None) -> str:
+        """
+        The address that signs for `chain`.
+
+        Raises:
+            InvalidInputError: unknown chain.
+            SessionClosedError: the session is closed.
+            DerivationError, SignerError: the key cannot be derived or used.
+        """
+
+    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None) -> Signature:
+        """
+        Signs a message with the chain's message scheme (EVM: EIP-191).
+
+        A str message is signed as its UTF-8 bytes, or with encoding="hex" as the bytes its hex
+        digits spell; bytes are signed as they are (no encoding then).
+
+        Raises:
+            InvalidInputError: unknown chain, bad hex, unknown encoding.
+            SessionClosedError: the session is closed.
+            DerivationError, SignerError.
+        """
+
+    def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None) -> SignedTransaction:
+        """
+        Signs an unsigned transaction: hex text (a leading "0x" is dropped) or bytes.
+
+        EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the
+        signed transaction and its hash. Nothing is sent.
+
+        Raises:
+            InvalidInputError: unknown chain, bad hex.
+            SessionClosedError: the session is closed.
+            SignerError: the transaction cannot be signed or completed.
+            DerivationError.
+        """
+
+    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None) -> str:
+        """
+        Signs an unsigned EVM or Solana transaction, submits it and returns the node's
+        transaction hash. Without rpc_url the endpoint comes from the configuration.
+
+        Raises:
+            InvalidInputError: unknown chain, bad hex.
+            SessionClosedError: the session is closed.
+            SignerError: the transaction cannot be signed or completed.
+            BroadcastError, JsonError: submitting failed or the reply had no hash.
+        """
+
+    def __repr__(self) -> str: ...
+
+class Vault:
+    """
+    A vault directory of wallet files: the same files, rules and messages as vek._native.
+
+    path: the directory (str or os.PathLike); None for the default ~/.vek.
+    """
+
+    def __init__(self, path: str | os.PathLike[str] | None = None) -> None: ...
+
+    @property
+    def path(self) -> pathlib.Path:
+        """The vault directory."""
+
+    def create(self, name: str, passphrase: str | None = None, words: int = 12) -> Wallet:
+        """
+        Creates a wallet with a new recovery phrase of 12 or 24 words.
+
+        Raises:
+            InvalidInputError: words is not 12 or 24.
+            WalletNameExistsError: another wallet has that name.
+            VaultError.
+        """
+
+    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None) -> Wallet:
+        """
+        Imports a recovery phrase; its accounts are derived at `index` (default 0).
+
+        Raises:
+            MnemonicError: the phrase is invalid.
+            WalletNameExistsError: another wallet has that name.
+            VaultError.
+        """
+
+    def import_private_key(self, name: str, private_key: str | None = None, chain: str | None = None, passphrase: str | None = None, secp256k1_key: str | None = None, ed25519_key: str | None = None) -> Wallet:
+        """
+        Imports a private key in hex for the curve of `chain` (default: secp256k1); the other
+        curve gets a random key unless given. With both secp256k1_key and ed25519_key,
+        private_key is not used.
+
+        Raises:
+            InvalidInputError: bad hex or unknown chain.
+            SignerError: an invalid key.
+            WalletNameExistsError: another wallet has that name.
+            VaultError.
+        """
+
+    def wallets(self) -> list[Wallet]:
+        """
+        Every wallet of the vault, newest first.
+
+        Raises:
+            VaultError.
+        """
+
+    def get(self, name_or_id: str) -> Wallet:
+        """
+        The wallet with this id, else the only wallet with this name.
+
+        Raises:
+            WalletNotFoundError.
+            AmbiguousWalletError: several wallets have that name.
+            VaultError.
+        """
+
+    def rename(self, name_or_id: str, new_name: str) -> None:
+        """
+        Renames a wallet.
+
+        Raises:
+            WalletNotFoundError, AmbiguousWalletError.
+            WalletNameExistsError: another wallet has the new name.
+            VaultError.
+        """
+
+    def delete(self, name_or_id: str) -> None:
+        """
+        Deletes a wallet's file.
+
+        Raises:
+            WalletNotFoundError, AmbiguousWalletError.
+            VaultError.
+        """
+
+    def export(self, name_or_id: str, passphrase: str | None = None) -> str:
+        """
+        The wallet's secret: its recovery phrase, or its key document
+        {"ed25519":"<hex>","secp256k1":"<hex>"}.
+
+        Raises:
+            WrongPassphraseError.
+            WalletNotFoundError, AmbiguousWalletError.
+            CryptoError, InvalidInputError: damaged wallet data.
+            VaultError.
+        """
+
+    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None) -> Session:
+        """
+        Decrypts the wallet once and returns a Session that signs with it.
+
+        ttl: seconds after which the session refuses to sign (None: until closed).
+
+        Raises:
+            WrongPassphraseError.
+            WalletNotFoundError, AmbiguousWalletError.
+            InvalidInputError: ttl is not above zero, or damaged wallet data.
+            CryptoError, MnemonicError, JsonError: damaged wallet data.
+            VaultError.
+        """
+
+    def __repr__(self) -> str: ...

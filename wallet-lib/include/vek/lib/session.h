@@ -1,0 +1,132 @@
+// A session: one wallet unlocked once (one scrypt) and then used for many signatures.
+//
+// The operations in ops.h decrypt the wallet on every call. A session decrypts it once
+// and keeps what signing needs (the BIP-39 seed of a mnemonic wallet, or the two keys of
+// a private-key wallet, and the keys derived so far) in memory that is locked, excluded
+// from core dumps and wiped when the session closes. With no index, a session signs
+// for a chain family with the account the wallet stores for that family (its stored
+// derivation path; the stored key for private-key wallets), so the key that signs is
+// the one whose address the wallet lists.
+//
+// Every member may be called from several threads at once; one mutex orders them, and
+// none of them blocks for longer than a key derivation and a signature (a broadcast
+// waits for the node without holding it).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "vek/core/chain.h"
+#include "vek/lib/error.h"
+#include "vek/lib/ops.h"
+#include "vek/lib/types.h"
+
+namespace vek_lib {
+
+// A signed transaction: the signature, and for chain families whose signer assembles
+// signed transactions from what sign_transaction takes (EVM), the signed transaction
+// and its hash, ready for any broadcaster.
+struct SignedTransaction {
+  SignResult signature;
+  std::optional<std::string> raw_transaction;  // lower-case hex with "0x"
+  std::optional<std::string> tx_hash;          // "0x" + Keccak-256 of the raw transaction (EVM)
+};
+
+class Session {
+ public:
+  // Finds the wallet (by id, else by its only name), decrypts it with `passphrase`
+  // (absent: "") and checks the decrypted secret. `ttl_seconds`, when given, is how long
+  // the session may sign; it must be above zero (infinity means no limit).
+  // Errors: InvalidInput "ttl must be a positive number of seconds"; those of
+  // load_wallet_by_name_or_id and decrypt_wallet (Crypto DecryptionFailed for a wrong
+  // passphrase); those of parse_key_document, parse_mnemonic_secret; Io when the
+  // memory for the secret cannot be mapped.
+  [[nodiscard]] static VekResult<std::unique_ptr<Session>> unlock(std::string_view wallet, OptText passphrase,
+                                                                  OptText vault,
+                                                                  std::optional<double> ttl_seconds = std::nullopt);
+
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session();
+
+  // The public view of the wallet as it was when unlocked.
+  [[nodiscard]] const WalletInfo& wallet() const noexcept { return info_; }
+
+  // Whether the session can no longer sign (closed, its time to live has run out, or
+  // this is a forked child of the process that unlocked it; such a session is wiped here).
+  [[nodiscard]] bool closed();
+
+  // Wipes and releases every secret. Idempotent; waits for a signature in progress.
+  void close() noexcept;
+
+  // The address of the key that would sign for `chain` with `index` (absent: the
+  // wallet's stored account of that family).
+  // Errors: InvalidInput (unknown chain); SessionClosed; Hd; Signer.
+  [[nodiscard]] VekResult<std::string> address(std::string_view chain, OptIndex index);
+
+  // As ops.h sign_message: the chain is checked first, then `message` is turned into
+  // bytes (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
+  // Errors: InvalidInput (unknown chain, bad hex, unknown encoding); SessionClosed; Hd; Signer.
+  [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::string_view message, OptText encoding,
+                                                   OptIndex index);
+  // The same for message bytes taken as they are.
+  [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::span<const std::uint8_t> message,
+                                                   OptIndex index);
+
+  // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
+  // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
+  // also the signed transaction and its hash.
+  // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; Signer (for EVM
+  // also when the bytes are not an unsigned typed transaction the signer can complete).
+  [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain, std::string_view tx_hex,
+                                                              OptIndex index);
+  // The same for transaction bytes taken as they are.
+  [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain,
+                                                              std::span<const std::uint8_t> tx, OptIndex index);
+
+  // As ops.h sign_and_send, with the session's key: signs, assembles and submits the
+  // transaction (EVM and Solana) and returns the node's transaction hash. The session
+  // is not held while the node is waited for.
+  // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; those of
+  // sign_encode_and_broadcast.
+  [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
+                                            OptIndex index);
+  [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
+                                            OptIndex index);
+
+  class Secrets;  // the locked pages holding the secret and the derived keys
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  Session(WalletInfo info, std::unique_ptr<Secrets> secrets, std::optional<Clock::time_point> deadline,
+          std::string ttl_text);
+
+  // Under mu_: SessionClosed when closed or expired (wiping an expired session first).
+  [[nodiscard]] VekResult<void> check_open_locked();
+  // Under mu_: the key that signs for `family` with `index`, valid until mu_ is released.
+  [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(vek_core::ChainType family, OptIndex index);
+
+  [[nodiscard]] VekResult<SignResult> sign_message_bytes(const vek_core::Chain& chain,
+                                                         std::span<const std::uint8_t> message, OptIndex index);
+  [[nodiscard]] VekResult<SignedTransaction> sign_transaction_bytes(const vek_core::Chain& chain,
+                                                                    std::span<const std::uint8_t> tx, OptIndex index);
+  [[nodiscard]] VekResult<std::string> send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
+                                                  OptText rpc_url, OptIndex index);
+
+  const WalletInfo info_;
+  std::mutex mu_;
+  std::unique_ptr<Secrets> secrets_;  // null once closed
+  const std::optional<Clock::time_point> deadline_;
+  const std::string ttl_text_;
+  bool expired_ = false;
+  bool forked_ = false;
+};
+
+}  // namespace vek_lib

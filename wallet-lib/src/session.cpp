@@ -1,0 +1,349 @@
+#include "vek/lib/session.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <utility>
+
+#include "vek/lib/broadcast.h"
+#include "vek/lib/vault.h"
+#include "vek/signer/chains.h"
+#include "vek/signer/hash.h"
+#include "vek/signer/hd.h"
+#include "vek/signer/hex.h"
+#include "vek/signer/process_hardening.h"
+
+namespace vek_lib {
+
+using vek_core::ChainType;
+using vek_core::EncryptedWallet;
+using vek_signer::Curve;
+using vek_signer::SecretBytes;
+
+namespace {
+
+constexpr std::size_t kKeyBytes = vek_signer::kHdKeyBytes;
+// Keys derived for explicit indices are kept up to this many, the oldest replaced first.
+constexpr std::size_t kDerivedSlots = 32;
+
+// Anonymous pages that are locked in memory (a refusal only warns, as for SecretBytes),
+// left out of core dumps and of forked children, and wiped before they are unmapped.
+// A forked child sees them as zeros; their last byte, set here, tells it so.
+class LockedPages {
+ public:
+  static VekResult<LockedPages> map(std::size_t bytes) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t size = (bytes + 1 + page - 1) / page * page;
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return std::unexpected(VekLibError::io_errno(errno));
+    (void)::madvise(p, size, MADV_DONTDUMP);
+#ifdef MADV_WIPEONFORK
+    (void)::madvise(p, size, MADV_WIPEONFORK);
+#endif
+    (void)vek_signer::mlock_slice(p, size);
+    static_cast<std::uint8_t*>(p)[size - 1] = kIntact;
+    return LockedPages(static_cast<std::uint8_t*>(p), size);
+  }
+
+  // False in a forked child of the process that mapped the pages (where the kernel
+  // wipes them on fork): what they held is gone there.
+  [[nodiscard]] bool intact() const noexcept { return p_[size_ - 1] == kIntact; }
+
+  LockedPages(LockedPages&& o) noexcept : p_(std::exchange(o.p_, nullptr)), size_(std::exchange(o.size_, 0)) {}
+  LockedPages& operator=(LockedPages&&) = delete;
+  LockedPages(const LockedPages&) = delete;
+  LockedPages& operator=(const LockedPages&) = delete;
+  ~LockedPages() {
+    if (p_ == nullptr) return;
+    vek_signer::secure_wipe(p_, size_);
+    (void)::munlock(p_, size_);
+    (void)::munmap(p_, size_);
+  }
+
+  [[nodiscard]] std::span<std::uint8_t> at(std::size_t offset, std::size_t len) const { return {p_ + offset, len}; }
+
+ private:
+  static constexpr std::uint8_t kIntact = 0xa5;
+  LockedPages(std::uint8_t* p, std::size_t size) noexcept : p_(p), size_(size) {}
+  std::uint8_t* p_;
+  std::size_t size_;
+};
+
+std::size_t family_slot(ChainType t) { return static_cast<std::size_t>(t); }
+
+std::string seconds_text(double seconds) {
+  std::array<char, 64> buf{};
+  auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), seconds);
+  return ec == std::errc() ? std::string(buf.data(), end) : std::string("?");
+}
+
+}  // namespace
+
+class Session::Secrets {
+ public:
+  // Everything a session keeps of a decrypted wallet is made here, from the plaintext
+  // of its envelope: this is where a decrypted wallet is checked before anything is
+  // signed with it. A mnemonic wallet keeps its BIP-39 seed (the phrase is not kept), a
+  // private-key wallet its two keys.
+  static VekResult<std::unique_ptr<Secrets>> open(const EncryptedWallet& wallet, const SecretBytes& plain) {
+    std::unique_ptr<Secrets> s;
+    if (wallet.key_type == vek_core::KeyType::Mnemonic) {
+      auto mnemonic = parse_mnemonic_secret(plain);
+      if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
+      const SecretBytes seed = mnemonic->to_seed("");
+      auto pages = LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes);
+      if (!pages) return std::unexpected(std::move(pages.error()));
+      s.reset(new Secrets(std::move(*pages), true, seed.size(), 0));
+      std::memcpy(s->pages_.at(0, seed.size()).data(), seed.data(), seed.size());
+    } else {
+      auto pair = parse_key_document(plain);
+      if (!pair) return std::unexpected(std::move(pair.error()));
+      // Kept at the length stored; the signers judge the keys as they do for ops.h.
+      const std::size_t secp = pair->secp256k1.size(), ed = pair->ed25519.size();
+      auto pages = LockedPages::map(std::max<std::size_t>(secp + ed, 1));
+      if (!pages) return std::unexpected(std::move(pages.error()));
+      s.reset(new Secrets(std::move(*pages), false, secp, ed));
+      if (secp != 0) std::memcpy(s->pages_.at(0, secp).data(), pair->secp256k1.data(), secp);
+      if (ed != 0) std::memcpy(s->pages_.at(secp, ed).data(), pair->ed25519.data(), ed);
+    }
+    // The account the wallet stores for each family (the first one listed).
+    for (const auto& account : wallet.accounts) {
+      auto chain = vek_core::parse_chain(account.chain_id);
+      if (!chain || account.derivation_path.empty()) continue;
+      auto& stored = s->stored_paths_[family_slot(chain->chain_type)];
+      if (!stored) stored = account.derivation_path;
+    }
+    return s;
+  }
+
+  [[nodiscard]] bool intact() const noexcept { return pages_.intact(); }
+
+  // The key for `family`: for a mnemonic wallet the key at the family's default path
+  // for `index`, or with no index at the stored path (the default path for index 0 when
+  // the wallet stores none); for a private-key wallet the stored key of the family's curve.
+  VekResult<std::span<const std::uint8_t>> key(ChainType family, OptIndex index) {
+    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
+    const Curve curve = signer->curve();
+    if (!mnemonic_) {
+      return curve == Curve::Ed25519 ? std::span<const std::uint8_t>(pages_.at(head_, second_))
+                                     : std::span<const std::uint8_t>(pages_.at(0, head_));
+    }
+    const auto& stored = stored_paths_[family_slot(family)];
+    const std::string path =
+        index || !stored ? signer->default_derivation_path(index.value_or(0)) : *stored;
+    for (std::size_t i = 0; i < kDerivedSlots; ++i) {
+      if (derived_[i].used && derived_[i].curve == curve && derived_[i].path == path) return slot(i);
+    }
+    auto key = vek_signer::HdDeriver::derive(pages_.at(0, head_), path, curve);
+    if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+    if (key->size() != kKeyBytes) {
+      return std::unexpected(VekLibError(vek_signer::HdError{vek_signer::HdErrorKind::DerivationFailed, "bad key size"}));
+    }
+    const std::size_t i = next_;
+    next_ = (next_ + 1) % kDerivedSlots;
+    std::memcpy(pages_.at(head_ + i * kKeyBytes, kKeyBytes).data(), key->data(), kKeyBytes);
+    derived_[i] = Derived{path, curve, true};
+    return slot(i);
+  }
+
+ private:
+  struct Derived {
+    std::string path;
+    Curve curve = Curve::Secp256k1;
+    bool used = false;
+  };
+
+  Secrets(LockedPages pages, bool mnemonic, std::size_t head, std::size_t second)
+      : pages_(std::move(pages)), mnemonic_(mnemonic), head_(head), second_(second) {}
+  [[nodiscard]] std::span<const std::uint8_t> slot(std::size_t i) const {
+    return pages_.at(head_ + i * kKeyBytes, kKeyBytes);
+  }
+
+  // Mnemonic wallet: the seed (head_ bytes), then kDerivedSlots derived keys.
+  // Private-key wallet: the secp256k1 key (head_ bytes), then the ed25519 key (second_).
+  LockedPages pages_;
+  const bool mnemonic_;
+  const std::size_t head_;
+  const std::size_t second_;
+  std::array<std::optional<std::string>, vek_core::kAllChainTypes.size()> stored_paths_;
+  std::array<Derived, kDerivedSlots> derived_;
+  std::size_t next_ = 0;
+};
+
+VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref, OptText passphrase, OptText vault,
+                                                    std::optional<double> ttl_seconds) {
+  if (ttl_seconds && !(*ttl_seconds > 0)) {
+    return std::unexpected(VekLibError::invalid_input("ttl must be a positive number of seconds"));
+  }
+  auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  auto plain = decrypt_wallet(*wallet, passphrase);
+  if (!plain) return std::unexpected(std::move(plain.error()));
+  auto secrets = Secrets::open(*wallet, *plain);
+  if (!secrets) return std::unexpected(std::move(secrets.error()));
+
+  std::optional<Clock::time_point> deadline;
+  std::string ttl_text;
+  // Beyond about a century a limit is no limit (and would overflow the clock).
+  constexpr double kNoLimitSeconds = 3.0e9;
+  if (ttl_seconds && *ttl_seconds < kNoLimitSeconds) {
+    deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*ttl_seconds));
+    ttl_text = seconds_text(*ttl_seconds);
+  }
+  return std::unique_ptr<Session>(
+      new Session(wallet_to_info(*wallet), std::move(*secrets), deadline, std::move(ttl_text)));
+}
+
+Session::Session(WalletInfo info, std::unique_ptr<Secrets> secrets, std::optional<Clock::time_point> deadline,
+                 std::string ttl_text)
+    : info_(std::move(info)), secrets_(std::move(secrets)), deadline_(deadline), ttl_text_(std::move(ttl_text)) {}
+
+Session::~Session() = default;
+
+VekResult<void> Session::check_open_locked() {
+  if (secrets_ && !secrets_->intact()) {
+    secrets_.reset();
+    forked_ = true;
+  }
+  if (secrets_ && deadline_ && Clock::now() >= *deadline_) {
+    secrets_.reset();
+    expired_ = true;
+  }
+  if (secrets_) return {};
+  if (forked_) {
+    return std::unexpected(VekLibError::session_closed(
+        "a session does not pass to a forked process; unlock the wallet again to sign"));
+  }
+  if (expired_) {
+    return std::unexpected(
+        VekLibError::session_closed("its time to live of " + ttl_text_ + " s ran out; unlock the wallet again to sign"));
+  }
+  return std::unexpected(VekLibError::session_closed("unlock the wallet again to sign"));
+}
+
+bool Session::closed() {
+  const std::lock_guard lock(mu_);
+  return !check_open_locked();
+}
+
+void Session::close() noexcept {
+  const std::lock_guard lock(mu_);
+  secrets_.reset();
+}
+
+VekResult<std::span<const std::uint8_t>> Session::key_locked(ChainType family, OptIndex index) {
+  if (auto open = check_open_locked(); !open) return std::unexpected(std::move(open.error()));
+  return secrets_->key(family, index);
+}
+
+VekResult<std::string> Session::address(std::string_view chain, OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  const std::lock_guard lock(mu_);
+  auto key = key_locked(c->chain_type, index);
+  if (!key) return std::unexpected(std::move(key.error()));
+  auto address = vek_signer::signer_for_chain(c->chain_type)->derive_address(*key);
+  if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+  return std::move(*address);
+}
+
+VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
+                                            OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  std::vector<std::uint8_t> decoded;
+  auto bytes = message_bytes(message, encoding, decoded);
+  if (!bytes) return std::unexpected(std::move(bytes.error()));
+  return sign_message_bytes(*c, *bytes, index);
+}
+
+VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
+                                            OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  return sign_message_bytes(*c, message, index);
+}
+
+VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> message,
+                                                  OptIndex index) {
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
+  const std::lock_guard lock(mu_);
+  auto key = key_locked(chain.chain_type, index);
+  if (!key) return std::unexpected(std::move(key.error()));
+  auto out = signer->sign_message(*key, message);
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  return SignResult{vek_signer::hex_encode(out->signature), out->recovery_id};
+}
+
+VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
+                                                       OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  auto tx = decode_transaction_hex(tx_hex);
+  if (!tx) return std::unexpected(std::move(tx.error()));
+  return sign_transaction_bytes(*c, *tx, index);
+}
+
+VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::span<const std::uint8_t> tx,
+                                                       OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  return sign_transaction_bytes(*c, tx, index);
+}
+
+VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Chain& chain,
+                                                             std::span<const std::uint8_t> tx, OptIndex index) {
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
+  vek_signer::SignerResult<vek_signer::SignOutput> out = vek_signer::SignOutput{};
+  {
+    const std::lock_guard lock(mu_);
+    auto key = key_locked(chain.chain_type, index);
+    if (!key) return std::unexpected(std::move(key.error()));
+    out = signer->sign_transaction(*key, tx);
+  }
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  SignedTransaction result{SignResult{vek_signer::hex_encode(out->signature), out->recovery_id}, {}, {}};
+  // The EVM signer signs the unsigned transaction as given, so the signature completes it.
+  if (chain.chain_type == ChainType::Evm) {
+    auto raw = signer->encode_signed_transaction(tx, *out);
+    if (!raw) return std::unexpected(VekLibError(std::move(raw.error())));
+    result.raw_transaction = "0x" + vek_signer::hex_encode(*raw);
+    result.tx_hash = "0x" + vek_signer::hex_encode(vek_signer::keccak256(*raw));
+  }
+  return result;
+}
+
+VekResult<std::string> Session::send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
+                                     OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  auto tx = decode_transaction_hex(tx_hex);
+  if (!tx) return std::unexpected(std::move(tx.error()));
+  return send_bytes(*c, *tx, rpc_url, index);
+}
+
+VekResult<std::string> Session::send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
+                                     OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  return send_bytes(*c, tx, rpc_url, index);
+}
+
+VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
+                                           OptText rpc_url, OptIndex index) {
+  SecretBytes key;
+  {
+    const std::lock_guard lock(mu_);
+    auto k = key_locked(chain.chain_type, index);
+    if (!k) return std::unexpected(std::move(k.error()));
+    key = SecretBytes::from_slice(*k);
+  }
+  return sign_encode_and_broadcast(key.span(), chain.chain_id, tx, rpc_url);
+}
+
+}  // namespace vek_lib

@@ -1,0 +1,149 @@
+// Sessions: the stored account signs, derived keys survive the cache turning over, EVM
+// transactions come back assembled, and closing or expiring under concurrent use is safe.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vek/lib/ops.h"
+#include "vek/lib/session.h"
+#include "vek/signer/hash.h"
+#include "vek/signer/hex.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vek_lib::Session;
+using vek_lib::VekLibErrorKind;
+
+constexpr std::string_view kPhrase =
+    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
+constexpr std::string_view kPass = "session test";
+constexpr const char* kChains[] = {"ethereum", "solana", "bitcoin", "cosmos", "tron", "ton"};
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("vek-session-test-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    vault_ = dir_.string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::unique_ptr<Session> unlock(std::string_view wallet, std::optional<double> ttl = std::nullopt) {
+    auto s = Session::unlock(wallet, kPass, vault_, ttl);
+    EXPECT_TRUE(s.has_value()) << s.error().display();
+    return s ? std::move(*s) : nullptr;
+  }
+  fs::path dir_;
+  std::string vault_;
+};
+
+TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
+  auto info = vek_lib::import_wallet_mnemonic("two", kPhrase, kPass, 2, vault_);
+  ASSERT_TRUE(info) << info.error().display();
+  auto session = unlock("two");
+  ASSERT_TRUE(session);
+  for (std::size_t i = 0; i < std::size(kChains); ++i) {
+    auto address = session->address(kChains[i], std::nullopt);
+    ASSERT_TRUE(address) << address.error().display();
+    EXPECT_EQ(*address, info->accounts[i].address) << kChains[i];
+  }
+  auto ours = session->sign_message("ethereum", "m", std::nullopt, std::nullopt);
+  auto ops = vek_lib::sign_message("two", "ethereum", "m", kPass, std::nullopt, 2, vault_);
+  ASSERT_TRUE(ours && ops);
+  EXPECT_EQ(ours->signature, ops->signature);
+  EXPECT_EQ(ours->recovery_id, ops->recovery_id);
+
+  // More explicit indices than the session keeps keys for: each address stays right
+  // while the oldest keys are replaced.
+  for (std::uint32_t round = 0; round < 2; ++round) {
+    for (std::uint32_t index = 0; index < 40; index += 3) {
+      auto got = session->address("solana", index);
+      auto want = vek_lib::derive_address(kPhrase, "solana", index);
+      ASSERT_TRUE(got && want);
+      EXPECT_EQ(*got, *want) << index;
+    }
+  }
+  EXPECT_EQ(*session->address("ethereum", std::nullopt), info->accounts[0].address);
+}
+
+TEST_F(SessionTest, EvmTransactionsComeBackAssembledWithTheirHash) {
+  const std::string key = "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727";
+  ASSERT_TRUE(vek_lib::import_wallet_private_key("pk", key, std::nullopt, kPass, vault_, std::nullopt, std::nullopt));
+  auto session = unlock("pk");
+  ASSERT_TRUE(session);
+  const std::string tx = "02ef0180843b9aca0085012a05f20082520894222222222222222222222222222222222222222287038d7ea4c6800080c0";
+  auto signed_tx = session->sign_transaction("ethereum", "0x" + tx, 99);
+  ASSERT_TRUE(signed_tx) << signed_tx.error().display();
+  ASSERT_TRUE(signed_tx->raw_transaction && signed_tx->tx_hash);
+  auto raw = vek_signer::hex_decode(signed_tx->raw_transaction->substr(2));
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(*signed_tx->tx_hash, "0x" + vek_signer::hex_encode(vek_signer::keccak256(*raw)));
+  // The signature (r, s) is the tail of the assembled transaction.
+  EXPECT_NE(signed_tx->raw_transaction->find(signed_tx->signature.signature.substr(0, 64)), std::string::npos);
+  auto solana = session->sign_transaction("solana", "abcd", std::nullopt);
+  ASSERT_TRUE(solana);
+  EXPECT_FALSE(solana->raw_transaction || solana->tx_hash);
+  auto legacy = session->sign_transaction("ethereum", "c0", std::nullopt);
+  ASSERT_FALSE(legacy);
+  EXPECT_EQ(legacy.error().kind(), VekLibErrorKind::Signer);
+}
+
+TEST_F(SessionTest, ClosingWhileOtherThreadsSignIsSafe) {
+  ASSERT_TRUE(vek_lib::import_wallet_mnemonic("t", kPhrase, kPass, std::nullopt, vault_));
+  auto session = unlock("t");
+  ASSERT_TRUE(session);
+  const std::string want = session->sign_message("ethereum", "x", std::nullopt, std::nullopt)->signature;
+  std::atomic<int> signed_count{0}, closed_count{0}, other{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        auto r = session->sign_message("ethereum", "x", std::nullopt, t % 2 ? std::optional<std::uint32_t>(0)
+                                                                           : std::nullopt);
+        if (r && r->signature == want) {
+          ++signed_count;
+        } else if (!r && r.error().kind() == VekLibErrorKind::SessionClosed) {
+          ++closed_count;
+        } else {
+          ++other;
+        }
+      }
+    });
+  }
+  while (signed_count < 50) std::this_thread::yield();
+  session->close();
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(other, 0);
+  EXPECT_GT(closed_count, 0);
+  EXPECT_TRUE(session->closed());
+  EXPECT_EQ(session->address("ethereum", std::nullopt).error().display(),
+            "session closed: unlock the wallet again to sign");
+}
+
+TEST_F(SessionTest, TimeToLive) {
+  ASSERT_TRUE(vek_lib::import_wallet_mnemonic("l", kPhrase, kPass, std::nullopt, vault_));
+  for (double bad : {0.0, -2.0, std::nan("")}) {
+    auto r = Session::unlock("l", kPass, vault_, bad);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().display(), "invalid input: ttl must be a positive number of seconds");
+  }
+  auto session = unlock("l", 0.01);
+  ASSERT_TRUE(session);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  auto r = session->sign_message("ethereum", "late", std::nullopt, std::nullopt);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().display(),
+            "session closed: its time to live of 0.01 s ran out; unlock the wallet again to sign");
+  // Wrong passphrase: the envelope's authentication failure, and no session.
+  auto wrong = Session::unlock("l", "not it", vault_);
+  ASSERT_FALSE(wrong);
+  EXPECT_EQ(wrong.error().display(), "decryption failed: aead::Error");
+}
+
+}  // namespace
