@@ -27,7 +27,6 @@
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
 #include "vek/lib/types.h"
-#include "vek/lib/vault.h"
 #include "vek/signer/zeroizing.h"
 
 namespace nb = nanobind;
@@ -279,7 +278,7 @@ void bind_vault(nb::module_& m) {
           "__init__", [](Vault* self, nb::handle path) { new (self) Vault(fs_path(path)); }, "path"_a = nb::none(),
           nb::sig("def __init__(self, path: str | os.PathLike[str] | None = None) -> None"))
       .def_prop_ro(
-          "path", [](const Vault& v) { return vek_lib::resolve_vault_path(v.where()); }, "The vault directory.")
+          "path", [](const Vault& v) { return vek_lib::vault_directory(v.where()); }, "The vault directory.")
       .def(
           "create",
           [](const Vault& v, const nb::str& name, const OptStr& passphrase, std::uint32_t words) {
@@ -380,7 +379,7 @@ void bind_vault(nb::module_& m) {
           "    InvalidInputError: ttl is not above zero, or damaged wallet data.\n"
           "    CryptoError, MnemonicError, JsonError: damaged wallet data.\n    VaultError.")
       .def("__repr__", [](const Vault& v) {
-        const std::string where = vek_lib::resolve_vault_path(v.where()).native();
+        const std::string where = vek_lib::vault_directory(v.where()).native();
         return "Vault(" + nb::cast<std::string>(nb::repr(nb::steal(PyUnicode_DecodeFSDefaultAndSize(
                               where.data(), static_cast<Py_ssize_t>(where.size()))))) +
                ")";

@@ -313,6 +313,8 @@ WalletInfo wallet_to_info(const EncryptedWallet& wallet) {
   return info;
 }
 
+std::filesystem::path vault_directory(OptText vault) { return resolve_vault_path(vault); }
+
 VekResult<std::vector<WalletInfo>> list_wallets(OptText vault) {
   auto wallets = list_encrypted_wallets(vault);
   if (!wallets) return std::unexpected(std::move(wallets.error()));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,6 +60,10 @@ struct KeyPair {
 
 // The public view of a stored wallet (no secret, no envelope). Cannot fail.
 [[nodiscard]] WalletInfo wallet_to_info(const vek_core::EncryptedWallet& wallet);
+
+// The vault directory a call with `vault` uses: `vault` taken literally (no ~ or
+// variable expansion), else the data directory. Cannot fail.
+[[nodiscard]] std::filesystem::path vault_directory(OptText vault);
 
 // Newest first.
 [[nodiscard]] VekResult<std::vector<WalletInfo>> list_wallets(OptText vault);
