@@ -113,17 +113,30 @@ class ChildGuard {
   }
   // The raw wait status; -1 only if waitpid fails for a reason other than EINTR.
   [[nodiscard]] int wait() noexcept {
+    if (pid_ <= 0) return status_;
     int status = 0;
     pid_t r;
     do {
       r = ::waitpid(pid_, &status, 0);
     } while (r < 0 && errno == EINTR);
     pid_ = -1;
-    return r < 0 ? -1 : status;
+    status_ = r < 0 ? -1 : status;
+    return status_;
+  }
+  // Reaps the child if it has ended, without blocking; true once it is reaped.
+  [[nodiscard]] bool reaped_now() noexcept {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == 0 || (r < 0 && errno == EINTR)) return false;
+    pid_ = -1;
+    status_ = r < 0 ? -1 : status;
+    return true;
   }
 
  private:
   pid_t pid_;
+  int status_ = -1;
 };
 
 }  // namespace
@@ -302,6 +315,15 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
       }
       if (result.stopped != ProcessStop::None) break;
     }
+  }
+  // A child can close its output and still not exit; the check keeps its say until it does.
+  while (result.stopped == ProcessStop::None && limits.keep_waiting != nullptr && !child.reaped_now()) {
+    if (!limits.keep_waiting()) {
+      result.stopped = ProcessStop::Interrupted;
+      break;
+    }
+    const timespec interval{0, kCheckIntervalMs * 1'000'000L};
+    ::nanosleep(&interval, nullptr);  // a signal cuts it short, which is what is wanted
   }
   if (result.stopped != ProcessStop::None) child.kill();
   out_fd.reset();

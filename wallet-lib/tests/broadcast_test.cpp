@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +49,7 @@ if [ -f "$d/err" ]; then cat "$d/err" >&2; fi
 if [ -f "$d/kill" ]; then kill -9 $$; fi
 if [ -f "$d/delay" ]; then sleep "$(cat "$d/delay")"; fi
 if [ -f "$d/hang" ]; then exec sleep 1000; fi
+if [ -f "$d/quiet_hang" ]; then exec sleep 1000 >&- 2>&-; fi
 if [ -f "$d/endless_out" ]; then exec yes; fi
 if [ -f "$d/endless_err" ]; then exec yes 1>&2; fi
 exit $(cat "$d/status" 2>/dev/null || echo 0)
@@ -380,6 +382,7 @@ TEST_F(FakeCurlTest, OutputIsCappedAndCurlEndedPastTheCap) {
 }
 
 int g_checks = 0;
+std::chrono::steady_clock::time_point g_stop_at;
 
 TEST_F(FakeCurlTest, WaitCheckCanEndAHungCurl) {
   ::alarm(60);
@@ -406,13 +409,23 @@ TEST_F(FakeCurlTest, WaitCheckCanEndAHungCurl) {
     EXPECT_EQ(r.error().display(), "broadcast failed: interrupted while waiting for curl");
   }
   EXPECT_EQ(g_checks, 3);
+
+  // Also once curl has closed its output but not exited.
+  fs::remove(bin_ / "hang");
+  set("quiet_hang", "");
+  g_stop_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  {
+    const vek_lib::ScopedBroadcastCheck scope([] { return std::chrono::steady_clock::now() < g_stop_at; });
+    EXPECT_EQ(vek_lib::curl_post_json("http://n/", "{}").error().display(),
+              "broadcast failed: interrupted while waiting for curl");
+  }
+  fs::remove(bin_ / "quiet_hang");
   ::alarm(0);
   errno = 0;
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
 
   // The scope is gone: the next call is not checked.
-  fs::remove(bin_ / "hang");
   g_checks = 0;
   EXPECT_TRUE(vek_lib::curl_post_json("http://n/", "{}"));
   EXPECT_EQ(g_checks, 0);
