@@ -111,10 +111,18 @@ PyObject* sign_message_impl(const Args& a) {
 constexpr P kSignAndSend[] = {{"wallet", K::Text},     {"chain", K::Text},  {"tx_hex", K::Text},
                               {"passphrase", K::OptText}, {"index", K::OptInt}, {"rpc_url", K::OptText},
                               {"vault_path_opt", K::OptText}};
+// The interpreter lock stays held while curl runs, so signals are let through from the
+// wait itself: Python-level handlers run here, and one that raises (Ctrl-C's
+// KeyboardInterrupt, an alarm's exception) ends curl.
+bool python_signals_let_wait() { return PyErr_CheckSignals() == 0; }
+
 PyObject* sign_and_send_impl(const Args& a) {
-  return finish(vek_lib::sign_and_send(a.str(0), a.str(1), a.str(2), a.opt_str(3), a.opt_int(4), a.opt_str(5),
-                                       a.opt_str(6)),
-                broadcast_result_to_dict);
+  const vek_lib::ScopedBroadcastCheck signals(python_signals_let_wait);
+  auto result = vek_lib::sign_and_send(a.str(0), a.str(1), a.str(2), a.opt_str(3), a.opt_int(4), a.opt_str(5),
+                                       a.opt_str(6));
+  // The handler's exception, rather than the wait's "interrupted", is what the caller sees.
+  if (!result && PyErr_Occurred() != nullptr) return nullptr;
+  return finish(result, broadcast_result_to_dict);
 }
 
 constexpr FunctionRow kTable[] = {

@@ -18,6 +18,7 @@ else by --default (which defaults to "result:0x" followed by 64 zeros). MODE is 
     raw:TEXT      200, TEXT as the body, unchanged (for non-JSON replies)
     status:CODE   CODE (e.g. 500) with a short plain-text body
     file:PATH     200, the current contents of PATH, read at each request
+    hang:         no reply at all: the request is logged, then the connection stays open
 
 It is deliberately single-threaded and stateless apart from the log.
 """
@@ -25,6 +26,7 @@ It is deliberately single-threaded and stateless apart from the log.
 import argparse
 import json
 import sys
+import time
 from http.server import BaseHTTPRequestHandler, HTTPServer
 
 DEFAULT_MODE = "result:0x" + "0" * 64
@@ -51,7 +53,7 @@ def reply_for(mode):
 
 def check_mode(mode):
     """Refuses a malformed MODE at start-up rather than at the first request."""
-    if not mode.startswith("file:"):
+    if not mode.startswith(("file:", "hang:")):
         reply_for(mode)
 
 
@@ -71,7 +73,11 @@ def make_handler(log_path, routes, default_mode):
                 entry["body"], entry["body_encoding"] = raw.decode("latin-1"), "latin-1"
             with open(log_path, "a", encoding="utf-8") as f:
                 f.write(json.dumps(entry) + "\n")
-            status, body = reply_for(routes.get(self.path, default_mode))
+            mode = routes.get(self.path, default_mode)
+            if mode.startswith("hang:"):
+                while True:
+                    time.sleep(3600)
+            status, body = reply_for(mode)
             self.send_response(status)
             self.send_header("Content-Type", "application/json" if status == 200 else "text/plain")
             self.send_header("Content-Length", str(len(body)))

@@ -6,8 +6,11 @@ process could never answer: rpc_server.py (canned replies, request log) and evm_
 """
 import base64
 import json
+import os
+import signal
 import subprocess
 import sys
+import time
 import urllib.request
 from pathlib import Path
 
@@ -172,7 +175,10 @@ def test_solana_request_carries_the_signed_transaction_in_base64(rpc, wallet, va
     assert result == {"tx_hash": "5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzr"}
     [request] = server.log()
     b64 = base64.b64encode(b"\x01" + signature + message).decode()
-    assert request["body"] == '{"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["' + b64 + '"]}'
+    # Without the options object a node would read the text as base58.
+    assert request["body"] == (
+        '{"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["' + b64 + '",{"encoding":"base64"}]}'
+    )
 
 
 def test_configured_endpoint_is_used_without_rpc_url(rpc, wallet, vault, isolated_home):
@@ -229,3 +235,87 @@ def test_missing_curl(wallet, vault, tmp_path, monkeypatch):
     _, unsigned = eip1559(1, 0)
     raises(RuntimeError, "broadcast failed: failed to run curl: No such file or directory (os error 2)",
            _native.sign_and_send, wallet, "ethereum", unsigned.hex(), rpc_url="http://127.0.0.1:9", vault_path_opt=vault)
+
+
+# ---------------------------------------------------------------- a node that never answers
+
+# Run in a child process: a wait that signals could not end would hang the child, not
+# the test run.
+WAITER = """
+import json, os, signal, sys, time
+from vek import _native
+vault, url, tx, mode = sys.argv[1:]
+alarms = []
+def on_alarm(signum, frame):
+    alarms.append(time.monotonic())
+    if len(alarms) == 2:
+        raise TimeoutError("second alarm")
+signal.signal(signal.SIGALRM, on_alarm)
+if mode == "alarm":
+    signal.setitimer(signal.ITIMER_REAL, 0.3, 0.3)
+else:
+    print("waiting", flush=True)
+try:
+    _native.sign_and_send("w", "ethereum", tx, rpc_url=url, vault_path_opt=vault)
+    outcome = "returned"
+except BaseException as e:
+    outcome = f"{type(e).__name__}: {e}"
+signal.setitimer(signal.ITIMER_REAL, 0)
+try:
+    os.waitpid(-1, os.WNOHANG)
+    children = "left"
+except ChildProcessError:
+    children = "none"
+print(json.dumps({"outcome": outcome, "alarms": len(alarms), "children": children}), flush=True)
+"""
+
+
+@pytest.mark.parametrize("mode", ["alarm", "ctrl-c"])
+def test_signals_end_the_wait_for_a_hung_node(rpc, wallet, vault, mode):
+    server = rpc("--default", "hang:")
+    _, unsigned = eip1559(1, 0)
+    child = subprocess.Popen([sys.executable, "-c", WAITER, vault, server.url, unsigned.hex(), mode],
+                             stdout=subprocess.PIPE, text=True, start_new_session=True)
+    try:
+        if mode == "ctrl-c":
+            # The terminal sends SIGINT to the whole foreground group: curl and Python alike.
+            assert child.stdout.readline() == "waiting\n"
+            while not server.log():
+                time.sleep(0.05)
+            os.killpg(child.pid, signal.SIGINT)
+        out, _ = child.communicate(timeout=30)
+    finally:
+        child.kill()
+        child.wait()
+    report = json.loads(out)
+    if mode == "alarm":
+        # The first handler returns and the wait goes on; the second raises and ends it.
+        assert report == {"outcome": "TimeoutError: second alarm", "alarms": 2, "children": "none"}
+    else:
+        assert report == {"outcome": "KeyboardInterrupt: ", "alarms": 0, "children": "none"}
+    assert len(server.log()) == 1
+
+
+def test_key_is_wiped_before_the_node_is_awaited(rpc, tmp_path):
+    """While curl waits for the node, no copy of the wallet's secrets is left in memory."""
+    memory = pytest.importorskip("test_secrets_memory")
+    if not sys.platform.startswith("linux"):
+        pytest.skip("reads /proc/PID/mem")
+    vault = str(tmp_path / "vault")
+    name, secrets = memory.private_key_wallet(vault)
+    server = rpc("--default", "hang:")
+    _, unsigned = eip1559(1, 0)
+    call = (f"from vek import _native; _native.sign_and_send({name!r}, 'ethereum', {unsigned.hex()!r}, "
+            f"{memory.PASSPHRASE!r}, rpc_url={server.url!r}, vault_path_opt={vault!r})")
+    child = subprocess.Popen([sys.executable, "-c", call], stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 30
+        while not server.log():  # the request arrived: signing is over, curl waits
+            assert child.poll() is None and time.monotonic() < deadline
+            time.sleep(0.05)
+        regions = memory.writable_memory(child.pid)
+    finally:
+        child.kill()
+        child.wait()
+    assert memory.find_in_memory(regions, [("passphrase", memory.PASSPHRASE.encode())]), "the snapshot sees nothing"
+    assert memory.find_in_memory(regions, secrets) == []

@@ -25,7 +25,7 @@ UNKNOWN_CHAIN = "invalid input: unknown chain: '{}'. Use a chain name (ethereum,
 CURVE_ORDER = "fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141"
 ED_KEY = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60"  # RFC 8032 test 1 secret
 # An unsigned EIP-1559 transaction: 0x02 || rlp([1, 0, 0, 0, 21000, to, 0, "", []]).
-EVM_TX = "02df01808080825208" + "94" + "22" * 20 + "808080c0"
+EVM_TX = "02df01808080825208" + "94" + "22" * 20 + "8080c0"
 
 
 def kind(function, parameter):
@@ -210,6 +210,9 @@ OPERATION_ERRORS = [
     # Only EVM and Solana transactions can be sent; nothing reaches the network.
     ("sign_and_send", ["pk", "bitcoin", "00"], {"rpc_url": "http://127.0.0.1:1"}, "invalid transaction: encode_signed_transaction not implemented for bitcoin"),
     ("sign_and_send", ["pk", "ethereum", "00"], {"rpc_url": "http://127.0.0.1:1"}, "invalid transaction: unsupported transaction type (expected 0x01 or 0x02)"),
+    # Bytes after the transaction would be signed but not sent.
+    ("sign_and_send", ["pk", "ethereum", EVM_TX + "00"], {"rpc_url": "http://127.0.0.1:1"}, "invalid input: 1 byte follows the transaction's RLP list"),
+    ("sign_and_send", ["pk", "polygon", EVM_TX + "c0c0"], {}, "invalid input: 2 bytes follow the transaction's RLP list"),
 ]
 
 
@@ -281,19 +284,27 @@ def test_unusable_vault_paths(function, tmp_path):
     assert [p.name for p in (tmp_path / "filled").iterdir()] == ["wallets"]
 
 
-def test_rpc_url_is_never_read_as_a_curl_option(fresh, tmp_path):
-    """A URL that begins with '-' reaches curl as a URL, not as an option: here "-K"
-    would have made curl read a config file naming another URL and an output file."""
+def test_rpc_url_other_than_http_never_reaches_curl(fresh, tmp_path):
+    """Only http and https endpoints are used: curl would put a file:// URL's contents in
+    the error, reach local services through gopher:// or dict://, and read a URL that
+    begins with '-' as an option (here "-K": a config file naming another URL and an
+    output file)."""
     if shutil.which("curl") is None:
         pytest.skip("needs curl")
     target = tmp_path / "written-by-curl"
     config = tmp_path / "curl.conf"
     config.write_text(f'url = "file://{config}"\noutput = "{target}"\n')
-    for url in (f"-K{config}", f"--config={config}", "-"):
+    urls = [f"-K{config}", f"--config={config}", "-", f"file://{config}", f"FILE://{config}",
+            "gopher://127.0.0.1:1/_x", "dict://127.0.0.1:1/info", "telnet://127.0.0.1:1", "", "127.0.0.1:8545"]
+    for url in urls:
         with pytest.raises(RuntimeError) as info:
             _native.sign_and_send("pk", "ethereum", EVM_TX, rpc_url=url, vault_path_opt=fresh["path"])
-        assert str(info.value).startswith("broadcast failed: curl: ")
+        assert info.value.args == (f"invalid input: RPC URL must start with http:// or https://: '{url}'",)
         assert not target.exists()
+    # The scheme in any case is accepted, and then only curl's own failure is left.
+    with pytest.raises(RuntimeError) as info:
+        _native.sign_and_send("pk", "ethereum", EVM_TX, rpc_url="HTTP://127.0.0.1:1", vault_path_opt=fresh["path"])
+    assert str(info.value).startswith("broadcast failed: curl: (7) ")
 
 
 # ---------------------------------------------------------------- damaged wallet files

@@ -269,7 +269,13 @@ def sign_and_send(
             "invalid input: invalid hex transaction: ..."; "wallet not found: ...";
             "decryption failed: aead::Error";
             "invalid transaction: encode_signed_transaction not implemented for {chain}";
+            "invalid input: {n} bytes follow the transaction's RLP list";
+            "invalid input: RPC URL must start with http:// or https://: '{url}'";
             "broadcast failed: failed to run curl: ..."; "broadcast failed: {curl's error}";
+            "broadcast failed: reply larger than 16777216 bytes";
+            "broadcast failed: curl was terminated by signal {n}";
             "broadcast failed: RPC error: {error}";
             "broadcast failed: no 'result' in response: {text}"; "JSON error: ...".
+        Any exception a Python signal handler raises while curl runs (KeyboardInterrupt
+        for Ctrl-C): curl is then ended.
     """

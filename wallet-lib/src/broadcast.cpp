@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "process.h"
@@ -11,20 +12,37 @@
 #include "vek/signer/base64.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hex.h"
+#include "vek/signer/rlp.h"
 
 namespace vek_lib {
 namespace {
 
-// A JSON-RPC 2.0 request with a single positional parameter. nlohmann's object map is
-// sorted, so the members go out as id, jsonrpc, method, params; dump() is compact.
-std::string rpc_envelope(std::string_view method, std::string param) {
+// A JSON-RPC 2.0 request with positional parameters. nlohmann's object map is sorted,
+// so the members go out as id, jsonrpc, method, params; dump() is compact.
+std::string rpc_envelope(std::string_view method, nlohmann::json params) {
   nlohmann::json body = {
       {"id", 1},
       {"jsonrpc", "2.0"},
       {"method", method},
-      {"params", nlohmann::json::array({std::move(param)})},
+      {"params", std::move(params)},
   };
   return body.dump();
+}
+
+// The check curl_post_json runs while it waits, for this thread (ScopedBroadcastCheck).
+thread_local ScopedBroadcastCheck::Check t_keep_waiting = nullptr;
+
+// "http://" or "https://" in any case: the only schemes a JSON-RPC endpoint has.
+bool has_http_scheme(std::string_view url) {
+  const auto starts_with_ci = [url](std::string_view prefix) {
+    if (url.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+      const char c = url[i];
+      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
+    }
+    return true;
+  };
+  return starts_with_ci("http://") || starts_with_ci("https://");
 }
 
 // The compact text of `v`, exactly as v.dump() writes it, but built with an explicit
@@ -85,7 +103,19 @@ VekResult<std::string> extract_json_field(std::string_view text, std::string_vie
                                                        "' in response: " + std::string(text)));
 }
 
+ScopedBroadcastCheck::ScopedBroadcastCheck(Check keep_waiting) noexcept
+    : previous_(std::exchange(t_keep_waiting, keep_waiting)) {}
+
+ScopedBroadcastCheck::~ScopedBroadcastCheck() { t_keep_waiting = previous_; }
+
 VekResult<std::string> curl_post_json(std::string_view url, std::string_view body) {
+  // curl also speaks file, gopher, dict, telnet and more: such an endpoint would put local
+  // files in an error text or reach local services. An accepted URL begins with a letter,
+  // so curl can never read it as an option either.
+  if (!has_http_scheme(url)) {
+    return std::unexpected(
+        VekLibError::invalid_input("RPC URL must start with http:// or https://: '" + std::string(url) + "'"));
+  }
   // Linux refuses a single argument of 32 pages or more with E2BIG; such a body (a large
   // EVM transaction) goes to curl on its standard input instead. "--data-binary @-" and
   // not "-d @-": curl strips carriage returns and newlines from data that -d reads from
@@ -97,13 +127,29 @@ VekResult<std::string> curl_post_json(std::string_view url, std::string_view bod
   } else {
     argv.insert(argv.end(), {"-d", std::string(body)});
   }
-  // curl reads any argument that begins with '-' as an option, wherever it stands: such
-  // a URL could make it read a config file (-K) that names other URLs and output files.
-  // After "--" the URL is only ever a URL. Other URLs keep the plain argument vector.
-  if (url.starts_with('-')) argv.emplace_back("--");
   argv.emplace_back(url);
-  auto run = run_process(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt);
+  // A node may answer with an endless stream or never at all: what is kept is bounded,
+  // and the thread's check (if any) can end the wait.
+  const WaitLimits limits{kMaxReplyBytes, kMaxCurlErrorBytes, t_keep_waiting};
+  auto run = run_process(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt, limits);
   if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + vek_core::os_error_text(run.error())));
+  switch (run->stopped) {
+    case ProcessStop::None:
+      break;
+    case ProcessStop::OutputLimit:
+      return std::unexpected(
+          VekLibError::broadcast_failed("reply larger than " + std::to_string(kMaxReplyBytes) + " bytes"));
+    case ProcessStop::ErrorLimit:
+      return std::unexpected(VekLibError::broadcast_failed("curl wrote more than " +
+                                                           std::to_string(kMaxCurlErrorBytes) +
+                                                           " bytes to standard error"));
+    case ProcessStop::Interrupted:
+      return std::unexpected(VekLibError::broadcast_failed("interrupted while waiting for curl"));
+  }
+  if (run->term_signal != 0) {
+    return std::unexpected(
+        VekLibError::broadcast_failed("curl was terminated by signal " + std::to_string(run->term_signal)));
+  }
   if (!run->exited_ok) return std::unexpected(VekLibError::broadcast_failed(utf8_lossy(run->err)));
   return utf8_lossy(run->out);
 }
@@ -113,10 +159,12 @@ VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view ur
   std::string body;
   switch (family) {
     case vek_core::ChainType::Evm:
-      body = rpc_envelope("eth_sendRawTransaction", "0x" + vek_signer::hex_encode(signed_tx));
+      body = rpc_envelope("eth_sendRawTransaction", {"0x" + vek_signer::hex_encode(signed_tx)});
       break;
     case vek_core::ChainType::Solana:
-      body = rpc_envelope("sendTransaction", vek_signer::base64_encode(signed_tx));
+      // Without the options object a node reads the transaction as base58.
+      body = rpc_envelope("sendTransaction",
+                          {vek_signer::base64_encode(signed_tx), nlohmann::json{{"encoding", "base64"}}});
       break;
     case vek_core::ChainType::Cosmos:
     case vek_core::ChainType::Bitcoin:
@@ -130,12 +178,24 @@ VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view ur
   return extract_json_field(*reply, "result");
 }
 
-VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key, std::string_view chain,
-                                                 std::span<const std::uint8_t> unsigned_tx,
-                                                 std::optional<std::string_view> rpc_url) {
+VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
+                                                     std::span<const std::uint8_t> unsigned_tx) {
   auto parsed = vek_core::parse_chain(chain);
   if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(parsed->chain_type);
+
+  // The EVM signature covers every byte given, but only the typed transaction is
+  // assembled and sent: with anything after it, the node would recover the signature
+  // to an unrelated sender. A malformed transaction is left to the signer's own errors.
+  if (parsed->chain_type == vek_core::ChainType::Evm) {
+    const auto used = vek_signer::rlp::typed_tx_length(unsigned_tx);
+    if (used && *used < unsigned_tx.size()) {
+      const std::size_t extra = unsigned_tx.size() - *used;
+      return std::unexpected(VekLibError::invalid_input(std::to_string(extra) +
+                                                        (extra == 1 ? " byte follows" : " bytes follow") +
+                                                        " the transaction's RLP list"));
+    }
+  }
 
   auto signable = signer->extract_signable_bytes(unsigned_tx);
   if (!signable) return std::unexpected(VekLibError(std::move(signable.error())));
@@ -143,15 +203,29 @@ VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> k
   if (!signature) return std::unexpected(VekLibError(std::move(signature.error())));
   auto signed_tx = signer->encode_signed_transaction(unsigned_tx, *signature);
   if (!signed_tx) return std::unexpected(VekLibError(std::move(signed_tx.error())));
+  return std::move(*signed_tx);
+}
 
-  if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, *signed_tx);
+VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+                                   std::optional<std::string_view> rpc_url) {
+  auto parsed = vek_core::parse_chain(chain);
+  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, signed_tx);
 
   // Read afresh after signing, so an edit to config.json applies to the next call.
   const vek_core::Config config = vek_core::Config::load_or_default();
   const auto endpoint = config.rpc.find(std::string(parsed->chain_id));
   // The defaults hold an entry for every known chain and user entries only add or replace.
   if (endpoint == config.rpc.end()) std::abort();
-  return broadcast(parsed->chain_type, endpoint->second, *signed_tx);
+  return broadcast(parsed->chain_type, endpoint->second, signed_tx);
+}
+
+VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key, std::string_view chain,
+                                                 std::span<const std::uint8_t> unsigned_tx,
+                                                 std::optional<std::string_view> rpc_url) {
+  auto signed_tx = sign_and_encode(key, chain, unsigned_tx);
+  if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
+  return send_signed(chain, *signed_tx, rpc_url);
 }
 
 }  // namespace vek_lib

@@ -429,9 +429,15 @@ VekResult<std::string> sign_and_send(std::string_view wallet, std::string_view c
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
-  auto key = decrypt_signing_key(wallet, c->chain_type, passphrase, index, vault);
-  if (!key) return std::unexpected(std::move(key.error()));
-  return sign_encode_and_broadcast(key->span(), chain, *tx, rpc_url);
+  std::vector<std::uint8_t> signed_tx;
+  {
+    auto key = decrypt_signing_key(wallet, c->chain_type, passphrase, index, vault);
+    if (!key) return std::unexpected(std::move(key.error()));
+    auto out = sign_and_encode(key->span(), chain, *tx);
+    if (!out) return std::unexpected(std::move(out.error()));
+    signed_tx = std::move(*out);
+  }  // the key is wiped here: none of it stays in memory while the node is awaited
+  return send_signed(chain, signed_tx, rpc_url);
 }
 
 }  // namespace vek_lib

@@ -82,19 +82,36 @@ class ChildGuard {
   ~ChildGuard() {
     if (pid_ > 0) (void)wait();
   }
+  // Ends the child at once; it is still reaped by wait().
+  void kill() const noexcept {
+    if (pid_ > 0) (void)::kill(pid_, SIGKILL);
+  }
   // The raw wait status; -1 only if waitpid fails for a reason other than EINTR.
   [[nodiscard]] int wait() noexcept {
+    if (pid_ <= 0) return status_;
     int status = 0;
     pid_t r;
     do {
       r = ::waitpid(pid_, &status, 0);
     } while (r < 0 && errno == EINTR);
     pid_ = -1;
-    return r < 0 ? -1 : status;
+    status_ = r < 0 ? -1 : status;
+    return status_;
+  }
+  // Reaps the child if it has ended, without blocking; true once it is reaped.
+  [[nodiscard]] bool reaped_now() noexcept {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == 0 || (r < 0 && errno == EINTR)) return false;
+    pid_ = -1;
+    status_ = r < 0 ? -1 : status;
+    return true;
   }
 
  private:
   pid_t pid_;
+  int status_ = -1;
 };
 
 }  // namespace
@@ -129,20 +146,25 @@ long write_without_sigpipe(int fd, const char* data, std::size_t len) {
 namespace {
 
 // Appends everything readable now; closes `fd` at end of file or on a read error.
-void drain(UniqueFd& fd, std::string& sink) {
+// Returns false as soon as `sink` holds more than `limit` bytes (at most one read past it).
+[[nodiscard]] bool drain(UniqueFd& fd, std::string& sink, std::size_t limit) {
   char buf[65536];
   for (;;) {
     const ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n > 0) {
       sink.append(buf, static_cast<std::size_t>(n));
+      if (sink.size() > limit) return false;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     fd.reset();  // end of file, or an error after which nothing more can be read
-    return;
+    return true;
   }
 }
+
+// How often a wait with a keep_waiting check wakes up to call it.
+constexpr int kCheckIntervalMs = 50;
 
 }  // namespace
 
@@ -153,7 +175,7 @@ std::size_t max_single_argument_bytes() noexcept {
 }
 
 std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
-                                              std::optional<std::string_view> input) {
+                                              std::optional<std::string_view> input, const WaitLimits& limits) {
   auto out_pipe = make_pipe();
   if (!out_pipe) return std::unexpected(out_pipe.error());
   auto err_pipe = make_pipe();
@@ -221,7 +243,7 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
     if (fd->valid() && set_nonblocking(fd->get()) != 0) fd->reset();
   }
 
-  while (out_fd.valid() || err_fd.valid() || in_fd.valid()) {
+  while (result.stopped == ProcessStop::None && (out_fd.valid() || err_fd.valid() || in_fd.valid())) {
     pollfd fds[3];
     UniqueFd* owners[3];
     nfds_t count = 0;
@@ -237,11 +259,15 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
       fds[count] = {in_fd.get(), POLLOUT, 0};
       owners[count++] = &in_fd;
     }
-    const int ready = ::poll(fds, count, -1);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      break;  // cannot happen with valid descriptors; the child is still reaped below
+    const int ready = ::poll(fds, count, limits.keep_waiting != nullptr ? kCheckIntervalMs : -1);
+    if (ready < 0 && errno != EINTR) break;  // cannot happen with valid descriptors; the child is still reaped below
+    // A signal handler of the host (Ctrl-C, an alarm) gets its say here, however long
+    // the child takes and whether or not it writes anything.
+    if (limits.keep_waiting != nullptr && !limits.keep_waiting()) {
+      result.stopped = ProcessStop::Interrupted;
+      break;
     }
+    if (ready <= 0) continue;
     for (nfds_t i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       UniqueFd& fd = *owners[i];
@@ -257,17 +283,31 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
         } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
           fd.reset();  // EPIPE: the child no longer reads
         }
-      } else {
-        drain(fd, &fd == &out_fd ? result.out : result.err);
+      } else if (&fd == &out_fd) {
+        if (!drain(fd, result.out, limits.max_out)) result.stopped = ProcessStop::OutputLimit;
+      } else if (!drain(fd, result.err, limits.max_err)) {
+        result.stopped = ProcessStop::ErrorLimit;
       }
+      if (result.stopped != ProcessStop::None) break;
     }
   }
+  // A child can close its output and still not exit; the check keeps its say until it does.
+  while (result.stopped == ProcessStop::None && limits.keep_waiting != nullptr && !child.reaped_now()) {
+    if (!limits.keep_waiting()) {
+      result.stopped = ProcessStop::Interrupted;
+      break;
+    }
+    const timespec interval{0, kCheckIntervalMs * 1'000'000L};
+    ::nanosleep(&interval, nullptr);  // a signal cuts it short, which is what is wanted
+  }
+  if (result.stopped != ProcessStop::None) child.kill();
   out_fd.reset();
   err_fd.reset();
   in_fd.reset();
 
   const int status = child.wait();
-  result.exited_ok = status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  result.exited_ok = result.stopped == ProcessStop::None && status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (status >= 0 && WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
   return result;
 }
 

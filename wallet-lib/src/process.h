@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <optional>
 #include <span>
@@ -12,11 +13,32 @@
 
 namespace vek_lib {
 
+// Why run_process ended the child itself rather than letting it finish.
+enum class ProcessStop : std::uint8_t {
+  None,          // the child ran to its end
+  OutputLimit,   // it wrote more than WaitLimits::max_out bytes to standard output
+  ErrorLimit,    // it wrote more than WaitLimits::max_err bytes to standard error
+  Interrupted,   // WaitLimits::keep_waiting returned false
+};
+
+// Bounds on one run. The defaults bound nothing and wait for as long as the child runs.
+struct WaitLimits {
+  std::size_t max_out = SIZE_MAX;
+  std::size_t max_err = SIZE_MAX;
+  // When set, called on the waiting thread about every 50 ms and whenever a signal
+  // interrupts the wait; returning false ends the child.
+  bool (*keep_waiting)() = nullptr;
+};
+
 // What a finished child left behind. `exited_ok` is true only for a normal exit with
-// status 0 (a child killed by a signal is a failure too). The captured streams are raw
-// bytes, possibly not UTF-8.
+// status 0 (a child killed by a signal is a failure too); `term_signal` is the signal
+// that ended it, 0 otherwise. When `stopped` is not None the child was ended here (with
+// SIGKILL) and the streams hold only what was read until then. The captured streams are
+// raw bytes, possibly not UTF-8.
 struct ProcessOutput {
   bool exited_ok = false;
+  int term_signal = 0;
+  ProcessStop stopped = ProcessStop::None;
   std::string out;
   std::string err;
 };
@@ -30,14 +52,16 @@ struct ProcessOutput {
 // input is dropped without raising SIGPIPE in this process.
 // Standard output and standard error are read whole, concurrently with feeding the
 // input, so a child writing megabytes to either stream never deadlocks against us.
-// Waits for the child to exit (no time-out) and always reaps it; every descriptor opened
-// here is close-on-exec and closed before returning.
+// Waits for the child to exit (no time-out of its own) and always reaps it; a child that
+// passes one of `limits` is killed first. Every descriptor opened here is close-on-exec
+// and closed before returning.
 //
 // `argv` must not be empty. Error: the errno that kept the child from starting
 // (for example ENOENT when the program is not on the search path, E2BIG when the
 // arguments are too long), or of a failed pipe.
 [[nodiscard]] std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
-                                                            std::optional<std::string_view> input);
+                                                            std::optional<std::string_view> input,
+                                                            const WaitLimits& limits = {});
 
 // write(2) that cannot raise SIGPIPE: a write to a pipe without readers fails with
 // EPIPE instead of killing the process, even where SIGPIPE has its default action. The

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +38,7 @@ using vek_lib::VekLibErrorKind;
 
 namespace {
 
-constexpr const char* kFakeCurl = R"(#!/bin/sh
+constexpr const char* kFakeCurl = R"sh(#!/bin/sh
 d=$(dirname "$0")
 echo x >> "$d/calls"
 printf '%s\0' "$@" > "$d/argv"
@@ -46,8 +47,13 @@ if [ -f "$d/err_first" ]; then cat "$d/err_first" >&2; fi
 if [ -f "$d/out" ]; then cat "$d/out"; fi
 if [ -f "$d/err" ]; then cat "$d/err" >&2; fi
 if [ -f "$d/kill" ]; then kill -9 $$; fi
+if [ -f "$d/delay" ]; then sleep "$(cat "$d/delay")"; fi
+if [ -f "$d/hang" ]; then exec sleep 1000; fi
+if [ -f "$d/quiet_hang" ]; then exec sleep 1000 >&- 2>&-; fi
+if [ -f "$d/endless_out" ]; then exec yes; fi
+if [ -f "$d/endless_err" ]; then exec yes 1>&2; fi
 exit $(cat "$d/status" 2>/dev/null || echo 0)
-)";
+)sh";
 
 void write_file(const fs::path& p, std::string_view content) {
   std::ofstream f(p, std::ios::binary | std::ios::trunc);
@@ -180,19 +186,21 @@ TEST_F(FakeCurlTest, PassesExactArgumentsWithoutShellAndEmptyStdin) {
 
 TEST_F(FakeCurlTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
   ::alarm(120);  // a deadlock fails the test instead of hanging the run
+  // Standard error is kept up to 64 KiB, as much as one pipe buffer holds: the child
+  // can fill its stderr pipe both before and after a stdout far larger than a pipe.
   const std::string out(4 << 20, 'o');
-  const std::string err1(3 << 20, 'e');
-  const std::string err2(1 << 20, 'f');
+  const std::string err1(40000, 'e');
+  const std::string err2(65536 - 40000, 'f');
   set("out", out);
-  set("err_first", err1);  // fills the stderr pipe before stdout is written
-  set("err", err2);        // and again after it
-  auto ok = vek_lib::curl_post_json("u", "{}");
+  set("err_first", err1);  // written before stdout
+  set("err", err2);        // and after it
+  auto ok = vek_lib::curl_post_json("http://u", "{}");
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->size(), out.size());
   EXPECT_EQ(*ok, out);
 
   set("status", "3");
-  auto failed = vek_lib::curl_post_json("u", "{}");
+  auto failed = vek_lib::curl_post_json("http://u", "{}");
   ASSERT_FALSE(failed);
   EXPECT_EQ(failed.error().kind(), VekLibErrorKind::BroadcastFailed);
   EXPECT_EQ(failed.error().text(), err1 + err2);
@@ -210,7 +218,8 @@ TEST_F(FakeCurlTest, UnsuccessfulExitReportsStderrUntrimmed) {
        "broadcast failed: curl: (22) The requested URL returned error: 500\n"},
       {"7", false, "", "broadcast failed: "},
       {"1", false, "  spaced \n\n", "broadcast failed:   spaced \n\n"},
-      {"0", true, "dying\n", "broadcast failed: dying\n"},  // killed by a signal
+      // Killed by a signal: what it wrote before is incomplete, the signal says why.
+      {"0", true, "dying\n", "broadcast failed: curl was terminated by signal 9"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.display);
@@ -228,13 +237,13 @@ TEST_F(FakeCurlTest, UnsuccessfulExitReportsStderrUntrimmed) {
 
 TEST_F(FakeCurlTest, InvalidUtf8IsReplacedOnBothStreams) {
   set("out", "a\xff" "b\xe2\x82" "c\xf0\x9f\x98");
-  auto ok = vek_lib::curl_post_json("u", "{}");
+  auto ok = vek_lib::curl_post_json("http://u", "{}");
   ASSERT_TRUE(ok);
   EXPECT_EQ(*ok, "a\uFFFD" "b\uFFFD" "c\uFFFD");
 
   set("err", "bad \xc3(\n");
   set("status", "6");
-  auto failed = vek_lib::curl_post_json("u", "{}");
+  auto failed = vek_lib::curl_post_json("http://u", "{}");
   ASSERT_FALSE(failed);
   EXPECT_EQ(failed.error().display(), "broadcast failed: bad \uFFFD(\n");
 }
@@ -312,15 +321,15 @@ TEST(WriteWithoutSigpipe, PipeWithoutReaderFailsWithEpipe) {
 TEST_F(FakeCurlTest, LeavesNoDescriptorsOrChildrenBehind) {
   const std::size_t fds_before = open_fd_count();
   set("out", "x");
-  EXPECT_TRUE(vek_lib::curl_post_json("u", "{}"));
-  EXPECT_TRUE(vek_lib::curl_post_json("u", std::string(300'000, 'q')));
+  EXPECT_TRUE(vek_lib::curl_post_json("http://u", "{}"));
+  EXPECT_TRUE(vek_lib::curl_post_json("http://u", std::string(300'000, 'q')));
   set("status", "9");
-  EXPECT_FALSE(vek_lib::curl_post_json("u", "{}"));
+  EXPECT_FALSE(vek_lib::curl_post_json("http://u", "{}"));
   {
     EnvGuard path("PATH");
     ::setenv("PATH", (root_ / "home").c_str(), 1);
-    EXPECT_FALSE(vek_lib::curl_post_json("u", "{}"));
-    EXPECT_FALSE(vek_lib::curl_post_json("u", std::string(300'000, 'q')));
+    EXPECT_FALSE(vek_lib::curl_post_json("http://u", "{}"));
+    EXPECT_FALSE(vek_lib::curl_post_json("http://u", std::string(300'000, 'q')));
   }
   EXPECT_EQ(open_fd_count(), fds_before);
   errno = 0;
@@ -341,6 +350,106 @@ TEST_F(FakeCurlTest, MissingCurlIsReportedWithTheSystemText) {
   auto denied = vek_lib::curl_post_json("http://x", "{}");
   ASSERT_FALSE(denied);
   EXPECT_EQ(denied.error().display(), "broadcast failed: failed to run curl: Permission denied (os error 13)");
+}
+
+TEST_F(FakeCurlTest, OutputIsCappedAndCurlEndedPastTheCap) {
+  ::alarm(120);  // an uncapped endless writer fails the test instead of hanging the run
+  const std::size_t cap = std::size_t{16} << 20;
+  set("out", std::string(cap, 'o'));
+  auto at_cap = vek_lib::curl_post_json("http://n/", "{}");
+  ASSERT_TRUE(at_cap) << at_cap.error().display();
+  EXPECT_EQ(at_cap->size(), cap);
+
+  set("out", std::string(cap + 1, 'o'));
+  auto past = vek_lib::curl_post_json("http://n/", "{}");
+  ASSERT_FALSE(past);
+  EXPECT_EQ(past.error().kind(), VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(past.error().display(), "broadcast failed: reply larger than 16777216 bytes");
+
+  // Writers that never stop are ended, on either stream.
+  fs::remove(bin_ / "out");
+  set("endless_out", "");
+  EXPECT_EQ(vek_lib::curl_post_json("http://n/", "{}").error().display(),
+            "broadcast failed: reply larger than 16777216 bytes");
+  fs::remove(bin_ / "endless_out");
+  set("endless_err", "");
+  EXPECT_EQ(vek_lib::curl_post_json("http://n/", "{}").error().display(),
+            "broadcast failed: curl wrote more than 65536 bytes to standard error");
+  ::alarm(0);
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // every curl was reaped
+  EXPECT_EQ(errno, ECHILD);
+}
+
+int g_checks = 0;
+std::chrono::steady_clock::time_point g_stop_at;
+
+TEST_F(FakeCurlTest, WaitCheckCanEndAHungCurl) {
+  ::alarm(60);
+  // A check that lets the wait go on is called while curl runs, and changes nothing.
+  set("delay", "0.3");
+  set("out", "ok");
+  g_checks = 0;
+  {
+    const vek_lib::ScopedBroadcastCheck scope([] { return ++g_checks > 0; });
+    auto r = vek_lib::curl_post_json("http://n/", "{}");
+    ASSERT_TRUE(r) << r.error().display();
+    EXPECT_EQ(*r, "ok");
+  }
+  EXPECT_GE(g_checks, 2);
+
+  // One that says stop ends curl, however long it would have run.
+  fs::remove(bin_ / "delay");
+  set("hang", "");
+  g_checks = 0;
+  {
+    const vek_lib::ScopedBroadcastCheck scope([] { return ++g_checks < 3; });
+    auto r = vek_lib::curl_post_json("http://n/", "{}");
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().display(), "broadcast failed: interrupted while waiting for curl");
+  }
+  EXPECT_EQ(g_checks, 3);
+
+  // Also once curl has closed its output but not exited.
+  fs::remove(bin_ / "hang");
+  set("quiet_hang", "");
+  g_stop_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  {
+    const vek_lib::ScopedBroadcastCheck scope([] { return std::chrono::steady_clock::now() < g_stop_at; });
+    EXPECT_EQ(vek_lib::curl_post_json("http://n/", "{}").error().display(),
+              "broadcast failed: interrupted while waiting for curl");
+  }
+  fs::remove(bin_ / "quiet_hang");
+  ::alarm(0);
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+
+  // The scope is gone: the next call is not checked.
+  g_checks = 0;
+  EXPECT_TRUE(vek_lib::curl_post_json("http://n/", "{}"));
+  EXPECT_EQ(g_checks, 0);
+}
+
+TEST_F(FakeCurlTest, OnlyHttpAndHttpsEndpointsReachCurl) {
+  set("out", "ok");
+  for (std::string url : {"file:///etc/passwd", "FILE:///etc/passwd", "gopher://127.0.0.1:25/_HELO", "dict://127.0.0.1:11211/stats",
+                          "telnet://127.0.0.1:23", "ftp://x/", "ldap://x", "", "u", "127.0.0.1:8545", "//host/",
+                          "-K/tmp/conf", "--config=/tmp/conf", "http:/x", "http:x", " http://x", "httpx://x",
+                          "https:/x", "http\n://x"}) {
+    SCOPED_TRACE(url);
+    auto r = vek_lib::curl_post_json(url, "{}");
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind(), VekLibErrorKind::InvalidInput);
+    EXPECT_EQ(r.error().display(), "invalid input: RPC URL must start with http:// or https://: '" + url + "'");
+  }
+  EXPECT_FALSE(called());
+  for (std::string url : {"http://a", "https://a/b?c", "HTTP://A", "HtTpS://x:1/", "http://"}) {
+    SCOPED_TRACE(url);
+    auto r = vek_lib::curl_post_json(url, "{}");
+    ASSERT_TRUE(r) << r.error().display();
+    EXPECT_EQ(argv(), curl_argv("{}", url));
+  }
 }
 
 // ---- extract_json_field --------------------------------------------------------------------
@@ -411,10 +520,12 @@ TEST_F(FakeCurlTest, RequestBodiesAreExactJsonRpcEnvelopes) {
       {ChainType::Evm, {0x02, 0xAB, 0xCD, 0xEF, 0x00, 0x9F},
        R"({"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x02abcdef009f"]})"},
       {ChainType::Evm, {}, R"({"id":1,"jsonrpc":"2.0","method":"eth_sendRawTransaction","params":["0x"]})"},
-      // Standard alphabet (+ and /) with padding: fb ef ff -> "++//", 01 -> "AQ==".
+      // Standard alphabet (+ and /) with padding: fb ef ff -> "++//", 01 -> "AQ==". Nodes
+      // read a transaction as base58 unless the options object names base64.
       {ChainType::Solana, {0xFB, 0xEF, 0xFF, 0x01},
-       R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["++//AQ=="]})"},
-      {ChainType::Solana, {0x00, 0x01}, R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["AAE="]})"},
+       R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["++//AQ==",{"encoding":"base64"}]})"},
+      {ChainType::Solana, {0x00, 0x01},
+       R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":["AAE=",{"encoding":"base64"}]})"},
   };
   const std::string url = "https://node.example/path/";  // used unchanged, trailing slash included
   set("out", R"({"jsonrpc":"2.0","result":"0xhash","id":1})");
@@ -429,25 +540,25 @@ TEST_F(FakeCurlTest, RequestBodiesAreExactJsonRpcEnvelopes) {
 
 TEST_F(FakeCurlTest, BroadcastPassesReplyErrorsThrough) {
   set("out", R"({"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"invalid params"}})");
-  auto rpc = vek_lib::broadcast(ChainType::Evm, "u", bytes("\x02"));
+  auto rpc = vek_lib::broadcast(ChainType::Evm, "http://u", bytes("\x02"));
   ASSERT_FALSE(rpc);
   EXPECT_EQ(rpc.error().display(), R"(broadcast failed: RPC error: {"code":-32602,"message":"invalid params"})");
 
   set("out", "Internal Server Error");
-  auto json = vek_lib::broadcast(ChainType::Solana, "u", bytes("\x01"));
+  auto json = vek_lib::broadcast(ChainType::Solana, "http://u", bytes("\x01"));
   ASSERT_FALSE(json);
   EXPECT_EQ(json.error().kind(), VekLibErrorKind::Json);
 
   set("status", "22");
   set("err", "curl: (22) The requested URL returned error: 500\n");
-  auto http = vek_lib::broadcast(ChainType::Evm, "u", bytes("\x02"));
+  auto http = vek_lib::broadcast(ChainType::Evm, "http://u", bytes("\x02"));
   ASSERT_FALSE(http);
   EXPECT_EQ(http.error().display(), "broadcast failed: curl: (22) The requested URL returned error: 500\n");
 }
 
 TEST_F(FakeCurlTest, BroadcastRefusesFamiliesWithoutARequestFormat) {
   for (ChainType t : {ChainType::Cosmos, ChainType::Bitcoin, ChainType::Tron, ChainType::Ton}) {
-    auto r = vek_lib::broadcast(t, "u", bytes("\x01"));
+    auto r = vek_lib::broadcast(t, "http://u", bytes("\x01"));
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().display(), "invalid input: no broadcast method for chain family '" +
                                        std::string(vek_core::chain_type_name(t)) + "'");
@@ -475,18 +586,18 @@ TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
 }
 
 TEST_F(FakeCurlTest, UnknownChainAndSignerFailuresStopBeforeAnyRequest) {
-  auto unknown = vek_lib::sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "u");
+  auto unknown = vek_lib::sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "http://u");
   ASSERT_FALSE(unknown);
   EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
   EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
 
   // A legacy (untyped) EVM transaction cannot be assembled.
-  auto legacy = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "u");
+  auto legacy = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "http://u");
   ASSERT_FALSE(legacy);
   EXPECT_EQ(legacy.error().kind(), VekLibErrorKind::Signer);
 
   // A Solana transaction without a message after its slots has nothing to sign.
-  auto short_sol = vek_lib::sign_encode_and_broadcast(kKey, "solana", std::vector<std::uint8_t>(65, 1), "u");
+  auto short_sol = vek_lib::sign_encode_and_broadcast(kKey, "solana", std::vector<std::uint8_t>(65, 1), "http://u");
   ASSERT_FALSE(short_sol);
   EXPECT_EQ(short_sol.error().display(),
             "invalid transaction: transaction too short for declared signature slots");
@@ -506,22 +617,40 @@ std::string evm_body_for(std::span<const std::uint8_t> tx) {
          vek_signer::hex_encode(*signed_tx) + R"("]})";
 }
 
+TEST_F(FakeCurlTest, EvmBytesAfterTheTransactionAreRefused) {
+  // They would be signed but never sent, and the node would see a signature over other
+  // bytes: one that recovers to an unrelated sender.
+  std::vector<std::uint8_t> tx = eip1559_tx();
+  tx.push_back(0x00);
+  auto one = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "http://n/");
+  ASSERT_FALSE(one);
+  EXPECT_EQ(one.error().display(), "invalid input: 1 byte follows the transaction's RLP list");
+  tx.insert(tx.end(), {0xc0, 0x80});
+  auto three = vek_lib::sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt);
+  ASSERT_FALSE(three);
+  EXPECT_EQ(three.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(three.error().display(), "invalid input: 3 bytes follow the transaction's RLP list");
+  EXPECT_FALSE(called());
+}
+
 TEST_F(FakeCurlTest, EvmTransactionGoesToTheChosenEndpoint) {
   const auto tx = eip1559_tx();
   const std::string body = evm_body_for(tx);
   ASSERT_EQ(body.find("\"params\":[\"0x02"), body.find("\"params\""));
   set("out", R"({"jsonrpc":"2.0","id":1,"result":"0x5c504ed432cb51138bcf09aa5e8a410dd4a1e204ef84bfed1be16dfba1b22060"})");
 
-  // An explicit URL wins, even an empty one, and the configuration is not consulted.
+  // An explicit URL wins, even an empty one (which is then refused), and the
+  // configuration is not consulted.
   fs::create_directories(root_ / "home" / ".vek");
   write_file(root_ / "home" / ".vek" / "config.json",
              R"({"vault_path":"/tmp/v","rpc":{"eip155:1":"http://configured.example","eip155:137":"http://poly"}})");
-  for (std::string_view url : {"http://given.example:8545/", ""}) {
-    auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, url);
-    ASSERT_TRUE(r) << r.error().display();
-    EXPECT_EQ(*r, "0x5c504ed432cb51138bcf09aa5e8a410dd4a1e204ef84bfed1be16dfba1b22060");
-    EXPECT_EQ(argv(), curl_argv(body, url));
-  }
+  auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "http://given.example:8545/");
+  ASSERT_TRUE(r) << r.error().display();
+  EXPECT_EQ(*r, "0x5c504ed432cb51138bcf09aa5e8a410dd4a1e204ef84bfed1be16dfba1b22060");
+  EXPECT_EQ(argv(), curl_argv(body, "http://given.example:8545/"));
+  auto empty = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "");
+  ASSERT_FALSE(empty);
+  EXPECT_EQ(empty.error().display(), "invalid input: RPC URL must start with http:// or https://: ''");
 
   // Without one, the configured endpoint for the chain's CAIP-2 id, read on every call.
   ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
@@ -538,7 +667,7 @@ TEST_F(FakeCurlTest, EvmTransactionGoesToTheChosenEndpoint) {
   fs::remove(root_ / "home" / ".vek" / "config.json");
   ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "eip155:1", tx, std::nullopt));
   EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:1")));
-  EXPECT_EQ(call_count(), 7u);
+  EXPECT_EQ(call_count(), 6u);
 }
 
 struct PkeyDeleter {
@@ -574,7 +703,7 @@ TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
   ASSERT_TRUE(r) << r.error().display();
   EXPECT_EQ(*r, "5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW");
   EXPECT_EQ(argv(), curl_argv(R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":[")" +
-                                  solana_signed_base64(tx) + R"("]})",
+                                  solana_signed_base64(tx) + R"(",{"encoding":"base64"}]})",
                               "http://sol/"));
 }
 

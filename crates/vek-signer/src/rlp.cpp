@@ -43,9 +43,15 @@ std::vector<std::uint8_t> encode_bytes(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-std::expected<std::vector<std::uint8_t>, std::string_view> encode_signed_typed_tx(
-    std::span<const std::uint8_t> tx, std::uint8_t y_parity, std::span<const std::uint8_t, kSignatureScalarBytes> r,
-    std::span<const std::uint8_t, kSignatureScalarBytes> s) {
+namespace {
+
+struct ItemBounds {
+  std::size_t header;
+  std::size_t payload;
+};
+
+// The header and payload lengths of the typed transaction's one RLP item.
+std::expected<ItemBounds, std::string_view> typed_item_bounds(std::span<const std::uint8_t> tx) {
   if (tx.empty()) return std::unexpected(std::string_view("empty transaction"));
   const std::uint8_t type = tx[0];
   if (type != kTypeAccessList && type != kTypeDynamicFee) {
@@ -84,7 +90,24 @@ std::expected<std::vector<std::uint8_t>, std::string_view> encode_signed_typed_t
   if (header > item.size() || payload > item.size() - header) {
     return std::unexpected(std::string_view("truncated RLP payload"));
   }
-  const std::span<const std::uint8_t> fields = item.subspan(header, payload);
+  return ItemBounds{header, payload};
+}
+
+}  // namespace
+
+std::expected<std::size_t, std::string_view> typed_tx_length(std::span<const std::uint8_t> tx) {
+  const auto bounds = typed_item_bounds(tx);
+  if (!bounds) return std::unexpected(bounds.error());
+  return 1 + bounds->header + bounds->payload;  // fits: both were checked against tx.size()
+}
+
+std::expected<std::vector<std::uint8_t>, std::string_view> encode_signed_typed_tx(
+    std::span<const std::uint8_t> tx, std::uint8_t y_parity, std::span<const std::uint8_t, kSignatureScalarBytes> r,
+    std::span<const std::uint8_t, kSignatureScalarBytes> s) {
+  const auto bounds = typed_item_bounds(tx);
+  if (!bounds) return std::unexpected(bounds.error());
+  const std::uint8_t type = tx[0];
+  const std::span<const std::uint8_t> fields = tx.subspan(1 + bounds->header, bounds->payload);
 
   std::vector<std::uint8_t> body;
   body.reserve(fields.size() + 1 + 2 * (1 + kSignatureScalarBytes));

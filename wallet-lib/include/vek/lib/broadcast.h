@@ -1,11 +1,13 @@
 // Submitting signed transactions to a chain's JSON-RPC node through the `curl` program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vek/core/chain.h"
 #include "vek/lib/error.h"
@@ -22,17 +24,34 @@ namespace vek_lib {
 //                the chain's CAIP-2 id in the configuration's `rpc` map is used; the
 //                configuration file is then read after signing, on every call.
 // Returns the transaction hash text exactly as the node reported it.
-// Errors: InvalidInput (unknown chain); Signer (extracting, signing or assembling fails,
-// including "encode_signed_transaction not implemented for {chain}" for the families
-// that cannot assemble, before anything is sent); any error of broadcast().
+// Errors: those of sign_and_encode() and of send_signed().
+// It is sign_and_encode() followed by send_signed(); a caller that owns the key can wipe
+// it between the two, so that no key is alive while the node is awaited.
 [[nodiscard]] VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key,
                                                                std::string_view chain,
                                                                std::span<const std::uint8_t> unsigned_tx,
                                                                std::optional<std::string_view> rpc_url);
 
+// Signs `unsigned_tx` with `key` and returns the signed transaction; nothing is sent.
+// Errors: InvalidInput (unknown chain; for EVM chains "{n} byte(s) follow(s) the
+// transaction's RLP list" when bytes come after the typed transaction: they would be
+// signed but could not be sent); Signer (extracting, signing or assembling fails,
+// including "encode_signed_transaction not implemented for {chain}" for the families
+// that cannot assemble).
+[[nodiscard]] VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key,
+                                                                   std::string_view chain,
+                                                                   std::span<const std::uint8_t> unsigned_tx);
+
+// Chooses the endpoint for `chain` (`rpc_url`, or the configured one read now) and
+// broadcasts the signed transaction there.
+// Errors: InvalidInput (unknown chain); any error of broadcast().
+[[nodiscard]] VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+                                                 std::optional<std::string_view> rpc_url);
+
 // Posts `signed_tx` to `url` as a JSON-RPC 2.0 request and returns the reply's `result`.
 //   Evm:    method "eth_sendRawTransaction", one parameter "0x" + lower-case hex.
-//   Solana: method "sendTransaction", one parameter: standard padded base64.
+//   Solana: method "sendTransaction", two parameters: standard padded base64 and the
+//           options object {"encoding":"base64"} (a node reads base58 without it).
 // The body is compact JSON with sorted keys: {"id":1,"jsonrpc":"2.0","method":..,"params":[..]}.
 // Errors: InvalidInput "no broadcast method for chain family '{family}'" for the other
 // families; any error of curl_post_json() and extract_json_field().
@@ -40,15 +59,46 @@ namespace vek_lib {
                                                std::span<const std::uint8_t> signed_tx);
 
 // Runs `curl -fsSL -X POST -H "Content-Type: application/json" -d <body> <url>` (no shell)
-// with an empty standard input and waits for it, however long it takes. A body too long
-// to be one command-line argument is handed to curl on its standard input instead
+// with an empty standard input and waits for it, however long it takes (see
+// ScopedBroadcastCheck for ending the wait early). A body too long to be one
+// command-line argument is handed to curl on its standard input instead
 // ("--data-binary @-" in place of "-d <body>"), sent byte for byte all the same.
+// Only http and https endpoints are used (the scheme in any case): curl would as readily
+// read local files or talk to local services for other schemes.
 // Returns curl's standard output, decoded as UTF-8 with invalid sequences replaced by
 // U+FFFD, untrimmed.
-// Errors: BroadcastFailed "failed to run curl: {strerror} (os error {n})" when curl cannot
-// be started; BroadcastFailed carrying curl's standard error (decoded the same way,
-// untrimmed) when it exits unsuccessfully.
+// Errors, checked before curl starts:
+//   InvalidInput "RPC URL must start with http:// or https://: '{url}'"
+// and once it runs (all BroadcastFailed):
+//   "failed to run curl: {strerror} (os error {n})"    curl cannot be started
+//   "reply larger than 16777216 bytes"                  more standard output; curl is ended
+//   "curl wrote more than 65536 bytes to standard error"   likewise for standard error
+//   "interrupted while waiting for curl"                the thread's check said stop
+//   "curl was terminated by signal {n}"                 curl died of a signal
+//   curl's standard error (decoded the same way, untrimmed) for any other unsuccessful exit.
 [[nodiscard]] VekResult<std::string> curl_post_json(std::string_view url, std::string_view body);
+
+// The most of curl's standard output and standard error that is read.
+inline constexpr std::size_t kMaxReplyBytes = std::size_t{16} << 20;
+inline constexpr std::size_t kMaxCurlErrorBytes = std::size_t{64} << 10;
+
+// Lets the calling thread stop waiting for curl. While an instance lives, every
+// curl_post_json on this thread (through broadcast, sign_and_send and the rest) calls
+// `keep_waiting` about every 50 ms and whenever a signal interrupts the wait; when it
+// returns false, curl is killed and reaped and the call fails with BroadcastFailed
+// "interrupted while waiting for curl". The Python binding uses it to run the
+// interpreter's signal handlers. Scopes nest; the previous check comes back on exit.
+class ScopedBroadcastCheck {
+ public:
+  using Check = bool (*)();
+  explicit ScopedBroadcastCheck(Check keep_waiting) noexcept;
+  ~ScopedBroadcastCheck();
+  ScopedBroadcastCheck(const ScopedBroadcastCheck&) = delete;
+  ScopedBroadcastCheck& operator=(const ScopedBroadcastCheck&) = delete;
+
+ private:
+  Check previous_;
+};
 
 // Reads the text member `field` of the JSON-RPC reply `text`.
 // Errors: Json (not one JSON document, with the parser's message); BroadcastFailed

@@ -28,6 +28,11 @@ inline constexpr std::size_t kSignatureScalarBytes = 32;
 // Cannot fail.
 [[nodiscard]] std::vector<std::uint8_t> encode_length(std::size_t length, std::uint8_t offset);
 
+// The number of leading bytes of `tx` that encode_signed_typed_tx reads: the type byte
+// and the one RLP item after it (header and payload). Anything past that count is what
+// it ignores. Errors: those of encode_signed_typed_tx, in the same order.
+[[nodiscard]] std::expected<std::size_t, std::string_view> typed_tx_length(std::span<const std::uint8_t> tx);
+
 // Appends a signature to an unsigned typed transaction.
 // In: tx        type byte (0x01 or 0x02) then one RLP item whose payload is the encoded
 //               fields; bytes after that item are ignored.
