@@ -50,10 +50,27 @@ struct KeyPair {
 // Error: InvalidInput "invalid hex private key: {hex error}".
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decode_hex_key(std::string_view text);
 
+// A new wallet with a random phrase of `words` (12 when absent) words and one account
+// per family at index 0, encrypted with `passphrase` and written to the vault.
+// Errors, first failure wins: InvalidInput "words must be 12 or 24"; WalletNameExists
+// (a wallet of that exact name); Mnemonic; Hd or Signer (derivation); Crypto
+// (encryption); Io (random id, directories, the write); Json (a name that is not UTF-8).
+// Nothing is written unless every step before the write succeeded.
 [[nodiscard]] VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase,
                                                   OptText vault);
+// A wallet from an existing phrase, its accounts at `index` (0 when absent).
+// Errors, first failure wins: WalletNameExists; Mnemonic (the phrase: word count, an
+// unknown word, the checksum); Hd or Signer; Crypto; Io; Json. Nothing is written on failure.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase,
                                                            OptText passphrase, OptIndex index, OptText vault);
+// A wallet of two raw keys (secp256k1 and ed25519). With both explicit keys given they
+// are used and `key_hex`/`chain` are not read; otherwise `key_hex` is the key of
+// `chain`'s curve (secp256k1 when absent) and the other curve's key is the explicit one
+// or random. Accounts have an empty derivation path.
+// Errors, first failure wins: WalletNameExists; InvalidInput "invalid hex private key:
+// {hex error}" (explicit keys first, else `key_hex`), the unknown-chain message,
+// "failed to generate random key: {error}"; Signer (a key that is not a valid scalar);
+// Crypto; Io; Json. Nothing is written on failure.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::string_view key_hex,
                                                               OptText chain, OptText passphrase, OptText vault,
                                                               OptText secp256k1_key, OptText ed25519_key);
@@ -65,24 +82,43 @@ struct KeyPair {
 // variable expansion), else the data directory. Cannot fail.
 [[nodiscard]] std::filesystem::path vault_directory(OptText vault);
 
-// Newest first.
+// Every readable wallet, newest first; unreadable files are skipped with a warning.
+// Error: Io (creating or reading the vault's directories).
 [[nodiscard]] VekResult<std::vector<WalletInfo>> list_wallets(OptText vault);
+// The wallet whose id is `name_or_id`, else the only one with that name.
+// Errors: those of list_wallets; WalletNotFound; AmbiguousWallet (two or more of that name).
 [[nodiscard]] VekResult<WalletInfo> get_wallet(std::string_view name_or_id, OptText vault);
+// Removes the wallet's file. Errors: those of get_wallet; Io (the removal).
 [[nodiscard]] VekResult<void> delete_wallet(std::string_view name_or_id, OptText vault);
+// Gives the wallet `new_name` (nothing happens when it already has it); id, accounts,
+// secret and created_at are kept. Errors, first failure wins: those of get_wallet;
+// WalletNameExists; Io or Json (the write; the old file stays on failure).
 [[nodiscard]] VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault);
 // The stored secret as text (phrase or key document). The caller owns and should wipe it.
+// Errors, first failure wins: those of get_wallet; Json (an unreadable envelope);
+// Crypto (DecryptionFailed: wrong passphrase or a damaged file); InvalidInput "wallet
+// contains invalid key data" or "wallet contains invalid UTF-8 mnemonic".
 [[nodiscard]] VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault);
 
-// The private key of a stored wallet for a chain family and account index.
+// The private key of a stored wallet for a chain family and account index (0 when
+// absent; a key wallet ignores it and gives the key of the family's curve).
+// Errors, first failure wins: those of export_wallet's lookup and decryption; for key
+// wallets those of parse_key_document, for phrase wallets those of parse_mnemonic_secret,
+// then Hd.
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_signing_key(std::string_view wallet,
                                                                      vek_core::ChainType chain_type,
                                                                      OptText passphrase, OptIndex index,
                                                                      OptText vault);
 
-// `encoding` absent or "utf8": the message's bytes; "hex": hex-decoded.
+// Signs `message` with the chain family's message scheme.
+// Errors, first failure wins: InvalidInput (unknown chain; then message_bytes' errors);
+// those of decrypt_signing_key; Signer.
 [[nodiscard]] VekResult<SignResult> sign_message(std::string_view wallet, std::string_view chain,
                                                  std::string_view message, OptText passphrase, OptText encoding,
                                                  OptIndex index, OptText vault);
+// Signs the transaction bytes of `tx_hex` with the chain family's transaction scheme.
+// Errors, first failure wins: InvalidInput (unknown chain; then decode_transaction_hex's
+// error); those of decrypt_signing_key; Signer.
 [[nodiscard]] VekResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain,
                                                      std::string_view tx_hex, OptText passphrase, OptIndex index,
                                                      OptText vault);
@@ -120,7 +156,12 @@ struct KeyPair {
 [[nodiscard]] VekResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_hex);
 
 // Signs `tx_hex` with the wallet's key for `chain`, assembles the signed transaction
-// and submits it (EVM and Solana). Returns the node's transaction hash.
+// and submits it (EVM and Solana). Returns the node's transaction hash. The key is
+// wiped before the node is contacted.
+// Errors, first failure wins: InvalidInput (unknown chain; decode_transaction_hex's
+// error); those of decrypt_signing_key; those of sign_and_encode (broadcast.h: trailing
+// bytes, a family without broadcasting, Signer); those of send_signed (an endpoint
+// that is not http(s), BroadcastFailed).
 [[nodiscard]] VekResult<std::string> sign_and_send(std::string_view wallet, std::string_view chain,
                                                    std::string_view tx_hex, OptText passphrase, OptIndex index,
                                                    OptText rpc_url, OptText vault);
