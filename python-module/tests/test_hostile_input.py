@@ -546,3 +546,58 @@ def test_forged_secrets_are_refused(key_type, plaintext, sign_message, export_me
     if export_message is not None:
         expect_error(export_message, "export_wallet", ["main", PASSPHRASE], {}, v)
     assert wallet_files(v) == before
+
+
+# ---------------------------------------------------------------- a crippled OpenSSL
+
+BASE_PROVIDER_ONLY = """openssl_conf = openssl_init
+[openssl_init]
+providers = provider_sect
+[provider_sect]
+base = base_sect
+[base_sect]
+activate = 1
+"""
+CRIPPLED_CHILD = """
+import json, sys
+from vek import _native
+phrases, vault = json.loads(sys.argv[1]), sys.argv[2]
+out = {}
+def run(label, fn, *args, **kwargs):
+    try:
+        out[label] = ["ok", fn(*args, **kwargs)]
+    except Exception as e:
+        out[label] = [type(e).__name__, str(e)]
+for n, phrase in enumerate(phrases):
+    for chain in ("ethereum", "bitcoin", "cosmos", "tron", "solana"):
+        run(f"{chain}-{n}", _native.derive_address, phrase, chain)
+run("generate", lambda: len(_native.generate_mnemonic(24).split()))
+run("export", _native.export_wallet, "main", "pw", vault)
+run("sign", _native.sign_message, "pk", "ethereum", "m", vault_path_opt=vault)
+print(json.dumps(out))
+"""
+
+
+def test_openssl_without_its_algorithms_gives_errors_not_a_crash(fresh, tmp_path):
+    """With a configuration that loads only OpenSSL's base provider (no digest, cipher or
+    Ed25519), nothing ends the interpreter: the hashes, which need no provider, give the
+    usual results (a 24-word phrase is longer than a SHA-512 block, so its seed hashes
+    the HMAC key first), and what needs a provider fails with an error."""
+    conf = tmp_path / "base-only.cnf"
+    conf.write_text(BASE_PROVIDER_ONLY)
+    phrases = [ZERO_PHRASE, " ".join(["abandon"] * 23 + ["art"])]
+    child = subprocess.run(
+        [sys.executable, "-c", CRIPPLED_CHILD, json.dumps(phrases), fresh["path"]],
+        env=dict(os.environ, OPENSSL_CONF=str(conf)), capture_output=True, text=True, timeout=120,
+    )
+    assert child.returncode == 0, child.stderr
+    out = json.loads(child.stdout)
+    for n, phrase in enumerate(phrases):
+        for chain in ("ethereum", "bitcoin", "cosmos", "tron"):
+            assert out[f"{chain}-{n}"] == ["ok", _native.derive_address(phrase, chain)]
+        kind, message = out[f"solana-{n}"]
+        assert kind == "RuntimeError" and message.startswith("address derivation failed: OpenSSL cannot make an Ed25519 key: ")
+    assert out["generate"] == ["ok", 24]
+    for label in ("export", "sign"):
+        kind, message = out[label]
+        assert kind == "RuntimeError" and message.startswith("decryption failed: "), (label, message)
