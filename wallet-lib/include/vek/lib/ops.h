@@ -61,9 +61,32 @@ struct KeyPair {
 [[nodiscard]] VekResult<void> delete_wallet(std::string_view name_or_id, OptText vault);
 [[nodiscard]] VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault);
 // The stored secret as text (phrase or key document). The caller owns and should wipe it.
+// When check_stored_accounts fails, the secret is still returned (a tampered file must
+// not block the backup) and one line goes to standard error:
+//   "warning: the stored accounts of wallet '{name}' do not match its secret", or, when
+//   the check itself failed (a key the signer refuses, an algorithm OpenSSL lacks),
+//   "warning: the stored accounts of wallet '{name}' could not be checked against its secret: {error}".
 [[nodiscard]] VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault);
 
-// The private key of a stored wallet for a chain family and account index.
+// Ties a wallet's displayed accounts to its secret, which anyone who can write the
+// wallet file could otherwise replace: re-derives every stored account from `secret`
+// (the decrypted phrase or key document; a phrase's seed is computed once, then each
+// account's chain family and stored path; key wallets from the key of the family's
+// curve) and compares the addresses. Every operation that decrypts a wallet runs it.
+// {name} is the wallet's name with control characters escaped. No text of the secret
+// is quoted in any error. Errors:
+//   InvalidInput "the wallet's stored secret does not match its key type" (a key
+//     document marked "mnemonic", a phrase marked "private_key", an invalid phrase);
+//   InvalidInput "the stored accounts of wallet '{name}' do not match its secret"
+//     (an address differs, or a stored chain or path names no key);
+//   the key document's own errors (InvalidInput, Json), as decrypt_signing_key;
+//   InvalidInput "wallet contains invalid UTF-8 mnemonic";
+//   Signer, when a chain's signer refuses the key.
+[[nodiscard]] VekResult<void> check_stored_accounts(const vek_core::EncryptedWallet& wallet,
+                                                    const vek_signer::SecretBytes& secret);
+
+// The private key of a stored wallet for a chain family and account index, after
+// check_stored_accounts passed (its errors are returned).
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_signing_key(std::string_view wallet,
                                                                      vek_core::ChainType chain_type,
                                                                      OptText passphrase, OptIndex index,
