@@ -195,7 +195,8 @@ std::string printable(std::string_view text) {
 // (braces, quotes, digits) never is. Text that is not is never handed to the phrase
 // parser, whose errors quote it.
 bool phrase_like(std::string_view text) noexcept {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); });
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); });
 }
 
 // A decrypted secret in usable form: the seed of a mnemonic wallet or the two keys of
