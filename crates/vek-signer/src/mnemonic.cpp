@@ -197,7 +197,7 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view te
   WipedArray<33> packed;
   for (std::size_t w = 0; w < indices.size(); ++w) {
     for (std::size_t b = 0; b < 11; ++b) {
-      if ((indices[w] >> (10 - b)) & 1u) {
+      if ((static_cast<unsigned>(indices[w]) >> (10 - b)) & 1u) {
         const std::size_t pos = w * 11 + b;
         packed.bytes[pos / 8] |= static_cast<std::uint8_t>(0x80u >> (pos % 8));
       }
