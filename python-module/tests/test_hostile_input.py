@@ -527,6 +527,7 @@ def forge():
 
 
 GOOD_SECP = KEY
+NOT_OF_KEY_TYPE = "invalid input: the wallet's stored secret does not match its key type"
 FORGED = [
     # (key type, plaintext, message of signing on ethereum, message of export or None when it succeeds)
     ("private_key", b"not json", "JSON error: expected a value at line 1 column 1", None),
@@ -543,8 +544,9 @@ FORGED = [
     ("private_key", b'{"secp256k1":"00","ed25519":"00"}', "invalid private key: signature error", None),
     ("private_key", b"\xff\xfe", "invalid input: invalid key pair data", "invalid input: wallet contains invalid key data"),
     ("mnemonic", b"\xc3\x28", "invalid input: wallet contains invalid UTF-8 mnemonic", "invalid input: wallet contains invalid UTF-8 mnemonic"),
-    ("mnemonic", b"abandon", "invalid mnemonic phrase: the mnemonic's entropy length `2` is invalid", None),
-    ("mnemonic", ZERO_PHRASE.upper().encode(), "invalid mnemonic phrase: the word `ABANDON` is invalid", None),
+    # No text of a decrypted secret is quoted, so an invalid phrase gets one fixed message.
+    ("mnemonic", b"abandon", NOT_OF_KEY_TYPE, None),
+    ("mnemonic", ZERO_PHRASE.upper().encode(), NOT_OF_KEY_TYPE, None),
 ]
 
 
@@ -557,3 +559,124 @@ def test_forged_secrets_are_refused(key_type, plaintext, sign_message, export_me
     if export_message is not None:
         expect_error(export_message, "export_wallet", ["main", PASSPHRASE], {}, v)
     assert wallet_files(v) == before
+
+
+def edit_wallet(vault, wallet_id, change):
+    path = pathlib.Path(vault) / "wallets" / f"{wallet_id}.json"
+    doc = json.loads(path.read_text())
+    change(doc)
+    path.write_text(json.dumps(doc, indent=2))
+
+
+def every_decrypting_call(v, ref, passphrase):
+    """(function, args, kwargs) of each operation that decrypts, refused before any network use."""
+    return [
+        ("sign_message", [ref, "ethereum", "m", passphrase], {}),
+        ("sign_message", [ref, "solana", "m", passphrase], {}),
+        ("sign_transaction", [ref, "ethereum", EVM_TX, passphrase], {}),
+        ("sign_and_send", [ref, "ethereum", EVM_TX, passphrase], {"rpc_url": "http://127.0.0.1:1"}),
+    ]
+
+
+@pytest.mark.parametrize("source,key_type", [("pk", "mnemonic"), ("main", "private_key")])
+def test_relabelled_key_type_quotes_no_secret(source, key_type, fresh, capfd):
+    """Editing only the clear-text key_type (no passphrase needed) once made signing quote
+    the whole key document as an invalid word. Now every call that decrypts gives a fixed
+    message, and export still returns the secret, with a warning."""
+    v, passphrase = fresh["path"], PASSPHRASE if source == "main" else None
+    secret = _native.export_wallet(source, passphrase, v)
+    edit_wallet(v, fresh[source], lambda d: d.update(key_type=key_type))
+    before = wallet_files(v)
+    for function, args, kwargs in every_decrypting_call(v, source, passphrase):
+        expect_error(NOT_OF_KEY_TYPE, function, args, kwargs, v)
+    assert capfd.readouterr().err == ""
+    assert _native.export_wallet(source, passphrase, v) == secret
+    assert capfd.readouterr().err == f"warning: the stored accounts of wallet '{source}' do not match its secret\n"
+    assert wallet_files(v) == before
+
+
+ATTACKER_EVM = "0x" + "De" * 20
+TAMPERED_ACCOUNTS = {
+    "evm address": ("main", 0, "address", ATTACKER_EVM),
+    "path beside its address": ("main", 0, "derivation_path", "m/44'/60'/0'/0/1"),
+    "unknown chain": ("main", 2, "chain_id", "bip122:ffffffffffffffffffffffffffffffff"),
+    "key wallet solana address": ("pk", 1, "address", "11111111111111111111111111111111"),
+}
+
+
+@pytest.mark.parametrize("source,account,field,value", TAMPERED_ACCOUNTS.values(), ids=TAMPERED_ACCOUNTS.keys())
+def test_accounts_not_derived_from_the_secret_are_refused(source, account, field, value, fresh, capfd):
+    """Someone who can write the file but lacks the passphrase replaces a displayed
+    account. Signing and sending refuse; export returns the secret and warns. The name,
+    read from the file, is quoted with its control characters escaped."""
+    v, ref, passphrase = fresh["path"], fresh[source], PASSPHRASE if source == "main" else None
+    secret = _native.export_wallet(ref, passphrase, v)
+    assert capfd.readouterr().err == ""
+
+    def tamper(doc):
+        doc["accounts"][account][field] = value
+        doc["name"] = "evil\x1b[2J\u0085"
+
+    edit_wallet(v, ref, tamper)
+    before = wallet_files(v)
+    shown = "evil\\x1b[2J\\x85"
+    for function, args, kwargs in every_decrypting_call(v, ref, passphrase):
+        expect_error(f"invalid input: the stored accounts of wallet '{shown}' do not match its secret", function, args, kwargs, v)
+    assert _native.export_wallet(ref, passphrase, v) == secret
+    assert capfd.readouterr().err == f"warning: the stored accounts of wallet '{shown}' do not match its secret\n"
+    assert wallet_files(v) == before
+
+
+# ---------------------------------------------------------------- a crippled OpenSSL
+
+BASE_PROVIDER_ONLY = """openssl_conf = openssl_init
+[openssl_init]
+providers = provider_sect
+[provider_sect]
+base = base_sect
+[base_sect]
+activate = 1
+"""
+CRIPPLED_CHILD = """
+import json, sys
+from vek import _native
+phrases, vault = json.loads(sys.argv[1]), sys.argv[2]
+out = {}
+def run(label, fn, *args, **kwargs):
+    try:
+        out[label] = ["ok", fn(*args, **kwargs)]
+    except Exception as e:
+        out[label] = [type(e).__name__, str(e)]
+for n, phrase in enumerate(phrases):
+    for chain in ("ethereum", "bitcoin", "cosmos", "tron", "solana"):
+        run(f"{chain}-{n}", _native.derive_address, phrase, chain)
+run("generate", lambda: len(_native.generate_mnemonic(24).split()))
+run("export", _native.export_wallet, "main", "pw", vault)
+run("sign", _native.sign_message, "pk", "ethereum", "m", vault_path_opt=vault)
+print(json.dumps(out))
+"""
+
+
+def test_openssl_without_its_algorithms_gives_errors_not_a_crash(fresh, tmp_path):
+    """With a configuration that loads only OpenSSL's base provider (no digest, cipher or
+    Ed25519), nothing ends the interpreter: the hashes, which need no provider, give the
+    usual results (a 24-word phrase is longer than a SHA-512 block, so its seed hashes
+    the HMAC key first), and what needs a provider fails with an error."""
+    conf = tmp_path / "base-only.cnf"
+    conf.write_text(BASE_PROVIDER_ONLY)
+    phrases = [ZERO_PHRASE, " ".join(["abandon"] * 23 + ["art"])]
+    child = subprocess.run(
+        [sys.executable, "-c", CRIPPLED_CHILD, json.dumps(phrases), fresh["path"]],
+        env=dict(os.environ, OPENSSL_CONF=str(conf)), capture_output=True, text=True, timeout=120,
+    )
+    assert child.returncode == 0, child.stderr
+    out = json.loads(child.stdout)
+    for n, phrase in enumerate(phrases):
+        for chain in ("ethereum", "bitcoin", "cosmos", "tron"):
+            assert out[f"{chain}-{n}"] == ["ok", _native.derive_address(phrase, chain)]
+        kind, message = out[f"solana-{n}"]
+        assert kind == "RuntimeError" and message.startswith("address derivation failed: OpenSSL cannot make an Ed25519 key: ")
+    assert out["generate"] == ["ok", 24]
+    for label in ("export", "sign"):
+        kind, message = out[label]
+        assert kind == "RuntimeError" and message.startswith("decryption failed: "), (label, message)

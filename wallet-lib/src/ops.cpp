@@ -1,6 +1,8 @@
 #include "vek/lib/ops.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -162,14 +164,133 @@ VekResult<SecretBytes> decrypt_wallet(const EncryptedWallet& wallet, OptText pas
   return std::move(*plain);
 }
 
+namespace {
+
+constexpr std::string_view kSecretNotOfKeyType = "the wallet's stored secret does not match its key type";
+
+// `text` with control characters (C0, DEL, C1) escaped as \n, \r, \t or \xNN, so that
+// a wallet name read from a file cannot steer the terminal an error or warning reaches.
+std::string printable(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](unsigned c) {
+    switch (c) {
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        out += "\\x";
+        out += kDigits[(c >> 4) & 15];
+        out += kDigits[c & 15];
+    }
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7f) {
+      escape(c);
+    } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+      escape(static_cast<unsigned char>(text[++i]));  // U+0080..U+009F
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// Lower-case letters and spaces only: what a phrase is made of, and what a key document
+// (braces, quotes, digits) never is. Text that is not is never handed to the phrase
+// parser, whose errors quote it.
+bool phrase_like(std::string_view text) noexcept {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); });
+}
+
+}  // namespace
+
+// A phrase is checked for its shape before the phrase parser sees it, and the parser's
+// error (which quotes the offending word) is wiped: text that came out of a decryption
+// never reaches an error.
 VekResult<Mnemonic> parse_mnemonic_secret(const SecretBytes& plain) {
   if (vek_core::utf8_error(text_of(plain))) return invalid("wallet contains invalid UTF-8 mnemonic");
+  if (!phrase_like(text_of(plain))) return invalid(std::string(kSecretNotOfKeyType));
   auto mnemonic = Mnemonic::from_phrase(text_of(plain));
-  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  if (!mnemonic) {
+    vek_signer::wipe_string(mnemonic.error().detail);  // it quotes the secret
+    return invalid(std::string(kSecretNotOfKeyType));
+  }
   return std::move(*mnemonic);
 }
 
 namespace {
+
+// A decrypted secret in usable form: the seed of a mnemonic wallet or the two keys of
+// a private-key wallet.
+struct OpenedSecret {
+  KeyType key_type = KeyType::Mnemonic;
+  SecretBytes seed;
+  KeyPair keys;
+};
+
+// Reads the decrypted secret as the wallet's key type says. No text of the secret
+// reaches an error: a secret that is not of the key type (a key document in a wallet
+// marked "mnemonic", whose parser would quote it as a word, or a phrase in one marked
+// "private_key") gives kSecretNotOfKeyType.
+VekResult<OpenedSecret> open_secret(KeyType key_type, const SecretBytes& plain) {
+  OpenedSecret out;
+  out.key_type = key_type;
+  if (key_type == KeyType::PrivateKey) {
+    auto pair = parse_key_document(plain);
+    if (!pair) {
+      if (phrase_like(text_of(plain))) {
+        auto phrase = Mnemonic::from_phrase(text_of(plain));
+        if (phrase) return invalid(std::string(kSecretNotOfKeyType));
+        vek_signer::wipe_string(phrase.error().detail);
+      }
+      return std::unexpected(std::move(pair.error()));
+    }
+    out.keys = std::move(*pair);
+    return out;
+  }
+  auto mnemonic = parse_mnemonic_secret(plain);
+  if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
+  out.seed = mnemonic->to_seed("");
+  return out;
+}
+
+// The private key `signer` uses: a private-key wallet's key of the signer's curve, or
+// the key at `path` from a mnemonic wallet's seed.
+VekResult<SecretBytes> key_from_secret(const OpenedSecret& secret, const vek_signer::ChainSigner& signer,
+                                       std::string_view path) {
+  if (secret.key_type == KeyType::PrivateKey) {
+    return SecretBytes::from_slice(
+        (signer.curve() == Curve::Ed25519 ? secret.keys.ed25519 : secret.keys.secp256k1).span());
+  }
+  auto key = HdDeriver::derive(secret.seed.span(), path, signer.curve());
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  return std::move(*key);
+}
+
+// Re-derives each stored account (its chain's family, its path) from the secret and
+// compares the address with the stored one. A stored chain or path that names no key is
+// a mismatch too; a key the chain's signer refuses gives the signer's error.
+VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecret& secret) {
+  const auto mismatch = [&wallet] {
+    return invalid("the stored accounts of wallet '" + printable(wallet.name) + "' do not match its secret");
+  };
+  for (const WalletAccount& account : wallet.accounts) {
+    auto chain = vek_core::parse_chain(account.chain_id);
+    if (!chain) return mismatch();
+    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain->chain_type);
+    auto key = key_from_secret(secret, *signer, account.derivation_path);
+    if (!key) return mismatch();
+    auto address = signer->derive_address(key->span());
+    if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+    if (*address != account.address) return mismatch();
+  }
+  return {};
+}
 
 SignResult to_sign_result(const vek_signer::SignOutput& out) {
   return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id};
@@ -354,7 +475,23 @@ VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
     return invalid(wallet->key_type == KeyType::PrivateKey ? "wallet contains invalid key data"
                                                            : "wallet contains invalid UTF-8 mnemonic");
   }
+  // A tampered file never blocks the backup: the secret is returned, with a warning.
+  if (auto checked = check_stored_accounts(*wallet, *plain); !checked) {
+    const VekLibError& e = checked.error();
+    const bool mismatch = e.kind() == VekLibErrorKind::InvalidInput || e.kind() == VekLibErrorKind::Json;
+    const std::string line = "warning: the stored accounts of wallet '" + printable(wallet->name) + "' " +
+                             (mismatch ? "do not match its secret" : "could not be checked against its secret: " +
+                                                                         e.display()) +
+                             "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
   return std::string(text_of(*plain));
+}
+
+VekResult<void> check_stored_accounts(const EncryptedWallet& wallet, const SecretBytes& secret) {
+  auto opened = open_secret(wallet.key_type, secret);
+  if (!opened) return std::unexpected(std::move(opened.error()));
+  return verify_accounts(wallet, *opened);
 }
 
 VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainType chain_type, OptText passphrase,
@@ -363,18 +500,12 @@ VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainTyp
   if (!wallet) return std::unexpected(std::move(wallet.error()));
   auto plain = decrypt_wallet(*wallet, passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
+  // The check_stored_accounts steps, keeping the seed for the signing key.
+  auto secret = open_secret(wallet->key_type, *plain);
+  if (!secret) return std::unexpected(std::move(secret.error()));
+  if (auto r = verify_accounts(*wallet, *secret); !r) return std::unexpected(std::move(r.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain_type);
-  if (wallet->key_type == KeyType::PrivateKey) {
-    auto pair = parse_key_document(*plain);
-    if (!pair) return std::unexpected(std::move(pair.error()));
-    return signer->curve() == Curve::Ed25519 ? std::move(pair->ed25519) : std::move(pair->secp256k1);
-  }
-  auto mnemonic = parse_mnemonic_secret(*plain);
-  if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
-  const std::string path = signer->default_derivation_path(index.value_or(0));
-  auto key = HdDeriver::derive_from_mnemonic(*mnemonic, "", path, signer->curve());
-  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
-  return std::move(*key);
+  return key_from_secret(*secret, *signer, signer->default_derivation_path(index.value_or(0)));
 }
 
 VekResult<std::span<const std::uint8_t>> message_bytes(std::string_view message, OptText encoding,

@@ -91,6 +91,9 @@ class Session::Secrets {
   // signed with it. A mnemonic wallet keeps its BIP-39 seed (the phrase is not kept), a
   // private-key wallet its two keys.
   static VekResult<std::unique_ptr<Secrets>> open(const EncryptedWallet& wallet, const SecretBytes& plain) {
+    // The stored addresses are what the owner hands out: nothing is signed with a
+    // wallet whose accounts are not those of its secret.
+    if (auto checked = check_stored_accounts(wallet, plain); !checked) return std::unexpected(std::move(checked.error()));
     std::unique_ptr<Secrets> s;
     if (wallet.key_type == vek_core::KeyType::Mnemonic) {
       auto mnemonic = parse_mnemonic_secret(plain);

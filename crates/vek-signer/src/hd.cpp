@@ -108,6 +108,7 @@ std::expected<SecretBytes, HdError> derive_secp256k1(std::span<const std::uint8_
                     "seed must be 16 to 64 bytes (BIP-32), got " + std::to_string(seed.size()));
   }
   const secp256k1_context* ctx = secp::context();
+  if (ctx == nullptr) return hd_error(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
   WipedArray<kSha512Bytes> i;
   hmac_sha512(ascii(kBip32Key), seed, i.span());
   WipedArray<kHdKeyBytes> k;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vek/signer/hash.h"
 #include "vek/signer/mnemonic.h"
 #include "vek/signer/zeroizing.h"
 
@@ -40,7 +41,11 @@ struct HmacStates {
 void prepare(HmacStates& st, std::span<const std::uint8_t> key) {
   WipedArray<kHmacBlock> k;
   if (key.size() > kHmacBlock) {
-    SHA512(key.data(), key.size(), k.data());
+    // Not the one-shot SHA512(), which goes through EVP and, when the OpenSSL
+    // configuration leaves SHA-512 out, returns null without writing the digest.
+    auto digest = sha512(key);
+    std::memcpy(k.data(), digest.data(), digest.size());
+    secure_wipe(digest.data(), digest.size());
   } else if (!key.empty()) {
     std::memcpy(k.data(), key.data(), key.size());
   }

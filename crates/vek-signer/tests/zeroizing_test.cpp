@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -180,4 +182,60 @@ TEST(MessageWipe, NoSignerLeavesTheMessageInFreedMemory) {
                                           << message.size() << " bytes";
     }
   }
+}
+
+// The kernel's flags for the mapping that holds `p` ("lo": locked, "dd": left out of core
+// dumps), from /proc/self/smaps.
+static std::string vm_flags(const void* p) {
+  std::FILE* f = std::fopen("/proc/self/smaps", "r");
+  if (f == nullptr) return "no smaps";
+  const auto addr = reinterpret_cast<std::uintptr_t>(p);
+  char line[512];
+  bool inside = false;
+  std::string flags = "not mapped";
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    unsigned long start = 0, end = 0;
+    if (std::sscanf(line, "%lx-%lx ", &start, &end) == 2) {
+      inside = start <= addr && addr < end;
+    } else if (inside && std::strncmp(line, "VmFlags:", 8) == 0) {
+      flags = line + 8;
+      break;
+    }
+  }
+  std::fclose(f);
+  return flags;
+}
+
+static bool has_flag(const std::string& flags, const char* flag) {
+  return flags.find(std::string(" ") + flag + " ") != std::string::npos ||
+         flags.find(std::string(" ") + flag + "\n") != std::string::npos;
+}
+
+// mlock and MADV_DONTDUMP are per page and not counted: releasing one secret must not
+// unlock, or make dumpable, a page another live secret still uses.
+TEST(SecretBytes, PageSharedWithALiveSecretStaysLockedAndUndumped) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer replaces mlock with a call that always succeeds";
+#endif
+  const std::uint8_t key[32] = {9, 9, 9};
+  const auto page_size = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto page = [page_size](const SecretBytes& s) {
+    return reinterpret_cast<std::uintptr_t>(s.data()) / page_size;
+  };
+  std::vector<SecretBytes> held;
+  for (int i = 0; i < 64; ++i) held.push_back(SecretBytes::from_slice(key));
+  std::size_t j = 1;
+  while (j < held.size() && page(held[j]) != page(held[j - 1])) ++j;
+  ASSERT_LT(j, held.size()) << "no two small buffers on one page";
+  SecretBytes other = std::move(held[j]);
+  if (!has_flag(vm_flags(other.data()), "lo")) GTEST_SKIP() << "memory cannot be locked here";
+  EXPECT_TRUE(has_flag(vm_flags(other.data()), "dd"));
+
+  held.clear();
+  EXPECT_TRUE(has_flag(vm_flags(other.data()), "lo")) << vm_flags(other.data());
+  EXPECT_TRUE(has_flag(vm_flags(other.data()), "dd")) << vm_flags(other.data());
+  const void* where = other.data();
+  other = SecretBytes();
+  EXPECT_FALSE(has_flag(vm_flags(where), "lo")) << vm_flags(where);
+  EXPECT_FALSE(has_flag(vm_flags(where), "dd")) << vm_flags(where);
 }

@@ -17,31 +17,34 @@ using ossl::PkeyPtr;
 constexpr std::string_view kOpenSslFailure = "OpenSSL failure";
 
 // OpenSSL keeps the secret in its own key object and wipes it (and the expanded
-// SHA-512 of it) when the object is freed, so no copy of ours is made.
-SignerResult<PkeyPtr> load(std::span<const std::uint8_t> key) {
+// SHA-512 of it) when the object is freed, so no copy of ours is made. Any 32 bytes
+// are a valid Ed25519 secret, so a refusal of OpenSSL's is no fault of the key: it
+// lacks the algorithm (an OpenSSL configuration without it) or memory, and is
+// reported as a failure of the operation, `failure`.
+SignerResult<PkeyPtr> load(std::span<const std::uint8_t> key, SignerErrorKind failure) {
   if (key.size() != kSecretKeyBytes) {
     return signer_error(SignerErrorKind::InvalidPrivateKey, "expected 32 bytes, got " + std::to_string(key.size()));
   }
   PkeyPtr pkey(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, key.data(), key.size()));
-  if (!pkey) return signer_error(SignerErrorKind::InvalidPrivateKey, ossl::error_text(kOpenSslFailure));
+  if (!pkey) return signer_error(failure, "OpenSSL cannot make an Ed25519 key: " + ossl::error_text(kOpenSslFailure));
   return pkey;
 }
 
 }  // namespace
 
 SignerResult<PublicKey> public_key(std::span<const std::uint8_t> key) {
-  auto pkey = load(key);
+  auto pkey = load(key, SignerErrorKind::AddressDerivation);
   if (!pkey) return std::unexpected(std::move(pkey.error()));
   PublicKey out{};
   std::size_t len = out.size();
   if (EVP_PKEY_get_raw_public_key(pkey->get(), out.data(), &len) != 1 || len != out.size()) {
-    return signer_error(SignerErrorKind::InvalidPrivateKey, ossl::error_text(kOpenSslFailure));
+    return signer_error(SignerErrorKind::AddressDerivation, ossl::error_text(kOpenSslFailure));
   }
   return out;
 }
 
 SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data) {
-  auto pkey = load(key);
+  auto pkey = load(key, SignerErrorKind::SigningFailed);
   if (!pkey) return std::unexpected(std::move(pkey.error()));
   MdCtxPtr ctx(EVP_MD_CTX_new());
   // Ed25519 takes no digest: the message goes whole into the one-shot sign.

@@ -17,12 +17,14 @@ inline constexpr std::size_t kSignatureBytes = 64;  // R || S
 using PublicKey = std::array<std::uint8_t, kPublicKeyBytes>;
 
 // The public key of a 32-byte secret key.
-// Errors: InvalidPrivateKey "expected 32 bytes, got {length}"; InvalidPrivateKey with
-// OpenSSL's reason when it cannot set the key up (allocation failure).
+// Errors: InvalidPrivateKey "expected 32 bytes, got {length}"; AddressDerivation
+// "OpenSSL cannot make an Ed25519 key: {reason}" when OpenSSL lacks the algorithm (a
+// configuration that leaves it out) or memory, or with OpenSSL's reason alone.
 [[nodiscard]] SignerResult<PublicKey> public_key(std::span<const std::uint8_t> key);
 
 // The 64-byte signature over `data` as given (empty data included); recovery_id absent.
-// Errors: those of public_key(); SigningFailed with OpenSSL's reason.
+// Errors: InvalidPrivateKey as in public_key(); SigningFailed
+// "OpenSSL cannot make an Ed25519 key: {reason}", or with OpenSSL's reason alone.
 [[nodiscard]] SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data);
 
 }  // namespace vek_signer::ed25519

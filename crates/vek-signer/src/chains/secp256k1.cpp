@@ -3,7 +3,6 @@
 #include <secp256k1_recovery.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -21,21 +20,24 @@ struct ContextDeleter {
 };
 using ContextPtr = std::unique_ptr<secp256k1_context, ContextDeleter>;
 
+// Null only if the allocation failed; every user checks.
 ContextPtr make_context() {
   ContextPtr ctx(secp256k1_context_create(SECP256K1_CONTEXT_NONE));
-  // Allocation failure of a few hundred bytes at first use: nothing sensible to return.
-  if (!ctx) std::abort();
+  if (!ctx) return ctx;
   // Blinding against side channels (bitcoin's ECC_Context does the same). Without
-  // OS randomness the context still signs correctly, only unblinded. Randomising a
-  // context of our own cannot fail (only the static context refuses).
+  // OS randomness, or should randomising fail (only the static context refuses), the
+  // context still signs correctly, only unblinded.
   WipedArray<32> seed;
-  if (os_random(seed.span()) && secp256k1_context_randomize(ctx.get(), seed.data()) != 1) std::abort();
+  if (os_random(seed.span())) {
+    const int randomised = secp256k1_context_randomize(ctx.get(), seed.data());
+    (void)randomised;
+  }
   return ctx;
 }
 
 // Length rule and range check; fills `out` with the 32-byte big-endian scalar.
 bool load_secret(std::span<const std::uint8_t> key, WipedArray<kSecretKeyBytes>& out) noexcept {
-  if (key.size() < kMinSecretKeyBytes || key.size() > kSecretKeyBytes) return false;
+  if (key.size() < kMinSecretKeyBytes || key.size() > kSecretKeyBytes || context() == nullptr) return false;
   std::uint8_t* dst = out.data() + (kSecretKeyBytes - key.size());
   for (std::size_t i = 0; i < key.size(); ++i) dst[i] = key[i];
   // Rejects zero and values not below n.
@@ -62,13 +64,13 @@ SignerResult<std::unique_ptr<SigningKey>> signing_key(std::span<const std::uint8
   if (secp256k1_ec_pubkey_serialize(context(), sk->public_uncompressed.data(), &len, &pub,
                                     SECP256K1_EC_UNCOMPRESSED) != 1 ||
       len != kUncompressedBytes) {
-    std::abort();  // a valid point always serialises
+    return signer_error(SignerErrorKind::InvalidPrivateKey, std::string(kLibraryError));
   }
   len = kCompressedBytes;
   if (secp256k1_ec_pubkey_serialize(context(), sk->public_compressed.data(), &len, &pub, SECP256K1_EC_COMPRESSED) !=
           1 ||
       len != kCompressedBytes) {
-    std::abort();
+    return signer_error(SignerErrorKind::InvalidPrivateKey, std::string(kLibraryError));
   }
   return sk;
 }

@@ -26,7 +26,8 @@ inline constexpr std::size_t kCompressedBytes = 33;
 inline constexpr std::size_t kRecoverableSignatureBytes = 65;
 
 // The process-wide context: created on first use (thread-safe), randomised with 32
-// bytes from the OS, then only read; destroyed at exit.
+// bytes from the OS, then only read; destroyed at exit. Null when it could not be
+// allocated.
 [[nodiscard]] const secp256k1_context* context() noexcept;
 
 // A validated secret scalar and its public point.

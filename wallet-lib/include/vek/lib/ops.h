@@ -98,13 +98,34 @@ struct KeyPair {
 // Errors, first failure wins: those of get_wallet; Json (an unreadable envelope);
 // Crypto (DecryptionFailed: wrong passphrase or a damaged file); InvalidInput "wallet
 // contains invalid key data" or "wallet contains invalid UTF-8 mnemonic".
+// When check_stored_accounts fails, the secret is still returned (a tampered file must
+// not block the backup) and one line goes to standard error:
+//   "warning: the stored accounts of wallet '{name}' do not match its secret", or, when
+//   the check itself failed (a key the signer refuses, an algorithm OpenSSL lacks),
+//   "warning: the stored accounts of wallet '{name}' could not be checked against its secret: {error}".
 [[nodiscard]] VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault);
+
+// Ties a wallet's displayed accounts to its secret, which anyone who can write the
+// wallet file could otherwise replace: re-derives every stored account from `secret`
+// (the decrypted phrase or key document; a phrase's seed is computed once, then each
+// account's chain family and stored path; key wallets from the key of the family's
+// curve) and compares the addresses. Every operation that decrypts a wallet runs it.
+// {name} is the wallet's name with control characters escaped. No text of the secret
+// is quoted in any error. Errors:
+//   InvalidInput "the wallet's stored secret does not match its key type" (a key
+//     document marked "mnemonic", a phrase marked "private_key", an invalid phrase);
+//   InvalidInput "the stored accounts of wallet '{name}' do not match its secret"
+//     (an address differs, or a stored chain or path names no key);
+//   the key document's own errors (InvalidInput, Json), as parse_key_document;
+//   InvalidInput "wallet contains invalid UTF-8 mnemonic";
+//   Signer, when a chain's signer refuses the key.
+[[nodiscard]] VekResult<void> check_stored_accounts(const vek_core::EncryptedWallet& wallet,
+                                                    const vek_signer::SecretBytes& secret);
 
 // The private key of a stored wallet for a chain family and account index (0 when
 // absent; a key wallet ignores it and gives the key of the family's curve).
-// Errors, first failure wins: those of export_wallet's lookup and decryption; for key
-// wallets those of parse_key_document, for phrase wallets those of parse_mnemonic_secret,
-// then Hd.
+// Errors, first failure wins: those of export_wallet's lookup and decryption, then
+// those of check_stored_accounts, then Hd.
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_signing_key(std::string_view wallet,
                                                                      vek_core::ChainType chain_type,
                                                                      OptText passphrase, OptIndex index,
@@ -147,8 +168,9 @@ struct KeyPair {
 // "invalid secp256k1 hex: ...", "invalid ed25519 hex: ..."; Json.
 [[nodiscard]] VekResult<KeyPair> parse_key_document(const vek_signer::SecretBytes& plain);
 
-// The phrase of a decrypted mnemonic wallet.
-// Errors: InvalidInput "wallet contains invalid UTF-8 mnemonic"; Mnemonic.
+// The phrase of a decrypted mnemonic wallet. No text of the secret reaches an error.
+// Errors: InvalidInput "wallet contains invalid UTF-8 mnemonic", "the wallet's stored
+// secret does not match its key type" (not a valid phrase).
 [[nodiscard]] VekResult<vek_signer::Mnemonic> parse_mnemonic_secret(const vek_signer::SecretBytes& plain);
 
 // Transaction bytes from hex text; a lower-case "0x" prefix is dropped.

@@ -45,7 +45,7 @@ class Session {
   // the session may sign; it must be above zero (infinity means no limit).
   // Errors: InvalidInput "ttl must be a positive number of seconds"; those of
   // load_wallet_by_name_or_id and decrypt_wallet (Crypto DecryptionFailed for a wrong
-  // passphrase); those of parse_key_document, parse_mnemonic_secret; Io when the
+  // passphrase); those of check_stored_accounts; Io when the
   // memory for the secret cannot be mapped.
   [[nodiscard]] static VekResult<std::unique_ptr<Session>> unlock(std::string_view wallet, OptText passphrase,
                                                                   OptText vault,

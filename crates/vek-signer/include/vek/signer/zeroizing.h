@@ -10,8 +10,10 @@
 namespace vek_signer {
 
 // Owns a byte buffer holding key material (seed, phrase, private key, plaintext).
-// Move-only and never printed. The first size() bytes are locked in memory while it
-// lives; on destruction the whole capacity is zeroed, then unlocked and freed.
+// Move-only and never printed. The pages of its first size() bytes are locked in memory
+// and left out of core dumps (MADV_DONTDUMP) while it lives; on destruction the whole
+// capacity is zeroed, then the pages no other live secret shares are unlocked and
+// dumpable again, and the buffer is freed. A refused lock only warns (mlock_slice).
 class SecretBytes {
  public:
   SecretBytes() noexcept = default;
@@ -35,6 +37,7 @@ class SecretBytes {
  private:
   void release() noexcept;
   std::vector<std::uint8_t> buf_;
+  bool guarded_ = false;  // counted in the process-wide table of secret pages
 };
 
 // A fixed-size stack buffer for short-lived secrets (HMAC inputs, chain codes,
