@@ -151,6 +151,20 @@ def test_closed_and_expired_sessions_refuse_and_say_why(app):
     assert not app.unlock("c", PASS, ttl=math.inf).closed
 
 
+def test_unlock_refuses_a_wallet_whose_stored_address_was_replaced(app, vault):
+    wallet = app.create("shown", PASS)
+    path = pathlib.Path(vault) / "wallets" / f"{wallet.id}.json"
+    doc = json.loads(path.read_text())
+    doc["accounts"][0]["address"] = "0x" + "ab" * 20
+    path.write_text(json.dumps(doc))
+    with pytest.raises(vek.InvalidInputError) as info:
+        app.unlock("shown", PASS)
+    assert str(info.value) == "invalid input: the stored accounts of wallet 'shown' do not match its secret"
+    with pytest.raises(RuntimeError) as native:
+        _native.sign_message("shown", "ethereum", "m", PASS, vault_path_opt=vault)
+    assert str(native.value) == str(info.value)
+
+
 # ---------------------------------------------------------------- exceptions
 
 
