@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -20,31 +22,55 @@ std::string wrong_type(std::string_view field, std::string_view expected, const 
          std::string(json_text::found(v));
 }
 
-// Reads the whole regular file at `path`; nullopt on any failure.
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// The longest configuration file read; it is a few hundred bytes.
+constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
+
+// Why a configuration file is not to be trusted, if it is not: its endpoints decide where
+// signed transactions go, so it must be the caller's and not writable by others.
+std::optional<std::string> untrusted(const struct stat& st, const std::filesystem::path& path) {
+  const std::string shown = json_text::one_line(path.native());
+  if (st.st_uid != ::geteuid()) {
+    return "refusing to read " + shown + ": owned by uid " + std::to_string(st.st_uid) +
+           ", not by the calling user (uid " + std::to_string(::geteuid()) + ")";
+  }
+  if ((st.st_mode & S_IWOTH) != 0) {
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return "refusing to read " + shown + ": writable by others (mode " + mode + ")";
+  }
+  return std::nullopt;
+}
+
+// The text of the regular file at `path`: nullopt when there is none to take (missing,
+// unreadable, not a regular file, larger than the limit); an error when it is untrusted.
+std::expected<std::optional<std::string>, std::string> read_file(const std::filesystem::path& path) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
-  std::optional<std::string> out;
+  std::expected<std::optional<std::string>, std::string> out = std::nullopt;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
-    std::string text;
-    text.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    bool ok = true;
-    for (;;) {
-      if (done == text.size()) text.resize(text.size() + 4096);  // the file grew, or is not a plain file
-      const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (auto why = untrusted(st, path)) {
+      out = std::unexpected(std::move(*why));
+    } else if (static_cast<std::uint64_t>(st.st_size) <= kMaxFileBytes) {
+      // One byte of room beyond the size, to see a file that grew past the limit.
+      std::string text(static_cast<std::size_t>(st.st_size) + 1, '\0');
+      std::size_t done = 0;
+      bool ok = true;
+      while (ok && done < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          ok = n == 0;
+          break;
+        }
+        done += static_cast<std::size_t>(n);
+        if (done == text.size() && done <= kMaxFileBytes) text.resize(std::min(2 * done, kMaxFileBytes + 1));
       }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    if (ok) {
-      text.resize(done);
-      out = std::move(text);
+      if (ok && done <= kMaxFileBytes) {
+        text.resize(done);
+        out = std::move(text);
+      }
     }
   }
   ::close(fd);
@@ -144,17 +170,18 @@ std::expected<Config, std::string> Config::parse(std::string_view text) {
   return c;
 }
 
-Config Config::load_or_default_from(const std::filesystem::path& path) {
+std::expected<Config, std::string> Config::load_or_default_from(const std::filesystem::path& path) {
   Config config = default_config();
-  const auto text = read_file(path);
-  if (!text) return config;
-  auto user = parse(*text);
+  auto text = read_file(path);
+  if (!text) return std::unexpected(std::move(text.error()));
+  if (!*text) return config;
+  auto user = parse(**text);
   if (!user) return config;
   // Only the endpoints are taken over; the file's other members must parse but are not used.
   for (auto& [key, url] : user->rpc) config.rpc.insert_or_assign(key, std::move(url));
   return config;
 }
 
-Config Config::load_or_default() { return load_or_default_from(config_file_path()); }
+std::expected<Config, std::string> Config::load_or_default() { return load_or_default_from(config_file_path()); }
 
 }  // namespace vek_core
