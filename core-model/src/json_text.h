@@ -14,6 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "vek/core/one_line.h"
+
 namespace vek_core::json_text {
 
 // Deepest nesting of arrays and objects accepted, so that hostile input cannot exhaust the stack.
@@ -21,11 +23,6 @@ inline constexpr int kMaxDepth = 128;
 
 // "null", "a boolean", "an integer", "a floating-point number", "a string", "an array", "an object".
 [[nodiscard]] std::string_view found(const nlohmann::json& v) noexcept;
-
-// `text` with every control character (U+0000 to U+001F, U+007F) written as its JSON
-// escape (\n, \t, ... or \u00xx in lower-case hex), so that a message quoting input
-// text stays one line. Other bytes are kept as they are.
-[[nodiscard]] std::string one_line(std::string_view text);
 
 // A unit-variant enumeration value: a JSON string equal to one of `names`, or an object
 // with exactly one member whose key is one of `names` and whose value is null.
