@@ -311,19 +311,20 @@ VekResult<WalletInfo> get_wallet(std::string_view name_or_id, OptText vault) {
   return wallet_to_info(*wallet);
 }
 
+// Both act on the file the wallet was read from, which is not always "{id}.json".
 VekResult<void> delete_wallet(std::string_view name_or_id, OptText vault) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  return delete_wallet_file(wallet->id, vault);
+  auto stored = load_stored_wallet(name_or_id, vault);
+  if (!stored) return std::unexpected(std::move(stored.error()));
+  return delete_stored_wallet(*stored, vault);
 }
 
 VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  if (wallet->name == new_name) return {};
+  auto stored = load_stored_wallet(name_or_id, vault);
+  if (!stored) return std::unexpected(std::move(stored.error()));
+  if (stored->wallet.name == new_name) return {};
   if (auto r = refuse_taken_name(new_name, vault); !r) return std::unexpected(std::move(r.error()));
-  wallet->name = std::string(new_name);
-  return save_encrypted_wallet(*wallet, vault);
+  stored->wallet.name = std::string(new_name);
+  return save_encrypted_wallet(stored->wallet, vault, stored->file_name);
 }
 
 VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault) {
