@@ -1,6 +1,8 @@
 #include "vek/core/config.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <limits>
@@ -18,6 +20,20 @@ using nlohmann::json;
 std::string wrong_type(std::string_view field, std::string_view expected, const json& v) {
   return "invalid type for `" + std::string(field) + "`: expected " + std::string(expected) + ", found " +
          std::string(json_text::found(v));
+}
+
+// Why a configuration file is not to be trusted, if it is not: its endpoints decide where
+// signed transactions go, so it must be the caller's and not writable by others.
+std::optional<std::string> untrusted(const struct stat& st, const std::filesystem::path& path) {
+  const std::string shown = json_text::one_line(path.native());
+  if (st.st_uid != ::geteuid()) {
+    return "refusing to read " + shown + ": owned by uid " + std::to_string(st.st_uid) +
+           ", not by the calling user (uid " + std::to_string(::geteuid()) + ")";
+  }
+  if ((st.st_mode & S_IWOTH) != 0) {
+    return "refusing to read " + shown + ": writable by others (mode " + octal_mode(st.st_mode) + ")";
+  }
+  return std::nullopt;
 }
 
 std::expected<BackupConfig, std::string> parse_backup(const json& v) {
@@ -102,11 +118,17 @@ std::expected<Config, std::string> Config::parse(std::string_view text) {
   return c;
 }
 
-Config Config::load_or_default_from(const std::filesystem::path& path) {
+std::expected<Config, std::string> Config::load_or_default_from(const std::filesystem::path& path) {
   Config config = default_config();
-  // A FIFO, a device or a file above the size limit is ignored like an unreadable file.
+  // A FIFO, a device or a file above the size limit is ignored like an unreadable file;
+  // a regular file another user controls is refused, whatever it holds.
   std::string text;
-  if (!read_regular_file(AT_FDCWD, path.c_str(), text)) return config;
+  struct stat st {};
+  const auto read = read_regular_file(AT_FDCWD, path.c_str(), text, &st);
+  if (S_ISREG(st.st_mode)) {
+    if (auto why = untrusted(st, path)) return std::unexpected(std::move(*why));
+  }
+  if (!read) return config;
   auto user = parse(text);
   if (!user) return config;
   // Only the endpoints are taken over; the file's other members must parse but are not used.
@@ -114,6 +136,6 @@ Config Config::load_or_default_from(const std::filesystem::path& path) {
   return config;
 }
 
-Config Config::load_or_default() { return load_or_default_from(config_file_path()); }
+std::expected<Config, std::string> Config::load_or_default() { return load_or_default_from(config_file_path()); }
 
 }  // namespace vek_core

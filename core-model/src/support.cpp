@@ -52,13 +52,23 @@ int UniqueFd::close() noexcept { return ::close(release()); }
 
 int UniqueFd::release() noexcept { return std::exchange(fd_, -1); }
 
-std::expected<void, std::string> read_regular_file(int dirfd, const char* name, std::string& out) {
+std::string octal_mode(mode_t mode) {
+  std::string out(4, '0');
+  mode &= 07777;
+  for (std::size_t i = 4; i-- > 0; mode >>= 3) out[i] = static_cast<char>('0' + (mode & 7));
+  return out;
+}
+
+std::expected<void, std::string> read_regular_file(int dirfd, const char* name, std::string& out,
+                                                   struct stat* info) {
+  if (info != nullptr) *info = {};
   const auto fail = [](std::string why) { return std::unexpected(std::move(why)); };
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
   UniqueFd fd(::openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) return fail(os_error_text(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return fail(os_error_text(errno));
+  if (info != nullptr) *info = st;
   if (S_ISDIR(st.st_mode)) return fail(os_error_text(EISDIR));
   // A FIFO, socket or device (a link to /dev/zero, say) may never end.
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");

@@ -107,14 +107,15 @@ TEST(Config, DefaultEndpoints) {
 }
 
 TEST_F(ConfigFile, MissingFileGivesDefaults) {
-  const Config c = Config::load_or_default_from(dir_ / "absent.json");
+  const Config c = Config::load_or_default_from(dir_ / "absent.json").value();
   EXPECT_EQ(c.rpc, Config::default_rpc());
   EXPECT_EQ(c.vault_path, vek_core::data_dir());
 }
 
 TEST_F(ConfigFile, UserEndpointsLaidOverDefaults) {
   const Config c = Config::load_or_default_from(
-      write(R"({"vault_path":"/elsewhere","rpc":{"eip155:1":"http://localhost:8545","eip155:5":"https://goerli"}})"));
+      write(R"({"vault_path":"/elsewhere","rpc":{"eip155:1":"http://localhost:8545","eip155:5":"https://goerli"}})"))
+                       .value();
   auto expected = Config::default_rpc();
   expected["eip155:1"] = "http://localhost:8545";
   expected["eip155:5"] = "https://goerli";
@@ -134,7 +135,7 @@ TEST_F(ConfigFile, AcceptedFiles) {
       " \n{\"vault_path\":\"v\",\"rpc\":{\"eip155:1\":\"x\"}}\n\n",
   };
   for (const char* text : texts) {
-    const Config c = Config::load_or_default_from(write(text));
+    const Config c = Config::load_or_default_from(write(text)).value();
     EXPECT_EQ(c.rpc.at("eip155:1"), "x") << text;
     EXPECT_EQ(c.rpc.size(), 12u) << text;
   }
@@ -178,7 +179,7 @@ TEST_F(ConfigFile, RefusedFilesAreIgnoredWhole) {
     auto parsed = Config::parse(row.text);
     ASSERT_FALSE(parsed) << row.text;
     EXPECT_EQ(parsed.error(), row.error) << row.text;
-    const Config c = Config::load_or_default_from(write(row.text));
+    const Config c = Config::load_or_default_from(write(row.text)).value();
     EXPECT_EQ(c.rpc, Config::default_rpc()) << row.text;
   }
 }
@@ -196,8 +197,8 @@ TEST_F(ConfigFile, ParseKeepsEveryField) {
 TEST_F(ConfigFile, UnreadablePathsGiveDefaults) {
   // A directory where the file should be.
   fs::create_directory(dir_ / "dir.json");
-  EXPECT_EQ(Config::load_or_default_from(dir_ / "dir.json").rpc, Config::default_rpc());
-  EXPECT_EQ(Config::load_or_default_from(dir_ / "missing" / "config.json").rpc, Config::default_rpc());
+  EXPECT_EQ(Config::load_or_default_from(dir_ / "dir.json").value().rpc, Config::default_rpc());
+  EXPECT_EQ(Config::load_or_default_from(dir_ / "missing" / "config.json").value().rpc, Config::default_rpc());
 }
 
 TEST_F(ConfigFile, FilesThatMayNeverEndGiveDefaults) {
@@ -209,7 +210,7 @@ TEST_F(ConfigFile, FilesThatMayNeverEndGiveDefaults) {
   std::ofstream(dir_ / "huge.json") << valid << std::string((std::size_t{64} << 20) + 1 - valid.size(), ' ');
   ASSERT_EQ(fs::file_size(dir_ / "huge.json"), (std::uintmax_t{64} << 20) + 1);
   for (const char* name : {"fifo.json", "zero.json", "huge.json"}) {
-    EXPECT_EQ(Config::load_or_default_from(dir_ / name).rpc, Config::default_rpc()) << name;
+    EXPECT_EQ(Config::load_or_default_from(dir_ / name).value().rpc, Config::default_rpc()) << name;
   }
 }
 
@@ -217,7 +218,7 @@ TEST_F(ConfigFile, LoadOrDefaultReadsFromHome) {
   HomeGuard home(dir_.native());
   fs::create_directory(dir_ / ".vek");
   std::ofstream(dir_ / ".vek" / "config.json") << R"({"vault_path":"v","rpc":{"tron:mainnet":"https://t"}})";
-  EXPECT_EQ(Config::load_or_default().rpc.at("tron:mainnet"), "https://t");
+  EXPECT_EQ(Config::load_or_default().value().rpc.at("tron:mainnet"), "https://t");
 }
 
 TEST_F(ConfigFile, EmptyHomeReadsRelativeToWorkingDirectory) {
@@ -226,9 +227,29 @@ TEST_F(ConfigFile, EmptyHomeReadsRelativeToWorkingDirectory) {
   HomeGuard home(std::string{});
   fs::create_directory(".vek");
   std::ofstream(".vek/config.json") << R"({"vault_path":"v","rpc":{"ton:mainnet":"https://relative"}})";
-  const std::string url = Config::load_or_default().rpc.at("ton:mainnet");
+  const std::string url = Config::load_or_default().value().rpc.at("ton:mainnet");
   fs::current_path(old);
   EXPECT_EQ(url, "https://relative");
+}
+
+// The endpoints decide where signed transactions go: a file another user owns or may
+// write is refused with an error naming it, not taken and not silently ignored.
+TEST_F(ConfigFile, FilesOthersControlAreRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
+  const fs::path p = write(R"({"vault_path":"v","rpc":{"eip155:1":"https://mine"}})");
+  const std::string shown = dir_.native() + "/config.json";
+  ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+  auto c = Config::load_or_default_from(p);
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.error(), "refusing to read " + shown + ": owned by uid 65534, not by the calling user (uid " +
+                           std::to_string(::geteuid()) + ")");
+  ASSERT_EQ(::chown(p.c_str(), ::geteuid(), ::getegid()), 0);
+  ASSERT_EQ(::chmod(p.c_str(), 0646), 0);
+  c = Config::load_or_default_from(p);
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.error(), "refusing to read " + shown + ": writable by others (mode 0646)");
+  ASSERT_EQ(::chmod(p.c_str(), 0664), 0);
+  EXPECT_EQ(Config::load_or_default_from(p).value().rpc.at("eip155:1"), "https://mine");
 }
 
 }  // namespace

@@ -619,7 +619,7 @@ def test_accounts_not_derived_from_the_secret_are_refused(source, account, field
 
     edit_wallet(v, ref, tamper)
     before = wallet_files(v)
-    shown = "evil\\x1b[2J\\x85"
+    shown = "evil\\u001b[2J\u0085"
     for function, args, kwargs in every_decrypting_call(v, ref, passphrase):
         expect_error(f"invalid input: the stored accounts of wallet '{shown}' do not match its secret", function, args, kwargs, v)
     assert _native.export_wallet(ref, passphrase, v) == secret

@@ -287,6 +287,24 @@ def test_ambiguous_names_and_id_wins(vault):
     assert _native.get_wallet(b["id"], vault)["id"] == b["id"]
 
 
+def test_rename_and_delete_act_on_the_file_read(vault):
+    """Two files claiming one id (a restored backup, a copied file): renaming or deleting
+    one of them touches that file only, never the other wallet's secret."""
+    alice = _native.create_wallet("alice", vault_path_opt=vault)
+    bob = _native.create_wallet("bob", vault_path_opt=vault)
+    wallets = pathlib.Path(vault) / "wallets"
+    bob_file = wallets / (bob["id"] + ".json")
+    bob_file.write_text(bob_file.read_text().replace(bob["id"], alice["id"]))
+    alice_bytes = (wallets / (alice["id"] + ".json")).read_bytes()
+    bob_phrase = _native.export_wallet("bob", vault_path_opt=vault)
+
+    _native.rename_wallet("bob", "carol", vault)
+    assert json.loads(bob_file.read_text())["name"] == "carol"
+    assert (wallets / (alice["id"] + ".json")).read_bytes() == alice_bytes
+    assert _native.export_wallet("carol", vault_path_opt=vault) == bob_phrase
+    _native.delete_wallet("carol", vault)
+    assert wallet_files(vault) == {alice["id"] + ".json": alice_bytes}
+
 def test_export_passphrases(vault):
     _native.create_wallet("p", passphrase="secret", vault_path_opt=vault)
     _native.create_wallet("n", vault_path_opt=vault)

@@ -213,10 +213,11 @@ VekResult<std::string> send_signed(std::string_view chain, std::span<const std::
   if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, signed_tx);
 
   // Read afresh after signing, so an edit to config.json applies to the next call.
-  const vek_core::Config config = vek_core::Config::load_or_default();
-  const auto endpoint = config.rpc.find(std::string(parsed->chain_id));
+  const auto config = vek_core::Config::load_or_default();
+  if (!config) return std::unexpected(VekLibError::io(config.error()));
+  const auto endpoint = config->rpc.find(std::string(parsed->chain_id));
   // The defaults hold an entry for every known chain and user entries only add or replace.
-  if (endpoint == config.rpc.end()) std::abort();
+  if (endpoint == config->rpc.end()) std::abort();
   return broadcast(parsed->chain_type, endpoint->second, signed_tx);
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "secret_json.h"
+#include "vek/core/json_reader.h"
 #include "vek/core/support.h"
 #include "vek/core/utf8.h"
 #include "vek/lib/broadcast.h"
@@ -168,37 +169,6 @@ namespace {
 
 constexpr std::string_view kSecretNotOfKeyType = "the wallet's stored secret does not match its key type";
 
-// `text` with control characters (C0, DEL, C1) escaped as \n, \r, \t or \xNN, so that
-// a wallet name read from a file cannot steer the terminal an error or warning reaches.
-std::string printable(std::string_view text) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size());
-  auto escape = [&out](unsigned c) {
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        out += "\\x";
-        out += kDigits[(c >> 4) & 15];
-        out += kDigits[c & 15];
-    }
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7f) {
-      escape(c);
-    } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-      escape(static_cast<unsigned char>(text[++i]));  // U+0080..U+009F
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 // Lower-case letters and spaces only: what a phrase is made of, and what a key document
 // (braces, quotes, digits) never is. Text that is not is never handed to the phrase
 // parser, whose errors quote it.
@@ -277,7 +247,7 @@ VekResult<SecretBytes> key_from_secret(const OpenedSecret& secret, const vek_sig
 // a mismatch too; a key the chain's signer refuses gives the signer's error.
 VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecret& secret) {
   const auto mismatch = [&wallet] {
-    return invalid("the stored accounts of wallet '" + printable(wallet.name) + "' do not match its secret");
+    return invalid("the stored accounts of wallet '" + vek_core::json_text::one_line(wallet.name) + "' do not match its secret");
   };
   for (const WalletAccount& account : wallet.accounts) {
     auto chain = vek_core::parse_chain(account.chain_id);
@@ -451,19 +421,20 @@ VekResult<WalletInfo> get_wallet(std::string_view name_or_id, OptText vault) {
   return wallet_to_info(*wallet);
 }
 
+// Both act on the file the wallet was read from, which is not always "{id}.json".
 VekResult<void> delete_wallet(std::string_view name_or_id, OptText vault) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  return delete_wallet_file(wallet->id, vault);
+  auto stored = load_stored_wallet(name_or_id, vault);
+  if (!stored) return std::unexpected(std::move(stored.error()));
+  return delete_stored_wallet(*stored, vault);
 }
 
 VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  if (wallet->name == new_name) return {};
+  auto stored = load_stored_wallet(name_or_id, vault);
+  if (!stored) return std::unexpected(std::move(stored.error()));
+  if (stored->wallet.name == new_name) return {};
   if (auto r = refuse_taken_name(new_name, vault); !r) return std::unexpected(std::move(r.error()));
-  wallet->name = std::string(new_name);
-  return save_encrypted_wallet(*wallet, vault);
+  stored->wallet.name = std::string(new_name);
+  return save_encrypted_wallet(stored->wallet, vault, stored->file_name);
 }
 
 VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault) {
@@ -479,7 +450,7 @@ VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
   if (auto checked = check_stored_accounts(*wallet, *plain); !checked) {
     const VekLibError& e = checked.error();
     const bool mismatch = e.kind() == VekLibErrorKind::InvalidInput || e.kind() == VekLibErrorKind::Json;
-    const std::string line = "warning: the stored accounts of wallet '" + printable(wallet->name) + "' " +
+    const std::string line = "warning: the stored accounts of wallet '" + vek_core::json_text::one_line(wallet->name) + "' " +
                              (mismatch ? "do not match its secret" : "could not be checked against its secret: " +
                                                                          e.display()) +
                              "\n";

@@ -670,6 +670,19 @@ TEST_F(FakeCurlTest, EvmTransactionGoesToTheChosenEndpoint) {
   EXPECT_EQ(call_count(), 6u);
 }
 
+// A configuration file another user may write would choose where the signed transaction
+// goes: refused before any request.
+TEST_F(FakeCurlTest, ConfigurationWritableByOthersIsRefused) {
+  const fs::path config = root_ / "home" / ".vek" / "config.json";
+  fs::create_directories(config.parent_path());
+  write_file(config, R"({"vault_path":"v","rpc":{"eip155:1":"http://planted.example"}})");
+  fs::permissions(config, fs::perms(0646));
+  auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", eip1559_tx(), std::nullopt);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().display(), "I/O error: refusing to read " + config.native() + ": writable by others (mode 0646)");
+  EXPECT_FALSE(called());
+}
+
 struct PkeyDeleter {
   void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
 };

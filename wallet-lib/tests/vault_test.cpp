@@ -426,4 +426,117 @@ TEST_F(Vault, VaultPathThatIsAFile) {
   EXPECT_EQ(vek_lib::delete_wallet_file("w", vault).error().display(), expected);
 }
 
+
+// The display text of a failure, or a text no expected message equals.
+template <typename T>
+std::string error_of(const vek_lib::VekResult<T>& r) {
+  return r ? std::string("(succeeded)") : r.error().display();
+}
+
+// Directories another user controls could have their wallet files swapped, or lead the
+// permission change elsewhere (a root caller would chmod any directory): refused and
+// left untouched. New directories are owner-only from the start.
+TEST_F(Vault, DirectoriesOthersControlAreRefused) {
+  const mode_t old_umask = ::umask(0);
+  auto deep = vek_lib::wallets_dir((root_ / "a" / "b").native());
+  ::umask(old_umask);
+  ASSERT_TRUE(deep) << deep.error().display();
+  EXPECT_EQ(mode_of(root_ / "a"), 0700u);
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give directories to another user";
+
+  const fs::path vault = root_ / "vault";
+  const std::string caller = ", not by the calling user (uid " + std::to_string(::geteuid()) + ")";
+  fs::create_directories(wallets_);
+  ASSERT_EQ(::chmod(vault.c_str(), 0755), 0);
+  ASSERT_EQ(::chown(vault.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(error_of(vek_lib::list_encrypted_wallets(vault_)),
+            "I/O error: refusing to use " + vault_ + ": owned by uid 65534" + caller);
+  EXPECT_EQ(mode_of(vault), 0755u);
+  ASSERT_EQ(::chown(vault.c_str(), ::geteuid(), ::getegid()), 0);
+  ASSERT_EQ(::chown(wallets_.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(error_of(vek_lib::save_encrypted_wallet(wallet("w", "n"), vault_)),
+            "I/O error: refusing to use " + wallets_.native() + ": owned by uid 65534" + caller);
+  fs::remove(wallets_);
+
+  // A link in place of the wallets directory is refused even when it leads to the caller's
+  // own directory; the vault directory may be the caller's own link, not another user's.
+  const fs::path elsewhere = root_ / "elsewhere";
+  fs::create_directory(elsewhere);
+  ASSERT_EQ(::chmod(elsewhere.c_str(), 0755), 0);
+  fs::create_directory_symlink(elsewhere, wallets_);
+  EXPECT_EQ(error_of(vek_lib::save_encrypted_wallet(wallet("w", "n"), vault_)),
+            "I/O error: refusing to follow the symbolic link " + wallets_.native());
+  fs::remove(wallets_);
+  const fs::path link = root_ / "link";
+  fs::create_directory_symlink(elsewhere, link);
+  ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(error_of(vek_lib::list_encrypted_wallets(link.native())),
+            "I/O error: refusing to follow the symbolic link " + link.native());
+  EXPECT_EQ(mode_of(elsewhere), 0755u);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+  ASSERT_EQ(::lchown(link.c_str(), ::geteuid(), ::getegid()), 0);
+  ASSERT_TRUE(vek_lib::list_encrypted_wallets(link.native()));
+  EXPECT_EQ(mode_of(elsewhere), 0700u);
+}
+
+// A write never replaces, and a removal never deletes, a file that holds another wallet
+// (another id, or the same id with another encrypted secret, as a copied file has).
+TEST_F(Vault, FilesHoldingAnotherWalletAreNeitherReplacedNorRemoved) {
+  EncryptedWallet alice = wallet("a", "alice");
+  EncryptedWallet bob = wallet("a", "bob");
+  bob.crypto = nlohmann::json{{"cipher", "other"}};
+  save(alice);
+  put("copy.json", vek_core::wallet_to_json_text(bob).value());
+  const std::string alice_text = slurp(wallets_ / "a.json");
+
+  auto found = vek_lib::load_stored_wallet("bob", vault_);
+  ASSERT_TRUE(found) << found.error().display();
+  EXPECT_EQ(found->file_name, "copy.json");
+
+  // Written where it was read from; refused over the file of the other secret.
+  found->wallet.name = "carol";
+  ASSERT_TRUE(vek_lib::save_encrypted_wallet(found->wallet, vault_, found->file_name));
+  EXPECT_EQ(slurp(wallets_ / "copy.json"), vek_core::wallet_to_json_text(found->wallet).value());
+  auto over = vek_lib::save_encrypted_wallet(found->wallet, vault_, "a.json");
+  ASSERT_FALSE(over);
+  EXPECT_EQ(over.error().display(),
+            "I/O error: refusing to replace " + (wallets_ / "a.json").native() + ": it holds a different wallet");
+  EXPECT_EQ(slurp(wallets_ / "a.json"), alice_text);
+
+  vek_lib::StoredWallet stale{found->wallet, "a.json"};
+  auto del = vek_lib::delete_stored_wallet(stale, vault_);
+  ASSERT_FALSE(del);
+  EXPECT_EQ(del.error().display(),
+            "I/O error: refusing to remove " + (wallets_ / "a.json").native() + ": it holds a different wallet");
+  ASSERT_TRUE(vek_lib::delete_stored_wallet(*found, vault_));
+  EXPECT_EQ(names_in(wallets_), std::vector<std::string>{"a.json"});
+  EXPECT_EQ(slurp(wallets_ / "a.json"), alice_text);
+}
+
+// A file above the read limit would vanish from every listing: refused, the old file kept.
+TEST_F(Vault, WalletTooLargeToReadBackIsNotWritten) {
+  save(wallet("w", "before"));
+  const std::string before = slurp(wallets_ / "w.json");
+  auto r = vek_lib::save_encrypted_wallet(wallet("w", std::string(std::size_t{64} << 20, 'x')), vault_);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().display(), "invalid input: the wallet file would be larger than the limit of 67108864 bytes");
+  EXPECT_EQ(names_in(wallets_), std::vector<std::string>{"w.json"});
+  EXPECT_EQ(slurp(wallets_ / "w.json"), before);
+}
+
+// A file name with terminal control sequences cannot rewrite the terminal through a warning.
+TEST_F(Vault, WarningsEscapeControlCharactersInPaths) {
+  const fs::path wallets = root_ / "v\x1b[2J" / "wallets";
+  fs::create_directories(wallets);
+  std::ofstream(wallets / "evil\x1b]0;owned\x07\r\n.json") << "{";
+  StderrCapture err;
+  ASSERT_TRUE(vek_lib::list_encrypted_wallets((root_ / "v\x1b[2J").native()));
+  ::chmod(wallets.c_str(), 0750);
+  vek_lib::check_vault_permissions(wallets);
+  const std::string shown = root_.native() + "/v\\u001b[2J/wallets";
+  EXPECT_EQ(err.text(), "warning: skipping " + shown +
+                            "/evil\\u001b]0;owned\\u0007\\r\\n.json: unexpected end of input at line 1 column 2\n"
+                            "warning: " + shown + " has permissions 0750, expected 0700\n");
+}
+
 }  // namespace

@@ -39,12 +39,16 @@ struct Config {
   // The twelve built-in public endpoints, one per known chain, keyed by CAIP-2 id.
   [[nodiscard]] static std::map<std::string, std::string> default_rpc();
   // load_or_default_from(config_file_path()).
-  [[nodiscard]] static Config load_or_default();
+  [[nodiscard]] static std::expected<Config, std::string> load_or_default();
   // The defaults with the file's rpc entries laid over them (a user entry replaces the
   // default of its key, new keys are added). A file that is missing, unreadable, not a
   // regular file, larger than 64 MiB, not UTF-8 or not a valid configuration yields the
-  // defaults unchanged. Never blocks on a FIFO, never fails and never prints.
-  [[nodiscard]] static Config load_or_default_from(const std::filesystem::path& path);
+  // defaults unchanged; opening it never blocks. Never prints.
+  // Errors: a regular file another user could have written, whose endpoints would decide
+  // where signed transactions go (control characters in {path} escaped):
+  //   "refusing to read {path}: owned by uid {uid}, not by the calling user (uid {euid})";
+  //   "refusing to read {path}: writable by others (mode {mode})" ({mode} in octal, e.g. 0646).
+  [[nodiscard]] static std::expected<Config, std::string> load_or_default_from(const std::filesystem::path& path);
 
   // Parses configuration text on its own (rpc holds only the file's entries).
   // Rules: a JSON object; `vault_path` (string) required; `rpc` an object of strings and

@@ -3,6 +3,8 @@
 // standard error, and the hexadecimal digits.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <expected>
 #include <string>
@@ -15,6 +17,9 @@ inline constexpr char kHexDigits[] = "0123456789abcdef";
 
 // The system's text for an error number: "{strerror} (os error {n})".
 [[nodiscard]] std::string os_error_text(int err);
+
+// Permission bits in octal, at least four digits ("0755").
+[[nodiscard]] std::string octal_mode(mode_t mode);
 
 // Writes "warning: {line}\n" to standard error in a single write, so that lines of
 // concurrent callers do not interleave.
@@ -52,10 +57,13 @@ inline constexpr std::size_t kMaxReadFileBytes = std::size_t{64} << 20;
 // Reads the whole regular file `name` (relative to the directory `dirfd`, or to the
 // working directory with AT_FDCWD) into `out`, with one open, one fstat and, for a file
 // that does not grow meanwhile, one read. The open does not block, so a FIFO cannot
-// stall the caller. On failure `out` holds nothing useful and the error says why:
+// stall the caller. `info`, when given, receives the fstat of the file opened (zeroed
+// when the open or fstat failed), also when the read then fails, so that the caller can
+// judge who controls it. On failure `out` holds nothing useful and the error says why:
 //   the open, fstat or read error as os_error_text(errno), a directory as EISDIR's text;
 //   "not a regular file" (a FIFO, socket or device, which may never end);
 //   "larger than the limit of 67108864 bytes".
-[[nodiscard]] std::expected<void, std::string> read_regular_file(int dirfd, const char* name, std::string& out);
+[[nodiscard]] std::expected<void, std::string> read_regular_file(int dirfd, const char* name, std::string& out,
+                                                                 struct stat* info = nullptr);
 
 }  // namespace vek_core
