@@ -48,9 +48,12 @@ inline constexpr SalsaCore kAllCores[] = {SalsaCore::Portable, SalsaCore::Sse2, 
 // Back to the automatic choice: the best supported core that passes its self-check.
 void reset_core() noexcept;
 
-// Refuse: the working array is advised MADV_NOHUGEPAGE instead of MADV_HUGEPAGE, as
-// if the kernel had refused huge pages. Applies to later calls, all threads.
-enum class HugePages : std::uint8_t { Use, Refuse };
+// How the working array uses transparent huge pages, for later calls on all threads:
+//   Use     the default: huge pages, until pre-faulting them costs more than small
+//           pages would (see WorkArea in scrypt.cpp);
+//   Always  huge pages throughout, whatever they cost;
+//   Refuse  advised MADV_NOHUGEPAGE, as if the kernel had refused huge pages.
+enum class HugePages : std::uint8_t { Use, Always, Refuse };
 void set_huge_pages(HugePages mode) noexcept;
 
 }  // namespace scrypt_tuning
