@@ -2,13 +2,13 @@
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
-#include <sodium.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <vector>
 
 #include "openssl_support.h"
+#include "scrypt.h"
 #include "vek/core/support.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
@@ -22,29 +22,14 @@ constexpr std::string_view kAeadError = "aead::Error";
 
 CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail)}; }
 
-// libsodium selects its SIMD scrypt core in sodium_init(); without the call it silently
-// runs the portable code. A failed init leaves the portable code, which is still correct.
-void ensure_sodium() noexcept {
-  static const int ready = sodium_init();
-  (void)ready;
-}
-
 // scrypt (RFC 7914) of the passphrase bytes into `out`. Returns errno on failure:
 // EINVAL/EFBIG for a parameter set the implementation refuses, ENOMEM when the
 // working memory cannot be had.
 [[nodiscard]] int scrypt(std::string_view passphrase, std::span<const std::uint8_t> salt, std::uint64_t n,
                          std::uint32_t r, std::uint32_t p, std::span<std::uint8_t> out) noexcept {
-  ensure_sodium();
-  // libsodium declares every pointer argument non-null, even for empty inputs.
-  static const std::uint8_t kEmpty = 0;
-  const auto* pw = passphrase.empty() ? &kEmpty : reinterpret_cast<const std::uint8_t*>(passphrase.data());
-  const auto* sp = salt.empty() ? &kEmpty : salt.data();
-  errno = 0;
-  if (crypto_pwhash_scryptsalsa208sha256_ll(pw, passphrase.size(), sp, salt.size(), n, r, p, out.data(),
-                                            out.size()) != 0) {
-    return errno != 0 ? errno : ENOMEM;
-  }
-  return 0;
+  const std::span<const std::uint8_t> password(reinterpret_cast<const std::uint8_t*>(passphrase.data()),
+                                               passphrase.size());
+  return scrypt_derive(password, salt, n, r, p, out);
 }
 
 // An AES-256-GCM context keyed with `key` and `iv`, for encryption or decryption.

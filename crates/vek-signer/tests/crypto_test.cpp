@@ -85,6 +85,22 @@ TEST(Envelope, DecryptsKnownAnswers) {
   }
 }
 
+// Envelopes as they sit in wallet files on users' disks (see the fixture's description):
+// read through the JSON form, each must give back its plaintext byte for byte.
+TEST(Envelope, DecryptsEnvelopesWrittenEarlier) {
+  const json doc = load("envelopes-written-earlier.json");
+  ASSERT_EQ(doc["envelopes"].size(), 5u);
+  for (const json& c : doc["envelopes"]) {
+    const std::string what = c["what"];
+    auto env = vek_signer::envelope_from_json(c["crypto"]);
+    ASSERT_TRUE(env) << what << ": " << env.error();
+    const std::vector<std::uint8_t> pass = unhex(c["passphrase_hex"].get<std::string>());
+    auto plain = vek_signer::decrypt(*env, std::string_view(reinterpret_cast<const char*>(pass.data()), pass.size()));
+    ASSERT_TRUE(plain) << what << ": " << plain.error().display();
+    EXPECT_EQ(vek_signer::hex_encode(plain->span()), c["plaintext_hex"].get<std::string>()) << what;
+  }
+}
+
 // Each row alters the known-answer envelope of the 12-word phrase.
 TEST(Envelope, AlteredKnownAnswer) {
   struct Row {
