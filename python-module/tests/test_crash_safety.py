@@ -6,9 +6,11 @@ until it is killed with SIGKILL after a random delay; after every kill the vault
 checked file by file and through the module.
 """
 import json
+import os
 import pathlib
 import random
 import re
+import select
 import signal
 import subprocess
 import sys
@@ -63,6 +65,22 @@ def check_wallet_files(vault):
     return wallets, temps
 
 
+def read_until(child, marker, deadline):
+    """What the child writes to standard output until `marker` appears in it (or the
+    deadline passes); the child keeps running."""
+    got = b""
+    fd = child.stdout.fileno()
+    while marker not in got and time.monotonic() < deadline:
+        ready, _, _ = select.select([fd], [], [], max(0.0, deadline - time.monotonic()))
+        if not ready:
+            break
+        chunk = os.read(fd, 65536)
+        if not chunk:
+            break
+        got += chunk
+    return got
+
+
 def test_killed_writers_never_corrupt_or_lose_wallets(vault, capfd):
     source = _native.create_wallet("source", vault_path_opt=vault)
     # One carries megabytes of metadata, which each of its renames writes out again: a
@@ -86,10 +104,18 @@ def test_killed_writers_never_corrupt_or_lose_wallets(vault, capfd):
         child = subprocess.Popen(
             [sys.executable, str(WORKER), json.dumps(job)], stdout=subprocess.PIPE, stderr=subprocess.PIPE
         )
-        # Long enough now and then for a creation to finish.
-        time.sleep(rng.uniform(0.02, 0.5) if kill % 3 else rng.uniform(0.3, 1.5))
+        early = b""
+        if kill % 6 == 0:
+            # Every sixth run is killed only after a creation and a deletion finished, so
+            # that each kind of write completes however slow the machine is today.
+            early = read_until(child, b'"done": "delete"', deadline=time.monotonic() + 60)
+            time.sleep(rng.uniform(0.0, 0.2))
+        else:
+            # Long enough now and then for a creation to finish.
+            time.sleep(rng.uniform(0.02, 0.5) if kill % 3 else rng.uniform(0.3, 1.5))
         child.send_signal(signal.SIGKILL)
         out, err = child.communicate()
+        out = early + out
         assert child.returncode == -signal.SIGKILL, err.decode(errors="replace")
         for line in out.decode().splitlines():
             event = json.loads(line)
