@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "vek/signer/mnemonic.h"
+#include "vek/signer/bip39.h"
 
 namespace {
 
