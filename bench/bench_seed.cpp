@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "vek/signer/bip39.h"
+#include "vek/signer/mnemonic.h"
 
 namespace {
 
