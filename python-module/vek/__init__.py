@@ -10,6 +10,7 @@ from ._vek import (
     Account,
     AmbiguousWalletError,
     BroadcastError,
+    Chain,
     CryptoError,
     DerivationError,
     InvalidInputError,
@@ -27,6 +28,7 @@ from ._vek import (
     WalletNameExistsError,
     WalletNotFoundError,
     WrongPassphraseError,
+    known_chains,
 )
 
 __version__ = "0.1.0"
@@ -35,6 +37,7 @@ __all__ = [
     "Account",
     "AmbiguousWalletError",
     "BroadcastError",
+    "Chain",
     "CryptoError",
     "DerivationError",
     "InvalidInputError",
@@ -53,5 +56,6 @@ __all__ = [
     "WalletNotFoundError",
     "WrongPassphraseError",
     "_native",
+    "known_chains",
     "__version__",
 ]
