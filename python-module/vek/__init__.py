@@ -27,6 +27,9 @@ from ._vek import (
     WalletNameExistsError,
     WalletNotFoundError,
     WrongPassphraseError,
+    recover_address,
+    verify_message,
+    verify_typed_data,
 )
 
 __version__ = "0.1.0"
@@ -53,5 +56,8 @@ __all__ = [
     "WalletNotFoundError",
     "WrongPassphraseError",
     "_native",
+    "recover_address",
+    "verify_message",
+    "verify_typed_data",
     "__version__",
 ]
