@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "vek/signer/bip39.h"
 #include "vek/signer/mnemonic.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <nanobind/stl/filesystem.h>
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
 #include <nanobind/stl/unique_ptr.h>
 #include <nanobind/stl/variant.h>
 #include <nanobind/stl/vector.h>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "vek/core/chain.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
 #include "vek/lib/verify.h"
@@ -160,6 +162,31 @@ void bind_results(nb::module_& m) {
       .def_ro("tx_hash", &vek_lib::SignedTransaction::tx_hash,
               "EVM: the transaction hash, \"0x\" and the Keccak-256 of raw_transaction in hex; None for other chains.");
   value_methods(signed_tx, "SignedTransaction", {"signature", "recovery_id", "raw_transaction", "tx_hash"});
+}
+
+// The chain table of the library, the one every operation resolves chain names against.
+void bind_chains(nb::module_& m) {
+  nb::class_<vek_core::Chain> chain(m, "Chain", "A chain the library knows (public data only).");
+  chain.def_prop_ro(
+           "name", [](const vek_core::Chain& c) { return c.name; },
+           "The chain's name, as every chain argument accepts it (in any letter case).")
+      .def_prop_ro(
+          "family", [](const vek_core::Chain& c) { return vek_core::chain_type_name(c.chain_type); },
+          "The chain's family: evm, solana, cosmos, bitcoin, tron or ton.")
+      .def_prop_ro(
+          "chain_id", [](const vek_core::Chain& c) { return c.chain_id; },
+          "The CAIP-2 id, also accepted as a chain argument (exactly as written).");
+  value_methods(chain, "Chain", {"name", "family", "chain_id"});
+
+  m.def(
+      "known_chains",
+      [] {
+        const auto& table = vek_core::known_chains();
+        return std::vector<vek_core::Chain>(table.begin(), table.end());
+      },
+      "Every chain the library knows, in its fixed order: the seven EVM chains (ethereum first),\n"
+      "then solana, bitcoin, cosmos, tron and ton. The first chain of each family is the chain\n"
+      "of that family's account in a wallet.");
 }
 
 void bind_session(nb::module_& m) {
@@ -471,6 +498,7 @@ NB_MODULE(_vek, m) {
   nb::set_leak_warnings(false);
   vek_api::register_exceptions(m);
   vek_api::bind_results(m);
+  vek_api::bind_chains(m);
   vek_api::bind_session(m);
   vek_api::bind_vault(m);
   vek_api::bind_verification(m);

@@ -345,6 +345,23 @@ def test_files_are_interchangeable_with_native(app, vault):
     assert [w["name"] for w in _native.list_wallets(vault)] == ["there"]
 
 
+def test_known_chains_are_the_chains_the_operations_accept(app):
+    chains = vek.known_chains()
+    assert len({c.name for c in chains}) == len({c.chain_id for c in chains}) == len(chains) == 12
+    first = {}
+    for c in chains:
+        first.setdefault(c.family, c)
+    # A wallet's accounts, in their order, are on the first chain of each family.
+    wallet = app.import_mnemonic("chains", ZERO_PHRASE, PASS)
+    families = ["evm", "solana", "bitcoin", "cosmos", "tron", "ton"]
+    assert [a.chain_id for a in wallet.accounts] == [first[f].chain_id for f in families]
+    account = dict(zip(families, wallet.accounts))
+    # Each name (in any letter case) and each id selects that chain's family.
+    for c in chains:
+        address = _native.derive_address(ZERO_PHRASE, c.name.upper(), 0)
+        assert address == _native.derive_address(ZERO_PHRASE, c.chain_id, 0) == account[c.family].address, c
+
+
 # ---------------------------------------------------------------- type information
 
 

@@ -149,6 +149,34 @@ class SignedTransaction:
 
     def __eq__(self, other: object, /) -> bool: ...
 
+class Chain:
+    """A chain the library knows (public data only)."""
+
+    @property
+    def name(self) -> str:
+        """
+        The chain's name, as every chain argument accepts it (in any letter case).
+        """
+
+    @property
+    def family(self) -> str:
+        """The chain's family: evm, solana, cosmos, bitcoin, tron or ton."""
+
+    @property
+    def chain_id(self) -> str:
+        """The CAIP-2 id, also accepted as a chain argument (exactly as written)."""
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+def known_chains() -> list[Chain]:
+    """
+    Every chain the library knows, in its fixed order: the seven EVM chains (ethereum first),
+    then solana, bitcoin, cosmos, tron and ton. The first chain of each family is the chain
+    of that family's account in a wallet.
+    """
+
 class Session:
     """
     One wallet, unlocked once by Vault.unlock, signing until it is closed.

@@ -21,7 +21,7 @@ import os
 import sys
 from typing import TYPE_CHECKING, Any, Callable, NoReturn, Optional, Sequence
 
-from vek import __version__, _native
+from vek import __version__, _native, known_chains
 
 if TYPE_CHECKING:
     from vek._native import SignatureDict, WalletDict
@@ -30,20 +30,7 @@ PROG = "vek"
 MAX_INDEX = 4294967295
 
 # Display names of the chains the library knows, by CAIP-2 id.
-CHAIN_NAMES = {
-    "eip155:1": "ethereum",
-    "eip155:137": "polygon",
-    "eip155:42161": "arbitrum",
-    "eip155:10": "optimism",
-    "eip155:8453": "base",
-    "eip155:56": "bsc",
-    "eip155:43114": "avalanche",
-    "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp": "solana",
-    "bip122:000000000019d6689c085ae165831e93": "bitcoin",
-    "cosmos:cosmoshub-4": "cosmos",
-    "tron:mainnet": "tron",
-    "ton:mainnet": "ton",
-}
+CHAIN_NAMES = {chain.chain_id: chain.name for chain in known_chains()}
 
 
 class CliError(Exception):

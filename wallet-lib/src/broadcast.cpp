@@ -9,8 +9,8 @@
 #include "process.h"
 #include "vek/core/config.h"
 #include "vek/core/support.h"
-#include "vek/signer/base64.h"
 #include "vek/signer/chains.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/rlp.h"
 

@@ -1,4 +1,4 @@
-#include "vek/signer/base58.h"
+#include "vek/signer/encoding.h"
 
 #include <algorithm>
 #include <array>
@@ -21,6 +21,7 @@ constexpr auto kDigitOf = make_digit_table();
 
 }  // namespace
 
+template <>
 std::string Base58Error::display() const {
   switch (kind) {
     case Base58ErrorKind::InvalidCharacter:

@@ -1,4 +1,4 @@
-#include "vek/signer/base64.h"
+#include "vek/signer/encoding.h"
 
 #include <array>
 
@@ -63,6 +63,7 @@ std::expected<std::vector<std::uint8_t>, Base64Error> decode_unpadded(std::strin
 
 }  // namespace
 
+template <>
 std::string Base64Error::display() const {
   switch (kind) {
     case Base64ErrorKind::InvalidCharacter: return "invalid base64 character at position " + std::to_string(position);

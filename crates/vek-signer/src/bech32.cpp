@@ -7,6 +7,8 @@ namespace {
 
 constexpr std::string_view kCharset = "qpzry9x8gf2tvdw0s3jn54khce6mua7l";
 constexpr std::uint32_t kBech32Constant = 1;  // BIP-173; BIP-350's bech32m uses 0x2bc830a3
+constexpr std::size_t kBech32MaxHrpLength = 83;
+constexpr std::size_t kBech32ChecksumLength = 6;
 
 constexpr std::array<std::int8_t, 128> make_charset_rev() {
   std::array<std::int8_t, 128> t{};

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "vek/signer/bip39.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/random.h"
 

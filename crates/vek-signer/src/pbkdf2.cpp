@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vek/signer/bip39.h"
 #include "vek/signer/hash.h"
-#include "vek/signer/mnemonic.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_signer {

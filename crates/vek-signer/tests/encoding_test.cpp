@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/base58.h"
-#include "vek/signer/base64.h"
 #include "vek/signer/bech32.h"
 #include "vek/signer/crc16.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
 
 #include "test_vectors.h"

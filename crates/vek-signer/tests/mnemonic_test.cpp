@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "vek/signer/bip39.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/mnemonic.h"

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/base58.h"
 #include "vek/signer/bech32.h"
 #include "vek/signer/chains/bitcoin.h"
 #include "vek/signer/chains/cosmos.h"
 #include "vek/signer/chains/tron.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"

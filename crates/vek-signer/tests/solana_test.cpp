@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/base58.h"
 #include "vek/signer/chains/solana.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
 

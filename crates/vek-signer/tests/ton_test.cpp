@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/base64.h"
 #include "vek/signer/chains/ton.h"
 #include "vek/signer/crc16.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
 

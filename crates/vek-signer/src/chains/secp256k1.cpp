@@ -14,6 +14,10 @@ namespace {
 
 // The only text libsecp256k1's callers report for a refused key or a failed signature.
 constexpr std::string_view kLibraryError = "signature error";
+// Shortest key accepted; 24 to 31 bytes are read as if left-padded with zeros.
+constexpr std::size_t kMinSecretKeyBytes = 24;
+// r || s || recovery id.
+constexpr std::size_t kRecoverableSignatureBytes = 65;
 
 struct ContextDeleter {
   void operator()(secp256k1_context* c) const noexcept { secp256k1_context_destroy(c); }

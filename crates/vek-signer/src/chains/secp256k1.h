@@ -18,13 +18,9 @@
 namespace vek_signer::secp {
 
 inline constexpr std::size_t kSecretKeyBytes = 32;
-// Shortest key accepted; 24 to 31 bytes are read as if left-padded with zeros.
-inline constexpr std::size_t kMinSecretKeyBytes = 24;
 inline constexpr std::size_t kHashBytes = 32;
 inline constexpr std::size_t kUncompressedBytes = 65;
 inline constexpr std::size_t kCompressedBytes = 33;
-// r || s || recovery id.
-inline constexpr std::size_t kRecoverableSignatureBytes = 65;
 
 // The process-wide context: created on first use (thread-safe), randomised with 32
 // bytes from the OS, then only read; destroyed at exit. Null when it could not be

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "chains/ed25519.h"
-#include "vek/signer/base58.h"
+#include "vek/signer/encoding.h"
 
 namespace vek_signer {
 

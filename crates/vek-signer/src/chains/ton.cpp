@@ -4,8 +4,8 @@
 #include <array>
 
 #include "chains/ed25519.h"
-#include "vek/signer/base64.h"
 #include "vek/signer/crc16.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"
 
 namespace vek_signer {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "chains/secp256k1.h"
-#include "vek/signer/base58.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"
 
 namespace vek_signer {

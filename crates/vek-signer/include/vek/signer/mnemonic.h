@@ -49,11 +49,4 @@ class Mnemonic {
   SecretBytes entropy_;
 };
 
-// PBKDF2-HMAC-SHA512 with the inner and outer key states prepared once.
-void pbkdf2_hmac_sha512(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
-                        std::uint32_t iterations, std::span<std::uint8_t> out);
-
-// The English word list (2048 words).
-[[nodiscard]] std::string_view bip39_word(std::size_t index) noexcept;
-
 }  // namespace vek_signer

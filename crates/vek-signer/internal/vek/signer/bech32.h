@@ -15,8 +15,6 @@ namespace vek_signer {
 // other bech32 strings (account addresses of the Cosmos family).
 inline constexpr std::size_t kBech32MaxLength = 90;
 inline constexpr std::size_t kBech32ExtendedMaxLength = 1023;
-inline constexpr std::size_t kBech32MaxHrpLength = 83;
-inline constexpr std::size_t kBech32ChecksumLength = 6;
 
 enum class Bech32ErrorKind : std::uint8_t {
   InvalidHrp = 0,             // "invalid human-readable part"

@@ -4,51 +4,43 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "vek/signer/chains/family.h"
 #include "vek/signer/hash.h"
-#include "vek/signer/traits.h"
 
 namespace vek_signer {
 
 // Stateless. Keys are secp256k1 scalars: 32 bytes, or 24 to 31 bytes read as if
 // left-padded with zeros. Every key-taking operation refuses any other length, zero,
 // or a value not below the group order with InvalidPrivateKey "signature error".
-class EvmSigner final : public ChainSigner {
+//
+// derive_address: "0x" and the EIP-55 checksummed hex of the last 20 bytes of
+//   Keccak-256(X || Y), 42 characters.
+// sign: a recoverable RFC 6979 signature over a 32-byte hash, low S.
+//   Result: signature r || s || v (65 bytes), recovery_id = v (0 or 1).
+//   Errors: a hash of n != 32 bytes, before the key is looked at: InvalidMessage
+//   "expected 32-byte prehash, got {n} bytes"; a bad key: InvalidPrivateKey;
+//   the primitive fails: SigningFailed "signature error".
+// sign_message: the EIP-191 personal message,
+//   sign(Keccak-256(0x19 "Ethereum Signed Message:\n" {len} message)), then
+//   v (last byte and recovery_id) = 27 + recovery id.
+// sign_transaction: sign(Keccak-256(signable)) over the bytes as given (nothing is
+//   decoded); v = 0 or 1.
+// default_derivation_path: "m/44'/60'/0'/0/{index}".
+class EvmSigner final : public FamilySigner<ChainType::Evm, Curve::Secp256k1, 60> {
  public:
-  static constexpr std::uint32_t kCoinType = 60;  // SLIP-44
   static constexpr std::size_t kAddressBytes = 20;
   // r (32) || s (32) || v (1).
   static constexpr std::size_t kSignatureBytes = 65;
   // Added to v by sign_message (EIP-191 signatures carry 27 or 28).
   static constexpr std::uint8_t kMessageVOffset = 27;
 
-  [[nodiscard]] ChainType chain_type() const override { return ChainType::Evm; }
-  [[nodiscard]] Curve curve() const override { return Curve::Secp256k1; }
-  [[nodiscard]] std::uint32_t coin_type() const override { return kCoinType; }
-
-  // "0x" and the EIP-55 checksummed hex of the last 20 bytes of Keccak-256(X || Y):
-  // 42 characters.
-  [[nodiscard]] SignerResult<std::string> derive_address(std::span<const std::uint8_t> key) const override;
-
-  // Recoverable RFC 6979 signature over a 32-byte hash, low S.
-  // Result: signature r || s || v (65 bytes), recovery_id = v (0 or 1).
-  // Errors: a hash of n != 32 bytes, before the key is looked at: InvalidMessage
-  //   "expected 32-byte prehash, got {n} bytes"; a bad key: InvalidPrivateKey;
-  //   the primitive fails: SigningFailed "signature error".
-  [[nodiscard]] SignerResult<SignOutput> sign(std::span<const std::uint8_t> key,
-                                              std::span<const std::uint8_t> hash) const override;
-
-  // EIP-191 personal message: sign(Keccak-256(0x19 "Ethereum Signed Message:\n" {len} message)),
-  // then v (last byte and recovery_id) = 27 + recovery id.
-  [[nodiscard]] SignerResult<SignOutput> sign_message(std::span<const std::uint8_t> key,
-                                                      std::span<const std::uint8_t> message) const override;
-
-  // sign(Keccak-256(signable)) over the bytes as given (nothing is decoded); v = 0 or 1.
-  [[nodiscard]] SignerResult<SignOutput> sign_transaction(std::span<const std::uint8_t> key,
-                                                          std::span<const std::uint8_t> signable) const override;
+  VEK_FAMILY_SIGNER_OPERATIONS;
 
   // The unsigned typed transaction `tx` with y_parity, r and s appended (rlp.h).
   // Errors (InvalidTransaction): a signature other than 65 bytes:
@@ -56,9 +48,6 @@ class EvmSigner final : public ChainSigner {
   //   rlp::encode_signed_typed_tx unchanged (e.g. "truncated RLP payload").
   [[nodiscard]] SignerResult<std::vector<std::uint8_t>> encode_signed_transaction(
       std::span<const std::uint8_t> tx, const SignOutput& output) const override;
-
-  // "m/44'/60'/0'/0/{index}".
-  [[nodiscard]] std::string default_derivation_path(std::uint32_t index) const override;
 
   // "0x" and the EIP-55 mixed-case hex of `address`.
   [[nodiscard]] static std::string checksum_address(std::span<const std::uint8_t, kAddressBytes> address);
