@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "vek/core/json_reader.h"
+#include "vek/core/json_value.h"
 
 namespace vek_core::json_text {
 
@@ -71,8 +72,5 @@ class Reader : public BasicReader {
  private:
   bool begin_container(char open, std::string_view what);
 };
-
-// Parses a whole document into a generic value (duplicate keys and trailing text refused).
-[[nodiscard]] std::expected<nlohmann::json, std::string> parse(std::string_view text);
 
 }  // namespace vek_core::json_text

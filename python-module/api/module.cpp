@@ -28,6 +28,7 @@
 #include "vek/core/chain.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
+#include "vek/lib/verify.h"
 #include "vek/lib/types.h"
 #include "vek/signer/zeroizing.h"
 
@@ -255,6 +256,19 @@ void bind_session(nb::module_& m) {
           "Raises:\n    InvalidInputError: unknown chain, bad hex, unknown encoding.\n"
           "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.")
       .def(
+          "sign_typed_data",
+          [](Session& s, const nb::str& chain, const nb::str& typed_data, OptIndex index) {
+            const auto c = text(chain);
+            const auto t = text(typed_data);
+            return take(released([&] { return s.sign_typed_data(c, t, index); }));
+          },
+          "chain"_a, "typed_data"_a, "index"_a = nb::none(),
+          "Signs EIP-712 typed data (the JSON text of eth_signTypedData_v4) with an EVM chain's\n"
+          "key; the signature is r || s || v with v = 27 or 28.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, not an EVM chain.\n"
+          "    SignerError: malformed typed data (the message names the member).\n"
+          "    SessionClosedError: the session is closed.\n    DerivationError.")
+      .def(
           "sign_transaction",
           [](Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index) {
             const auto c = text(chain);
@@ -413,6 +427,69 @@ void bind_vault(nb::module_& m) {
       });
 }
 
+// A message as bytes: a str as its UTF-8 bytes, bytes as they are.
+std::span<const std::uint8_t> message_of(const TextOrBytes& m) {
+  if (const auto* raw = std::get_if<nb::bytes>(&m)) return bytes_of(*raw);
+  const auto t = text(std::get<nb::str>(m));
+  return {reinterpret_cast<const std::uint8_t*>(t.data()), t.size()};
+}
+
+// A signature as bytes: hex text (0x optional) or bytes.
+std::vector<std::uint8_t> signature_of(const TextOrBytes& sig) {
+  if (const auto* raw = std::get_if<nb::bytes>(&sig)) {
+    const auto b = bytes_of(*raw);
+    return {b.begin(), b.end()};
+  }
+  return take(vek_lib::decode_signature_hex(text(std::get<nb::str>(sig))));
+}
+
+void bind_verification(nb::module_& m) {
+  m.def(
+      "recover_address",
+      [](const nb::str& chain, const TextOrBytes& message, const TextOrBytes& signature, const OptStr& format) {
+        const auto c = text(chain);
+        const auto msg = message_of(message);
+        const auto sig = signature_of(signature);
+        const auto f = opt_text(format);
+        return take(released([&] { return vek_lib::recover_address(c, msg, sig, f); }));
+      },
+      "chain"_a, "message"_a, "signature"_a, "format"_a = nb::none(),
+      "The address whose key signed `message` (str as UTF-8, or bytes) on `chain`.\n\n"
+      "EVM formats: \"eip191\" (personal message, the default) and \"eip712\" (`message` is the\n"
+      "typed-data JSON). The signature is hex text (0x optional) or bytes: r || s || v, v in\n"
+      "0, 1, 27, 28.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain or format, bad hex.\n"
+      "    SignerError: a malformed signature or typed data.");
+  m.def(
+      "verify_message",
+      [](const nb::str& chain, const nb::str& address, const TextOrBytes& message, const TextOrBytes& signature,
+         const OptStr& format) {
+        const auto c = text(chain);
+        const auto a = text(address);
+        const auto msg = message_of(message);
+        const auto sig = signature_of(signature);
+        const auto f = opt_text(format);
+        return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, f); }));
+      },
+      "chain"_a, "address"_a, "message"_a, "signature"_a, "format"_a = nb::none(),
+      "Whether `address` signed `message` on `chain` (formats as recover_address). False for a\n"
+      "well-formed signature of another key or of none.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain or format, bad hex, a malformed address.\n"
+      "    SignerError: a signature of the wrong length or v, malformed typed data.");
+  m.def(
+      "verify_typed_data",
+      [](const nb::str& chain, const nb::str& address, const nb::str& typed_data, const TextOrBytes& signature) {
+        const auto c = text(chain);
+        const auto a = text(address);
+        const auto t = text(typed_data);
+        const std::span<const std::uint8_t> msg(reinterpret_cast<const std::uint8_t*>(t.data()), t.size());
+        const auto sig = signature_of(signature);
+        return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, "eip712"); }));
+      },
+      "chain"_a, "address"_a, "typed_data"_a, "signature"_a,
+      "verify_message with format=\"eip712\": whether `address` signed the EIP-712 typed data.");
+}
+
 }  // namespace
 }  // namespace vek_api
 
@@ -424,4 +501,5 @@ NB_MODULE(_vek, m) {
   vek_api::bind_chains(m);
   vek_api::bind_session(m);
   vek_api::bind_vault(m);
+  vek_api::bind_verification(m);
 }

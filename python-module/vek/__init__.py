@@ -29,6 +29,9 @@ from ._vek import (
     WalletNotFoundError,
     WrongPassphraseError,
     known_chains,
+    recover_address,
+    verify_message,
+    verify_typed_data,
 )
 
 __version__ = "0.1.0"
@@ -57,5 +60,8 @@ __all__ = [
     "WrongPassphraseError",
     "_native",
     "known_chains",
+    "recover_address",
+    "verify_message",
+    "verify_typed_data",
     "__version__",
 ]

@@ -231,6 +231,18 @@ class Session:
             DerivationError, SignerError.
         """
 
+    def sign_typed_data(self, chain: str, typed_data: str, index: int | None = None) -> Signature:
+        """
+        Signs EIP-712 typed data (the JSON text of eth_signTypedData_v4) with an EVM chain's
+        key; the signature is r || s || v with v = 27 or 28.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain.
+            SignerError: malformed typed data (the message names the member).
+            SessionClosedError: the session is closed.
+            DerivationError.
+        """
+
     def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None) -> SignedTransaction:
         """
         Signs an unsigned transaction: hex text (a leading "0x" is dropped) or bytes.
@@ -369,3 +381,31 @@ class Vault:
         """
 
     def __repr__(self) -> str: ...
+
+def recover_address(chain: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> str:
+    """
+    The address whose key signed `message` (str as UTF-8, or bytes) on `chain`.
+
+    EVM formats: "eip191" (personal message, the default) and "eip712" (`message` is the
+    typed-data JSON). The signature is hex text (0x optional) or bytes: r || s || v, v in
+    0, 1, 27, 28.
+
+    Raises:
+        InvalidInputError: unknown chain or format, bad hex.
+        SignerError: a malformed signature or typed data.
+    """
+
+def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> bool:
+    """
+    Whether `address` signed `message` on `chain` (formats as recover_address). False for a
+    well-formed signature of another key or of none.
+
+    Raises:
+        InvalidInputError: unknown chain or format, bad hex, a malformed address.
+        SignerError: a signature of the wrong length or v, malformed typed data.
+    """
+
+def verify_typed_data(chain: str, address: str, typed_data: str, signature: str | bytes) -> bool:
+    """
+    verify_message with format="eip712": whether `address` signed the EIP-712 typed data.
+    """

@@ -13,6 +13,8 @@
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
+#include "vek/signer/chains/evm.h"
+#include "vek/signer/eip712.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hd.h"
 #include "vek/signer/hex.h"
@@ -281,6 +283,27 @@ VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, 
   auto out = signer->sign_message(*key, message);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
   return SignResult{vek_signer::hex_encode(out->signature), out->recovery_id};
+}
+
+VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data, OptIndex index) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  if (c->chain_type != ChainType::Evm) {
+    return std::unexpected(VekLibError::invalid_input("typed data is signed by EVM chains only, not " +
+                                                      std::string(vek_core::chain_type_name(c->chain_type))));
+  }
+  const auto digest = vek_signer::typed_data_hash(typed_data);
+  if (!digest) return std::unexpected(VekLibError(digest.error()));
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
+  const std::lock_guard lock(mu_);
+  auto key = key_locked(c->chain_type, index);
+  if (!key) return std::unexpected(std::move(key.error()));
+  auto out = signer->sign(*key, *digest);
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  // Wallets return v as 27 or 28 for typed data, as for personal messages.
+  const auto v = static_cast<std::uint8_t>(out->signature.back() + vek_signer::EvmSigner::kMessageVOffset);
+  out->signature.back() = v;
+  return SignResult{vek_signer::hex_encode(out->signature), v};
 }
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,

@@ -108,11 +108,33 @@ SignerResult<SignOutput> sign_hash(std::span<const std::uint8_t> key, std::span<
   return out;
 }
 
-std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(const SigningKey& key) {
-  const auto hash = keccak256(std::span<const std::uint8_t>(key.public_uncompressed).subspan(1));
+std::optional<std::array<std::uint8_t, kUncompressedBytes>> recover(std::span<const std::uint8_t, kHashBytes> hash,
+                                                                    std::span<const std::uint8_t, 64> rs, int recid) {
+  if (context() == nullptr || recid < 0 || recid > 3) return std::nullopt;
+  secp256k1_ecdsa_recoverable_signature sig;
+  secp256k1_pubkey pub;
+  if (secp256k1_ecdsa_recoverable_signature_parse_compact(context(), &sig, rs.data(), recid) != 1 ||
+      secp256k1_ecdsa_recover(context(), &pub, &sig, hash.data()) != 1) {
+    return std::nullopt;
+  }
+  std::array<std::uint8_t, kUncompressedBytes> out{};
+  std::size_t len = out.size();
+  if (secp256k1_ec_pubkey_serialize(context(), out.data(), &len, &pub, SECP256K1_EC_UNCOMPRESSED) != 1 ||
+      len != out.size()) {
+    return std::nullopt;
+  }
+  return out;
+}
+
+std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(std::span<const std::uint8_t, kUncompressedBytes> pub) {
+  const auto hash = keccak256(pub.subspan(1));
   std::array<std::uint8_t, kKeccakAccountBytes> account{};
   std::copy(hash.end() - kKeccakAccountBytes, hash.end(), account.begin());
   return account;
+}
+
+std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(const SigningKey& key) {
+  return keccak_account(std::span<const std::uint8_t, kUncompressedBytes>(key.public_uncompressed));
 }
 
 std::array<std::uint8_t, kHashBytes> prefixed_message_hash(std::string_view header,

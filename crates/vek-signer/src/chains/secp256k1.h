@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -47,10 +48,19 @@ struct SigningKey {
 [[nodiscard]] SignerResult<SignOutput> sign_hash(std::span<const std::uint8_t> key, std::span<const std::uint8_t> hash,
                                                  std::string_view hash_word);
 
+// The public key (04 || X || Y) that made the compact signature `rs` (r || s, 64 bytes)
+// with recovery id `recid` (0 to 3) over the 32-byte `hash`; nullopt when the signature
+// does not parse or recovers no key. A high S is accepted, as ECDSA itself does.
+[[nodiscard]] std::optional<std::array<std::uint8_t, kUncompressedBytes>> recover(
+    std::span<const std::uint8_t, kHashBytes> hash, std::span<const std::uint8_t, 64> rs, int recid);
+
 // The account of EVM and Tron addresses: the last 20 bytes of Keccak-256 of X || Y
 // (the uncompressed public key without its 0x04 tag).
 inline constexpr std::size_t kKeccakAccountBytes = 20;
 [[nodiscard]] std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(const SigningKey& key);
+// The same of an uncompressed public key (04 || X || Y).
+[[nodiscard]] std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(
+    std::span<const std::uint8_t, kUncompressedBytes> pub);
 
 // A 32-byte digest: keccak256 or sha256d.
 using Digest32 = std::array<std::uint8_t, kHashBytes> (*)(std::span<const std::uint8_t>);

@@ -79,6 +79,14 @@ class Session {
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::span<const std::uint8_t> message,
                                                    OptIndex index);
 
+  // EIP-712 (eth_signTypedData_v4) by an EVM chain's key: the signature r || s || v with
+  // v = 27 or 28, the form wallets return, recovery_id = v.
+  // Errors: InvalidInput (unknown chain; "typed data is signed by EVM chains only, not
+  // {family}"); Signer InvalidMessage "typed data: ..." (vek/signer/eip712.h), before the
+  // session is looked at; SessionClosed; Hd; Signer.
+  [[nodiscard]] VekResult<SignResult> sign_typed_data(std::string_view chain, std::string_view typed_data,
+                                                      OptIndex index);
+
   // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
   // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
   // also the signed transaction and its hash.
