@@ -89,7 +89,7 @@ def test_malformed_input_is_an_error_or_false_never_a_crash(session):
         (vek.SignerError, "invalid message: signature v must be 0, 1, 27 or 28, got 29", ("ethereum", "m", sig[:-2] + "1d")),
         (vek.InvalidInputError, "invalid input: unknown format for an EVM chain: 'bip322' (use eip191 or eip712)",
          ("ethereum", "m", sig, "bip322")),
-        (vek.InvalidInputError, "invalid input: signature checks cover EVM chains only, not solana", ("solana", "m", sig)),
+        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM chains only, not solana", ("solana", "m", sig)),
     ]
     for cls, message, args in cases:
         with pytest.raises(cls) as info:
@@ -102,3 +102,29 @@ def test_malformed_input_is_an_error_or_false_never_a_crash(session):
         session.sign_typed_data("ethereum", json.dumps({**MAIL["typed_data"], "message": {"from": {"name": "a", "wallet": KEY.address}}}))
     with pytest.raises(vek.InvalidInputError, match="typed data is signed by EVM chains only, not solana"):
         session.sign_typed_data("solana", json.dumps(MAIL["typed_data"]))
+
+
+def test_solana_raw_signatures_verify_both_ways_with_pynacl(vault):
+    nacl = pytest.importorskip("nacl.signing")
+    seed = bytes(range(32))
+    app = vek.Vault(vault)
+    wallet = app.import_private_key("sol", ed25519_key=seed.hex(), secp256k1_key="11" * 32)
+    address = next(a.address for a in wallet.accounts if a.chain_id.startswith("solana:"))
+    theirs = nacl.SigningKey(seed).sign(b"log in").signature
+    assert vek.verify_message("solana", address, "log in", theirs)
+    assert vek.verify_message("solana", address, b"log in", theirs.hex(), format="raw")
+    assert not vek.verify_message("solana", address, "log out", theirs)
+    with app.unlock("sol") as session:
+        ours = session.sign_message("solana", "log in").signature
+    nacl.VerifyKey(nacl.SigningKey(seed).verify_key.encode()).verify(b"log in", bytes.fromhex(ours))
+    assert vek.verify_message("solana", address, "log in", ours)
+    for args, cls, message in [
+        ((address, "m", theirs[:63]), vek.SignerError, "invalid message: expected a 64-byte signature, got 63 bytes"),
+        (("0OIl", "m", theirs), vek.SignerError, "invalid message: invalid Solana address: '0OIl'"),
+        ((address, "m", theirs, "offchain"), vek.InvalidInputError, "invalid input: unknown format for a Solana chain: 'offchain' (use raw)"),
+    ]:
+        with pytest.raises(cls) as info:
+            vek.verify_message("solana", *args)
+        assert str(info.value) == message
+    with pytest.raises(vek.InvalidInputError, match="signature checks cover EVM and Solana chains only, not ton"):
+        vek.verify_message("ton", address, "m", theirs)

@@ -54,7 +54,7 @@ VekResult<vek_signer::SignerResult<std::string>> recover(std::string_view chain,
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (c->chain_type != vek_core::ChainType::Evm) {
-    return invalid("signature checks cover EVM chains only, not " +
+    return invalid("recovering the signer covers EVM chains only, not " +
                    std::string(vek_core::chain_type_name(c->chain_type)));
   }
   auto digest = evm_digest(message, format);
@@ -76,9 +76,17 @@ VekResult<bool> verify_message(std::string_view chain, std::string_view address,
                                std::span<const std::uint8_t> signature, OptText format) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  if (c->chain_type == vek_core::ChainType::Evm && !is_evm_address(address)) {
-    return invalid("invalid EVM address: '" + std::string(address) + "'");
+  if (c->chain_type == vek_core::ChainType::Solana) {
+    if (format && *format != "raw") return invalid("unknown format for a Solana chain: '" + std::string(*format) + "' (use raw)");
+    auto ok = vek_signer::solana_verify(address, message, signature);
+    if (!ok) return std::unexpected(VekLibError(std::move(ok.error())));
+    return *ok;
   }
+  if (c->chain_type != vek_core::ChainType::Evm) {
+    return invalid("signature checks cover EVM and Solana chains only, not " +
+                   std::string(vek_core::chain_type_name(c->chain_type)));
+  }
+  if (!is_evm_address(address)) return invalid("invalid EVM address: '" + std::string(address) + "'");
   auto signer = recover(chain, message, signature, format);
   if (!signer) return std::unexpected(std::move(signer.error()));
   if (!*signer) {

@@ -1,6 +1,8 @@
 #include "vek/signer/verify.h"
 
+#include "chains/ed25519.h"
 #include "chains/secp256k1.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/chains/evm.h"
 
 namespace vek_signer {
@@ -18,6 +20,20 @@ SignerResult<std::string> evm_recover_address(std::span<const std::uint8_t> hash
   if (!pub) return invalid(std::string(kRecoversNoKey));
   const auto account = secp::keccak_account(std::span<const std::uint8_t, secp::kUncompressedBytes>(*pub));
   return EvmSigner::checksum_address(account);
+}
+
+SignerResult<bool> solana_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                 std::span<const std::uint8_t> signature) {
+  const auto key = base58_decode(address);
+  if (!key || key->size() != ed25519::kPublicKeyBytes) {
+    return signer_error(SignerErrorKind::InvalidMessage, "invalid Solana address: '" + std::string(address) + "'");
+  }
+  if (signature.size() != ed25519::kSignatureBytes) {
+    return signer_error(SignerErrorKind::InvalidMessage,
+                        "expected a 64-byte signature, got " + std::to_string(signature.size()) + " bytes");
+  }
+  return ed25519::verify(std::span<const std::uint8_t, ed25519::kPublicKeyBytes>(key->data(), ed25519::kPublicKeyBytes),
+                         message, signature.first<ed25519::kSignatureBytes>());
 }
 
 }  // namespace vek_signer

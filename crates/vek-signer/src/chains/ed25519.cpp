@@ -1,6 +1,7 @@
 #include "chains/ed25519.h"
 
 #include <openssl/evp.h>
+#include <sodium.h>
 
 #include <string>
 #include <string_view>
@@ -61,6 +62,18 @@ SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const
     return signer_error(SignerErrorKind::SigningFailed, ossl::error_text(kOpenSslFailure));
   }
   return out;
+}
+
+SignerResult<bool> verify(std::span<const std::uint8_t, kPublicKeyBytes> public_key, std::span<const std::uint8_t> data,
+                          std::span<const std::uint8_t, kSignatureBytes> signature) {
+  // libsodium's verification: about half the time of OpenSSL's here, and the one PyNaCl
+  // and most Solana tooling use. It also refuses public keys of small order and
+  // non-canonical encodings, which no honest signer produces.
+  static const bool ready = sodium_init() >= 0;
+  if (!ready) return signer_error(SignerErrorKind::SigningFailed, "libsodium cannot be initialised");
+  static const std::uint8_t kEmpty = 0;
+  const std::uint8_t* msg = data.empty() ? &kEmpty : data.data();
+  return crypto_sign_verify_detached(signature.data(), msg, data.size(), public_key.data()) == 0;
 }
 
 }  // namespace vek_signer::ed25519

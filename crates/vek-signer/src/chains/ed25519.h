@@ -27,4 +27,12 @@ using PublicKey = std::array<std::uint8_t, kPublicKeyBytes>;
 // "OpenSSL cannot make an Ed25519 key: {reason}", or with OpenSSL's reason alone.
 [[nodiscard]] SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data);
 
+// Whether `signature` (64 bytes) is `public_key`'s signature over `data`: RFC 8032's
+// verification as libsodium implements it (S below the group order; public keys of
+// small order and non-canonical encodings refused).
+// Error: SigningFailed "libsodium cannot be initialised".
+[[nodiscard]] SignerResult<bool> verify(std::span<const std::uint8_t, kPublicKeyBytes> public_key,
+                                        std::span<const std::uint8_t> data,
+                                        std::span<const std::uint8_t, kSignatureBytes> signature);
+
 }  // namespace vek_signer::ed25519

@@ -21,4 +21,11 @@ inline constexpr std::string_view kRecoversNoKey = "the signature recovers no pu
 [[nodiscard]] SignerResult<std::string> evm_recover_address(std::span<const std::uint8_t> hash,
                                                             std::span<const std::uint8_t> signature);
 
+// Whether the Solana account `address` (base58 of its Ed25519 public key) made the
+// 64-byte `signature` over `message` as it is (the raw form wallet adapters verify).
+// Errors (InvalidMessage): "invalid Solana address: '{address}'" (not base58 of 32 bytes);
+// "expected a 64-byte signature, got {n} bytes"; SigningFailed as ed25519::verify.
+[[nodiscard]] SignerResult<bool> solana_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                               std::span<const std::uint8_t> signature);
+
 }  // namespace vek_signer
