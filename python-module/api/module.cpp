@@ -366,6 +366,66 @@ void bind_vault(nb::module_& m) {
           "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
           "    CryptoError, InvalidInputError: damaged wallet data.\n    VaultError.")
       .def(
+          "import_key",
+          [](const Vault& v, const nb::str& name, const TextOrBytes& key, const nb::str& format, const OptStr& chain,
+             const OptStr& key_password, const OptStr& passphrase) {
+            const auto n = text(name);
+            const auto k = std::holds_alternative<nb::str>(key) ? text(std::get<nb::str>(key))
+                                                                 : std::string_view(std::get<nb::bytes>(key).c_str(),
+                                                                                    std::get<nb::bytes>(key).size());
+            const auto f = text(format);
+            const auto c = opt_text(chain);
+            const auto kp = opt_text(key_password);
+            const auto p = opt_text(passphrase);
+            return take(released([&] { return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where()); }));
+          },
+          "name"_a, "key"_a, "format"_a, "chain"_a = nb::none(), "key_password"_a = nb::none(),
+          "passphrase"_a = nb::none(),
+          "Imports one private key written by another wallet, as a private-key wallet.\n\n"
+          "format: \"hex\" (with or without 0x), \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3\n"
+          "file's text, opened with key_password), \"solana-base58\" or \"solana-json\" (a Solana\n"
+          "keypair, 64 bytes). chain: the chain the key is for (default: the format's family;\n"
+          "ethereum for hex). The other curve gets a random key.\n\n"
+          "Raises:\n    InvalidInputError: unknown format or chain, a key that cannot be read.\n"
+          "    WrongPassphraseError: a wrong keystore password.\n"
+          "    CryptoError: a keystore with weak or unsupported parameters.\n"
+          "    SignerError: an invalid key.\n    WalletNameExistsError: another wallet has that name.\n"
+          "    VaultError.")
+      .def(
+          "export_key",
+          [](const Vault& v, const nb::str& name_or_id, const nb::str& chain, const nb::str& format,
+             const OptStr& passphrase, const OptStr& key_password) {
+            const auto n = text(name_or_id);
+            const auto c = text(chain);
+            const auto f = text(format);
+            const auto p = opt_text(passphrase);
+            const auto kp = opt_text(key_password);
+            return secret_str(take(released([&] { return vek_lib::export_key(n, c, f, p, kp, v.where()); })));
+          },
+          "name_or_id"_a, "chain"_a, "format"_a = "hex", "passphrase"_a = nb::none(), "key_password"_a = nb::none(),
+          "The private key that signs for `chain` (the account the wallet stores for its family),\n"
+          "in `format`: \"hex\", \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3 document under\n"
+          "key_password, None meaning the empty password), \"solana-base58\" or \"solana-json\".\n\n"
+          "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    InvalidInputError: unknown format or chain, a format of another family, damaged wallet data.\n"
+          "    VaultError.")
+      .def(
+          "change_passphrase",
+          [](const Vault& v, const nb::str& name_or_id, const OptStr& old_passphrase, const OptStr& new_passphrase) {
+            const auto n = text(name_or_id);
+            const auto o = opt_text(old_passphrase);
+            const auto p = opt_text(new_passphrase);
+            take(released([&] { return vek_lib::change_passphrase(n, o, p, v.where()); }));
+          },
+          "name_or_id"_a, "old_passphrase"_a.none(), "new_passphrase"_a.none(),
+          "Encrypts the wallet's secret again under new_passphrase (None: the empty passphrase),\n"
+          "with a fresh salt and nonce, and replaces its file atomically. The id, name, accounts\n"
+          "and creation time stay as they are; a wrong old passphrase changes nothing.\n\n"
+          "Raises:\n    WrongPassphraseError: old_passphrase is wrong.\n"
+          "    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    InvalidInputError: the stored accounts do not match the secret, or damaged wallet data.\n"
+          "    CryptoError: damaged wallet data.\n    VaultError: the file cannot be written, or changed meanwhile.")
+      .def(
           "unlock",
           [](const Vault& v, const nb::str& wallet, const OptStr& passphrase, std::optional<double> ttl) {
             const auto w = text(wallet);

@@ -326,6 +326,51 @@ class Vault:
             VaultError.
         """
 
+    def import_key(self, name: str, key: str | bytes, format: str, chain: str | None = None, key_password: str | None = None, passphrase: str | None = None) -> Wallet:
+        """
+        Imports one private key written by another wallet, as a private-key wallet.
+
+        format: "hex" (with or without 0x), "wif" (Bitcoin), "keystore" (an Ethereum keystore v3
+        file's text, opened with key_password), "solana-base58" or "solana-json" (a Solana
+        keypair, 64 bytes). chain: the chain the key is for (default: the format's family;
+        ethereum for hex). The other curve gets a random key.
+
+        Raises:
+            InvalidInputError: unknown format or chain, a key that cannot be read.
+            WrongPassphraseError: a wrong keystore password.
+            CryptoError: a keystore with weak or unsupported parameters.
+            SignerError: an invalid key.
+            WalletNameExistsError: another wallet has that name.
+            VaultError.
+        """
+
+    def export_key(self, name_or_id: str, chain: str, format: str = 'hex', passphrase: str | None = None, key_password: str | None = None) -> str:
+        """
+        The private key that signs for `chain` (the account the wallet stores for its family),
+        in `format`: "hex", "wif" (Bitcoin), "keystore" (an Ethereum keystore v3 document under
+        key_password, None meaning the empty password), "solana-base58" or "solana-json".
+
+        Raises:
+            WrongPassphraseError.
+            WalletNotFoundError, AmbiguousWalletError.
+            InvalidInputError: unknown format or chain, a format of another family, damaged wallet data.
+            VaultError.
+        """
+
+    def change_passphrase(self, name_or_id: str, old_passphrase: str | None, new_passphrase: str | None) -> None:
+        """
+        Encrypts the wallet's secret again under new_passphrase (None: the empty passphrase),
+        with a fresh salt and nonce, and replaces its file atomically. The id, name, accounts
+        and creation time stay as they are; a wrong old passphrase changes nothing.
+
+        Raises:
+            WrongPassphraseError: old_passphrase is wrong.
+            WalletNotFoundError, AmbiguousWalletError.
+            InvalidInputError: the stored accounts do not match the secret, or damaged wallet data.
+            CryptoError: damaged wallet data.
+            VaultError: the file cannot be written, or changed meanwhile.
+        """
+
     def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None) -> Session:
         """
         Decrypts the wallet once and returns a Session that signs with it.

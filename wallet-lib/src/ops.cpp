@@ -73,15 +73,10 @@ std::expected<SecretBytes, std::string> decode_secret_hex(std::string_view text,
   return SecretBytes(std::move(out));
 }
 
-// A random version-4 UUID in its canonical lower-case hyphenated form.
 VekResult<std::string> new_wallet_id() {
-  std::array<std::uint8_t, 16> b{};
-  if (auto r = vek_signer::os_random(b); !r) return std::unexpected(VekLibError::io(std::move(r.error())));
-  b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);
-  b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);
-  const std::string hex = vek_signer::hex_encode(b);
-  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
-         hex.substr(20);
+  auto id = vek_signer::random_uuid();
+  if (!id) return std::unexpected(VekLibError::io(std::move(id.error())));
+  return std::move(*id);
 }
 
 VekResult<void> refuse_taken_name(std::string_view name, OptText vault) {

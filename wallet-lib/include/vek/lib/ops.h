@@ -94,6 +94,58 @@ struct KeyPair {
 // secret and created_at are kept. Errors, first failure wins: those of get_wallet;
 // WalletNameExists; Io or Json (the write; the old file stays on failure).
 [[nodiscard]] VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault);
+// Re-encrypts the wallet's secret under `new_passphrase` (absent: "") with a fresh salt
+// and nonce and the current scrypt parameters, and writes the file atomically in place
+// (the file the wallet was read from). id, name, created_at, key_type, accounts and
+// metadata are kept; only `crypto` changes. The secret is decrypted with
+// `old_passphrase` (absent: "") and checked against the stored accounts first, so a
+// wrong passphrase or a tampered file changes nothing.
+// Errors, first failure wins: those of get_wallet; Json (an unreadable envelope);
+// Crypto (DecryptionFailed: a wrong old passphrase); those of check_stored_accounts;
+// Crypto (encryption); Io "refusing to replace {path}: it holds a different wallet"
+// (the file changed meanwhile), Io, Json (the write; the old file stays on failure).
+[[nodiscard]] VekResult<void> change_passphrase(std::string_view name_or_id, OptText old_passphrase,
+                                                OptText new_passphrase, OptText vault);
+
+// Key interchange with other wallets. `format` names how a single private key is written:
+//   "hex"            64 hex digits of either case, with or without "0x"/"0X";
+//   "wif"            Bitcoin's Wallet Import Format (Base58Check; mainnet 0x80 or testnet 0xef);
+//   "keystore"       an Ethereum keystore v3 file (its JSON text), protected by `key_password`;
+//   "solana-base58"  a Solana keypair (secret key, then public key) in base58;
+//   "solana-json"    the same 64 bytes as the JSON array of Solana's keypair files.
+// "wif" belongs to the Bitcoin family, "keystore" to EVM chains and the "solana-" formats
+// to Solana; "hex" to every family. A chain given with a format of another family:
+// InvalidInput "key format '{format}' is for {family} keys, not for '{chain}'".
+// An unknown format: InvalidInput "unsupported key format: {format} (use 'hex', 'wif',
+// 'keystore', 'solana-base58' or 'solana-json')". White space around `key` is ignored.
+// No error quotes the key or the password.
+
+// A private-key wallet from one key in `format`, for `chain` (by default the format's
+// family; ethereum for "hex"). The key serves every family of its curve; the other
+// curve gets a random key, as import_wallet_private_key does.
+// Errors, first failure wins: the format and chain errors above; the unknown-chain
+// message; WalletNameExists; InvalidInput "invalid {format} key: {reason}" ({reason} as
+// key_formats.h / keystore.h give it); Crypto (a keystore's refusals: InvalidParams
+// for weak or unsupported parameters, DecryptionFailed "keystore MAC mismatch (wrong
+// password or altered file)"); InvalidInput "the keystore's address does not match its
+// key"; then those of import_wallet_private_key. Nothing is written on failure.
+[[nodiscard]] VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key,
+                                                      std::string_view format, OptText chain, OptText key_password,
+                                                      OptText passphrase, OptText vault);
+
+// The private key the wallet signs with for `chain`'s family (the key of the account it
+// stores for the family, as a session signs without an index), in `format`: "hex" as
+// 64 lower-case digits without prefix; "wif" compressed, mainnet; "keystore" as a
+// keystore v3 document under `key_password` (absent: ""), scrypt N = 2^18, r = 8, p = 1,
+// for the EVM address; "solana-base58" and "solana-json" as Solana writes them. The
+// caller owns the text and should wipe it.
+// Errors, first failure wins: the format and chain errors above; those of
+// export_wallet's lookup and decryption; those of check_stored_accounts; Hd; Signer;
+// Crypto (the keystore's encryption).
+[[nodiscard]] VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain,
+                                                std::string_view format, OptText passphrase, OptText key_password,
+                                                OptText vault);
+
 // The stored secret as text (phrase or key document). The caller owns and should wipe it.
 // Errors, first failure wins: those of get_wallet; Json (an unreadable envelope);
 // Crypto (DecryptionFailed: wrong passphrase or a damaged file); InvalidInput "wallet
