@@ -136,8 +136,10 @@ void bind_results(nb::module_& m) {
       .def_ro("name", &vek_lib::WalletInfo::name, "The wallet's name.")
       .def_ro("accounts", &vek_lib::WalletInfo::accounts,
               "One account per chain family: evm, solana, bitcoin, cosmos, tron, ton.")
-      .def_ro("created_at", &vek_lib::WalletInfo::created_at, "When the wallet was created (RFC 3339, UTC).");
-  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at"});
+      .def_ro("created_at", &vek_lib::WalletInfo::created_at, "When the wallet was created (RFC 3339, UTC).")
+      .def_ro("bip39_passphrase", &vek_lib::WalletInfo::bip39_passphrase,
+              "Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).");
+  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at", "bip39_passphrase"});
 
   nb::class_<vek_lib::SignResult> signature(m, "Signature", "A signature.");
   signature.def_ro("signature", &vek_lib::SignResult::signature, "The signature in lower-case hex.")
@@ -292,15 +294,20 @@ void bind_vault(nb::module_& m) {
           "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
       .def(
           "import_mnemonic",
-          [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index) {
+          [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index,
+             const OptStr& bip39_passphrase) {
             const auto n = text(name);
             const auto ph = text(mnemonic);
             const auto p = opt_text(passphrase);
-            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where()); }));
+            const auto b = opt_text(bip39_passphrase);
+            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where(), b); }));
           },
           "name"_a, "mnemonic"_a, "passphrase"_a = nb::none(), "index"_a = nb::none(),
+          "bip39_passphrase"_a = nb::none(),
           "Imports a recovery phrase; its accounts are derived at `index` (default 0).\n\n"
-          "Raises:\n    MnemonicError: the phrase is invalid.\n"
+          "bip39_passphrase: the phrase's BIP-39 passphrase (\"25th word\"), ASCII; it is not stored,\n"
+          "and unlock() then needs it. vek._native refuses to sign with such a wallet.\n\n"
+          "Raises:\n    MnemonicError: the phrase is invalid.\n    InvalidInputError: a BIP-39 passphrase that is not ASCII.\n"
           "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
       .def(
           "import_private_key",
@@ -394,15 +401,17 @@ void bind_vault(nb::module_& m) {
       .def(
           "export_key",
           [](const Vault& v, const nb::str& name_or_id, const nb::str& chain, const nb::str& format,
-             const OptStr& passphrase, const OptStr& key_password) {
+             const OptStr& passphrase, const OptStr& key_password, const OptStr& bip39_passphrase) {
             const auto n = text(name_or_id);
             const auto c = text(chain);
             const auto f = text(format);
             const auto p = opt_text(passphrase);
             const auto kp = opt_text(key_password);
-            return secret_str(take(released([&] { return vek_lib::export_key(n, c, f, p, kp, v.where()); })));
+            const auto b = opt_text(bip39_passphrase);
+            return secret_str(take(released([&] { return vek_lib::export_key(n, c, f, p, kp, v.where(), b); })));
           },
           "name_or_id"_a, "chain"_a, "format"_a = "hex", "passphrase"_a = nb::none(), "key_password"_a = nb::none(),
+          "bip39_passphrase"_a = nb::none(),
           "The private key that signs for `chain` (the account the wallet stores for its family),\n"
           "in `format`: \"hex\", \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3 document under\n"
           "key_password, None meaning the empty password), \"solana-base58\" or \"solana-json\".\n\n"
@@ -427,16 +436,20 @@ void bind_vault(nb::module_& m) {
           "    CryptoError: damaged wallet data.\n    VaultError: the file cannot be written, or changed meanwhile.")
       .def(
           "unlock",
-          [](const Vault& v, const nb::str& wallet, const OptStr& passphrase, std::optional<double> ttl) {
+          [](const Vault& v, const nb::str& wallet, const OptStr& passphrase, std::optional<double> ttl,
+             const OptStr& bip39_passphrase) {
             const auto w = text(wallet);
             const auto p = opt_text(passphrase);
-            return take(released([&] { return Session::unlock(w, p, v.where(), ttl); }));
+            const auto b = opt_text(bip39_passphrase);
+            return take(released([&] { return Session::unlock(w, p, v.where(), ttl, b); }));
           },
-          "wallet"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(),
+          "wallet"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
           "Decrypts the wallet once and returns a Session that signs with it.\n\n"
-          "ttl: seconds after which the session refuses to sign (None: until closed).\n\n"
+          "ttl: seconds after which the session refuses to sign (None: until closed).\n"
+          "bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).\n\n"
           "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
-          "    InvalidInputError: ttl is not above zero, or damaged wallet data.\n"
+          "    InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not\n"
+          "        expected, or damaged wallet data.\n"
           "    CryptoError, MnemonicError, JsonError: damaged wallet data.\n    VaultError.")
       .def("__repr__", [](const Vault& v) {
         const std::string where = vek_lib::vault_directory(v.where()).native();
@@ -444,6 +457,23 @@ void bind_vault(nb::module_& m) {
                               where.data(), static_cast<Py_ssize_t>(where.size()))))) +
                ")";
       });
+}
+
+// Functions that need no vault.
+void bind_functions(nb::module_& m) {
+  m.def(
+      "derive_address",
+      [](const nb::str& phrase, const nb::str& chain, OptIndex index, const OptStr& bip39_passphrase) {
+        const auto ph = text(phrase);
+        const auto c = text(chain);
+        const auto b = opt_text(bip39_passphrase);
+        return take(released([&] { return vek_lib::derive_address(ph, c, index, b); }));
+      },
+      "phrase"_a, "chain"_a, "index"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
+      "The address of `chain` at its family's default path for `index` (default 0), from the\n"
+      "phrase's seed under bip39_passphrase (None: none; ASCII only).\n\n"
+      "Raises:\n    InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.\n"
+      "    MnemonicError: the phrase is invalid.\n    DerivationError: the index is out of range.");
 }
 
 }  // namespace
@@ -456,4 +486,5 @@ NB_MODULE(_vek, m) {
   vek_api::bind_results(m);
   vek_api::bind_session(m);
   vek_api::bind_vault(m);
+  vek_api::bind_functions(m);
 }

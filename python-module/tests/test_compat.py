@@ -245,3 +245,94 @@ def test_key_export_uses_the_stored_account_and_checks_formats(app, vault):
         with pytest.raises(vek.InvalidInputError) as info:
             app.import_key("x", SECP, fmt, chain=chain)
         assert str(info.value) == "invalid input: " + message
+
+
+# ---------------------------------------------------------------- BIP-39 passphrase
+
+BIP39 = "bip39 25th word"
+NATIVE_REFUSAL = ("invalid input: wallet '{}' is protected by a BIP-39 passphrase, which vek._native cannot take; "
+                  "sign with vek.Vault.unlock")
+
+
+def oracle_addresses(phrase, bip39, index):
+    """{CAIP-2 namespace: address} of the secp256k1 families and Solana, and TON's private key, from bip-utils."""
+    seed = bip_utils.Bip39SeedGenerator(phrase).Generate(bip39)
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+
+    def bip44(coin, cls=bip_utils.Bip44):
+        return cls.FromSeed(seed, coin).Purpose().Coin().Account(0).Change(ext).AddressIndex(index)
+
+    solana = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin().Account(index).Change(ext)
+    ton = bip_utils.Bip32Slip10Ed25519.FromSeed(seed).DerivePath(f"m/44'/607'/{index}'")
+    return {
+        "eip155": bip44(bip_utils.Bip44Coins.ETHEREUM).PublicKey().ToAddress(),
+        "solana": solana.PublicKey().ToAddress(),
+        "bip122": bip44(bip_utils.Bip84Coins.BITCOIN, bip_utils.Bip84).PublicKey().ToAddress(),
+        "cosmos": bip44(bip_utils.Bip44Coins.COSMOS).PublicKey().ToAddress(),
+        "tron": bip44(bip_utils.Bip44Coins.TRON).PublicKey().ToAddress(),
+    }, ton.PrivateKey().Raw().ToHex()
+
+
+@pytest.mark.parametrize("bip39", ["", BIP39])
+def test_addresses_with_and_without_a_bip39_passphrase_match_bip_utils(app, bip39):
+    names = {"eip155": "ethereum", "solana": "solana", "bip122": "bitcoin", "cosmos": "cosmos", "tron": "tron"}
+    for index in (0, 1, 7):
+        expected, ton_key = oracle_addresses(ZERO_PHRASE, bip39, index)
+        for ns, address in expected.items():
+            assert vek.derive_address(ZERO_PHRASE, names[ns], index, bip39) == address, (ns, index)
+        w = app.import_mnemonic(f"i{index}", ZERO_PHRASE, PASS, index=index, bip39_passphrase=bip39)
+        assert w.bip39_passphrase is bool(bip39)
+        assert {ns: a for ns, a in addresses(w).items() if ns in expected} == expected
+        # TON: the key behind the listed address is bip-utils' SLIP-10 key.
+        assert app.export_key(w.id, "ton", "hex", PASS, bip39_passphrase=bip39 or None) == ton_key
+    assert vek.derive_address(ZERO_PHRASE, "ethereum") == _native.derive_address(ZERO_PHRASE, "ethereum")
+
+
+def test_a_bip39_wallet_signs_only_through_a_session_given_its_passphrase(app, vault, capfd):
+    w = app.import_mnemonic("p", ZERO_PHRASE, PASS, index=1, bip39_passphrase=BIP39)
+    plain = app.import_mnemonic("plain", ZERO_PHRASE, PASS)
+    doc = json.loads(wallet_file(vault, w.id).read_text())
+    assert doc["bip39_passphrase"] is True and "bip39_passphrase" not in wallet_file(vault, plain.id).read_text()
+    assert BIP39 not in wallet_file(vault, w.id).read_text()
+
+    # vek._native lists it, but signs with none of its keys, and says why.
+    listed = _native.get_wallet("p", vault)
+    assert [a["address"] for a in listed["accounts"]] == [a.address for a in w.accounts]
+    for call in (lambda: _native.sign_message("p", "ethereum", "m", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_transaction("p", "solana", "00", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_message("p", "ethereum", "m", PASS, index=1, vault_path_opt=vault)):
+        with pytest.raises(RuntimeError) as info:
+            call()
+        assert str(info.value) == NATIVE_REFUSAL.format("p")
+    # The backup is the phrase (the BIP-39 passphrase is the user's to keep), without a warning.
+    capfd.readouterr()
+    assert _native.export_wallet("p", PASS, vault) == ZERO_PHRASE
+    assert capfd.readouterr().err == ""
+    # A rename by vek._native keeps the mark.
+    _native.rename_wallet("p", "q", vault)
+    assert json.loads(wallet_file(vault, w.id).read_text())["bip39_passphrase"] is True
+
+    errors = {
+        ("q", None): "wallet 'q' is protected by a BIP-39 passphrase; give it to use the wallet",
+        ("q", "other words"): "the BIP-39 passphrase does not give the stored accounts of wallet 'q'",
+        ("plain", BIP39): "wallet 'plain' has no BIP-39 passphrase",
+    }
+    for (name, bip39), message in errors.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.unlock(name, PASS, bip39_passphrase=bip39)
+        assert str(info.value) == "invalid input: " + message
+    with pytest.raises(vek.InvalidInputError, match="^invalid input: a BIP-39 passphrase must be ASCII text"):
+        app.import_mnemonic("u", ZERO_PHRASE, bip39_passphrase="caf\u00e9")
+
+    with app.unlock("q", PASS, bip39_passphrase=BIP39) as session:
+        assert session.wallet.bip39_passphrase
+        assert session.address("ethereum") == w.accounts[0].address
+        signed = session.sign_message("ethereum", "twenty-fifth")
+        assert eth_account.Account.recover_message(
+            eth_account.messages.encode_defunct(text="twenty-fifth"),
+            signature=bytes.fromhex(signed.signature)) == w.accounts[0].address
+    # Changing the wallet passphrase keeps the mark and the accounts.
+    app.change_passphrase("q", PASS, "new")
+    with app.unlock("q", "new", bip39_passphrase=BIP39) as session:
+        assert session.address("solana") == w.accounts[1].address
+    assert app.get("q").bip39_passphrase

@@ -27,6 +27,7 @@ from ._vek import (
     WalletNameExistsError,
     WalletNotFoundError,
     WrongPassphraseError,
+    derive_address,
 )
 
 __version__ = "0.1.0"
@@ -52,6 +53,7 @@ __all__ = [
     "WalletNameExistsError",
     "WalletNotFoundError",
     "WrongPassphraseError",
+    "derive_address",
     "_native",
     "__version__",
 ]

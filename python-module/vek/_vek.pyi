@@ -101,6 +101,12 @@ class Wallet:
     def created_at(self) -> str:
         """When the wallet was created (RFC 3339, UTC)."""
 
+    @property
+    def bip39_passphrase(self) -> bool:
+        """
+        Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).
+        """
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
@@ -254,12 +260,16 @@ class Vault:
             VaultError.
         """
 
-    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None) -> Wallet:
+    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None, bip39_passphrase: str | None = None) -> Wallet:
         """
         Imports a recovery phrase; its accounts are derived at `index` (default 0).
 
+        bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"), ASCII; it is not stored,
+        and unlock() then needs it. vek._native refuses to sign with such a wallet.
+
         Raises:
             MnemonicError: the phrase is invalid.
+            InvalidInputError: a BIP-39 passphrase that is not ASCII.
             WalletNameExistsError: another wallet has that name.
             VaultError.
         """
@@ -344,7 +354,7 @@ class Vault:
             VaultError.
         """
 
-    def export_key(self, name_or_id: str, chain: str, format: str = 'hex', passphrase: str | None = None, key_password: str | None = None) -> str:
+    def export_key(self, name_or_id: str, chain: str, format: str = 'hex', passphrase: str | None = None, key_password: str | None = None, bip39_passphrase: str | None = None) -> str:
         """
         The private key that signs for `chain` (the account the wallet stores for its family),
         in `format`: "hex", "wif" (Bitcoin), "keystore" (an Ethereum keystore v3 document under
@@ -371,18 +381,31 @@ class Vault:
             VaultError: the file cannot be written, or changed meanwhile.
         """
 
-    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None) -> Session:
+    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
         """
         Decrypts the wallet once and returns a Session that signs with it.
 
         ttl: seconds after which the session refuses to sign (None: until closed).
+        bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).
 
         Raises:
             WrongPassphraseError.
             WalletNotFoundError, AmbiguousWalletError.
-            InvalidInputError: ttl is not above zero, or damaged wallet data.
+            InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not
+                expected, or damaged wallet data.
             CryptoError, MnemonicError, JsonError: damaged wallet data.
             VaultError.
         """
 
     def __repr__(self) -> str: ...
+
+def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None) -> str:
+    """
+    The address of `chain` at its family's default path for `index` (default 0), from the
+    phrase's seed under bip39_passphrase (None: none; ASCII only).
+
+    Raises:
+        InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.
+        MnemonicError: the phrase is invalid.
+        DerivationError: the index is out of range.
+    """

@@ -16,8 +16,13 @@ VekResult<void> change_passphrase(std::string_view name_or_id, OptText old_passp
   auto plain = decrypt_wallet(wallet, old_passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
   // A secret that does not give the listed accounts is not sealed again: the new
-  // envelope would vouch for addresses that are not the secret's.
-  if (auto checked = check_stored_accounts(wallet, *plain); !checked) return std::unexpected(std::move(checked.error()));
+  // envelope would vouch for addresses that are not the secret's. Accounts derived under
+  // a BIP-39 passphrase cannot be checked without it; the phrase itself is.
+  if (wallet.bip39_passphrase && wallet.key_type == vek_core::KeyType::Mnemonic) {
+    if (auto phrase = parse_mnemonic_secret(*plain); !phrase) return std::unexpected(std::move(phrase.error()));
+  } else if (auto checked = check_stored_accounts(wallet, *plain); !checked) {
+    return std::unexpected(std::move(checked.error()));
+  }
   auto envelope = vek_signer::encrypt(plain->span(), new_passphrase.value_or(""));
   if (!envelope) return std::unexpected(VekLibError(std::move(envelope.error())));
   nlohmann::json replaced = std::exchange(wallet.crypto, vek_signer::envelope_to_json(*envelope));

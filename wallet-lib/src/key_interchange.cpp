@@ -90,7 +90,7 @@ std::string lower(std::string s) {
 // private-key wallet's curve, or the key at the path of the wallet's first stored
 // account of the family (the default path for index 0 when it stores none).
 VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet, const SecretBytes& plain,
-                                          ChainType family) {
+                                          ChainType family, std::string_view bip39) {
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
   if (wallet.key_type == vek_core::KeyType::PrivateKey) {
     auto pair = parse_key_document(plain);
@@ -107,7 +107,7 @@ VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& walle
       break;
     }
   }
-  const SecretBytes seed = mnemonic->to_seed("");
+  const SecretBytes seed = mnemonic->to_seed(bip39);
   auto key = vek_signer::HdDeriver::derive(seed.span(), path, signer->curve());
   if (!key) return std::unexpected(VekLibError(std::move(key.error())));
   return std::move(*key);
@@ -176,16 +176,18 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
 }
 
 VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain, std::string_view format,
-                                  OptText passphrase, OptText key_password, OptText vault) {
+                                  OptText passphrase, OptText key_password, OptText vault, OptText bip39_passphrase) {
   auto target = resolve_target(format, chain);
   if (!target) return std::unexpected(std::move(target.error()));
   auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
   if (!wallet) return std::unexpected(std::move(wallet.error()));
   auto plain = decrypt_wallet(*wallet, passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
-  if (auto checked = check_stored_accounts(*wallet, *plain); !checked) return std::unexpected(std::move(checked.error()));
+  if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
+    return std::unexpected(std::move(checked.error()));
+  }
   const ChainType family = target->chain.chain_type;
-  auto key = stored_account_key(*wallet, *plain, family);
+  auto key = stored_account_key(*wallet, *plain, family, bip39_passphrase.value_or(""));
   if (!key) return std::unexpected(std::move(key.error()));
   switch (target->format.format) {
     case KeyFormat::Hex: return vek_signer::hex_encode(key->span());

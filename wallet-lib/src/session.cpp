@@ -90,15 +90,18 @@ class Session::Secrets {
   // of its envelope: this is where a decrypted wallet is checked before anything is
   // signed with it. A mnemonic wallet keeps its BIP-39 seed (the phrase is not kept), a
   // private-key wallet its two keys.
-  static VekResult<std::unique_ptr<Secrets>> open(const EncryptedWallet& wallet, const SecretBytes& plain) {
+  static VekResult<std::unique_ptr<Secrets>> open(const EncryptedWallet& wallet, const SecretBytes& plain,
+                                                  OptText bip39_passphrase) {
     // The stored addresses are what the owner hands out: nothing is signed with a
     // wallet whose accounts are not those of its secret.
-    if (auto checked = check_stored_accounts(wallet, plain); !checked) return std::unexpected(std::move(checked.error()));
+    if (auto checked = check_stored_accounts(wallet, plain, bip39_passphrase); !checked) {
+      return std::unexpected(std::move(checked.error()));
+    }
     std::unique_ptr<Secrets> s;
     if (wallet.key_type == vek_core::KeyType::Mnemonic) {
       auto mnemonic = parse_mnemonic_secret(plain);
       if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
-      const SecretBytes seed = mnemonic->to_seed("");
+      const SecretBytes seed = mnemonic->to_seed(bip39_passphrase.value_or(""));
       auto pages = LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes);
       if (!pages) return std::unexpected(std::move(pages.error()));
       s.reset(new Secrets(std::move(*pages), true, seed.size(), 0));
@@ -179,15 +182,17 @@ class Session::Secrets {
 };
 
 VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref, OptText passphrase, OptText vault,
-                                                    std::optional<double> ttl_seconds) {
+                                                    std::optional<double> ttl_seconds, OptText bip39_passphrase) {
   if (ttl_seconds && !(*ttl_seconds > 0)) {
     return std::unexpected(VekLibError::invalid_input("ttl must be a positive number of seconds"));
   }
   auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
   if (!wallet) return std::unexpected(std::move(wallet.error()));
+  // Before the scrypt: a BIP-39 passphrase missing, or given for a wallet without one.
+  if (auto fits = check_bip39_use(*wallet, bip39_passphrase); !fits) return std::unexpected(std::move(fits.error()));
   auto plain = decrypt_wallet(*wallet, passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
-  auto secrets = Secrets::open(*wallet, *plain);
+  auto secrets = Secrets::open(*wallet, *plain, bip39_passphrase);
   if (!secrets) return std::unexpected(std::move(secrets.error()));
 
   std::optional<Clock::time_point> deadline;

@@ -43,13 +43,18 @@ class Session {
   // Finds the wallet (by id, else by its only name), decrypts it with `passphrase`
   // (absent: "") and checks the decrypted secret. `ttl_seconds`, when given, is how long
   // the session may sign; it must be above zero (infinity means no limit).
+  // A wallet marked "bip39_passphrase" needs `bip39_passphrase`, under which its seed is
+  // taken and its stored accounts checked; the session keeps only that seed.
   // Errors: InvalidInput "ttl must be a positive number of seconds"; those of
-  // load_wallet_by_name_or_id and decrypt_wallet (Crypto DecryptionFailed for a wrong
-  // passphrase); those of check_stored_accounts; Io when the
-  // memory for the secret cannot be mapped.
+  // load_wallet_by_name_or_id; those of check_bip39_use (before decrypting); those of
+  // decrypt_wallet (Crypto DecryptionFailed for a wrong passphrase); those of
+  // check_stored_accounts (a wrong BIP-39 passphrase: "the BIP-39 passphrase does not
+  // give the stored accounts of wallet '{name}'"); Io when the memory for the secret
+  // cannot be mapped.
   [[nodiscard]] static VekResult<std::unique_ptr<Session>> unlock(std::string_view wallet, OptText passphrase,
                                                                   OptText vault,
-                                                                  std::optional<double> ttl_seconds = std::nullopt);
+                                                                  std::optional<double> ttl_seconds = std::nullopt,
+                                                                  OptText bip39_passphrase = std::nullopt);
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
