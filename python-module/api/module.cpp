@@ -171,7 +171,8 @@ void bind_session(nb::module_& m) {
                       "first use after its time to live. A closed session raises SessionClosedError.\n"
                       "With index=None a session signs with the account the wallet stores for the chain's\n"
                       "family (its stored derivation path; the stored key of a private-key wallet); an index\n"
-                      "selects the family's default path for that index instead. Safe to share between\n"
+                      "selects the family's default path for that index instead, a path (path=...) that path.\n"
+                      "Safe to share between\n"
                       "threads; no method holds the interpreter lock while it works.")
       .def_prop_ro(
           "wallet", [](const Session& s) { return s.wallet(); }, "The wallet, as it was when unlocked.")
@@ -202,28 +203,31 @@ void bind_session(nb::module_& m) {
                   "tb: types.TracebackType | None) -> None"))
       .def(
           "address",
-          [](Session& s, const nb::str& chain, OptIndex index) {
+          [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
             const auto c = text(chain);
-            return take(released([&] { return s.address(c, index); }));
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.address(c, which); }));
           },
-          "chain"_a, "index"_a = nb::none(),
+          "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(),
           "The address that signs for `chain`.\n\n"
           "Raises:\n    InvalidInputError: unknown chain.\n    SessionClosedError: the session is closed.\n"
           "    DerivationError, SignerError: the key cannot be derived or used.")
       .def(
           "sign_message",
-          [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index) {
+          [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index,
+             const OptStr& path) {
             const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&message)) {
               if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.sign_message(c, b, index); }));
+              return take(released([&] { return s.sign_message(c, b, which); }));
             }
             const auto t = text(std::get<nb::str>(message));
             const auto e = opt_text(encoding);
-            return take(released([&] { return s.sign_message(c, t, e, index); }));
+            return take(released([&] { return s.sign_message(c, t, e, which); }));
           },
-          "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(),
+          "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs a message with the chain's message scheme (EVM: EIP-191).\n\n"
           "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
           "digits spell; bytes are signed as they are (no encoding then).\n\n"
@@ -231,16 +235,17 @@ void bind_session(nb::module_& m) {
           "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.")
       .def(
           "sign_transaction",
-          [](Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index) {
+          [](Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index, const OptStr& path) {
             const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.sign_transaction(c, b, index); }));
+              return take(released([&] { return s.sign_transaction(c, b, which); }));
             }
             const auto t = text(std::get<nb::str>(tx));
-            return take(released([&] { return s.sign_transaction(c, t, index); }));
+            return take(released([&] { return s.sign_transaction(c, t, which); }));
           },
-          "chain"_a, "tx"_a, "index"_a = nb::none(),
+          "chain"_a, "tx"_a, "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned transaction: hex text (a leading \"0x\" is dropped) or bytes.\n\n"
           "EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the\n"
           "signed transaction and its hash. Nothing is sent.\n\n"
@@ -249,23 +254,54 @@ void bind_session(nb::module_& m) {
           "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.")
       .def(
           "send",
-          [](Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index) {
+          [](Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index,
+             const OptStr& path) {
             const auto c = text(chain);
             const auto url = opt_text(rpc_url);
+            const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.send(c, b, url, index); }));
+              return take(released([&] { return s.send(c, b, url, which); }));
             }
             const auto t = text(std::get<nb::str>(tx));
-            return take(released([&] { return s.send(c, t, url, index); }));
+            return take(released([&] { return s.send(c, t, url, which); }));
           },
-          "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(),
+          "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
           "transaction hash. Without rpc_url the endpoint comes from the configuration.\n\n"
           "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n"
           "    BroadcastError, JsonError: submitting failed or the reply had no hash.")
+      .def(
+          "derive",
+          [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+            const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.derive(c, which); }));
+          },
+          "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(),
+          "The address of the account at `index` (the family's default path) or `path` (a\n"
+          "derivation path such as \"m/44'/60'/3'/0/0\"), or of the stored account when both are\n"
+          "None. Nothing is stored.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.\n"
+          "    DerivationError: a path that is not valid for the family's curve.\n"
+          "    SessionClosedError: the session is closed.")
+      .def(
+          "add_account",
+          [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+            const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.add_account(c, which); }));
+          },
+          "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(),
+          "Stores the account derive() gives in the wallet's file (after its accounts; written\n"
+          "atomically) and returns the wallet as stored. An account already stored is not added\n"
+          "twice. Session.wallet stays as it was when unlocked.\n\n"
+          "Raises:\n    InvalidInputError: as derive(), or a private-key wallet.\n"
+          "    DerivationError.\n    SessionClosedError.\n"
+          "    WalletNotFoundError: the wallet was deleted meanwhile.\n"
+          "    VaultError: the file cannot be written, or holds another secret now.")
       .def("__repr__", [](nb::handle self) {
         const auto& s = nb::cast<Session&>(self);
         return "<vek.Session of wallet " + nb::cast<std::string>(nb::repr(nb::str(s.wallet().name.c_str()))) + ">";

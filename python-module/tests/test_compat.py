@@ -336,3 +336,65 @@ def test_a_bip39_wallet_signs_only_through_a_session_given_its_passphrase(app, v
     with app.unlock("q", "new", bip39_passphrase=BIP39) as session:
         assert session.address("solana") == w.accounts[1].address
     assert app.get("q").bip39_passphrase
+
+
+# ---------------------------------------------------------------- several accounts, any path
+
+
+def test_derive_and_add_accounts_at_indices_and_paths(app, vault):
+    w = app.import_mnemonic("multi", ZERO_PHRASE, PASS)
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
+    btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
+    before = json.loads(wallet_file(vault, w.id).read_text())
+    with app.unlock("multi", PASS) as session:
+        # "Account-index" EVM wallets, BIP-84 accounts, and the default paths at other indices.
+        account_3 = eth.Account(3).Change(ext).AddressIndex(0).PublicKey().ToAddress()
+        assert session.derive("ethereum", path="m/44'/60'/3'/0/0") == account_3
+        assert session.derive("bitcoin", path="m/84'/0'/2'/0/0") == btc.Account(2).Change(ext).AddressIndex(
+            0).PublicKey().ToAddress()
+        assert session.derive("ethereum", 5) == eth.Account(0).Change(ext).AddressIndex(5).PublicKey().ToAddress()
+        assert session.derive("ethereum") == w.accounts[0].address
+        assert json.loads(wallet_file(vault, w.id).read_text()) == before  # derive stores nothing
+
+        grown = session.add_account("polygon", path="m/44'/60'/3'/0/0")
+        assert session.add_account("ethereum", path="m/44'/60'/3'/0/0") == grown  # not twice
+        grown = session.add_account("solana", index=4)
+        assert (grown.id, grown.name, grown.created_at) == (w.id, w.name, w.created_at)
+        assert grown.accounts[:6] == w.accounts and len(grown.accounts) == 8
+        assert (grown.accounts[6].chain_id, grown.accounts[6].address) == ("eip155:1", account_3)
+        assert grown.accounts[7].derivation_path == "m/44'/501'/4'/0'"
+        assert session.wallet == w
+
+        # Signing picks the account by path; the default stays the first stored account.
+        signed = session.sign_message("ethereum", "by path", path="m/44'/60'/3'/0/0")
+        assert eth_account.Account.recover_message(eth_account.messages.encode_defunct(text="by path"),
+                                                   signature=bytes.fromhex(signed.signature)) == account_3
+        assert session.address("ethereum") == w.accounts[0].address
+
+        errors = [
+            (vek.InvalidInputError, lambda: session.derive("ethereum", 1, "m/44'/60'/0'/0/1"),
+             "invalid input: give an index or a derivation path, not both"),
+            (vek.DerivationError, lambda: session.derive("solana", path="m/44'/501'/0'/0"), None),
+            (vek.DerivationError, lambda: session.add_account("ethereum", path="m/44'/60'/x"), None),
+        ]
+        for cls, call, message in errors:
+            with pytest.raises(cls) as info:
+                call()
+            assert message is None or str(info.value) == message
+    after = json.loads(wallet_file(vault, w.id).read_text())
+    assert {k: v for k, v in after.items() if k != "accounts"} == {k: v for k, v in before.items() if k != "accounts"}
+    # vek._native lists the added accounts and still signs with the checked wallet.
+    assert [a["address"] for a in _native.get_wallet("multi", vault)["accounts"]] == [a.address for a in grown.accounts]
+    _native.sign_message("multi", "ethereum", "still", PASS, vault_path_opt=vault)
+    with app.unlock("multi", PASS) as session:
+        assert session.address("ethereum") == w.accounts[0].address
+
+    k = app.import_private_key("k", KEY, passphrase=PASS)
+    with app.unlock("k", PASS) as session:
+        with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has one account per family$"):
+            session.add_account("ethereum")
+        with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has no derivation paths$"):
+            session.derive("ethereum", path="m/44'/60'/0'/0/0")
+    assert app.get("k") == k

@@ -164,7 +164,8 @@ class Session:
     first use after its time to live. A closed session raises SessionClosedError.
     With index=None a session signs with the account the wallet stores for the chain's
     family (its stored derivation path; the stored key of a private-key wallet); an index
-    selects the family's default path for that index instead. Safe to share between
+    selects the family's default path for that index instead, a path (path=...) that path.
+    Safe to share between
     threads; no method holds the interpreter lock while it works.
     """
 
@@ -186,7 +187,7 @@ class Session:
 
     def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None, tb: types.TracebackType | None) -> None: ...
 
-    def address(self, chain: str, index: int | None = None) -> str:
+    def address(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
         The address that signs for `chain`.
 
@@ -196,7 +197,7 @@ class Session:
             DerivationError, SignerError: the key cannot be derived or used.
         """
 
-    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None) -> Signature:
+    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None) -> Signature:
         """
         Signs a message with the chain's message scheme (EVM: EIP-191).
 
@@ -209,7 +210,7 @@ class Session:
             DerivationError, SignerError.
         """
 
-    def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None) -> SignedTransaction:
+    def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None, path: str | None = None) -> SignedTransaction:
         """
         Signs an unsigned transaction: hex text (a leading "0x" is dropped) or bytes.
 
@@ -223,7 +224,7 @@ class Session:
             DerivationError.
         """
 
-    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None) -> str:
+    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
         """
         Signs an unsigned EVM or Solana transaction, submits it and returns the node's
         transaction hash. Without rpc_url the endpoint comes from the configuration.
@@ -233,6 +234,32 @@ class Session:
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             BroadcastError, JsonError: submitting failed or the reply had no hash.
+        """
+
+    def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
+        """
+        The address of the account at `index` (the family's default path) or `path` (a
+        derivation path such as "m/44'/60'/3'/0/0"), or of the stored account when both are
+        None. Nothing is stored.
+
+        Raises:
+            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
+            DerivationError: a path that is not valid for the family's curve.
+            SessionClosedError: the session is closed.
+        """
+
+    def add_account(self, chain: str, index: int | None = None, path: str | None = None) -> Wallet:
+        """
+        Stores the account derive() gives in the wallet's file (after its accounts; written
+        atomically) and returns the wallet as stored. An account already stored is not added
+        twice. Session.wallet stays as it was when unlocked.
+
+        Raises:
+            InvalidInputError: as derive(), or a private-key wallet.
+            DerivationError.
+            SessionClosedError.
+            WalletNotFoundError: the wallet was deleted meanwhile.
+            VaultError: the file cannot be written, or holds another secret now.
         """
 
     def __repr__(self) -> str: ...
