@@ -498,6 +498,19 @@ void bind_vault(nb::module_& m) {
 // Functions that need no vault.
 void bind_functions(nb::module_& m) {
   m.def(
+      "preset_path",
+      [](const nb::str& preset, const nb::str& chain, std::uint32_t index) {
+        const auto p = text(preset);
+        const auto c = text(chain);
+        return take(vek_lib::preset_path(p, c, index));
+      },
+      "preset"_a, "chain"_a, "index"_a = 0,
+      "The derivation path other wallets use for account `index` of `chain`, by preset:\n"
+      "\"default\" (the family's default path for index), \"evm-account\" (m/44'/60'/i'/0/0),\n"
+      "\"solana-account\" (m/44'/501'/i'), \"bitcoin-bip84\" (m/84'/0'/i'/0/0). Give it to\n"
+      "Session.derive, add_account or a signing method as path=.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain or preset, a preset of another family.");
+  m.def(
       "derive_address",
       [](const nb::str& phrase, const nb::str& chain, OptIndex index, const OptStr& bip39_passphrase) {
         const auto ph = text(phrase);

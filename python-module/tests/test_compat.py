@@ -398,3 +398,32 @@ def test_derive_and_add_accounts_at_indices_and_paths(app, vault):
         with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has no derivation paths$"):
             session.derive("ethereum", path="m/44'/60'/0'/0/0")
     assert app.get("k") == k
+
+
+def test_preset_paths_give_what_those_wallets_show(app):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
+    sol = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin()
+    btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
+    app.import_mnemonic("pre", ZERO_PHRASE)
+    with app.unlock("pre") as session:
+        for i in (0, 1, 9):
+            cases = {
+                ("evm-account", "ethereum"): eth.Account(i).Change(ext).AddressIndex(0),
+                ("solana-account", "solana"): sol.Account(i),
+                ("bitcoin-bip84", "bitcoin"): btc.Account(i).Change(ext).AddressIndex(0),
+                ("default", "solana"): sol.Account(i).Change(ext),
+                ("default", "ethereum"): eth.Account(0).Change(ext).AddressIndex(i),
+            }
+            for (preset, chain), node in cases.items():
+                path = vek.preset_path(preset, chain, i)
+                assert session.derive(chain, path=path) == node.PublicKey().ToAddress(), (preset, i)
+    assert vek.preset_path("default", "ton", 3) == "m/44'/607'/3'"
+    for args, message in {("ledger", "ethereum"): "unknown derivation preset: ledger (use 'default', 'evm-account', "
+                          "'solana-account' or 'bitcoin-bip84')",
+                          ("evm-account", "solana"): "derivation preset 'evm-account' is for evm chains, not for 'solana'"
+                          }.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            vek.preset_path(*args)
+        assert str(info.value) == "invalid input: " + message

@@ -28,6 +28,7 @@ from ._vek import (
     WalletNotFoundError,
     WrongPassphraseError,
     derive_address,
+    preset_path,
 )
 
 __version__ = "0.1.0"
@@ -54,6 +55,7 @@ __all__ = [
     "WalletNotFoundError",
     "WrongPassphraseError",
     "derive_address",
+    "preset_path",
     "_native",
     "__version__",
 ]

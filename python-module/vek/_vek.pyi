@@ -426,6 +426,17 @@ class Vault:
 
     def __repr__(self) -> str: ...
 
+def preset_path(preset: str, chain: str, index: int = 0) -> str:
+    """
+    The derivation path other wallets use for account `index` of `chain`, by preset:
+    "default" (the family's default path for index), "evm-account" (m/44'/60'/i'/0/0),
+    "solana-account" (m/44'/501'/i'), "bitcoin-bip84" (m/84'/0'/i'/0/0). Give it to
+    Session.derive, add_account or a signing method as path=.
+
+    Raises:
+        InvalidInputError: unknown chain or preset, a preset of another family.
+    """
+
 def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None) -> str:
     """
     The address of `chain` at its family's default path for `index` (default 0), from the

@@ -45,6 +45,19 @@ struct KeyPair {
 [[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
                                                     OptText bip39_passphrase = std::nullopt);
 
+// A derivation path other wallets use for account `index` of `chain`'s family, by name:
+//   "default"         the family's default path for `index` (as derive_address);
+//   "evm-account"     m/44'/60'/{index}'/0/0  EVM wallets that count BIP-44 accounts
+//                     ("account index", e.g. Ledger Live) rather than addresses;
+//   "solana-account"  m/44'/501'/{index}'     Solana wallets that stop at the account level;
+//   "bitcoin-bip84"   m/84'/0'/{index}'/0/0   the first receive address of BIP-84 account {index}.
+// The path is not checked here; deriving it checks it (an index of 2^31 or more is refused then).
+// Errors: InvalidInput (unknown chain); InvalidInput "unknown derivation preset: {preset}
+// (use 'default', 'evm-account', 'solana-account' or 'bitcoin-bip84')"; InvalidInput
+// "derivation preset '{preset}' is for {family} chains, not for '{chain}'".
+[[nodiscard]] VekResult<std::string> preset_path(std::string_view preset, std::string_view chain,
+                                                 std::uint32_t index);
+
 // One account per chain family, in the fixed order evm, solana, bitcoin, cosmos, tron,
 // ton, from the seed under `bip39_passphrase`.
 [[nodiscard]] VekResult<std::vector<vek_core::WalletAccount>> derive_all_accounts(
