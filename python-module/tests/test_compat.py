@@ -427,3 +427,27 @@ def test_preset_paths_give_what_those_wallets_show(app):
         with pytest.raises(vek.InvalidInputError) as info:
             vek.preset_path(*args)
         assert str(info.value) == "invalid input: " + message
+
+
+# ---------------------------------------------------------------- networks
+
+
+def test_an_evm_transaction_is_signed_only_for_the_chain_it_names(app, vault):
+    from test_broadcast import eip1559
+
+    app.import_private_key("evm", KEY, passphrase=PASS)
+    fields, on_polygon = eip1559(137, 0)
+    with app.unlock("evm", PASS) as session:
+        signed = session.sign_transaction("polygon", on_polygon)
+        assert signed.raw_transaction == "0x" + bytes(
+            eth_account.Account.sign_transaction(fields, "0x" + KEY).raw_transaction).hex().removeprefix("0x")
+        for chain, caip in (("ethereum", "eip155:1"), ("base", "eip155:8453")):
+            for call in (lambda: session.sign_transaction(chain, on_polygon), lambda: session.send(chain, on_polygon)):
+                with pytest.raises(vek.InvalidInputError) as info:
+                    call()
+                assert str(info.value) == f"invalid input: the transaction's chain id 137 is not that of '{chain}' ({caip})"
+        big = b"\x02" + bytes([0xc0 + 10, 0x89]) + bytes(range(1, 10))
+        with pytest.raises(vek.InvalidInputError, match=r"chain id 0x010203040506070809 is not that of"):
+            session.sign_transaction("ethereum", big)
+    # vek._native signs what it is given, as before.
+    _native.sign_transaction("evm", "ethereum", on_polygon.hex(), PASS, vault_path_opt=vault)

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
@@ -80,6 +82,47 @@ std::string seconds_text(double seconds) {
   std::array<char, 64> buf{};
   auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), seconds);
   return ec == std::errc() ? std::string(buf.data(), end) : std::string("?");
+}
+
+// The chain id an unsigned EIP-2718 typed transaction (type 1 or 2) names in its first
+// field, as big-endian bytes without leading zeros; none when the bytes are not such a
+// transaction (the signer then says what is wrong with them).
+std::optional<std::vector<std::uint8_t>> typed_tx_chain_id(std::span<const std::uint8_t> tx) {
+  if (tx.size() < 3 || (tx[0] != 0x01 && tx[0] != 0x02) || tx[1] < 0xc0) return std::nullopt;
+  std::size_t at = 2;
+  if (tx[1] > 0xf7) at += static_cast<std::size_t>(tx[1] - 0xf7);  // a long list's length bytes
+  if (at >= tx.size()) return std::nullopt;
+  const std::uint8_t head = tx[at];
+  if (head < 0x80) return std::vector<std::uint8_t>{head};
+  if (head > 0xb7) return std::nullopt;  // a long string or a list: not an integer field
+  const std::size_t len = head - 0x80u;
+  if (at + 1 + len > tx.size()) return std::nullopt;
+  std::vector<std::uint8_t> out(tx.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                                tx.begin() + static_cast<std::ptrdiff_t>(at + 1 + len));
+  out.erase(out.begin(), std::find_if(out.begin(), out.end(), [](std::uint8_t b) { return b != 0; }));
+  return out;
+}
+
+// Refuses an EVM transaction whose own chain id is not the chain's it is signed or sent
+// for: a signature for one network is valid on that network only, so a mismatch means the
+// user is about to sign for, or send to, a network they did not name.
+VekResult<void> check_evm_chain_id(const vek_core::Chain& chain, std::span<const std::uint8_t> tx) {
+  if (chain.chain_type != ChainType::Evm) return {};
+  const auto id = typed_tx_chain_id(tx);
+  if (!id) return {};
+  const std::string_view caip = chain.chain_id;
+  const std::string_view want = caip.substr(caip.find(':') + 1);
+  std::string got;
+  if (id->size() <= 8) {
+    std::uint64_t v = 0;
+    for (std::uint8_t b : *id) v = v << 8 | b;
+    got = std::to_string(v);
+  } else {
+    got = "0x" + vek_signer::hex_encode(*id);
+  }
+  if (got == want) return {};
+  return std::unexpected(VekLibError::invalid_input("the transaction's chain id " + got + " is not that of '" +
+                                                    std::string(chain.name) + "' (" + std::string(caip) + ")"));
 }
 
 }  // namespace
@@ -373,6 +416,7 @@ VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, s
 
 VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Chain& chain,
                                                              std::span<const std::uint8_t> tx, AccountRef which) {
+  if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
   vek_signer::SignerResult<vek_signer::SignOutput> out = vek_signer::SignOutput{};
   {
@@ -411,6 +455,7 @@ VekResult<std::string> Session::send(std::string_view chain, std::span<const std
 
 VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
                                            OptText rpc_url, AccountRef which) {
+  if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
   SecretBytes key;
   {
     const std::lock_guard lock(mu_);

@@ -118,8 +118,11 @@ class Session {
   // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
   // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
   // also the signed transaction and its hash.
-  // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; Signer (for EVM
-  // also when the bytes are not an unsigned typed transaction the signer can complete).
+  // For EVM chains a typed transaction's own chain id must be the chain's: InvalidInput
+  // "the transaction's chain id {id} is not that of '{chain name}' ({CAIP-2 id})" (ops.h
+  // sign_transaction does not check this). The same check is made by send().
+  // Errors: InvalidInput (unknown chain, bad hex, the chain id); SessionClosed; Hd; Signer
+  // (for EVM also when the bytes are not an unsigned typed transaction the signer can complete).
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain, std::string_view tx_hex,
                                                               AccountRef which);
   // The same for transaction bytes taken as they are.
