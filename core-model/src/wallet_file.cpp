@@ -85,6 +85,7 @@ enum WalletField : unsigned {
   kCrypto = 64,
   kKeyType = 128,
   kMetadata = 256,
+  kBip39Passphrase = 512,
 };
 
 WalletField wallet_field(const std::string& key) noexcept {
@@ -102,6 +103,7 @@ WalletField wallet_field(const std::string& key) noexcept {
       if (key == "chain_type") return kChainType;
       return WalletField{};
     case 11: return key == "vek_version" ? kVersion : WalletField{};
+    case 16: return key == "bip39_passphrase" ? kBip39Passphrase : WalletField{};
     default: return WalletField{};
   }
 }
@@ -136,6 +138,16 @@ bool read_chain_type(Reader& r, std::optional<ChainType>& out) {
   auto t = chain_type_from_json(v);
   if (!t) return r.fail_at(at, t.error());
   out = *t;
+  return true;
+}
+
+bool read_flag(Reader& r, bool& out, const char* field) {
+  (void)r.peek();
+  const char* at = r.position();
+  json v;
+  if (!r.value(v, 2)) return false;
+  if (!v.is_boolean()) return r.fail_at(at, std::string("invalid type for `") + field + "`: expected a boolean");
+  out = v.get<bool>();
   return true;
 }
 
@@ -179,6 +191,7 @@ bool read_wallet(Reader& r, EncryptedWallet& w) {
       case kCrypto: ok = r.value(w.crypto, 2); break;
       case kKeyType: ok = read_key_type(r, w.key_type, key); break;
       case kMetadata: ok = r.value(w.metadata, 2); break;
+      case kBip39Passphrase: ok = read_flag(r, w.bip39_passphrase, "bip39_passphrase"); break;
     }
     if (!ok) return false;
   }
@@ -289,6 +302,7 @@ std::expected<std::string, std::string> wallet_to_json_text(const EncryptedWalle
   doc["accounts"] = std::move(accounts);
   doc["crypto"] = ordered_json(w.crypto);
   doc["key_type"] = key_type_name(w.key_type);
+  if (w.bip39_passphrase) doc["bip39_passphrase"] = true;
   if (!w.metadata.is_null()) doc["metadata"] = ordered_json(w.metadata);
   try {
     return doc.dump(2);

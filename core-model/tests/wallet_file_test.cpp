@@ -132,6 +132,29 @@ TEST(WalletFile, ChainTypeAndMetadataWrittenWhenPresent) {
   EXPECT_EQ(*back, w);
 }
 
+TEST(WalletFile, Bip39PassphraseMarkWrittenOnlyWhenSetAndReadBack) {
+  EncryptedWallet w = sample();
+  EXPECT_EQ(vek_core::wallet_to_json_text(w).value().find("bip39_passphrase"), std::string::npos);
+  w.bip39_passphrase = true;
+  w.metadata = json::parse(R"({"a":1})");
+  const std::string text = vek_core::wallet_to_json_text(w).value();
+  EXPECT_NE(text.find("\"key_type\": \"mnemonic\",\n  \"bip39_passphrase\": true,\n  \"metadata\""), std::string::npos);
+  auto back = vek_core::wallet_from_json_text(text);
+  ASSERT_TRUE(back) << back.error();
+  EXPECT_EQ(*back, w);
+  std::string unmarked = text;
+  unmarked.replace(unmarked.find("true"), 4, "false");
+  auto off = vek_core::wallet_from_json_text(unmarked);
+  ASSERT_TRUE(off) << off.error();
+  EXPECT_FALSE(off->bip39_passphrase);
+  std::string bad = text;
+  bad.replace(bad.find("true"), 4, "1");
+  auto refused = vek_core::wallet_from_json_text(bad);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().rfind("invalid type for `bip39_passphrase`: expected a boolean at line", 0), 0u)
+      << refused.error();
+}
+
 TEST(WalletFile, StringEscaping) {
   EncryptedWallet w = sample();
   w.name = "q\" b\\ / \b\f\n\r\t \x01\x1f \x7f \xc3\xa9 \xf0\x9f\x98\x80";

@@ -139,8 +139,10 @@ void bind_results(nb::module_& m) {
       .def_ro("name", &vek_lib::WalletInfo::name, "The wallet's name.")
       .def_ro("accounts", &vek_lib::WalletInfo::accounts,
               "One account per chain family: evm, solana, bitcoin, cosmos, tron, ton.")
-      .def_ro("created_at", &vek_lib::WalletInfo::created_at, "When the wallet was created (RFC 3339, UTC).");
-  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at"});
+      .def_ro("created_at", &vek_lib::WalletInfo::created_at, "When the wallet was created (RFC 3339, UTC).")
+      .def_ro("bip39_passphrase", &vek_lib::WalletInfo::bip39_passphrase,
+              "Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).");
+  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at", "bip39_passphrase"});
 
   nb::class_<vek_lib::SignResult> signature(m, "Signature", "A signature.");
   signature.def_ro("signature", &vek_lib::SignResult::signature, "The signature in lower-case hex.")
@@ -197,7 +199,8 @@ void bind_session(nb::module_& m) {
                       "first use after its time to live. A closed session raises SessionClosedError.\n"
                       "With index=None a session signs with the account the wallet stores for the chain's\n"
                       "family (its stored derivation path; the stored key of a private-key wallet); an index\n"
-                      "selects the family's default path for that index instead. Safe to share between\n"
+                      "selects the family's default path for that index instead, a path (path=...) that path.\n"
+                      "Safe to share between\n"
                       "threads; no method holds the interpreter lock while it works.")
       .def_prop_ro(
           "wallet", [](const Session& s) { return s.wallet(); }, "The wallet, as it was when unlocked.")
@@ -228,28 +231,31 @@ void bind_session(nb::module_& m) {
                   "tb: types.TracebackType | None) -> None"))
       .def(
           "address",
-          [](Session& s, const nb::str& chain, OptIndex index) {
+          [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
             const auto c = text(chain);
-            return take(released([&] { return s.address(c, index); }));
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.address(c, which); }));
           },
-          "chain"_a, "index"_a = nb::none(),
+          "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(),
           "The address that signs for `chain`.\n\n"
           "Raises:\n    InvalidInputError: unknown chain.\n    SessionClosedError: the session is closed.\n"
           "    DerivationError, SignerError: the key cannot be derived or used.")
       .def(
           "sign_message",
-          [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index) {
+          [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index,
+             const OptStr& path) {
             const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&message)) {
               if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.sign_message(c, b, index); }));
+              return take(released([&] { return s.sign_message(c, b, which); }));
             }
             const auto t = text(std::get<nb::str>(message));
             const auto e = opt_text(encoding);
-            return take(released([&] { return s.sign_message(c, t, e, index); }));
+            return take(released([&] { return s.sign_message(c, t, e, which); }));
           },
-          "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(),
+          "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs a message with the chain's message scheme (EVM: EIP-191).\n\n"
           "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
           "digits spell; bytes are signed as they are (no encoding then).\n\n"
@@ -257,12 +263,13 @@ void bind_session(nb::module_& m) {
           "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.")
       .def(
           "sign_typed_data",
-          [](Session& s, const nb::str& chain, const nb::str& typed_data, OptIndex index) {
+          [](Session& s, const nb::str& chain, const nb::str& typed_data, OptIndex index, const OptStr& path) {
             const auto c = text(chain);
             const auto t = text(typed_data);
-            return take(released([&] { return s.sign_typed_data(c, t, index); }));
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.sign_typed_data(c, t, which); }));
           },
-          "chain"_a, "typed_data"_a, "index"_a = nb::none(),
+          "chain"_a, "typed_data"_a, "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs EIP-712 typed data (the JSON text of eth_signTypedData_v4) with an EVM chain's\n"
           "key; the signature is r || s || v with v = 27 or 28.\n\n"
           "Raises:\n    InvalidInputError: unknown chain, not an EVM chain.\n"
@@ -270,16 +277,17 @@ void bind_session(nb::module_& m) {
           "    SessionClosedError: the session is closed.\n    DerivationError.")
       .def(
           "sign_transaction",
-          [](Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index) {
+          [](Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index, const OptStr& path) {
             const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.sign_transaction(c, b, index); }));
+              return take(released([&] { return s.sign_transaction(c, b, which); }));
             }
             const auto t = text(std::get<nb::str>(tx));
-            return take(released([&] { return s.sign_transaction(c, t, index); }));
+            return take(released([&] { return s.sign_transaction(c, t, which); }));
           },
-          "chain"_a, "tx"_a, "index"_a = nb::none(),
+          "chain"_a, "tx"_a, "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned transaction: hex text (a leading \"0x\" is dropped) or bytes.\n\n"
           "EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the\n"
           "signed transaction and its hash. Nothing is sent.\n\n"
@@ -288,23 +296,54 @@ void bind_session(nb::module_& m) {
           "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.")
       .def(
           "send",
-          [](Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index) {
+          [](Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index,
+             const OptStr& path) {
             const auto c = text(chain);
             const auto url = opt_text(rpc_url);
+            const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.send(c, b, url, index); }));
+              return take(released([&] { return s.send(c, b, url, which); }));
             }
             const auto t = text(std::get<nb::str>(tx));
-            return take(released([&] { return s.send(c, t, url, index); }));
+            return take(released([&] { return s.send(c, t, url, which); }));
           },
-          "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(),
+          "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
           "transaction hash. Without rpc_url the endpoint comes from the configuration.\n\n"
           "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n"
           "    BroadcastError, JsonError: submitting failed or the reply had no hash.")
+      .def(
+          "derive",
+          [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+            const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.derive(c, which); }));
+          },
+          "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(),
+          "The address of the account at `index` (the family's default path) or `path` (a\n"
+          "derivation path such as \"m/44'/60'/3'/0/0\"), or of the stored account when both are\n"
+          "None. Nothing is stored.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.\n"
+          "    DerivationError: a path that is not valid for the family's curve.\n"
+          "    SessionClosedError: the session is closed.")
+      .def(
+          "add_account",
+          [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+            const auto c = text(chain);
+            const vek_lib::AccountRef which(index, opt_text(path));
+            return take(released([&] { return s.add_account(c, which); }));
+          },
+          "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(),
+          "Stores the account derive() gives in the wallet's file (after its accounts; written\n"
+          "atomically) and returns the wallet as stored. An account already stored is not added\n"
+          "twice. Session.wallet stays as it was when unlocked.\n\n"
+          "Raises:\n    InvalidInputError: as derive(), or a private-key wallet.\n"
+          "    DerivationError.\n    SessionClosedError.\n"
+          "    WalletNotFoundError: the wallet was deleted meanwhile.\n"
+          "    VaultError: the file cannot be written, or holds another secret now.")
       .def("__repr__", [](nb::handle self) {
         const auto& s = nb::cast<Session&>(self);
         return "<vek.Session of wallet " + nb::cast<std::string>(nb::repr(nb::str(s.wallet().name.c_str()))) + ">";
@@ -333,15 +372,20 @@ void bind_vault(nb::module_& m) {
           "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
       .def(
           "import_mnemonic",
-          [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index) {
+          [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index,
+             const OptStr& bip39_passphrase) {
             const auto n = text(name);
             const auto ph = text(mnemonic);
             const auto p = opt_text(passphrase);
-            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where()); }));
+            const auto b = opt_text(bip39_passphrase);
+            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where(), b); }));
           },
           "name"_a, "mnemonic"_a, "passphrase"_a = nb::none(), "index"_a = nb::none(),
+          "bip39_passphrase"_a = nb::none(),
           "Imports a recovery phrase; its accounts are derived at `index` (default 0).\n\n"
-          "Raises:\n    MnemonicError: the phrase is invalid.\n"
+          "bip39_passphrase: the phrase's BIP-39 passphrase (\"25th word\"), ASCII; it is not stored,\n"
+          "and unlock() then needs it. vek._native refuses to sign with such a wallet.\n\n"
+          "Raises:\n    MnemonicError: the phrase is invalid.\n    InvalidInputError: a BIP-39 passphrase that is not ASCII.\n"
           "    WalletNameExistsError: another wallet has that name.\n    VaultError.")
       .def(
           "import_private_key",
@@ -407,17 +451,83 @@ void bind_vault(nb::module_& m) {
           "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
           "    CryptoError, InvalidInputError: damaged wallet data.\n    VaultError.")
       .def(
+          "import_key",
+          [](const Vault& v, const nb::str& name, const TextOrBytes& key, const nb::str& format, const OptStr& chain,
+             const OptStr& key_password, const OptStr& passphrase) {
+            const auto n = text(name);
+            const auto k = std::holds_alternative<nb::str>(key) ? text(std::get<nb::str>(key))
+                                                                 : std::string_view(std::get<nb::bytes>(key).c_str(),
+                                                                                    std::get<nb::bytes>(key).size());
+            const auto f = text(format);
+            const auto c = opt_text(chain);
+            const auto kp = opt_text(key_password);
+            const auto p = opt_text(passphrase);
+            return take(released([&] { return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where()); }));
+          },
+          "name"_a, "key"_a, "format"_a, "chain"_a = nb::none(), "key_password"_a = nb::none(),
+          "passphrase"_a = nb::none(),
+          "Imports one private key written by another wallet, as a private-key wallet.\n\n"
+          "format: \"hex\" (with or without 0x), \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3\n"
+          "file's text, opened with key_password), \"solana-base58\" or \"solana-json\" (a Solana\n"
+          "keypair, 64 bytes). chain: the chain the key is for (default: the format's family;\n"
+          "ethereum for hex). The other curve gets a random key.\n\n"
+          "Raises:\n    InvalidInputError: unknown format or chain, a key that cannot be read.\n"
+          "    WrongPassphraseError: a wrong keystore password.\n"
+          "    CryptoError: a keystore with weak or unsupported parameters.\n"
+          "    SignerError: an invalid key.\n    WalletNameExistsError: another wallet has that name.\n"
+          "    VaultError.")
+      .def(
+          "export_key",
+          [](const Vault& v, const nb::str& name_or_id, const nb::str& chain, const nb::str& format,
+             const OptStr& passphrase, const OptStr& key_password, const OptStr& bip39_passphrase) {
+            const auto n = text(name_or_id);
+            const auto c = text(chain);
+            const auto f = text(format);
+            const auto p = opt_text(passphrase);
+            const auto kp = opt_text(key_password);
+            const auto b = opt_text(bip39_passphrase);
+            return secret_str(take(released([&] { return vek_lib::export_key(n, c, f, p, kp, v.where(), b); })));
+          },
+          "name_or_id"_a, "chain"_a, "format"_a = "hex", "passphrase"_a = nb::none(), "key_password"_a = nb::none(),
+          "bip39_passphrase"_a = nb::none(),
+          "The private key that signs for `chain` (the account the wallet stores for its family),\n"
+          "in `format`: \"hex\", \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3 document under\n"
+          "key_password, None meaning the empty password), \"solana-base58\" or \"solana-json\".\n\n"
+          "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    InvalidInputError: unknown format or chain, a format of another family, damaged wallet data.\n"
+          "    VaultError.")
+      .def(
+          "change_passphrase",
+          [](const Vault& v, const nb::str& name_or_id, const OptStr& old_passphrase, const OptStr& new_passphrase) {
+            const auto n = text(name_or_id);
+            const auto o = opt_text(old_passphrase);
+            const auto p = opt_text(new_passphrase);
+            take(released([&] { return vek_lib::change_passphrase(n, o, p, v.where()); }));
+          },
+          "name_or_id"_a, "old_passphrase"_a.none(), "new_passphrase"_a.none(),
+          "Encrypts the wallet's secret again under new_passphrase (None: the empty passphrase),\n"
+          "with a fresh salt and nonce, and replaces its file atomically. The id, name, accounts\n"
+          "and creation time stay as they are; a wrong old passphrase changes nothing.\n\n"
+          "Raises:\n    WrongPassphraseError: old_passphrase is wrong.\n"
+          "    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    InvalidInputError: the stored accounts do not match the secret, or damaged wallet data.\n"
+          "    CryptoError: damaged wallet data.\n    VaultError: the file cannot be written, or changed meanwhile.")
+      .def(
           "unlock",
-          [](const Vault& v, const nb::str& wallet, const OptStr& passphrase, std::optional<double> ttl) {
+          [](const Vault& v, const nb::str& wallet, const OptStr& passphrase, std::optional<double> ttl,
+             const OptStr& bip39_passphrase) {
             const auto w = text(wallet);
             const auto p = opt_text(passphrase);
-            return take(released([&] { return Session::unlock(w, p, v.where(), ttl); }));
+            const auto b = opt_text(bip39_passphrase);
+            return take(released([&] { return Session::unlock(w, p, v.where(), ttl, b); }));
           },
-          "wallet"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(),
+          "wallet"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
           "Decrypts the wallet once and returns a Session that signs with it.\n\n"
-          "ttl: seconds after which the session refuses to sign (None: until closed).\n\n"
+          "ttl: seconds after which the session refuses to sign (None: until closed).\n"
+          "bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).\n\n"
           "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
-          "    InvalidInputError: ttl is not above zero, or damaged wallet data.\n"
+          "    InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not\n"
+          "        expected, or damaged wallet data.\n"
           "    CryptoError, MnemonicError, JsonError: damaged wallet data.\n    VaultError.")
       .def("__repr__", [](const Vault& v) {
         const std::string where = vek_lib::vault_directory(v.where()).native();
@@ -490,6 +600,36 @@ void bind_verification(nb::module_& m) {
       "verify_message with format=\"eip712\": whether `address` signed the EIP-712 typed data.");
 }
 
+// Functions that need no vault.
+void bind_functions(nb::module_& m) {
+  m.def(
+      "preset_path",
+      [](const nb::str& preset, const nb::str& chain, std::uint32_t index) {
+        const auto p = text(preset);
+        const auto c = text(chain);
+        return take(vek_lib::preset_path(p, c, index));
+      },
+      "preset"_a, "chain"_a, "index"_a = 0,
+      "The derivation path other wallets use for account `index` of `chain`, by preset:\n"
+      "\"default\" (the family's default path for index), \"evm-account\" (m/44'/60'/i'/0/0),\n"
+      "\"solana-account\" (m/44'/501'/i'), \"bitcoin-bip84\" (m/84'/0'/i'/0/0). Give it to\n"
+      "Session.derive, add_account or a signing method as path=.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain or preset, a preset of another family.");
+  m.def(
+      "derive_address",
+      [](const nb::str& phrase, const nb::str& chain, OptIndex index, const OptStr& bip39_passphrase) {
+        const auto ph = text(phrase);
+        const auto c = text(chain);
+        const auto b = opt_text(bip39_passphrase);
+        return take(released([&] { return vek_lib::derive_address(ph, c, index, b); }));
+      },
+      "phrase"_a, "chain"_a, "index"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
+      "The address of `chain` at its family's default path for `index` (default 0), from the\n"
+      "phrase's seed under bip39_passphrase (None: none; ASCII only).\n\n"
+      "Raises:\n    InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.\n"
+      "    MnemonicError: the phrase is invalid.\n    DerivationError: the index is out of range.");
+}
+
 }  // namespace
 }  // namespace vek_api
 
@@ -502,4 +642,5 @@ NB_MODULE(_vek, m) {
   vek_api::bind_session(m);
   vek_api::bind_vault(m);
   vek_api::bind_verification(m);
+  vek_api::bind_functions(m);
 }

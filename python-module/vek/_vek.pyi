@@ -101,6 +101,12 @@ class Wallet:
     def created_at(self) -> str:
         """When the wallet was created (RFC 3339, UTC)."""
 
+    @property
+    def bip39_passphrase(self) -> bool:
+        """
+        Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).
+        """
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
@@ -186,7 +192,8 @@ class Session:
     first use after its time to live. A closed session raises SessionClosedError.
     With index=None a session signs with the account the wallet stores for the chain's
     family (its stored derivation path; the stored key of a private-key wallet); an index
-    selects the family's default path for that index instead. Safe to share between
+    selects the family's default path for that index instead, a path (path=...) that path.
+    Safe to share between
     threads; no method holds the interpreter lock while it works.
     """
 
@@ -208,7 +215,7 @@ class Session:
 
     def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None, tb: types.TracebackType | None) -> None: ...
 
-    def address(self, chain: str, index: int | None = None) -> str:
+    def address(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
         The address that signs for `chain`.
 
@@ -218,7 +225,7 @@ class Session:
             DerivationError, SignerError: the key cannot be derived or used.
         """
 
-    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None) -> Signature:
+    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None) -> Signature:
         """
         Signs a message with the chain's message scheme (EVM: EIP-191).
 
@@ -231,7 +238,7 @@ class Session:
             DerivationError, SignerError.
         """
 
-    def sign_typed_data(self, chain: str, typed_data: str, index: int | None = None) -> Signature:
+    def sign_typed_data(self, chain: str, typed_data: str, index: int | None = None, path: str | None = None) -> Signature:
         """
         Signs EIP-712 typed data (the JSON text of eth_signTypedData_v4) with an EVM chain's
         key; the signature is r || s || v with v = 27 or 28.
@@ -243,7 +250,7 @@ class Session:
             DerivationError.
         """
 
-    def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None) -> SignedTransaction:
+    def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None, path: str | None = None) -> SignedTransaction:
         """
         Signs an unsigned transaction: hex text (a leading "0x" is dropped) or bytes.
 
@@ -257,7 +264,7 @@ class Session:
             DerivationError.
         """
 
-    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None) -> str:
+    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
         """
         Signs an unsigned EVM or Solana transaction, submits it and returns the node's
         transaction hash. Without rpc_url the endpoint comes from the configuration.
@@ -267,6 +274,32 @@ class Session:
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             BroadcastError, JsonError: submitting failed or the reply had no hash.
+        """
+
+    def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
+        """
+        The address of the account at `index` (the family's default path) or `path` (a
+        derivation path such as "m/44'/60'/3'/0/0"), or of the stored account when both are
+        None. Nothing is stored.
+
+        Raises:
+            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
+            DerivationError: a path that is not valid for the family's curve.
+            SessionClosedError: the session is closed.
+        """
+
+    def add_account(self, chain: str, index: int | None = None, path: str | None = None) -> Wallet:
+        """
+        Stores the account derive() gives in the wallet's file (after its accounts; written
+        atomically) and returns the wallet as stored. An account already stored is not added
+        twice. Session.wallet stays as it was when unlocked.
+
+        Raises:
+            InvalidInputError: as derive(), or a private-key wallet.
+            DerivationError.
+            SessionClosedError.
+            WalletNotFoundError: the wallet was deleted meanwhile.
+            VaultError: the file cannot be written, or holds another secret now.
         """
 
     def __repr__(self) -> str: ...
@@ -294,12 +327,16 @@ class Vault:
             VaultError.
         """
 
-    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None) -> Wallet:
+    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None, bip39_passphrase: str | None = None) -> Wallet:
         """
         Imports a recovery phrase; its accounts are derived at `index` (default 0).
 
+        bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"), ASCII; it is not stored,
+        and unlock() then needs it. vek._native refuses to sign with such a wallet.
+
         Raises:
             MnemonicError: the phrase is invalid.
+            InvalidInputError: a BIP-39 passphrase that is not ASCII.
             WalletNameExistsError: another wallet has that name.
             VaultError.
         """
@@ -366,16 +403,63 @@ class Vault:
             VaultError.
         """
 
-    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None) -> Session:
+    def import_key(self, name: str, key: str | bytes, format: str, chain: str | None = None, key_password: str | None = None, passphrase: str | None = None) -> Wallet:
         """
-        Decrypts the wallet once and returns a Session that signs with it.
+        Imports one private key written by another wallet, as a private-key wallet.
 
-        ttl: seconds after which the session refuses to sign (None: until closed).
+        format: "hex" (with or without 0x), "wif" (Bitcoin), "keystore" (an Ethereum keystore v3
+        file's text, opened with key_password), "solana-base58" or "solana-json" (a Solana
+        keypair, 64 bytes). chain: the chain the key is for (default: the format's family;
+        ethereum for hex). The other curve gets a random key.
+
+        Raises:
+            InvalidInputError: unknown format or chain, a key that cannot be read.
+            WrongPassphraseError: a wrong keystore password.
+            CryptoError: a keystore with weak or unsupported parameters.
+            SignerError: an invalid key.
+            WalletNameExistsError: another wallet has that name.
+            VaultError.
+        """
+
+    def export_key(self, name_or_id: str, chain: str, format: str = 'hex', passphrase: str | None = None, key_password: str | None = None, bip39_passphrase: str | None = None) -> str:
+        """
+        The private key that signs for `chain` (the account the wallet stores for its family),
+        in `format`: "hex", "wif" (Bitcoin), "keystore" (an Ethereum keystore v3 document under
+        key_password, None meaning the empty password), "solana-base58" or "solana-json".
 
         Raises:
             WrongPassphraseError.
             WalletNotFoundError, AmbiguousWalletError.
-            InvalidInputError: ttl is not above zero, or damaged wallet data.
+            InvalidInputError: unknown format or chain, a format of another family, damaged wallet data.
+            VaultError.
+        """
+
+    def change_passphrase(self, name_or_id: str, old_passphrase: str | None, new_passphrase: str | None) -> None:
+        """
+        Encrypts the wallet's secret again under new_passphrase (None: the empty passphrase),
+        with a fresh salt and nonce, and replaces its file atomically. The id, name, accounts
+        and creation time stay as they are; a wrong old passphrase changes nothing.
+
+        Raises:
+            WrongPassphraseError: old_passphrase is wrong.
+            WalletNotFoundError, AmbiguousWalletError.
+            InvalidInputError: the stored accounts do not match the secret, or damaged wallet data.
+            CryptoError: damaged wallet data.
+            VaultError: the file cannot be written, or changed meanwhile.
+        """
+
+    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
+        """
+        Decrypts the wallet once and returns a Session that signs with it.
+
+        ttl: seconds after which the session refuses to sign (None: until closed).
+        bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).
+
+        Raises:
+            WrongPassphraseError.
+            WalletNotFoundError, AmbiguousWalletError.
+            InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not
+                expected, or damaged wallet data.
             CryptoError, MnemonicError, JsonError: damaged wallet data.
             VaultError.
         """
@@ -408,4 +492,26 @@ def verify_message(chain: str, address: str, message: str | bytes, signature: st
 def verify_typed_data(chain: str, address: str, typed_data: str, signature: str | bytes) -> bool:
     """
     verify_message with format="eip712": whether `address` signed the EIP-712 typed data.
+    """
+
+def preset_path(preset: str, chain: str, index: int = 0) -> str:
+    """
+    The derivation path other wallets use for account `index` of `chain`, by preset:
+    "default" (the family's default path for index), "evm-account" (m/44'/60'/i'/0/0),
+    "solana-account" (m/44'/501'/i'), "bitcoin-bip84" (m/84'/0'/i'/0/0). Give it to
+    Session.derive, add_account or a signing method as path=.
+
+    Raises:
+        InvalidInputError: unknown chain or preset, a preset of another family.
+    """
+
+def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None) -> str:
+    """
+    The address of `chain` at its family's default path for `index` (default 0), from the
+    phrase's seed under bip39_passphrase (None: none; ASCII only).
+
+    Raises:
+        InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.
+        MnemonicError: the phrase is invalid.
+        DerivationError: the index is out of range.
     """

@@ -48,6 +48,16 @@ VekResult<WordCount> word_count(std::uint32_t words) {
   return invalid("words must be 12 or 24");
 }
 
+// A BIP-39 passphrase enters the seed after Unicode NFKD normalisation, which is not
+// done here; ASCII text is its own normal form, so only ASCII is taken.
+VekResult<void> check_bip39_text(OptText bip39_passphrase) {
+  if (bip39_passphrase && std::any_of(bip39_passphrase->begin(), bip39_passphrase->end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    return invalid("a BIP-39 passphrase must be ASCII text (other characters would need Unicode normalisation)");
+  }
+  return {};
+}
+
 }  // namespace
 
 VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
@@ -73,15 +83,10 @@ std::expected<SecretBytes, std::string> decode_secret_hex(std::string_view text,
   return SecretBytes(std::move(out));
 }
 
-// A random version-4 UUID in its canonical lower-case hyphenated form.
 VekResult<std::string> new_wallet_id() {
-  std::array<std::uint8_t, 16> b{};
-  if (auto r = vek_signer::os_random(b); !r) return std::unexpected(VekLibError::io(std::move(r.error())));
-  b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);
-  b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);
-  const std::string hex = vek_signer::hex_encode(b);
-  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
-         hex.substr(20);
+  auto id = vek_signer::random_uuid();
+  if (!id) return std::unexpected(VekLibError::io(std::move(id.error())));
+  return std::move(*id);
 }
 
 VekResult<void> refuse_taken_name(std::string_view name, OptText vault) {
@@ -95,7 +100,7 @@ VekResult<void> refuse_taken_name(std::string_view name, OptText vault) {
 // step before succeeded.
 VekResult<WalletInfo> seal_and_save(std::string_view name, std::vector<WalletAccount>&& accounts,
                                     std::span<const std::uint8_t> secret, OptText passphrase, KeyType key_type,
-                                    OptText vault) {
+                                    OptText vault, bool bip39_passphrase = false) {
   auto envelope = vek_signer::encrypt(secret, passphrase.value_or(""));
   if (!envelope) return std::unexpected(VekLibError(std::move(envelope.error())));
   nlohmann::json crypto = vek_signer::envelope_to_json(*envelope);
@@ -103,6 +108,7 @@ VekResult<WalletInfo> seal_and_save(std::string_view name, std::vector<WalletAcc
   if (!id) return std::unexpected(std::move(id.error()));
   EncryptedWallet record =
       EncryptedWallet::make_new(std::move(*id), std::string(name), std::move(accounts), std::move(crypto), key_type);
+  record.bip39_passphrase = bip39_passphrase;
   if (auto saved = save_encrypted_wallet(record, vault); !saved) return std::unexpected(std::move(saved.error()));
   return wallet_to_info(record);
 }
@@ -207,7 +213,7 @@ struct OpenedSecret {
 // reaches an error: a secret that is not of the key type (a key document in a wallet
 // marked "mnemonic", whose parser would quote it as a word, or a phrase in one marked
 // "private_key") gives kSecretNotOfKeyType.
-VekResult<OpenedSecret> open_secret(KeyType key_type, const SecretBytes& plain) {
+VekResult<OpenedSecret> open_secret(KeyType key_type, const SecretBytes& plain, std::string_view bip39 = "") {
   OpenedSecret out;
   out.key_type = key_type;
   if (key_type == KeyType::PrivateKey) {
@@ -225,7 +231,7 @@ VekResult<OpenedSecret> open_secret(KeyType key_type, const SecretBytes& plain) 
   }
   auto mnemonic = parse_mnemonic_secret(plain);
   if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
-  out.seed = mnemonic->to_seed("");
+  out.seed = mnemonic->to_seed(bip39);
   return out;
 }
 
@@ -247,6 +253,10 @@ VekResult<SecretBytes> key_from_secret(const OpenedSecret& secret, const vek_sig
 // a mismatch too; a key the chain's signer refuses gives the signer's error.
 VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecret& secret) {
   const auto mismatch = [&wallet] {
+    if (wallet.bip39_passphrase) {
+      return invalid("the BIP-39 passphrase does not give the stored accounts of wallet '" +
+                     vek_core::json_text::one_line(wallet.name) + "'");
+    }
     return invalid("the stored accounts of wallet '" + vek_core::json_text::one_line(wallet.name) + "' do not match its secret");
   };
   for (const WalletAccount& account : wallet.accounts) {
@@ -282,11 +292,12 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
   return text;
 }
 
-VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemonic, std::uint32_t index) {
+VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemonic, std::uint32_t index,
+                                                          std::string_view bip39_passphrase) {
   std::vector<WalletAccount> accounts;
   accounts.reserve(kAccountOrder.size());
   // The seed costs 2,048 rounds of HMAC-SHA512: computed once, shared by the six families.
-  const SecretBytes seed = mnemonic.to_seed("");
+  const SecretBytes seed = mnemonic.to_seed(bip39_passphrase);
   for (ChainType family : kAccountOrder) {
     const vek_core::Chain chain = vek_core::default_chain_for_type(family);
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
@@ -300,14 +311,16 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
   return accounts;
 }
 
-VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index) {
+VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
+                                      OptText bip39_passphrase) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
+  if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
   const std::string path = signer->default_derivation_path(index.value_or(0));
-  auto key = HdDeriver::derive_from_mnemonic(*mnemonic, "", path, signer->curve());
+  auto key = HdDeriver::derive_from_mnemonic(*mnemonic, bip39_passphrase.value_or(""), path, signer->curve());
   if (!key) return std::unexpected(VekLibError(std::move(key.error())));
   auto address = signer->derive_address(key->span());
   if (!address) return std::unexpected(VekLibError(std::move(address.error())));
@@ -333,14 +346,17 @@ VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptTe
 }
 
 VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase, OptText passphrase,
-                                             OptIndex index, OptText vault) {
+                                             OptIndex index, OptText vault, OptText bip39_passphrase) {
   if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
+  if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
-  auto accounts = derive_all_accounts(*mnemonic, index.value_or(0));
+  const std::string_view bip39 = bip39_passphrase.value_or("");
+  auto accounts = derive_all_accounts(*mnemonic, index.value_or(0), bip39);
   if (!accounts) return std::unexpected(std::move(accounts.error()));
   const SecretBytes canonical = mnemonic->phrase();
-  return seal_and_save(name, std::move(*accounts), canonical.span(), passphrase, KeyType::Mnemonic, vault);
+  return seal_and_save(name, std::move(*accounts), canonical.span(), passphrase, KeyType::Mnemonic, vault,
+                       !bip39.empty());
 }
 
 VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::string_view key_hex, OptText chain,
@@ -398,7 +414,7 @@ VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::stri
 }
 
 WalletInfo wallet_to_info(const EncryptedWallet& wallet) {
-  WalletInfo info{wallet.id, wallet.name, {}, wallet.created_at};
+  WalletInfo info{wallet.id, wallet.name, {}, wallet.created_at, wallet.bip39_passphrase};
   info.accounts.reserve(wallet.accounts.size());
   for (const auto& a : wallet.accounts) info.accounts.push_back(AccountInfo{a.chain_id, a.address, a.derivation_path});
   return info;
@@ -447,7 +463,8 @@ VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
                                                            : "wallet contains invalid UTF-8 mnemonic");
   }
   // A tampered file never blocks the backup: the secret is returned, with a warning.
-  if (auto checked = check_stored_accounts(*wallet, *plain); !checked) {
+  // Accounts derived under a BIP-39 passphrase cannot be checked without it.
+  if (auto checked = wallet->bip39_passphrase ? VekResult<void>() : check_stored_accounts(*wallet, *plain); !checked) {
     const VekLibError& e = checked.error();
     const bool mismatch = e.kind() == VekLibErrorKind::InvalidInput || e.kind() == VekLibErrorKind::Json;
     const std::string line = "warning: the stored accounts of wallet '" + vek_core::json_text::one_line(wallet->name) + "' " +
@@ -459,8 +476,22 @@ VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
   return std::string(text_of(*plain));
 }
 
-VekResult<void> check_stored_accounts(const EncryptedWallet& wallet, const SecretBytes& secret) {
-  auto opened = open_secret(wallet.key_type, secret);
+VekResult<void> check_bip39_use(const EncryptedWallet& wallet, OptText bip39_passphrase) {
+  const bool given = bip39_passphrase && !bip39_passphrase->empty();
+  if (given && (!wallet.bip39_passphrase || wallet.key_type != KeyType::Mnemonic)) {
+    return invalid("wallet '" + vek_core::json_text::one_line(wallet.name) + "' has no BIP-39 passphrase");
+  }
+  if (!given && wallet.bip39_passphrase) {
+    return invalid("wallet '" + vek_core::json_text::one_line(wallet.name) +
+                   "' is protected by a BIP-39 passphrase; give it to use the wallet");
+  }
+  return {};
+}
+
+VekResult<void> check_stored_accounts(const EncryptedWallet& wallet, const SecretBytes& secret,
+                                      OptText bip39_passphrase) {
+  if (auto r = check_bip39_use(wallet, bip39_passphrase); !r) return r;
+  auto opened = open_secret(wallet.key_type, secret, bip39_passphrase.value_or(""));
   if (!opened) return std::unexpected(std::move(opened.error()));
   return verify_accounts(wallet, *opened);
 }
@@ -469,6 +500,11 @@ VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainTyp
                                            OptIndex index, OptText vault) {
   auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
   if (!wallet) return std::unexpected(std::move(wallet.error()));
+  // These functions take no BIP-39 passphrase, so they cannot reach the keys such a wallet lists.
+  if (wallet->bip39_passphrase) {
+    return invalid("wallet '" + vek_core::json_text::one_line(wallet->name) +
+                   "' is protected by a BIP-39 passphrase, which vek._native cannot take; sign with vek.Vault.unlock");
+  }
   auto plain = decrypt_wallet(*wallet, passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
   // The check_stored_accounts steps, keeping the seed for the signing key.

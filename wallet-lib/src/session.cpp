@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
@@ -84,6 +86,47 @@ std::string seconds_text(double seconds) {
   return ec == std::errc() ? std::string(buf.data(), end) : std::string("?");
 }
 
+// The chain id an unsigned EIP-2718 typed transaction (type 1 or 2) names in its first
+// field, as big-endian bytes without leading zeros; none when the bytes are not such a
+// transaction (the signer then says what is wrong with them).
+std::optional<std::vector<std::uint8_t>> typed_tx_chain_id(std::span<const std::uint8_t> tx) {
+  if (tx.size() < 3 || (tx[0] != 0x01 && tx[0] != 0x02) || tx[1] < 0xc0) return std::nullopt;
+  std::size_t at = 2;
+  if (tx[1] > 0xf7) at += static_cast<std::size_t>(tx[1] - 0xf7);  // a long list's length bytes
+  if (at >= tx.size()) return std::nullopt;
+  const std::uint8_t head = tx[at];
+  if (head < 0x80) return std::vector<std::uint8_t>{head};
+  if (head > 0xb7) return std::nullopt;  // a long string or a list: not an integer field
+  const std::size_t len = head - 0x80u;
+  if (at + 1 + len > tx.size()) return std::nullopt;
+  std::vector<std::uint8_t> out(tx.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                                tx.begin() + static_cast<std::ptrdiff_t>(at + 1 + len));
+  out.erase(out.begin(), std::find_if(out.begin(), out.end(), [](std::uint8_t b) { return b != 0; }));
+  return out;
+}
+
+// Refuses an EVM transaction whose own chain id is not the chain's it is signed or sent
+// for: a signature for one network is valid on that network only, so a mismatch means the
+// user is about to sign for, or send to, a network they did not name.
+VekResult<void> check_evm_chain_id(const vek_core::Chain& chain, std::span<const std::uint8_t> tx) {
+  if (chain.chain_type != ChainType::Evm) return {};
+  const auto id = typed_tx_chain_id(tx);
+  if (!id) return {};
+  const std::string_view caip = chain.chain_id;
+  const std::string_view want = caip.substr(caip.find(':') + 1);
+  std::string got;
+  if (id->size() <= 8) {
+    std::uint64_t v = 0;
+    for (std::uint8_t b : *id) v = v << 8 | b;
+    got = std::to_string(v);
+  } else {
+    got = "0x" + vek_signer::hex_encode(*id);
+  }
+  if (got == want) return {};
+  return std::unexpected(VekLibError::invalid_input("the transaction's chain id " + got + " is not that of '" +
+                                                    std::string(chain.name) + "' (" + std::string(caip) + ")"));
+}
+
 }  // namespace
 
 class Session::Secrets {
@@ -92,15 +135,18 @@ class Session::Secrets {
   // of its envelope: this is where a decrypted wallet is checked before anything is
   // signed with it. A mnemonic wallet keeps its BIP-39 seed (the phrase is not kept), a
   // private-key wallet its two keys.
-  static VekResult<std::unique_ptr<Secrets>> open(const EncryptedWallet& wallet, const SecretBytes& plain) {
+  static VekResult<std::unique_ptr<Secrets>> open(const EncryptedWallet& wallet, const SecretBytes& plain,
+                                                  OptText bip39_passphrase) {
     // The stored addresses are what the owner hands out: nothing is signed with a
     // wallet whose accounts are not those of its secret.
-    if (auto checked = check_stored_accounts(wallet, plain); !checked) return std::unexpected(std::move(checked.error()));
+    if (auto checked = check_stored_accounts(wallet, plain, bip39_passphrase); !checked) {
+      return std::unexpected(std::move(checked.error()));
+    }
     std::unique_ptr<Secrets> s;
     if (wallet.key_type == vek_core::KeyType::Mnemonic) {
       auto mnemonic = parse_mnemonic_secret(plain);
       if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
-      const SecretBytes seed = mnemonic->to_seed("");
+      const SecretBytes seed = mnemonic->to_seed(bip39_passphrase.value_or(""));
       auto pages = LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes);
       if (!pages) return std::unexpected(std::move(pages.error()));
       s.reset(new Secrets(std::move(*pages), true, seed.size(), 0));
@@ -128,19 +174,37 @@ class Session::Secrets {
 
   [[nodiscard]] bool intact() const noexcept { return pages_.intact(); }
 
-  // The key for `family`: for a mnemonic wallet the key at the family's default path
-  // for `index`, or with no index at the stored path (the default path for index 0 when
-  // the wallet stores none); for a private-key wallet the stored key of the family's curve.
-  VekResult<std::span<const std::uint8_t>> key(ChainType family, OptIndex index) {
+  // The derivation path `which` names for `family`: the given path, the family's default
+  // path for the index, or the stored path (the default path for index 0 when the wallet
+  // stores none). Empty for a private-key wallet, which has no paths.
+  VekResult<std::string> path(ChainType family, const AccountRef& which) const {
+    if (which.index && which.path) {
+      return std::unexpected(VekLibError::invalid_input("give an index or a derivation path, not both"));
+    }
+    if (!mnemonic_) {
+      if (which.path) return std::unexpected(VekLibError::invalid_input("a private-key wallet has no derivation paths"));
+      return std::string();
+    }
+    if (which.path) return std::string(*which.path);
+    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
+    const auto& stored = stored_paths_[family_slot(family)];
+    return which.index || !stored ? signer->default_derivation_path(which.index.value_or(0)) : *stored;
+  }
+
+  [[nodiscard]] bool mnemonic() const noexcept { return mnemonic_; }
+
+  // The key for `family` at path(family, which): for a private-key wallet the stored key
+  // of the family's curve.
+  VekResult<std::span<const std::uint8_t>> key(ChainType family, const AccountRef& which) {
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
     const Curve curve = signer->curve();
+    auto resolved = path(family, which);
+    if (!resolved) return std::unexpected(std::move(resolved.error()));
     if (!mnemonic_) {
       return curve == Curve::Ed25519 ? std::span<const std::uint8_t>(pages_.at(head_, second_))
                                      : std::span<const std::uint8_t>(pages_.at(0, head_));
     }
-    const auto& stored = stored_paths_[family_slot(family)];
-    const std::string path =
-        index || !stored ? signer->default_derivation_path(index.value_or(0)) : *stored;
+    const std::string& path = *resolved;
     for (std::size_t i = 0; i < kDerivedSlots; ++i) {
       if (derived_[i].used && derived_[i].curve == curve && derived_[i].path == path) return slot(i);
     }
@@ -181,15 +245,17 @@ class Session::Secrets {
 };
 
 VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref, OptText passphrase, OptText vault,
-                                                    std::optional<double> ttl_seconds) {
+                                                    std::optional<double> ttl_seconds, OptText bip39_passphrase) {
   if (ttl_seconds && !(*ttl_seconds > 0)) {
     return std::unexpected(VekLibError::invalid_input("ttl must be a positive number of seconds"));
   }
   auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
   if (!wallet) return std::unexpected(std::move(wallet.error()));
+  // Before the scrypt: a BIP-39 passphrase missing, or given for a wallet without one.
+  if (auto fits = check_bip39_use(*wallet, bip39_passphrase); !fits) return std::unexpected(std::move(fits.error()));
   auto plain = decrypt_wallet(*wallet, passphrase);
   if (!plain) return std::unexpected(std::move(plain.error()));
-  auto secrets = Secrets::open(*wallet, *plain);
+  auto secrets = Secrets::open(*wallet, *plain, bip39_passphrase);
   if (!secrets) return std::unexpected(std::move(secrets.error()));
 
   std::optional<Clock::time_point> deadline;
@@ -200,13 +266,17 @@ VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref,
     deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*ttl_seconds));
     ttl_text = seconds_text(*ttl_seconds);
   }
-  return std::unique_ptr<Session>(
-      new Session(wallet_to_info(*wallet), std::move(*secrets), deadline, std::move(ttl_text)));
+  return std::unique_ptr<Session>(new Session(wallet_to_info(*wallet), vault ? std::optional<std::string>(*vault) : std::nullopt,
+                                              std::move(*secrets), deadline, std::move(ttl_text)));
 }
 
-Session::Session(WalletInfo info, std::unique_ptr<Secrets> secrets, std::optional<Clock::time_point> deadline,
-                 std::string ttl_text)
-    : info_(std::move(info)), secrets_(std::move(secrets)), deadline_(deadline), ttl_text_(std::move(ttl_text)) {}
+Session::Session(WalletInfo info, std::optional<std::string> vault, std::unique_ptr<Secrets> secrets,
+                 std::optional<Clock::time_point> deadline, std::string ttl_text)
+    : info_(std::move(info)),
+      vault_(std::move(vault)),
+      secrets_(std::move(secrets)),
+      deadline_(deadline),
+      ttl_text_(std::move(ttl_text)) {}
 
 Session::~Session() = default;
 
@@ -241,16 +311,61 @@ void Session::close() noexcept {
   secrets_.reset();
 }
 
-VekResult<std::span<const std::uint8_t>> Session::key_locked(ChainType family, OptIndex index) {
+VekResult<std::span<const std::uint8_t>> Session::key_locked(ChainType family, AccountRef which) {
   if (auto open = check_open_locked(); !open) return std::unexpected(std::move(open.error()));
-  return secrets_->key(family, index);
+  return secrets_->key(family, which);
 }
 
-VekResult<std::string> Session::address(std::string_view chain, OptIndex index) {
+VekResult<std::string> Session::path_locked(ChainType family, const AccountRef& which) {
+  if (auto open = check_open_locked(); !open) return std::unexpected(std::move(open.error()));
+  return secrets_->path(family, which);
+}
+
+VekResult<WalletInfo> Session::add_account(std::string_view chain, AccountRef which) {
+  auto c = resolve_chain(chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  std::string address, path;
+  {
+    const std::lock_guard lock(mu_);
+    auto key = key_locked(c->chain_type, which);
+    if (!key) return std::unexpected(std::move(key.error()));
+    if (!secrets_->mnemonic()) {
+      return std::unexpected(VekLibError::invalid_input("a private-key wallet has one account per family"));
+    }
+    auto a = vek_signer::signer_for_chain(c->chain_type)->derive_address(*key);
+    if (!a) return std::unexpected(VekLibError(std::move(a.error())));
+    address = std::move(*a);
+    auto p = path_locked(c->chain_type, which);
+    if (!p) return std::unexpected(std::move(p.error()));
+    path = std::move(*p);
+  }
+  const OptText vault = vault_ ? OptText(*vault_) : std::nullopt;
+  auto stored = load_stored_wallet(info_.id, vault);
+  if (!stored) return std::unexpected(std::move(stored.error()));
+  auto& accounts = stored->wallet.accounts;
+  const std::string chain_id(vek_core::default_chain_for_type(c->chain_type).chain_id);
+  const bool present = std::any_of(accounts.begin(), accounts.end(), [&](const vek_core::WalletAccount& a) {
+    return a.chain_id == chain_id && a.derivation_path == path && a.address == address;
+  });
+  if (!present) {
+    vek_core::WalletAccount account;
+    account.account_id = chain_id + ":" + address;
+    account.address = address;
+    account.chain_id = chain_id;
+    account.derivation_path = path;
+    accounts.push_back(std::move(account));
+    if (auto saved = save_encrypted_wallet(stored->wallet, vault, stored->file_name); !saved) {
+      return std::unexpected(std::move(saved.error()));
+    }
+  }
+  return wallet_to_info(stored->wallet);
+}
+
+VekResult<std::string> Session::address(std::string_view chain, AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::lock_guard lock(mu_);
-  auto key = key_locked(c->chain_type, index);
+  auto key = key_locked(c->chain_type, which);
   if (!key) return std::unexpected(std::move(key.error()));
   auto address = vek_signer::signer_for_chain(c->chain_type)->derive_address(*key);
   if (!address) return std::unexpected(VekLibError(std::move(address.error())));
@@ -258,34 +373,35 @@ VekResult<std::string> Session::address(std::string_view chain, OptIndex index) 
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
-                                            OptIndex index) {
+                                            AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   std::vector<std::uint8_t> decoded;
   auto bytes = message_bytes(message, encoding, decoded);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
-  return sign_message_bytes(*c, *bytes, index);
+  return sign_message_bytes(*c, *bytes, which);
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
-                                            OptIndex index) {
+                                            AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  return sign_message_bytes(*c, message, index);
+  return sign_message_bytes(*c, message, which);
 }
 
 VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> message,
-                                                  OptIndex index) {
+                                                  AccountRef which) {
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
   const std::lock_guard lock(mu_);
-  auto key = key_locked(chain.chain_type, index);
+  auto key = key_locked(chain.chain_type, which);
   if (!key) return std::unexpected(std::move(key.error()));
   auto out = signer->sign_message(*key, message);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
   return SignResult{vek_signer::hex_encode(out->signature), out->recovery_id};
 }
 
-VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data, OptIndex index) {
+VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data,
+                                               AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (c->chain_type != ChainType::Evm) {
@@ -296,7 +412,7 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
   if (!digest) return std::unexpected(VekLibError(digest.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
   const std::lock_guard lock(mu_);
-  auto key = key_locked(c->chain_type, index);
+  auto key = key_locked(c->chain_type, which);
   if (!key) return std::unexpected(std::move(key.error()));
   auto out = signer->sign(*key, *digest);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
@@ -307,28 +423,29 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
 }
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
-                                                       OptIndex index) {
+                                                       AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
-  return sign_transaction_bytes(*c, *tx, index);
+  return sign_transaction_bytes(*c, *tx, which);
 }
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::span<const std::uint8_t> tx,
-                                                       OptIndex index) {
+                                                       AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  return sign_transaction_bytes(*c, tx, index);
+  return sign_transaction_bytes(*c, tx, which);
 }
 
 VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Chain& chain,
-                                                             std::span<const std::uint8_t> tx, OptIndex index) {
+                                                             std::span<const std::uint8_t> tx, AccountRef which) {
+  if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
   vek_signer::SignerResult<vek_signer::SignOutput> out = vek_signer::SignOutput{};
   {
     const std::lock_guard lock(mu_);
-    auto key = key_locked(chain.chain_type, index);
+    auto key = key_locked(chain.chain_type, which);
     if (!key) return std::unexpected(std::move(key.error()));
     out = signer->sign_transaction(*key, tx);
   }
@@ -345,27 +462,28 @@ VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Cha
 }
 
 VekResult<std::string> Session::send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
-                                     OptIndex index) {
+                                     AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
-  return send_bytes(*c, *tx, rpc_url, index);
+  return send_bytes(*c, *tx, rpc_url, which);
 }
 
 VekResult<std::string> Session::send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
-                                     OptIndex index) {
+                                     AccountRef which) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  return send_bytes(*c, tx, rpc_url, index);
+  return send_bytes(*c, tx, rpc_url, which);
 }
 
 VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
-                                           OptText rpc_url, OptIndex index) {
+                                           OptText rpc_url, AccountRef which) {
+  if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
   SecretBytes key;
   {
     const std::lock_guard lock(mu_);
-    auto k = key_locked(chain.chain_type, index);
+    auto k = key_locked(chain.chain_type, which);
     if (!k) return std::unexpected(std::move(k.error()));
     key = SecretBytes::from_slice(*k);
   }

@@ -195,15 +195,18 @@ VekResult<std::string> temp_name(std::string_view id) {
 }
 
 // Whether the file `name` of `dirfd` may be replaced or removed on behalf of `wallet`:
-// it is missing, or it holds the same wallet (the same id and encrypted secret). A file
-// with another secret under the same id (a copy, a restored backup) is never lost.
-bool missing_or_same_wallet(int dirfd, const std::string& name, const EncryptedWallet& wallet) {
+// it is missing, or it holds the same wallet (the same id and encrypted secret, or the
+// secret `replaced_crypto` when given). A file with another secret under the same id (a
+// copy, a restored backup) is never lost.
+bool missing_or_same_wallet(int dirfd, const std::string& name, const EncryptedWallet& wallet,
+                            const nlohmann::json* replaced_crypto = nullptr) {
   struct stat st {};
   if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) return true;
   std::string text;
   if (!vek_core::read_regular_file(dirfd, name.c_str(), text)) return false;
   const auto held = vek_core::wallet_from_json_text(text);
-  return held && held->id == wallet.id && held->crypto == wallet.crypto;
+  return held && held->id == wallet.id &&
+         (held->crypto == wallet.crypto || (replaced_crypto != nullptr && held->crypto == *replaced_crypto));
 }
 
 // Writes `text` to a new temporary file and renames it over `final_name`, in `dirfd`.
@@ -262,7 +265,8 @@ void check_vault_permissions(const fs::path& path) {
 }
 
 VekResult<void> save_encrypted_wallet(const EncryptedWallet& wallet, VaultPath vault,
-                                      std::optional<std::string_view> file_name) {
+                                      std::optional<std::string_view> file_name,
+                                      const nlohmann::json* replaced_crypto) {
   if (!is_plain_file_name(wallet.id)) {
     return std::unexpected(VekLibError::invalid_input("wallet id is not a plain file name: '" + wallet.id + "'"));
   }
@@ -279,7 +283,7 @@ VekResult<void> save_encrypted_wallet(const EncryptedWallet& wallet, VaultPath v
     return std::unexpected(VekLibError::invalid_input("the wallet file would be larger than the limit of " +
                                                       std::to_string(vek_core::kMaxReadFileBytes) + " bytes"));
   }
-  if (!missing_or_same_wallet(dir->fd.get(), name, wallet)) {
+  if (!missing_or_same_wallet(dir->fd.get(), name, wallet, replaced_crypto)) {
     return std::unexpected(VekLibError::io("refusing to replace " + shown(dir->path / name) +
                                            ": it holds a different wallet"));
   }

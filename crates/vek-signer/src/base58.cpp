@@ -4,6 +4,7 @@
 #include <array>
 
 #include "vek/signer/hash.h"
+#include "vek/signer/zeroizing.h"
 
 namespace vek_signer {
 namespace {
@@ -55,6 +56,7 @@ std::string base58_encode(std::span<const std::uint8_t> bytes) {
   std::string out(zeros, '1');
   out.reserve(zeros + used);
   for (std::size_t i = digits.size() - used; i < digits.size(); ++i) out.push_back(kBase58Alphabet[digits[i]]);
+  wipe_vector(digits);  // the digits spell the input, which may be a key
   return out;
 }
 
@@ -67,7 +69,10 @@ std::expected<std::vector<std::uint8_t>, Base58Error> base58_decode(std::string_
   std::size_t used = 0;
   for (std::size_t i = ones; i < text.size(); ++i) {
     const int digit = kDigitOf[static_cast<unsigned char>(text[i])];
-    if (digit < 0) return std::unexpected(Base58Error{Base58ErrorKind::InvalidCharacter, i});
+    if (digit < 0) {
+      wipe_vector(bytes);
+      return std::unexpected(Base58Error{Base58ErrorKind::InvalidCharacter, i});
+    }
     unsigned carry = static_cast<unsigned>(digit);
     std::size_t j = 0;
     for (auto it = bytes.rbegin(); (carry != 0 || j < used) && it != bytes.rend(); ++it, ++j) {
@@ -79,7 +84,9 @@ std::expected<std::vector<std::uint8_t>, Base58Error> base58_decode(std::string_
   }
 
   std::vector<std::uint8_t> out(ones, 0);
+  out.reserve(ones + used);
   out.insert(out.end(), bytes.end() - static_cast<std::ptrdiff_t>(used), bytes.end());
+  wipe_vector(bytes);
   return out;
 }
 
@@ -87,17 +94,24 @@ std::string base58check_encode(std::span<const std::uint8_t> payload) {
   std::vector<std::uint8_t> buf(payload.begin(), payload.end());
   const auto check = sha256d(payload);
   buf.insert(buf.end(), check.begin(), check.begin() + kBase58CheckBytes);
-  return base58_encode(buf);
+  std::string text = base58_encode(buf);
+  wipe_vector(buf);
+  return text;
 }
 
 std::expected<std::vector<std::uint8_t>, Base58Error> base58check_decode(std::string_view text) {
   auto decoded = base58_decode(text);
   if (!decoded) return decoded;
   auto& bytes = *decoded;
-  if (bytes.size() < kBase58CheckBytes) return std::unexpected(Base58Error{Base58ErrorKind::TooShort, bytes.size()});
+  if (bytes.size() < kBase58CheckBytes) {
+    const std::size_t n = bytes.size();
+    wipe_vector(bytes);
+    return std::unexpected(Base58Error{Base58ErrorKind::TooShort, n});
+  }
   const std::size_t n = bytes.size() - kBase58CheckBytes;
   const auto check = sha256d(std::span(bytes).first(n));
   if (!std::equal(check.begin(), check.begin() + kBase58CheckBytes, bytes.begin() + static_cast<std::ptrdiff_t>(n))) {
+    wipe_vector(bytes);
     return std::unexpected(Base58Error{Base58ErrorKind::BadChecksum});
   }
   bytes.resize(n);

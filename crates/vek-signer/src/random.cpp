@@ -2,9 +2,11 @@
 
 #include <sys/random.h>
 
+#include <array>
 #include <cerrno>
 
 #include "vek/core/support.h"
+#include "vek/signer/hex.h"
 
 namespace vek_signer {
 
@@ -19,6 +21,16 @@ std::expected<void, std::string> os_random(std::span<std::uint8_t> out) {
     done += static_cast<std::size_t>(n);
   }
   return {};
+}
+
+std::expected<std::string, std::string> random_uuid() {
+  std::array<std::uint8_t, 16> b{};
+  if (auto r = os_random(b); !r) return std::unexpected(std::move(r.error()));
+  b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);
+  b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);
+  const std::string hex = hex_encode(b);
+  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
+         hex.substr(20);
 }
 
 }  // namespace vek_signer

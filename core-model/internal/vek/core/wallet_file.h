@@ -37,6 +37,9 @@ struct EncryptedWallet {
   std::vector<WalletAccount> accounts;
   nlohmann::json crypto;  // the encryption envelope as a generic value; not interpreted here
   KeyType key_type = KeyType::Mnemonic;
+  // The accounts of this mnemonic wallet come from the phrase's seed under a BIP-39
+  // passphrase, which is not stored: signing needs it given again.
+  bool bip39_passphrase = false;
   nlohmann::json metadata;  // carried through unchanged; null when absent
 
   // A new record: vek_version 2, created_at = now, no chain_type, null metadata.
@@ -57,7 +60,7 @@ struct EncryptedWallet {
 
 // The document as written to disk: pretty-printed with two spaces per level, keys in
 // the order vek_version, id, name, created_at, chain_type (only when set), accounts,
-// crypto, key_type, metadata (only when not null); objects inside crypto and metadata
+// crypto, key_type, bip39_passphrase (only when true), metadata (only when not null); objects inside crypto and metadata
 // in ascending key order; no newline at the end. Strings escape only '"', '\' and
 // control characters; other characters are written as UTF-8.
 // Error: "invalid UTF-8 in the text of `{field}`" when a string is not valid UTF-8.

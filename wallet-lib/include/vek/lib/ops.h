@@ -38,13 +38,30 @@ struct KeyPair {
 // Errors: InvalidInput "words must be 12 or 24", Mnemonic.
 [[nodiscard]] VekResult<std::string> generate_mnemonic(std::uint32_t words);
 
-// The address of `chain`'s family at the family's default path for `index` (0 when absent).
-// Errors: InvalidInput (unknown chain), Mnemonic, Hd, Signer.
-[[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index);
+// The address of `chain`'s family at the family's default path for `index` (0 when
+// absent), from the phrase's seed under `bip39_passphrase` (absent: "").
+// Errors: InvalidInput (unknown chain; "a BIP-39 passphrase must be ASCII text (other
+// characters would need Unicode normalisation)"), Mnemonic, Hd, Signer.
+[[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
+                                                    OptText bip39_passphrase = std::nullopt);
 
-// One account per chain family, in the fixed order evm, solana, bitcoin, cosmos, tron, ton.
-[[nodiscard]] VekResult<std::vector<vek_core::WalletAccount>> derive_all_accounts(const vek_signer::Mnemonic& mnemonic,
-                                                                                  std::uint32_t index);
+// A derivation path other wallets use for account `index` of `chain`'s family, by name:
+//   "default"         the family's default path for `index` (as derive_address);
+//   "evm-account"     m/44'/60'/{index}'/0/0  EVM wallets that count BIP-44 accounts
+//                     ("account index", e.g. Ledger Live) rather than addresses;
+//   "solana-account"  m/44'/501'/{index}'     Solana wallets that stop at the account level;
+//   "bitcoin-bip84"   m/84'/0'/{index}'/0/0   the first receive address of BIP-84 account {index}.
+// The path is not checked here; deriving it checks it (an index of 2^31 or more is refused then).
+// Errors: InvalidInput (unknown chain); InvalidInput "unknown derivation preset: {preset}
+// (use 'default', 'evm-account', 'solana-account' or 'bitcoin-bip84')"; InvalidInput
+// "derivation preset '{preset}' is for {family} chains, not for '{chain}'".
+[[nodiscard]] VekResult<std::string> preset_path(std::string_view preset, std::string_view chain,
+                                                 std::uint32_t index);
+
+// One account per chain family, in the fixed order evm, solana, bitcoin, cosmos, tron,
+// ton, from the seed under `bip39_passphrase`.
+[[nodiscard]] VekResult<std::vector<vek_core::WalletAccount>> derive_all_accounts(
+    const vek_signer::Mnemonic& mnemonic, std::uint32_t index, std::string_view bip39_passphrase = "");
 
 // Key bytes from hex text (a lower-case "0x" prefix dropped; no length check).
 // Error: InvalidInput "invalid hex private key: {hex error}".
@@ -58,11 +75,16 @@ struct KeyPair {
 // Nothing is written unless every step before the write succeeded.
 [[nodiscard]] VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase,
                                                   OptText vault);
-// A wallet from an existing phrase, its accounts at `index` (0 when absent).
-// Errors, first failure wins: WalletNameExists; Mnemonic (the phrase: word count, an
-// unknown word, the checksum); Hd or Signer; Crypto; Io; Json. Nothing is written on failure.
+// A wallet from an existing phrase, its accounts at `index` (0 when absent). With a
+// non-empty `bip39_passphrase` the accounts come from the seed under it; it is not
+// stored, and the file is marked "bip39_passphrase": true so that signing asks for it
+// (check_bip39_use) and the functions that cannot take it refuse (decrypt_signing_key).
+// Errors, first failure wins: WalletNameExists; InvalidInput (a BIP-39 passphrase that
+// is not ASCII, as derive_address); Mnemonic (the phrase: word count, an unknown word,
+// the checksum); Hd or Signer; Crypto; Io; Json. Nothing is written on failure.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase,
-                                                           OptText passphrase, OptIndex index, OptText vault);
+                                                           OptText passphrase, OptIndex index, OptText vault,
+                                                           OptText bip39_passphrase = std::nullopt);
 // A wallet of two raw keys (secp256k1 and ed25519). With both explicit keys given they
 // are used and `key_hex`/`chain` are not read; otherwise `key_hex` is the key of
 // `chain`'s curve (secp256k1 when absent) and the other curve's key is the explicit one
@@ -94,10 +116,64 @@ struct KeyPair {
 // secret and created_at are kept. Errors, first failure wins: those of get_wallet;
 // WalletNameExists; Io or Json (the write; the old file stays on failure).
 [[nodiscard]] VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault);
+// Re-encrypts the wallet's secret under `new_passphrase` (absent: "") with a fresh salt
+// and nonce and the current scrypt parameters, and writes the file atomically in place
+// (the file the wallet was read from). id, name, created_at, key_type, accounts and
+// metadata are kept; only `crypto` changes. The secret is decrypted with
+// `old_passphrase` (absent: "") and checked against the stored accounts first, so a
+// wrong passphrase or a tampered file changes nothing.
+// Errors, first failure wins: those of get_wallet; Json (an unreadable envelope);
+// Crypto (DecryptionFailed: a wrong old passphrase); those of check_stored_accounts;
+// Crypto (encryption); Io "refusing to replace {path}: it holds a different wallet"
+// (the file changed meanwhile), Io, Json (the write; the old file stays on failure).
+[[nodiscard]] VekResult<void> change_passphrase(std::string_view name_or_id, OptText old_passphrase,
+                                                OptText new_passphrase, OptText vault);
+
+// Key interchange with other wallets. `format` names how a single private key is written:
+//   "hex"            64 hex digits of either case, with or without "0x"/"0X";
+//   "wif"            Bitcoin's Wallet Import Format (Base58Check; mainnet 0x80 or testnet 0xef);
+//   "keystore"       an Ethereum keystore v3 file (its JSON text), protected by `key_password`;
+//   "solana-base58"  a Solana keypair (secret key, then public key) in base58;
+//   "solana-json"    the same 64 bytes as the JSON array of Solana's keypair files.
+// "wif" belongs to the Bitcoin family, "keystore" to EVM chains and the "solana-" formats
+// to Solana; "hex" to every family. A chain given with a format of another family:
+// InvalidInput "key format '{format}' is for {family} keys, not for '{chain}'".
+// An unknown format: InvalidInput "unsupported key format: {format} (use 'hex', 'wif',
+// 'keystore', 'solana-base58' or 'solana-json')". White space around `key` is ignored.
+// No error quotes the key or the password.
+
+// A private-key wallet from one key in `format`, for `chain` (by default the format's
+// family; ethereum for "hex"). The key serves every family of its curve; the other
+// curve gets a random key, as import_wallet_private_key does.
+// Errors, first failure wins: the format and chain errors above; the unknown-chain
+// message; WalletNameExists; InvalidInput "invalid {format} key: {reason}" ({reason} as
+// key_formats.h / keystore.h give it); Crypto (a keystore's refusals: InvalidParams
+// for weak or unsupported parameters, DecryptionFailed "keystore MAC mismatch (wrong
+// password or altered file)"); InvalidInput "the keystore's address does not match its
+// key"; then those of import_wallet_private_key. Nothing is written on failure.
+[[nodiscard]] VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key,
+                                                      std::string_view format, OptText chain, OptText key_password,
+                                                      OptText passphrase, OptText vault);
+
+// The private key the wallet signs with for `chain`'s family (the key of the account it
+// stores for the family, as a session signs without an index), in `format`: "hex" as
+// 64 lower-case digits without prefix; "wif" compressed, mainnet; "keystore" as a
+// keystore v3 document under `key_password` (absent: ""), scrypt N = 2^18, r = 8, p = 1,
+// for the EVM address; "solana-base58" and "solana-json" as Solana writes them. The
+// caller owns the text and should wipe it.
+// Errors, first failure wins: the format and chain errors above; those of
+// export_wallet's lookup and decryption; those of check_stored_accounts; Hd; Signer;
+// Crypto (the keystore's encryption).
+[[nodiscard]] VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain,
+                                                std::string_view format, OptText passphrase, OptText key_password,
+                                                OptText vault, OptText bip39_passphrase = std::nullopt);
+
 // The stored secret as text (phrase or key document). The caller owns and should wipe it.
 // Errors, first failure wins: those of get_wallet; Json (an unreadable envelope);
 // Crypto (DecryptionFailed: wrong passphrase or a damaged file); InvalidInput "wallet
 // contains invalid key data" or "wallet contains invalid UTF-8 mnemonic".
+// A wallet marked "bip39_passphrase" is not checked (its accounts need the BIP-39
+// passphrase, which is not stored); its phrase is returned as it is.
 // When check_stored_accounts fails, the secret is still returned (a tampered file must
 // not block the backup) and one line goes to standard error:
 //   "warning: the stored accounts of wallet '{name}' do not match its secret", or, when
@@ -119,13 +195,26 @@ struct KeyPair {
 //   the key document's own errors (InvalidInput, Json), as parse_key_document;
 //   InvalidInput "wallet contains invalid UTF-8 mnemonic";
 //   Signer, when a chain's signer refuses the key.
+// A wallet marked "bip39_passphrase" is checked with the seed under `bip39_passphrase`
+// (check_bip39_use first), and a mismatch then reads InvalidInput "the BIP-39 passphrase
+// does not give the stored accounts of wallet '{name}'".
 [[nodiscard]] VekResult<void> check_stored_accounts(const vek_core::EncryptedWallet& wallet,
-                                                    const vek_signer::SecretBytes& secret);
+                                                    const vek_signer::SecretBytes& secret,
+                                                    OptText bip39_passphrase = std::nullopt);
+
+// Whether `bip39_passphrase` (absent or empty: none) fits the wallet. Errors:
+//   InvalidInput "wallet '{name}' has no BIP-39 passphrase" (one given for a wallet not
+//     marked, or a private-key wallet);
+//   InvalidInput "wallet '{name}' is protected by a BIP-39 passphrase; give it to use the
+//     wallet" (none given for a marked wallet).
+[[nodiscard]] VekResult<void> check_bip39_use(const vek_core::EncryptedWallet& wallet, OptText bip39_passphrase);
 
 // The private key of a stored wallet for a chain family and account index (0 when
 // absent; a key wallet ignores it and gives the key of the family's curve).
-// Errors, first failure wins: those of export_wallet's lookup and decryption, then
-// those of check_stored_accounts, then Hd.
+// Errors, first failure wins: those of export_wallet's lookup; InvalidInput "wallet
+// '{name}' is protected by a BIP-39 passphrase, which vek._native cannot take; sign with
+// vek.Vault.unlock" (a wallet marked "bip39_passphrase": these operations take none);
+// export_wallet's decryption errors, then those of check_stored_accounts, then Hd.
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_signing_key(std::string_view wallet,
                                                                      vek_core::ChainType chain_type,
                                                                      OptText passphrase, OptIndex index,

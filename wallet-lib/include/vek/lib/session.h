@@ -38,18 +38,36 @@ struct SignedTransaction {
   std::optional<std::string> tx_hash;          // "0x" + Keccak-256 of the raw transaction (EVM)
 };
 
+// Which account of a chain family a session uses: by default the wallet's first stored
+// account of the family; an index selects the family's default path for that index; a
+// derivation path selects that path (mnemonic wallets; validated as every path is).
+struct AccountRef {
+  OptIndex index;
+  OptText path;
+  AccountRef() = default;
+  AccountRef(std::nullopt_t) {}                     // NOLINT: the default account
+  AccountRef(OptIndex i) : index(i) {}              // NOLINT
+  AccountRef(std::uint32_t i) : index(i) {}         // NOLINT
+  AccountRef(OptIndex i, OptText p) : index(i), path(p) {}
+};
+
 class Session {
  public:
   // Finds the wallet (by id, else by its only name), decrypts it with `passphrase`
   // (absent: "") and checks the decrypted secret. `ttl_seconds`, when given, is how long
   // the session may sign; it must be above zero (infinity means no limit).
+  // A wallet marked "bip39_passphrase" needs `bip39_passphrase`, under which its seed is
+  // taken and its stored accounts checked; the session keeps only that seed.
   // Errors: InvalidInput "ttl must be a positive number of seconds"; those of
-  // load_wallet_by_name_or_id and decrypt_wallet (Crypto DecryptionFailed for a wrong
-  // passphrase); those of check_stored_accounts; Io when the
-  // memory for the secret cannot be mapped.
+  // load_wallet_by_name_or_id; those of check_bip39_use (before decrypting); those of
+  // decrypt_wallet (Crypto DecryptionFailed for a wrong passphrase); those of
+  // check_stored_accounts (a wrong BIP-39 passphrase: "the BIP-39 passphrase does not
+  // give the stored accounts of wallet '{name}'"); Io when the memory for the secret
+  // cannot be mapped.
   [[nodiscard]] static VekResult<std::unique_ptr<Session>> unlock(std::string_view wallet, OptText passphrase,
                                                                   OptText vault,
-                                                                  std::optional<double> ttl_seconds = std::nullopt);
+                                                                  std::optional<double> ttl_seconds = std::nullopt,
+                                                                  OptText bip39_passphrase = std::nullopt);
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -65,19 +83,37 @@ class Session {
   // Wipes and releases every secret. Idempotent; waits for a signature in progress.
   void close() noexcept;
 
-  // The address of the key that would sign for `chain` with `index` (absent: the
+  // The address of the key that would sign for `chain` with `which` (by default the
   // wallet's stored account of that family).
-  // Errors: InvalidInput (unknown chain); SessionClosed; Hd; Signer.
-  [[nodiscard]] VekResult<std::string> address(std::string_view chain, OptIndex index);
+  // Errors: InvalidInput (unknown chain; "give an index or a derivation path, not both";
+  // "a private-key wallet has no derivation paths"); SessionClosed; Hd (a path that is
+  // not valid for the family's curve); Signer. The same errors apply wherever an
+  // AccountRef is taken.
+  [[nodiscard]] VekResult<std::string> address(std::string_view chain, AccountRef which);
+
+  // The address of the account at `which` (as address()); nothing is stored.
+  [[nodiscard]] VekResult<std::string> derive(std::string_view chain, AccountRef which) { return address(chain, which); }
+
+  // Adds the account at `which` for `chain`'s family (on the family's default chain) to
+  // the wallet's file, after its stored accounts, and returns the wallet as stored. The
+  // file is read afresh and written atomically through the vault's save path; name, id,
+  // created_at and secret are unchanged. An account of the same chain and path already
+  // stored is not added again (nothing is written). The session's wallet() stays as it
+  // was when unlocked.
+  // Errors: those of address(); InvalidInput "a private-key wallet has one account per
+  // family"; those of load_stored_wallet (the wallet deleted meanwhile) and
+  // save_encrypted_wallet (Io "refusing to replace {path}: it holds a different
+  // wallet" when its secret changed meanwhile).
+  [[nodiscard]] VekResult<WalletInfo> add_account(std::string_view chain, AccountRef which);
 
   // As ops.h sign_message: the chain is checked first, then `message` is turned into
   // bytes (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
   // Errors: InvalidInput (unknown chain, bad hex, unknown encoding); SessionClosed; Hd; Signer.
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::string_view message, OptText encoding,
-                                                   OptIndex index);
+                                                   AccountRef which);
   // The same for message bytes taken as they are.
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::span<const std::uint8_t> message,
-                                                   OptIndex index);
+                                                   AccountRef which);
 
   // EIP-712 (eth_signTypedData_v4) by an EVM chain's key: the signature r || s || v with
   // v = 27 or 28, the form wallets return, recovery_id = v.
@@ -85,18 +121,21 @@ class Session {
   // {family}"); Signer InvalidMessage "typed data: ..." (vek/signer/eip712.h), before the
   // session is looked at; SessionClosed; Hd; Signer.
   [[nodiscard]] VekResult<SignResult> sign_typed_data(std::string_view chain, std::string_view typed_data,
-                                                      OptIndex index);
+                                                      AccountRef which);
 
   // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
   // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
   // also the signed transaction and its hash.
-  // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; Signer (for EVM
-  // also when the bytes are not an unsigned typed transaction the signer can complete).
+  // For EVM chains a typed transaction's own chain id must be the chain's: InvalidInput
+  // "the transaction's chain id {id} is not that of '{chain name}' ({CAIP-2 id})" (ops.h
+  // sign_transaction does not check this). The same check is made by send().
+  // Errors: InvalidInput (unknown chain, bad hex, the chain id); SessionClosed; Hd; Signer
+  // (for EVM also when the bytes are not an unsigned typed transaction the signer can complete).
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain, std::string_view tx_hex,
-                                                              OptIndex index);
+                                                              AccountRef which);
   // The same for transaction bytes taken as they are.
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain,
-                                                              std::span<const std::uint8_t> tx, OptIndex index);
+                                                              std::span<const std::uint8_t> tx, AccountRef which);
 
   // As ops.h sign_and_send, with the session's key: signs, assembles and submits the
   // transaction (EVM and Solana) and returns the node's transaction hash. The session
@@ -104,31 +143,34 @@ class Session {
   // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; those of
   // sign_encode_and_broadcast.
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
-                                            OptIndex index);
+                                            AccountRef which);
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
-                                            OptIndex index);
+                                            AccountRef which);
 
   class Secrets;  // the locked pages holding the secret and the derived keys
 
  private:
   using Clock = std::chrono::steady_clock;
 
-  Session(WalletInfo info, std::unique_ptr<Secrets> secrets, std::optional<Clock::time_point> deadline,
-          std::string ttl_text);
+  Session(WalletInfo info, std::optional<std::string> vault, std::unique_ptr<Secrets> secrets,
+          std::optional<Clock::time_point> deadline, std::string ttl_text);
+  // Under mu_: the derivation path `which` names for `family` (empty for private-key wallets).
+  [[nodiscard]] VekResult<std::string> path_locked(vek_core::ChainType family, const AccountRef& which);
 
   // Under mu_: SessionClosed when closed or expired (wiping an expired session first).
   [[nodiscard]] VekResult<void> check_open_locked();
   // Under mu_: the key that signs for `family` with `index`, valid until mu_ is released.
-  [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(vek_core::ChainType family, OptIndex index);
+  [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(vek_core::ChainType family, AccountRef which);
 
   [[nodiscard]] VekResult<SignResult> sign_message_bytes(const vek_core::Chain& chain,
-                                                         std::span<const std::uint8_t> message, OptIndex index);
+                                                         std::span<const std::uint8_t> message, AccountRef which);
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction_bytes(const vek_core::Chain& chain,
-                                                                    std::span<const std::uint8_t> tx, OptIndex index);
+                                                                    std::span<const std::uint8_t> tx, AccountRef which);
   [[nodiscard]] VekResult<std::string> send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
-                                                  OptText rpc_url, OptIndex index);
+                                                  OptText rpc_url, AccountRef which);
 
   const WalletInfo info_;
+  const std::optional<std::string> vault_;  // the vault the wallet was read from (add_account)
   std::mutex mu_;
   std::unique_ptr<Secrets> secrets_;  // null once closed
   const std::optional<Clock::time_point> deadline_;

@@ -19,6 +19,7 @@ struct WalletInfo {
   std::string name;
   std::vector<AccountInfo> accounts;
   std::string created_at;
+  bool bip39_passphrase = false;  // accounts derived under a BIP-39 passphrase (not stored)
 };
 
 // A signature as lower-case hex, with the signer's recovery id when it gives one.

@@ -68,8 +68,11 @@ struct StoredWallet {
 // listing could not read it back); Io "refusing to replace {path}: it holds a different
 // wallet" (or nothing readable); Io; Json (a text that is not valid UTF-8); those of
 // wallets_dir.
+// With `replaced_crypto`, a file holding the same id with that encrypted secret may be
+// replaced too: a new envelope for the same secret (a changed passphrase).
 [[nodiscard]] VekResult<void> save_encrypted_wallet(const vek_core::EncryptedWallet& wallet, VaultPath vault,
-                                                    std::optional<std::string_view> file_name = std::nullopt);
+                                                    std::optional<std::string_view> file_name = std::nullopt,
+                                                    const nlohmann::json* replaced_crypto = nullptr);
 
 // Every readable wallet file ("*.json") of the vault, newest created_at first (equal
 // times keep directory order). A file that cannot be read or parsed is skipped with

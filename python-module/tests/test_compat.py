@@ -1,0 +1,453 @@
+"""Compatibility with other wallets through vek.Vault: changing a passphrase in place,
+and keys that come in and go out in the formats other wallets use (checked against
+independent implementations)."""
+import json
+import pathlib
+
+import pytest
+
+import vek
+from test_wallets import KEY, ZERO_PHRASE
+from vek import _native
+
+PASS = "compat passphrase"
+
+
+@pytest.fixture
+def app(vault):
+    return vek.Vault(vault)
+
+
+def wallet_file(vault, wallet_id):
+    return pathlib.Path(vault) / "wallets" / f"{wallet_id}.json"
+
+
+# ---------------------------------------------------------------- change passphrase
+
+
+@pytest.mark.parametrize("kind", ["mnemonic", "private_key"])
+def test_change_passphrase_replaces_only_the_envelope(app, vault, kind):
+    if kind == "mnemonic":
+        w = app.import_mnemonic("w", ZERO_PHRASE, PASS, index=3)
+    else:
+        w = app.import_private_key("w", KEY, passphrase=PASS)
+    path = wallet_file(vault, w.id)
+    before = json.loads(path.read_text())
+    secret = app.export("w", PASS)
+
+    app.change_passphrase("w", PASS, "new one")
+
+    after = json.loads(path.read_text())
+    assert {k: v for k, v in after.items() if k != "crypto"} == {k: v for k, v in before.items() if k != "crypto"}
+    old_c, new_c = before["crypto"], after["crypto"]
+    assert new_c["kdfparams"]["salt"] != old_c["kdfparams"]["salt"]
+    assert new_c["cipherparams"]["iv"] != old_c["cipherparams"]["iv"]
+    assert {k: v for k, v in new_c["kdfparams"].items() if k != "salt"} == {"dklen": 32, "n": 262144, "p": 1, "r": 8}
+    assert list(path.parent.iterdir()) == [path]  # no temporary file left behind
+    # The same secret, now under the new passphrase only, for both faces of the module.
+    assert app.export("w", "new one") == _native.export_wallet(w.id, "new one", vault) == secret
+    with pytest.raises(vek.WrongPassphraseError):
+        app.export("w", PASS)
+    with app.unlock("w", "new one") as session:
+        assert session.address("ethereum") == w.accounts[0].address
+    # None is the empty passphrase, both ways.
+    app.change_passphrase(w.id, "new one", None)
+    assert _native.export_wallet("w", None, vault) == secret
+    assert app.get("w") == w
+
+
+def test_change_passphrase_failures_change_nothing(app, vault):
+    w = app.import_mnemonic("w", ZERO_PHRASE, PASS)
+    path = wallet_file(vault, w.id)
+    original = path.read_bytes()
+    with pytest.raises(vek.WrongPassphraseError, match=r"^decryption failed: aead::Error$"):
+        app.change_passphrase("w", "wrong", "new")
+    with pytest.raises(vek.WalletNotFoundError, match=r"^wallet not found: 'nobody'$"):
+        app.change_passphrase("nobody", PASS, "new")
+    assert path.read_bytes() == original
+
+    # A file whose listed address is not its secret's is not sealed again.
+    doc = json.loads(original)
+    doc["accounts"][0]["address"] = _native.derive_address(ZERO_PHRASE, "ethereum", 1)
+    path.write_text(json.dumps(doc))
+    tampered = path.read_bytes()
+    with pytest.raises(vek.InvalidInputError) as info:
+        app.change_passphrase("w", PASS, "new")
+    assert str(info.value) == "invalid input: the stored accounts of wallet 'w' do not match its secret"
+    assert path.read_bytes() == tampered
+
+
+def test_change_passphrase_acts_on_the_file_the_wallet_was_read_from(app, vault):
+    # A copy under another file name is changed there; the wallet does not move.
+    w = app.create("c", PASS)
+    src = wallet_file(vault, w.id)
+    copy = src.with_name("backup-copy.json")
+    src.rename(copy)
+    app.change_passphrase("c", PASS, "moved")
+    assert sorted(p.name for p in src.parent.iterdir()) == ["backup-copy.json"]
+    assert len(app.export("c", "moved").split()) == 12
+
+
+# ---------------------------------------------------------------- key interchange
+
+eth_account = pytest.importorskip("eth_account")
+eth_keyfile = pytest.importorskip("eth_keyfile")
+bip_utils = pytest.importorskip("bip_utils")
+solders_keypair = pytest.importorskip("solders.keypair")
+
+SECP = "4c0883a69102937d6231471b5dbb6204fe5129617082792ae468d01a3f362318"
+ED = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60"
+
+
+def addresses(wallet):
+    return {a.chain_id.split(":")[0]: a.address for a in wallet.accounts}
+
+
+@pytest.mark.parametrize("kdf", ["scrypt", "pbkdf2"])
+def test_keystore_written_by_eth_account_imports_and_ours_opens_there(app, kdf):
+    # eth-keyfile writes scrypt with N=2^18, r=8, p=1 and pbkdf2 with 1,000,000 rounds.
+    keystore = eth_account.Account.encrypt(SECP, "ks pass", kdf=kdf)
+    w = app.import_key("ks", json.dumps(keystore), "keystore", key_password="ks pass", passphrase=PASS)
+    expected = eth_account.Account.from_key(SECP).address
+    assert addresses(w)["eip155"] == expected
+    assert app.export_key("ks", "ethereum", passphrase=PASS) == SECP
+    ours = app.export_key("ks", "polygon", "keystore", PASS, key_password="out pass")
+    doc = json.loads(ours)
+    assert doc["version"] == 3 and doc["address"] == expected[2:].lower()
+    assert doc["crypto"]["kdfparams"]["n"] == 262144 and doc["crypto"]["kdfparams"]["r"] == 8
+    assert eth_account.Account.decrypt(ours, "out pass").hex().removeprefix("0x") == SECP
+    assert eth_keyfile.decode_keyfile_json(doc, b"out pass").hex() == SECP
+    # Bytes of a file work too, and the wrong password is a wrong passphrase.
+    with pytest.raises(vek.WrongPassphraseError, match=r"^decryption failed: keystore MAC mismatch \(wrong password or altered file\)$"):
+        app.import_key("ks2", ours.encode(), "keystore", key_password="nope")
+
+
+def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monkeypatch):
+    good = eth_account.Account.encrypt(SECP, "p", kdf="scrypt")
+
+    def changed(**kdfparams):
+        doc = json.loads(json.dumps(good))
+        doc["crypto"]["kdfparams"].update(kdfparams)
+        return json.dumps(doc)
+
+    light = json.loads(json.dumps(good))
+    light["crypto"]["kdf"], light["crypto"]["kdfparams"] = "pbkdf2", {"c": 10240, "dklen": 32, "prf": "hmac-sha256",
+                                                                      "salt": "00" * 16}
+    cases = {
+        changed(n=4096): "scrypt N=4096 is below minimum 262144 \u2014 possible downgrade attack",
+        changed(r=1): "scrypt r*p=1 is below minimum 8 \u2014 possible downgrade attack",
+        changed(n=262143): "scrypt N must be a power of 2, got 262143",
+        changed(n=2**22): "scrypt parameters need 4294970432 bytes of memory, above the limit of 2147483648",
+        changed(dklen=16): "dklen=16 is unsupported, expected exactly 32",
+        changed(salt="00" * 8): "keystore salt is 8 bytes, below minimum 16",
+        json.dumps(light): "pbkdf2 c=10240 is below minimum 262144 \u2014 possible downgrade attack",
+        json.dumps({**good, "version": 1}): "unsupported keystore version 1, expected 3",
+        "[1, 2]": "not a keystore file: not a JSON object",
+    }
+    # The same work spread differently (r=1, p=8) is not weaker.
+    monkeypatch.setattr(eth_keyfile.keyfile, "SCRYPT_R", 1)
+    monkeypatch.setattr(eth_keyfile.keyfile, "SCRYPT_P", 8)
+    r1p8 = eth_keyfile.create_keyfile_json(bytes.fromhex(SECP), b"p", kdf="scrypt")
+    assert r1p8["crypto"]["kdfparams"]["r"] == 1
+    same_work = app.import_key("r1p8", json.dumps(r1p8), "keystore", key_password="p")
+    for text, message in cases.items():
+        with pytest.raises(vek.CryptoError) as info:
+            app.import_key("weak", text, "keystore", key_password="p")
+        assert type(info.value) is vek.CryptoError
+        assert str(info.value) == "invalid parameters: " + message
+    other = json.loads(json.dumps(good))
+    other["address"] = "00" * 20
+    with pytest.raises(vek.InvalidInputError, match=r"^invalid input: the keystore's address does not match its key$"):
+        app.import_key("weak", json.dumps(other), "keystore", key_password="p")
+    assert app.wallets() == [same_work]
+
+
+def test_wif_and_hex_match_bip_utils_both_ways(app):
+    wif = bip_utils.WifEncoder.Encode(bytes.fromhex(SECP))
+    w = app.import_key("wif", wif, "wif", passphrase=PASS)
+    pub = bip_utils.Secp256k1PrivateKey.FromBytes(bytes.fromhex(SECP)).PublicKey()
+    assert addresses(w)["bip122"] == bip_utils.P2WPKHAddrEncoder.EncodeKey(pub, hrp="bc")
+    assert app.export_key("wif", "bitcoin", "wif", PASS) == wif
+    # Testnet and uncompressed WIF carry the same key.
+    secp_families = ("eip155", "bip122", "cosmos", "tron")
+    for i, text in enumerate((bip_utils.WifEncoder.Encode(bytes.fromhex(SECP), net_ver=b"\xef"),
+                              bip_utils.WifEncoder.Encode(bytes.fromhex(SECP),
+                                                          pub_key_mode=bip_utils.WifPubKeyModes.UNCOMPRESSED))):
+        other = addresses(app.import_key(f"w{i}", "\n" + text + "\n", "wif"))
+        assert [other[f] for f in secp_families] == [addresses(w)[f] for f in secp_families]
+    for i, text in enumerate(("0x" + SECP, "0X" + SECP.upper(), SECP)):
+        assert addresses(app.import_key(f"h{i}", text, "hex"))["eip155"] == addresses(w)["eip155"]
+    h = app.import_key("ed", ED, "hex", chain="solana")
+    assert app.export_key("ed", "solana") == ED
+    assert addresses(h)["solana"] == str(solders_keypair.Keypair.from_seed(bytes.fromhex(ED)).pubkey())
+    bad = {
+        wif[:-1] + ("1" if wif[-1] != "1" else "2"): "invalid input: invalid wif key: base58check checksum mismatch",
+        bip_utils.Base58Encoder.CheckEncode(b"\x00" + bytes(32)): "invalid input: invalid wif key: "
+        "version byte 0x00 is not a private key's (0x80 or 0xef)",
+        bip_utils.Base58Encoder.CheckEncode(b"\x80" + bytes(31)): "invalid input: invalid wif key: 32 bytes, expected 33 or 34",
+        bip_utils.Base58Encoder.CheckEncode(b"\x80" + bytes.fromhex(SECP) + b"\x02"): "invalid input: invalid wif key: "
+        "compression flag 0x02, expected 0x01",
+    }
+    for text, message in bad.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.import_key("bad", text, "wif")
+        assert str(info.value) == message
+
+
+def test_solana_keypairs_match_solders_both_ways(app, tmp_path):
+    kp = solders_keypair.Keypair.from_seed(bytes.fromhex(ED))
+    a = app.import_key("b58", str(kp), "solana-base58", passphrase=PASS)
+    b = app.import_key("json", kp.to_json(), "solana-json", passphrase=PASS)
+    assert addresses(a)["solana"] == addresses(b)["solana"] == str(kp.pubkey())
+    # What we export is what the Solana tools read: the file format and the base58 text.
+    exported_json = app.export_key("json", "solana", "solana-json", PASS)
+    assert solders_keypair.Keypair.from_json(exported_json) == kp
+    assert json.loads(exported_json) == list(bytes(kp))
+    assert solders_keypair.Keypair.from_base58_string(app.export_key("b58", "solana", "solana-base58", PASS)) == kp
+    pretty = "[\n  " + ",\n  ".join(str(x) for x in bytes(kp)) + "\n]\n"
+    assert addresses(app.import_key("pretty", pretty, "solana-json"))["solana"] == str(kp.pubkey())
+    wrong_half = bytes(kp)[:32] + bytes(solders_keypair.Keypair().pubkey())
+    bad = {
+        ("solana-json", json.dumps(list(wrong_half))): "its public key does not match its secret key",
+        ("solana-json", json.dumps(list(bytes(kp))[:63])): "63 bytes, expected 64",
+        ("solana-json", json.dumps(list(bytes(kp))[:63] + [256])): "not a JSON array of integers from 0 to 255",
+        ("solana-json", str(kp)): "not a JSON array of integers from 0 to 255",
+        ("solana-base58", str(kp) + "0"): f"invalid base58 character at position {len(str(kp))}",
+    }
+    for (fmt, text), reason in bad.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.import_key("bad", text, fmt)
+        assert str(info.value) == f"invalid input: invalid {fmt} key: {reason}"
+
+
+def test_key_export_uses_the_stored_account_and_checks_formats(app, vault):
+    w = app.import_mnemonic("m", ZERO_PHRASE, PASS, index=2)
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    evm = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin().Account(0).Change(
+        bip_utils.Bip44Changes.CHAIN_EXT).AddressIndex(2)
+    assert app.export_key("m", "ethereum", "hex", PASS) == evm.PrivateKey().Raw().ToHex()
+    keystore = app.export_key("m", "ethereum", "keystore", PASS, key_password="k")
+    assert eth_account.Account.from_key(eth_account.Account.decrypt(keystore, "k")).address == addresses(w)["eip155"]
+    sol = solders_keypair.Keypair.from_base58_string(app.export_key("m", "solana", "solana-base58", PASS))
+    assert str(sol.pubkey()) == addresses(w)["solana"]
+    with pytest.raises(vek.WrongPassphraseError):
+        app.export_key("m", "ethereum", "hex", "wrong")
+    errors = {
+        ("ethereum", "wif"): "key format 'wif' is for bitcoin keys, not for 'ethereum'",
+        ("bitcoin", "keystore"): "key format 'keystore' is for evm keys, not for 'bitcoin'",
+        ("ton", "solana-json"): "key format 'solana-json' is for solana keys, not for 'ton'",
+        ("ethereum", "pem"): "unsupported key format: pem (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')",
+    }
+    for (chain, fmt), message in errors.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.export_key("m", chain, fmt, PASS)
+        assert str(info.value) == "invalid input: " + message
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.import_key("x", SECP, fmt, chain=chain)
+        assert str(info.value) == "invalid input: " + message
+
+
+# ---------------------------------------------------------------- BIP-39 passphrase
+
+BIP39 = "bip39 25th word"
+NATIVE_REFUSAL = ("invalid input: wallet '{}' is protected by a BIP-39 passphrase, which vek._native cannot take; "
+                  "sign with vek.Vault.unlock")
+
+
+def oracle_addresses(phrase, bip39, index):
+    """{CAIP-2 namespace: address} of the secp256k1 families and Solana, and TON's private key, from bip-utils."""
+    seed = bip_utils.Bip39SeedGenerator(phrase).Generate(bip39)
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+
+    def bip44(coin, cls=bip_utils.Bip44):
+        return cls.FromSeed(seed, coin).Purpose().Coin().Account(0).Change(ext).AddressIndex(index)
+
+    solana = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin().Account(index).Change(ext)
+    ton = bip_utils.Bip32Slip10Ed25519.FromSeed(seed).DerivePath(f"m/44'/607'/{index}'")
+    return {
+        "eip155": bip44(bip_utils.Bip44Coins.ETHEREUM).PublicKey().ToAddress(),
+        "solana": solana.PublicKey().ToAddress(),
+        "bip122": bip44(bip_utils.Bip84Coins.BITCOIN, bip_utils.Bip84).PublicKey().ToAddress(),
+        "cosmos": bip44(bip_utils.Bip44Coins.COSMOS).PublicKey().ToAddress(),
+        "tron": bip44(bip_utils.Bip44Coins.TRON).PublicKey().ToAddress(),
+    }, ton.PrivateKey().Raw().ToHex()
+
+
+@pytest.mark.parametrize("bip39", ["", BIP39])
+def test_addresses_with_and_without_a_bip39_passphrase_match_bip_utils(app, bip39):
+    names = {"eip155": "ethereum", "solana": "solana", "bip122": "bitcoin", "cosmos": "cosmos", "tron": "tron"}
+    for index in (0, 1, 7):
+        expected, ton_key = oracle_addresses(ZERO_PHRASE, bip39, index)
+        for ns, address in expected.items():
+            assert vek.derive_address(ZERO_PHRASE, names[ns], index, bip39) == address, (ns, index)
+        w = app.import_mnemonic(f"i{index}", ZERO_PHRASE, PASS, index=index, bip39_passphrase=bip39)
+        assert w.bip39_passphrase is bool(bip39)
+        assert {ns: a for ns, a in addresses(w).items() if ns in expected} == expected
+        # TON: the key behind the listed address is bip-utils' SLIP-10 key.
+        assert app.export_key(w.id, "ton", "hex", PASS, bip39_passphrase=bip39 or None) == ton_key
+    assert vek.derive_address(ZERO_PHRASE, "ethereum") == _native.derive_address(ZERO_PHRASE, "ethereum")
+
+
+def test_a_bip39_wallet_signs_only_through_a_session_given_its_passphrase(app, vault, capfd):
+    w = app.import_mnemonic("p", ZERO_PHRASE, PASS, index=1, bip39_passphrase=BIP39)
+    plain = app.import_mnemonic("plain", ZERO_PHRASE, PASS)
+    doc = json.loads(wallet_file(vault, w.id).read_text())
+    assert doc["bip39_passphrase"] is True and "bip39_passphrase" not in wallet_file(vault, plain.id).read_text()
+    assert BIP39 not in wallet_file(vault, w.id).read_text()
+
+    # vek._native lists it, but signs with none of its keys, and says why.
+    listed = _native.get_wallet("p", vault)
+    assert [a["address"] for a in listed["accounts"]] == [a.address for a in w.accounts]
+    for call in (lambda: _native.sign_message("p", "ethereum", "m", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_transaction("p", "solana", "00", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_message("p", "ethereum", "m", PASS, index=1, vault_path_opt=vault)):
+        with pytest.raises(RuntimeError) as info:
+            call()
+        assert str(info.value) == NATIVE_REFUSAL.format("p")
+    # The backup is the phrase (the BIP-39 passphrase is the user's to keep), without a warning.
+    capfd.readouterr()
+    assert _native.export_wallet("p", PASS, vault) == ZERO_PHRASE
+    assert capfd.readouterr().err == ""
+    # A rename by vek._native keeps the mark.
+    _native.rename_wallet("p", "q", vault)
+    assert json.loads(wallet_file(vault, w.id).read_text())["bip39_passphrase"] is True
+
+    errors = {
+        ("q", None): "wallet 'q' is protected by a BIP-39 passphrase; give it to use the wallet",
+        ("q", "other words"): "the BIP-39 passphrase does not give the stored accounts of wallet 'q'",
+        ("plain", BIP39): "wallet 'plain' has no BIP-39 passphrase",
+    }
+    for (name, bip39), message in errors.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            app.unlock(name, PASS, bip39_passphrase=bip39)
+        assert str(info.value) == "invalid input: " + message
+    with pytest.raises(vek.InvalidInputError, match="^invalid input: a BIP-39 passphrase must be ASCII text"):
+        app.import_mnemonic("u", ZERO_PHRASE, bip39_passphrase="caf\u00e9")
+
+    with app.unlock("q", PASS, bip39_passphrase=BIP39) as session:
+        assert session.wallet.bip39_passphrase
+        assert session.address("ethereum") == w.accounts[0].address
+        signed = session.sign_message("ethereum", "twenty-fifth")
+        assert eth_account.Account.recover_message(
+            eth_account.messages.encode_defunct(text="twenty-fifth"),
+            signature=bytes.fromhex(signed.signature)) == w.accounts[0].address
+    # Changing the wallet passphrase keeps the mark and the accounts.
+    app.change_passphrase("q", PASS, "new")
+    with app.unlock("q", "new", bip39_passphrase=BIP39) as session:
+        assert session.address("solana") == w.accounts[1].address
+    assert app.get("q").bip39_passphrase
+
+
+# ---------------------------------------------------------------- several accounts, any path
+
+
+def test_derive_and_add_accounts_at_indices_and_paths(app, vault):
+    w = app.import_mnemonic("multi", ZERO_PHRASE, PASS)
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
+    btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
+    before = json.loads(wallet_file(vault, w.id).read_text())
+    with app.unlock("multi", PASS) as session:
+        # "Account-index" EVM wallets, BIP-84 accounts, and the default paths at other indices.
+        account_3 = eth.Account(3).Change(ext).AddressIndex(0).PublicKey().ToAddress()
+        assert session.derive("ethereum", path="m/44'/60'/3'/0/0") == account_3
+        assert session.derive("bitcoin", path="m/84'/0'/2'/0/0") == btc.Account(2).Change(ext).AddressIndex(
+            0).PublicKey().ToAddress()
+        assert session.derive("ethereum", 5) == eth.Account(0).Change(ext).AddressIndex(5).PublicKey().ToAddress()
+        assert session.derive("ethereum") == w.accounts[0].address
+        assert json.loads(wallet_file(vault, w.id).read_text()) == before  # derive stores nothing
+
+        grown = session.add_account("polygon", path="m/44'/60'/3'/0/0")
+        assert session.add_account("ethereum", path="m/44'/60'/3'/0/0") == grown  # not twice
+        grown = session.add_account("solana", index=4)
+        assert (grown.id, grown.name, grown.created_at) == (w.id, w.name, w.created_at)
+        assert grown.accounts[:6] == w.accounts and len(grown.accounts) == 8
+        assert (grown.accounts[6].chain_id, grown.accounts[6].address) == ("eip155:1", account_3)
+        assert grown.accounts[7].derivation_path == "m/44'/501'/4'/0'"
+        assert session.wallet == w
+
+        # Signing picks the account by path; the default stays the first stored account.
+        signed = session.sign_message("ethereum", "by path", path="m/44'/60'/3'/0/0")
+        assert eth_account.Account.recover_message(eth_account.messages.encode_defunct(text="by path"),
+                                                   signature=bytes.fromhex(signed.signature)) == account_3
+        assert session.address("ethereum") == w.accounts[0].address
+
+        errors = [
+            (vek.InvalidInputError, lambda: session.derive("ethereum", 1, "m/44'/60'/0'/0/1"),
+             "invalid input: give an index or a derivation path, not both"),
+            (vek.DerivationError, lambda: session.derive("solana", path="m/44'/501'/0'/0"), None),
+            (vek.DerivationError, lambda: session.add_account("ethereum", path="m/44'/60'/x"), None),
+        ]
+        for cls, call, message in errors:
+            with pytest.raises(cls) as info:
+                call()
+            assert message is None or str(info.value) == message
+    after = json.loads(wallet_file(vault, w.id).read_text())
+    assert {k: v for k, v in after.items() if k != "accounts"} == {k: v for k, v in before.items() if k != "accounts"}
+    # vek._native lists the added accounts and still signs with the checked wallet.
+    assert [a["address"] for a in _native.get_wallet("multi", vault)["accounts"]] == [a.address for a in grown.accounts]
+    _native.sign_message("multi", "ethereum", "still", PASS, vault_path_opt=vault)
+    with app.unlock("multi", PASS) as session:
+        assert session.address("ethereum") == w.accounts[0].address
+
+    k = app.import_private_key("k", KEY, passphrase=PASS)
+    with app.unlock("k", PASS) as session:
+        with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has one account per family$"):
+            session.add_account("ethereum")
+        with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has no derivation paths$"):
+            session.derive("ethereum", path="m/44'/60'/0'/0/0")
+    assert app.get("k") == k
+
+
+def test_preset_paths_give_what_those_wallets_show(app):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
+    sol = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin()
+    btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
+    app.import_mnemonic("pre", ZERO_PHRASE)
+    with app.unlock("pre") as session:
+        for i in (0, 1, 9):
+            cases = {
+                ("evm-account", "ethereum"): eth.Account(i).Change(ext).AddressIndex(0),
+                ("solana-account", "solana"): sol.Account(i),
+                ("bitcoin-bip84", "bitcoin"): btc.Account(i).Change(ext).AddressIndex(0),
+                ("default", "solana"): sol.Account(i).Change(ext),
+                ("default", "ethereum"): eth.Account(0).Change(ext).AddressIndex(i),
+            }
+            for (preset, chain), node in cases.items():
+                path = vek.preset_path(preset, chain, i)
+                assert session.derive(chain, path=path) == node.PublicKey().ToAddress(), (preset, i)
+    assert vek.preset_path("default", "ton", 3) == "m/44'/607'/3'"
+    for args, message in {("ledger", "ethereum"): "unknown derivation preset: ledger (use 'default', 'evm-account', "
+                          "'solana-account' or 'bitcoin-bip84')",
+                          ("evm-account", "solana"): "derivation preset 'evm-account' is for evm chains, not for 'solana'"
+                          }.items():
+        with pytest.raises(vek.InvalidInputError) as info:
+            vek.preset_path(*args)
+        assert str(info.value) == "invalid input: " + message
+
+
+# ---------------------------------------------------------------- networks
+
+
+def test_an_evm_transaction_is_signed_only_for_the_chain_it_names(app, vault):
+    from test_broadcast import eip1559
+
+    app.import_private_key("evm", KEY, passphrase=PASS)
+    fields, on_polygon = eip1559(137, 0)
+    with app.unlock("evm", PASS) as session:
+        signed = session.sign_transaction("polygon", on_polygon)
+        assert signed.raw_transaction == "0x" + bytes(
+            eth_account.Account.sign_transaction(fields, "0x" + KEY).raw_transaction).hex().removeprefix("0x")
+        for chain, caip in (("ethereum", "eip155:1"), ("base", "eip155:8453")):
+            for call in (lambda: session.sign_transaction(chain, on_polygon), lambda: session.send(chain, on_polygon)):
+                with pytest.raises(vek.InvalidInputError) as info:
+                    call()
+                assert str(info.value) == f"invalid input: the transaction's chain id 137 is not that of '{chain}' ({caip})"
+        big = b"\x02" + bytes([0xc0 + 10, 0x89]) + bytes(range(1, 10))
+        with pytest.raises(vek.InvalidInputError, match=r"chain id 0x010203040506070809 is not that of"):
+            session.sign_transaction("ethereum", big)
+    # vek._native signs what it is given, as before.
+    _native.sign_transaction("evm", "ethereum", on_polygon.hex(), PASS, vault_path_opt=vault)

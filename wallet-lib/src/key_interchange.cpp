@@ -1,0 +1,212 @@
+// One private key in, or out, in the formats other wallets use (ops.h, "Key interchange").
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+#include <utility>
+
+#include "vek/core/chain.h"
+#include "vek/lib/ops.h"
+#include "vek/lib/vault.h"
+#include "vek/signer/chains.h"
+#include "vek/signer/hd.h"
+#include "vek/signer/hex.h"
+#include "vek/signer/key_formats.h"
+#include "vek/signer/keystore.h"
+#include "vek/signer/random.h"
+
+namespace vek_lib {
+namespace {
+
+using vek_core::ChainType;
+using vek_signer::Curve;
+using vek_signer::SecretBytes;
+
+enum class KeyFormat : std::uint8_t { Hex, Wif, Keystore, SolanaBase58, SolanaJson };
+
+struct FormatInfo {
+  std::string_view name;
+  KeyFormat format;
+  std::optional<ChainType> family;  // none: any family
+};
+
+constexpr std::array<FormatInfo, 5> kFormats = {{
+    {"hex", KeyFormat::Hex, std::nullopt},
+    {"wif", KeyFormat::Wif, ChainType::Bitcoin},
+    {"keystore", KeyFormat::Keystore, ChainType::Evm},
+    {"solana-base58", KeyFormat::SolanaBase58, ChainType::Solana},
+    {"solana-json", KeyFormat::SolanaJson, ChainType::Solana},
+}};
+
+std::unexpected<VekLibError> invalid(std::string text) {
+  return std::unexpected(VekLibError::invalid_input(std::move(text)));
+}
+
+struct Target {
+  FormatInfo format;
+  vek_core::Chain chain;
+};
+
+// The format and the chain it is used for; a chain of another family than the format's is refused.
+VekResult<Target> resolve_target(std::string_view format, OptText chain) {
+  const auto f = std::find_if(kFormats.begin(), kFormats.end(), [&](const FormatInfo& i) { return i.name == format; });
+  if (f == kFormats.end()) {
+    return invalid("unsupported key format: " + std::string(format) +
+                   " (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')");
+  }
+  if (!chain) return Target{*f, vek_core::default_chain_for_type(f->family.value_or(ChainType::Evm))};
+  auto c = resolve_chain(*chain);
+  if (!c) return std::unexpected(std::move(c.error()));
+  if (f->family && *f->family != c->chain_type) {
+    return invalid("key format '" + std::string(f->name) + "' is for " +
+                   std::string(vek_core::chain_type_name(*f->family)) + " keys, not for '" + std::string(*chain) + "'");
+  }
+  return Target{*f, *c};
+}
+
+std::string_view trimmed(std::string_view s) {
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// A std::string holding key text, wiped when it goes.
+struct WipedText {
+  std::string text;
+  WipedText() = default;
+  explicit WipedText(std::string t) : text(std::move(t)) {}
+  WipedText(const WipedText&) = delete;
+  WipedText& operator=(const WipedText&) = delete;
+  ~WipedText() { vek_signer::wipe_string(text); }
+};
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The key of `family` that a session signs with by default: the stored key of a
+// private-key wallet's curve, or the key at the path of the wallet's first stored
+// account of the family (the default path for index 0 when it stores none).
+VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet, const SecretBytes& plain,
+                                          ChainType family, std::string_view bip39) {
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
+  if (wallet.key_type == vek_core::KeyType::PrivateKey) {
+    auto pair = parse_key_document(plain);
+    if (!pair) return std::unexpected(std::move(pair.error()));
+    return SecretBytes::from_slice((signer->curve() == Curve::Ed25519 ? pair->ed25519 : pair->secp256k1).span());
+  }
+  auto mnemonic = parse_mnemonic_secret(plain);
+  if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
+  std::string path = signer->default_derivation_path(0);
+  for (const auto& account : wallet.accounts) {
+    auto chain = vek_core::parse_chain(account.chain_id);
+    if (chain && chain->chain_type == family && !account.derivation_path.empty()) {
+      path = account.derivation_path;
+      break;
+    }
+  }
+  const SecretBytes seed = mnemonic->to_seed(bip39);
+  auto key = vek_signer::HdDeriver::derive(seed.span(), path, signer->curve());
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  return std::move(*key);
+}
+
+}  // namespace
+
+VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
+                                        OptText chain, OptText key_password, OptText passphrase, OptText vault) {
+  auto target = resolve_target(format, chain);
+  if (!target) return std::unexpected(std::move(target.error()));
+  const std::string_view chain_id = target->chain.chain_id;
+  key = trimmed(key);
+  if (target->format.format == KeyFormat::Hex) {
+    if (key.size() >= 2 && key[0] == '0' && key[1] == 'X') key.remove_prefix(2);
+    return import_wallet_private_key(name, key, chain_id, passphrase, vault, std::nullopt, std::nullopt);
+  }
+  // Checked before a keystore's key stretching, which takes a while.
+  auto taken = wallet_name_exists(name, vault);
+  if (!taken) return std::unexpected(std::move(taken.error()));
+  if (*taken) return std::unexpected(VekLibError::wallet_name_exists(std::string(name)));
+
+  const std::string reason_prefix = "invalid " + std::string(target->format.name) + " key: ";
+  SecretBytes secret;
+  switch (target->format.format) {
+    case KeyFormat::Wif: {
+      auto wif = vek_signer::wif_decode(key);
+      if (!wif) return invalid(reason_prefix + wif.error());
+      secret = std::move(wif->key);
+      break;
+    }
+    case KeyFormat::Keystore: {
+      auto opened = vek_signer::keystore_decrypt(key, key_password.value_or(""));
+      if (!opened) return std::unexpected(VekLibError(std::move(opened.error())));
+      if (opened->address) {
+        auto address = vek_signer::signer_for_chain(ChainType::Evm)->derive_address(opened->key.span());
+        if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+        if (lower(address->substr(2)) != lower(*opened->address)) {
+          return invalid("the keystore's address does not match its key");
+        }
+      }
+      secret = std::move(opened->key);
+      break;
+    }
+    case KeyFormat::SolanaBase58:
+    case KeyFormat::SolanaJson: {
+      const bool json = target->format.format == KeyFormat::SolanaJson;
+      if (json != (!key.empty() && key.front() == '[')) {
+        return invalid(reason_prefix + (json ? "not a JSON array of integers from 0 to 255"
+                                             : "a JSON byte array; use the format 'solana-json'"));
+      }
+      auto pair = vek_signer::solana_keypair_decode(key);
+      if (!pair) return invalid(reason_prefix + pair.error());
+      secret = std::move(*pair);
+      break;
+    }
+    case KeyFormat::Hex: break;
+  }
+  vek_signer::WipedArray<32> other;
+  if (auto r = vek_signer::os_random(other.span()); !r) return invalid("failed to generate random key: " + r.error());
+  const bool ed = vek_signer::signer_for_chain(target->chain.chain_type)->curve() == Curve::Ed25519;
+  const WipedText given(vek_signer::hex_encode(secret.span()));
+  const WipedText random(vek_signer::hex_encode(other.span()));
+  return import_wallet_private_key(name, "", std::nullopt, passphrase, vault, ed ? random.text : given.text,
+                                   ed ? given.text : random.text);
+}
+
+VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain, std::string_view format,
+                                  OptText passphrase, OptText key_password, OptText vault, OptText bip39_passphrase) {
+  auto target = resolve_target(format, chain);
+  if (!target) return std::unexpected(std::move(target.error()));
+  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  auto plain = decrypt_wallet(*wallet, passphrase);
+  if (!plain) return std::unexpected(std::move(plain.error()));
+  if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
+    return std::unexpected(std::move(checked.error()));
+  }
+  const ChainType family = target->chain.chain_type;
+  auto key = stored_account_key(*wallet, *plain, family, bip39_passphrase.value_or(""));
+  if (!key) return std::unexpected(std::move(key.error()));
+  switch (target->format.format) {
+    case KeyFormat::Hex: return vek_signer::hex_encode(key->span());
+    case KeyFormat::Wif: return vek_signer::wif_encode(key->span(), true, false);
+    case KeyFormat::Keystore: {
+      auto address = vek_signer::signer_for_chain(family)->derive_address(key->span());
+      if (!address) return std::unexpected(VekLibError(std::move(address.error())));
+      auto doc = vek_signer::keystore_encrypt(key->span(), key_password.value_or(""), lower(address->substr(2)));
+      if (!doc) return std::unexpected(VekLibError(std::move(doc.error())));
+      return std::move(*doc);
+    }
+    case KeyFormat::SolanaBase58:
+    case KeyFormat::SolanaJson: {
+      auto text = vek_signer::solana_keypair_encode(key->span(), target->format.format == KeyFormat::SolanaJson);
+      if (!text) return invalid("invalid solana key: " + text.error());
+      return std::move(*text);
+    }
+  }
+  return invalid("unsupported key format: " + std::string(format));
+}
+
+}  // namespace vek_lib
