@@ -52,6 +52,15 @@ int UniqueFd::close() noexcept { return ::close(release()); }
 
 int UniqueFd::release() noexcept { return std::exchange(fd_, -1); }
 
+std::string decimal_text(u128 v) {
+  std::string s;
+  do {
+    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+    v /= 10;
+  } while (v != 0);
+  return s;
+}
+
 std::string octal_mode(mode_t mode) {
   std::string out(4, '0');
   mode &= 07777;

@@ -64,17 +64,8 @@ CryptoError make_error(CryptoErrorKind kind, std::string detail) { return Crypto
   return true;
 }
 
-__extension__ using u128 = unsigned __int128;  // GCC's 128-bit integer
+using vek_core::u128;
 
-// Decimal text of a 128-bit count.
-std::string decimal(u128 v) {
-  std::string s;
-  do {
-    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
-    v /= 10;
-  } while (v != 0);
-  return s;
-}
 
 // The refusals that protect the process from a tampered file. Products are taken in
 // 128-bit arithmetic: N and p are below 2^32 and r below 2^30 (checked before), so
@@ -84,14 +75,14 @@ std::string decimal(u128 v) {
   const u128 memory = 128 * r * n + 128 * r * p + 256 * r + 64;
   if (memory > kScryptMaxMemoryBytes) {
     return std::unexpected(make_error(CryptoErrorKind::InvalidParams,
-                                      "scrypt parameters need " + decimal(memory) +
+                                      "scrypt parameters need " + vek_core::decimal_text(memory) +
                                           " bytes of memory, above the limit of " +
                                           std::to_string(kScryptMaxMemoryBytes)));
   }
   const u128 work = 128 * r * n * p;
   if (work > kScryptMaxWorkBytes) {
     return std::unexpected(make_error(CryptoErrorKind::InvalidParams,
-                                      "scrypt parameters need " + decimal(work) +
+                                      "scrypt parameters need " + vek_core::decimal_text(work) +
                                           " bytes of work, above the limit of " + std::to_string(kScryptMaxWorkBytes)));
   }
   return {};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "openssl_support.h"
+#include "vek/core/support.h"
 #include "scrypt.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
@@ -28,7 +29,7 @@ constexpr std::size_t kIvBytes = 16;
 constexpr std::size_t kKeyBytes = 32;
 constexpr std::size_t kSaltOut = 32;
 
-__extension__ using u128 = unsigned __int128;  // GCC's 128-bit integer
+using vek_core::u128;
 
 std::unexpected<CryptoError> invalid(std::string text) {
   return std::unexpected(CryptoError{CryptoErrorKind::InvalidParams, std::move(text)});
@@ -41,14 +42,6 @@ std::span<const std::uint8_t> bytes_of(std::string_view s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
-std::string decimal(u128 v) {
-  std::string s;
-  do {
-    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
-    v /= 10;
-  } while (v != 0);
-  return s;
-}
 
 // The member `name` of `obj` as text, or the reason it is not.
 std::expected<std::string, CryptoError> text_member(const json& obj, const char* name) {
@@ -133,18 +126,18 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
   }
   const u128 rp = u128{kdf.r} * kdf.p;
   if (kdf.r == 0 || kdf.p == 0 || rp < kKeystoreMinScryptRP) {
-    return invalid("scrypt r*p=" + decimal(rp) + " is below minimum 8 \u2014 possible downgrade attack");
+    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is below minimum 8 \u2014 possible downgrade attack");
   }
   // RFC 7914 section 2: r * p < 2^30.
   if (rp >= (u128{1} << 30)) return invalid("invalid scrypt parameters");
   const u128 memory = 128 * u128{kdf.r} * kdf.n + 128 * rp + 256 * u128{kdf.r} + 64;
   if (memory > kScryptMaxMemoryBytes) {
-    return invalid("scrypt parameters need " + decimal(memory) + " bytes of memory, above the limit of " +
+    return invalid("scrypt parameters need " + vek_core::decimal_text(memory) + " bytes of memory, above the limit of " +
                    std::to_string(kScryptMaxMemoryBytes));
   }
   const u128 work = 128 * rp * kdf.n;
   if (work > kScryptMaxWorkBytes) {
-    return invalid("scrypt parameters need " + decimal(work) + " bytes of work, above the limit of " +
+    return invalid("scrypt parameters need " + vek_core::decimal_text(work) + " bytes of work, above the limit of " +
                    std::to_string(kScryptMaxWorkBytes));
   }
   return kdf;

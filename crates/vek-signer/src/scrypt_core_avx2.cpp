@@ -14,19 +14,8 @@
 #include "scrypt_salsa_simd.h"
 
 namespace vek_signer::scrypt_core {
-namespace {
 
-struct ShiftRotate {
-  template <int S>
-  [[gnu::always_inline]] VEK_SCRYPT_TARGET static inline __m128i rotl(__m128i v) noexcept {
-    return _mm_or_si128(_mm_slli_epi32(v, S), _mm_srli_epi32(v, 32 - S));
-  }
-};
-using Avx2Core = SimdCore<ShiftRotate>;
-
-}  // namespace
-
-constinit const Core kAvx2 = {&romix<Avx2Core>, &block_mix_only<Avx2Core>};
+constinit const Core kAvx2 = {&romix<SimdCore<ShiftRotate>>, &block_mix_only<SimdCore<ShiftRotate>>};
 
 }  // namespace vek_signer::scrypt_core
 

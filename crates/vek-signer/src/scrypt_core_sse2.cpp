@@ -15,19 +15,8 @@
 #include "scrypt_salsa_simd.h"
 
 namespace vek_signer::scrypt_core {
-namespace {
 
-struct ShiftRotate {
-  template <int S>
-  [[gnu::always_inline]] VEK_SCRYPT_TARGET static inline __m128i rotl(__m128i v) noexcept {
-    return _mm_or_si128(_mm_slli_epi32(v, S), _mm_srli_epi32(v, 32 - S));
-  }
-};
-using Sse2Core = SimdCore<ShiftRotate>;
-
-}  // namespace
-
-constinit const Core kSse2 = {&romix<Sse2Core>, &block_mix_only<Sse2Core>};
+constinit const Core kSse2 = {&romix<SimdCore<ShiftRotate>>, &block_mix_only<SimdCore<ShiftRotate>>};
 
 }  // namespace vek_signer::scrypt_core
 

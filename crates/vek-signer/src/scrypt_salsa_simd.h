@@ -13,6 +13,14 @@
 namespace vek_signer::scrypt_core {
 namespace {
 
+// Rotation by two shifts and an or: what SSE2 and AVX2 have (AVX-512VL has a rotate).
+struct ShiftRotate {
+  template <int S>
+  [[gnu::always_inline]] VEK_SCRYPT_TARGET static inline __m128i rotl(__m128i v) noexcept {
+    return _mm_or_si128(_mm_slli_epi32(v, S), _mm_srli_epi32(v, 32 - S));
+  }
+};
+
 template <class Rot>
 struct SimdCore {
   // a = x0 x5 x10 x15, b = x4 x9 x14 x3, c = x8 x13 x2 x7, d = x12 x1 x6 x11.

@@ -18,6 +18,12 @@ inline constexpr char kHexDigits[] = "0123456789abcdef";
 // The system's text for an error number: "{strerror} (os error {n})".
 [[nodiscard]] std::string os_error_text(int err);
 
+// GCC's 128-bit unsigned integer, for products of counts that cannot overflow it.
+__extension__ using u128 = unsigned __int128;
+
+// Decimal text of a 128-bit count.
+[[nodiscard]] std::string decimal_text(u128 v);
+
 // Permission bits in octal, at least four digits ("0755").
 [[nodiscard]] std::string octal_mode(mode_t mode);
 
