@@ -82,19 +82,24 @@ def eth_account_work():
     return time.perf_counter() - t0
 
 
-def two_unlocks(vault):
+def in_parallel_and_in_turn(first, second):
+    """Wall time of `first` and `second` in two threads at once, and one after the other
+    (measured first)."""
     t0 = time.perf_counter()
-    vault.unlock("one", PASS).close()
-    vault.unlock("two", PASS).close()
-    sequential = time.perf_counter() - t0
-
-    threads = [threading.Thread(target=lambda n=n: vault.unlock(n, PASS).close()) for n in ("one", "two")]
+    first()
+    second()
+    in_turn = time.perf_counter() - t0
+    threads = [threading.Thread(target=f) for f in (first, second)]
     t0 = time.perf_counter()
     for t in threads:
         t.start()
     for t in threads:
         t.join()
-    return time.perf_counter() - t0, sequential
+    return time.perf_counter() - t0, in_turn
+
+
+def two_unlocks(vault):
+    return in_parallel_and_in_turn(lambda: vault.unlock("one", PASS).close(), lambda: vault.unlock("two", PASS).close())
 
 
 def two_raw_scrypts():
@@ -104,17 +109,7 @@ def two_raw_scrypts():
     def one():
         crypto_pwhash_scryptsalsa208sha256_ll(PASS.encode(), os.urandom(32), 2**18, 8, 1, dklen=32, maxmem=2**30)
 
-    t0 = time.perf_counter()
-    one()
-    one()
-    sequential = time.perf_counter() - t0
-    threads = [threading.Thread(target=one) for _ in range(2)]
-    t0 = time.perf_counter()
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    return time.perf_counter() - t0, sequential
+    return in_parallel_and_in_turn(one, one)
 
 
 def longest_tick_gap(work):
