@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and
-# UndefinedBehaviorSanitizer on) into build/fuzz, replays each target's seed corpus
+# UndefinedBehaviorSanitizer on) into $VEK_BUILD_ROOT/fuzz (scripts/lib.sh), replays each target's seed corpus
 # (fuzz/corpus/<target>/), then fuzzes each target for a bounded time. Exits non-zero
 # if any input crashes, leaks, times out or breaks a checked property; the inputs
-# that did so are left in build/fuzz/artifacts/<target>/.
+# that did so are left in $VEK_BUILD_ROOT/fuzz/artifacts/<target>/.
 #
 #   FUZZ_SECONDS  fuzzing time per target (default 30)
 #   FUZZ_TARGETS  space-separated subset of targets to run (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
 LLVM_VERSION=${LLVM_VERSION:-19}
 VEK_EXTRA_DEBS="${VEK_EXTRA_DEBS:-} clang-$LLVM_VERSION libclang-rt-$LLVM_VERSION-dev" bash scripts/setup.sh
 JOBS=${JOBS:-2}
 SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
-BUILD=build/fuzz
+BUILD="$VEK_BUILD_ROOT/fuzz"
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
   -DCMAKE_CXX_COMPILER="clang++-$LLVM_VERSION" -DVEK_FUZZ=ON \
@@ -54,7 +55,7 @@ for t in "${targets[@]}"; do
     continue
   fi
   echo "fuzz: $t: fuzzing for ${SECONDS_PER_TARGET}s"
-  # New inputs go to the first directory (build/), never into the repository's seeds.
+  # New inputs go to the first directory (the build folder), never into the repository's seeds.
   # Generated inputs stay small; the replay above ran the longer seeds in full.
   if ! "$exe" "${common[@]}" -max_total_time="$SECONDS_PER_TARGET" -max_len=4096 -artifact_prefix="$artifacts" \
       "$work" "$seeds" >"$BUILD/$t.fuzz.log" 2>&1; then

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the C++ libraries and their unit tests with AddressSanitizer and
-# UndefinedBehaviorSanitizer (GCC) into build/asan and runs every test. Any sanitizer
+# UndefinedBehaviorSanitizer (GCC) into $VEK_BUILD_ROOT/asan (scripts/lib.sh) and runs every test. Any sanitizer
 # report aborts the test that raised it, so the run fails on the first one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 bash scripts/setup.sh
 JOBS=${JOBS:-2}
-BUILD=build/asan
+BUILD="$VEK_BUILD_ROOT/asan"
 
 # -O1 with line tables: quick to build, and reports still name file and line.
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DVEK_SANITIZE=ON \

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing vek needs, and nothing that is already there.
-# Debian packages for the C++ side, PyPI packages for the Python side.
+# Debian packages for the C++ side; PyPI packages for the Python side, only into the
+# interpreter named by PYTHON (the scripts pass a virtual environment's), never into
+# the system's python3.
+#
+#   VEK_EXTRA_DEBS  more Debian packages (e.g. "clang-19")
+#   PYTHON          the interpreter that gets the Python packages (none without it)
+#   VEK_PY_REQS     requirement files for it (default: the build backend and the test oracles)
 # Quiet and quick when everything is present; names what it could not install.
 set -euo pipefail
 
-DEBS=(g++ cmake make pkg-config libssl-dev libsecp256k1-dev nlohmann-json3-dev
+DEBS=(g++ cmake make pkg-config ccache libssl-dev libsecp256k1-dev nlohmann-json3-dev
       libsodium-dev libgtest-dev libbenchmark-dev curl)
 # Extra Debian packages a caller may ask for (e.g. VEK_EXTRA_DEBS="clang").
 if [[ -n "${VEK_EXTRA_DEBS:-}" ]]; then read -r -a extra <<<"$VEK_EXTRA_DEBS"; DEBS+=("${extra[@]}"); fi
@@ -27,9 +33,10 @@ if ((${#missing[@]})); then
   fi
 fi
 
-PY=${PYTHON:-python3}
-# Python side: the build backend, pytest, and the test oracles the end-to-end tests use.
-REQS=(scripts/requirements-build.txt python-module/tests/requirements.txt)
+[[ -n "${PYTHON:-}" ]] || exit 0
+PY=$PYTHON
+# Python side: by default the build backend, pytest, and the test oracles the end-to-end tests use.
+read -r -a REQS <<<"${VEK_PY_REQS:-scripts/requirements-build.txt python-module/tests/requirements.txt}"
 here=$(cd "$(dirname "$0")/.." && pwd)
 for r in "${REQS[@]}"; do
   req="$here/$r"
@@ -43,7 +50,12 @@ for line in open(sys.argv[1]):
     line = line.split("#")[0].strip()
     if not line:
         continue
-    m = re.match(r"([A-Za-z0-9_.\-]+)(\[[^\]]*\])?\s*(==\s*([^\s;]+)|>=\s*[^\s;]+)?", line)
+    m = re.match(r"([A-Za-z0-9_.\-]+)(\[[^\]]*\])?\s*(==\s*([^\s;]+)|>=\s*[^\s;]+)?"
+                 r"\s*(;\s*python_version\s*(>=|<|==)\s*['\"]([0-9.]+)['\"])?", line)
+    if m.group(5):  # a line for other Pythons only
+        have, want = sys.version_info[:2], tuple(int(n) for n in m.group(7).split("."))
+        if not {">=": have >= want, "<": have < want, "==": have == want}[m.group(6)]:
+            continue
     try:
         v = version(m.group(1))
         if m.group(4) and v != m.group(4):
