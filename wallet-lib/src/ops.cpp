@@ -273,7 +273,7 @@ VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecre
 }
 
 SignResult to_sign_result(const vek_signer::SignOutput& out) {
-  return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id};
+  return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id, {}, std::nullopt, std::nullopt};
 }
 
 }  // namespace

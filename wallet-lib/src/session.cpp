@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "message_formats.h"
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
@@ -373,31 +374,32 @@ VekResult<std::string> Session::address(std::string_view chain, AccountRef which
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
-                                            AccountRef which) {
+                                            AccountRef which, OptText format) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
+  if (auto f = find_message_format(c->chain_type, format); !f) return std::unexpected(std::move(f.error()));
   std::vector<std::uint8_t> decoded;
   auto bytes = message_bytes(message, encoding, decoded);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
-  return sign_message_bytes(*c, *bytes, which);
+  return sign_message_bytes(*c, *bytes, which, format);
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
-                                            AccountRef which) {
+                                            AccountRef which, OptText format) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  return sign_message_bytes(*c, message, which);
+  return sign_message_bytes(*c, message, which, format);
 }
 
 VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> message,
-                                                  AccountRef which) {
+                                                  AccountRef which, OptText format) {
+  auto f = find_message_format(chain.chain_type, format);
+  if (!f) return std::unexpected(std::move(f.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
   const std::lock_guard lock(mu_);
   auto key = key_locked(chain.chain_type, which);
   if (!key) return std::unexpected(std::move(key.error()));
-  auto out = signer->sign_message(*key, message);
-  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
-  return SignResult{vek_signer::hex_encode(out->signature), out->recovery_id};
+  return sign_in_format(**f, MessageSignRequest{*signer, *key, message});
 }
 
 VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data,
@@ -419,7 +421,8 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
   // Wallets return v as 27 or 28 for typed data, as for personal messages.
   const auto v = static_cast<std::uint8_t>(out->signature.back() + vek_signer::EvmSigner::kMessageVOffset);
   out->signature.back() = v;
-  return SignResult{vek_signer::hex_encode(out->signature), v};
+  SignResult result{vek_signer::hex_encode(out->signature), v, "eip712", std::nullopt, std::nullopt};
+  return result;
 }
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
@@ -450,7 +453,8 @@ VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Cha
     out = signer->sign_transaction(*key, tx);
   }
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
-  SignedTransaction result{SignResult{vek_signer::hex_encode(out->signature), out->recovery_id}, {}, {}};
+  SignedTransaction result{
+      SignResult{vek_signer::hex_encode(out->signature), out->recovery_id, {}, std::nullopt, std::nullopt}, {}, {}};
   // The EVM signer signs the unsigned transaction as given, so the signature completes it.
   if (chain.chain_type == ChainType::Evm) {
     auto raw = signer->encode_signed_transaction(tx, *out);

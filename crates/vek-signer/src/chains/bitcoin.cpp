@@ -45,14 +45,18 @@ SignerResult<SignOutput> BitcoinSigner::sign(std::span<const std::uint8_t> key,
   return secp::sign_hash(key, hash, "hash");
 }
 
-SignerResult<SignOutput> BitcoinSigner::sign_message(std::span<const std::uint8_t> key,
-                                                     std::span<const std::uint8_t> message) const {
+std::array<std::uint8_t, kSha256Bytes> BitcoinSigner::message_hash(std::span<const std::uint8_t> message) {
   // The signed-message envelope: length-prefixed magic, then the length-prefixed message.
   constexpr std::string_view kMagic = "Bitcoin Signed Message:\n";
   std::string header(1, static_cast<char>(kMagic.size()));
   header += kMagic;
   append_compact_size(header, message.size());
-  return sign(key, secp::prefixed_message_hash(header, message, sha256d));
+  return secp::prefixed_message_hash(header, message, sha256d);
+}
+
+SignerResult<SignOutput> BitcoinSigner::sign_message(std::span<const std::uint8_t> key,
+                                                     std::span<const std::uint8_t> message) const {
+  return sign(key, message_hash(message));
 }
 
 SignerResult<SignOutput> BitcoinSigner::sign_transaction(std::span<const std::uint8_t> key,

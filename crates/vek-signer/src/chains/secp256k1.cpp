@@ -126,6 +126,43 @@ std::optional<std::array<std::uint8_t, kUncompressedBytes>> recover(std::span<co
   return out;
 }
 
+std::array<std::uint8_t, kCompressedBytes> compress(std::span<const std::uint8_t, kUncompressedBytes> pub) {
+  std::array<std::uint8_t, kCompressedBytes> out{};
+  out[0] = static_cast<std::uint8_t>(0x02 | (pub[kUncompressedBytes - 1] & 1));
+  std::copy(pub.begin() + 1, pub.begin() + kCompressedBytes, out.begin() + 1);
+  return out;
+}
+
+bool high_s(std::span<const std::uint8_t, 64> rs) {
+  secp256k1_ecdsa_signature sig;
+  if (context() == nullptr || secp256k1_ecdsa_signature_parse_compact(context(), &sig, rs.data()) != 1) return false;
+  return secp256k1_ecdsa_signature_normalize(context(), nullptr, &sig) == 1;
+}
+
+std::vector<std::uint8_t> der_encode(std::span<const std::uint8_t, 64> rs) {
+  secp256k1_ecdsa_signature sig;
+  std::vector<std::uint8_t> out(72);
+  std::size_t len = out.size();
+  if (context() == nullptr || secp256k1_ecdsa_signature_parse_compact(context(), &sig, rs.data()) != 1 ||
+      secp256k1_ecdsa_signature_serialize_der(context(), out.data(), &len, &sig) != 1) {
+    return {};
+  }
+  out.resize(len);
+  return out;
+}
+
+std::optional<bool> verify_der(std::span<const std::uint8_t, kHashBytes> hash, std::span<const std::uint8_t> der,
+                               std::span<const std::uint8_t> pub) {
+  secp256k1_ecdsa_signature sig;
+  secp256k1_pubkey key;
+  if (context() == nullptr || secp256k1_ecdsa_signature_parse_der(context(), &sig, der.data(), der.size()) != 1 ||
+      secp256k1_ec_pubkey_parse(context(), &key, pub.data(), pub.size()) != 1) {
+    return std::nullopt;
+  }
+  // secp256k1_ecdsa_verify itself refuses a high s.
+  return secp256k1_ecdsa_verify(context(), &sig, hash.data(), &key) == 1;
+}
+
 std::array<std::uint8_t, kKeccakAccountBytes> keccak_account(std::span<const std::uint8_t, kUncompressedBytes> pub) {
   const auto hash = keccak256(pub.subspan(1));
   std::array<std::uint8_t, kKeccakAccountBytes> account{};

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "vek/signer/traits.h"
 #include "vek/signer/zeroizing.h"
@@ -53,6 +54,21 @@ struct SigningKey {
 // does not parse or recovers no key. A high S is accepted, as ECDSA itself does.
 [[nodiscard]] std::optional<std::array<std::uint8_t, kUncompressedBytes>> recover(
     std::span<const std::uint8_t, kHashBytes> hash, std::span<const std::uint8_t, 64> rs, int recid);
+
+// The compressed form (02/03 || X) of an uncompressed public key (04 || X || Y).
+[[nodiscard]] std::array<std::uint8_t, kCompressedBytes> compress(std::span<const std::uint8_t, kUncompressedBytes> pub);
+
+// Whether the compact signature r || s has s above half the group order (the form
+// Bitcoin's standard rules and Cosmos refuse). False when it does not parse.
+[[nodiscard]] bool high_s(std::span<const std::uint8_t, 64> rs);
+
+// The strict DER encoding of the compact signature r || s; empty when it does not parse.
+[[nodiscard]] std::vector<std::uint8_t> der_encode(std::span<const std::uint8_t, 64> rs);
+
+// Whether the DER signature `der` by the public key `pub` (33 or 65 bytes) is valid over
+// the 32-byte `hash` with a low s; nullopt when the signature or the key does not parse.
+[[nodiscard]] std::optional<bool> verify_der(std::span<const std::uint8_t, kHashBytes> hash,
+                                             std::span<const std::uint8_t> der, std::span<const std::uint8_t> pub);
 
 // The account of EVM and Tron addresses: the last 20 bytes of Keccak-256 of X || Y
 // (the uncompressed public key without its 0x04 tag).

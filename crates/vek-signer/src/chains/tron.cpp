@@ -24,12 +24,16 @@ SignerResult<SignOutput> TronSigner::sign(std::span<const std::uint8_t> key, std
   return secp::sign_hash(key, hash, "hash");
 }
 
+std::array<std::uint8_t, kKeccak256Bytes> TronSigner::message_hash(std::span<const std::uint8_t> message) {
+  // Tron's counterpart of EIP-191.
+  constexpr std::string_view kPrefix = "\x19TRON Signed Message:\n";
+  return secp::prefixed_message_hash(std::string(kPrefix) + std::to_string(message.size()), message, keccak256);
+}
+
 SignerResult<SignOutput> TronSigner::sign_message(std::span<const std::uint8_t> key,
                                                   std::span<const std::uint8_t> message) const {
-  // Tron's counterpart of EIP-191; v stays the raw recovery id (no offset of 27).
-  constexpr std::string_view kPrefix = "\x19TRON Signed Message:\n";
-  return sign(key, secp::prefixed_message_hash(std::string(kPrefix) + std::to_string(message.size()), message,
-                                               keccak256));
+  // v stays the raw recovery id (no offset of 27).
+  return sign(key, message_hash(message));
 }
 
 SignerResult<SignOutput> TronSigner::sign_transaction(std::span<const std::uint8_t> key,

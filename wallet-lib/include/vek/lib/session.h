@@ -106,17 +106,27 @@ class Session {
   // wallet" when its secret changed meanwhile).
   [[nodiscard]] VekResult<WalletInfo> add_account(std::string_view chain, AccountRef which);
 
-  // As ops.h sign_message: the chain is checked first, then `message` is turned into
-  // bytes (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
-  // Errors: InvalidInput (unknown chain, bad hex, unknown encoding); SessionClosed; Hd; Signer.
+  // Signs a message in `format`, by default the family's standard: EVM "eip191" (or
+  // "eip712", `message` being the typed-data JSON), Solana "raw", Bitcoin "bip322" (or
+  // "bip137", "raw"), Cosmos "adr036" (or "raw"), Tron "tip191" (or "raw"), TON "raw"
+  // (verify.h and vek/signer/message_formats.h say what each signs). The signature is the
+  // format's text: base64 for bip322, bip137 and adr036, lower-case hex otherwise; the
+  // result names the format, and for adr036 carries the public key (type
+  // "tendermint/PubKeySecp256k1", base64 of the compressed key). With format "raw" (and
+  // "eip191") the signature is that of ops.h sign_message.
+  // The chain is checked first, then the format, then `message` is turned into bytes
+  // (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
+  // Errors: InvalidInput (unknown chain; "unknown format for {an EVM / a Bitcoin / ...}
+  // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding);
+  // SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::string_view message, OptText encoding,
-                                                   AccountRef which);
+                                                   AccountRef which, OptText format = std::nullopt);
   // The same for message bytes taken as they are.
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::span<const std::uint8_t> message,
-                                                   AccountRef which);
+                                                   AccountRef which, OptText format = std::nullopt);
 
   // EIP-712 (eth_signTypedData_v4) by an EVM chain's key: the signature r || s || v with
-  // v = 27 or 28, the form wallets return, recovery_id = v.
+  // v = 27 or 28, the form wallets return, recovery_id = v, format "eip712".
   // Errors: InvalidInput (unknown chain; "typed data is signed by EVM chains only, not
   // {family}"); Signer InvalidMessage "typed data: ..." (vek/signer/eip712.h), before the
   // session is looked at; SessionClosed; Hd; Signer.
@@ -163,7 +173,8 @@ class Session {
   [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(vek_core::ChainType family, AccountRef which);
 
   [[nodiscard]] VekResult<SignResult> sign_message_bytes(const vek_core::Chain& chain,
-                                                         std::span<const std::uint8_t> message, AccountRef which);
+                                                         std::span<const std::uint8_t> message, AccountRef which,
+                                                         OptText format);
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction_bytes(const vek_core::Chain& chain,
                                                                     std::span<const std::uint8_t> tx, AccountRef which);
   [[nodiscard]] VekResult<std::string> send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,

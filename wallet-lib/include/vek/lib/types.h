@@ -22,10 +22,15 @@ struct WalletInfo {
   bool bip39_passphrase = false;  // accounts derived under a BIP-39 passphrase (not stored)
 };
 
-// A signature as lower-case hex, with the signer's recovery id when it gives one.
+// A signature as lower-case hex (base64 for the message formats that write it so), with
+// the signer's recovery id when it gives one. Signed messages of a session also name
+// their format and, where the format returns it, the signer's public key.
 struct SignResult {
   std::string signature;
   std::optional<std::uint8_t> recovery_id;
+  std::string format;                          // the message format; empty for other signatures
+  std::optional<std::string> public_key_type;  // adr036: "tendermint/PubKeySecp256k1"
+  std::optional<std::string> public_key;       // adr036: base64 of the compressed key
 };
 
 }  // namespace vek_lib

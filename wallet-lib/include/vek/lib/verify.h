@@ -1,4 +1,14 @@
 // Checking signatures without a wallet: who signed a message, and whether an address did.
+//
+// Formats by family (absent: the family's standard, listed first):
+//   EVM:     "eip191" (personal message), "eip712" (`message` is the JSON text of
+//            eth_signTypedData_v4); r || s || v, hex.
+//   Solana:  "raw" (the Ed25519 signature over the message bytes, what wallet adapters check); hex.
+//   Bitcoin: "bip322" (simple, P2WPKH), "bip137", "raw"; base64, base64, hex.
+//   Cosmos:  "adr036" (64-byte low-s signature of the amino-JSON sign document), "raw"; base64, hex.
+//   Tron:    "tip191" (v = 27/28), "raw" (v = 0/1); hex. Both accept either v.
+//   TON:     no checks yet.
+// vek/signer/message_formats.h says what each signs and lays out.
 #pragma once
 
 #include <cstdint>
@@ -16,26 +26,33 @@ namespace vek_lib {
 // Error: InvalidInput "invalid hex signature: {hex error}".
 [[nodiscard]] VekResult<std::vector<std::uint8_t>> decode_signature_hex(std::string_view text);
 
+// Signature bytes from the text `format` of `chain` writes: base64 for bip322, bip137 and
+// adr036, hex (as decode_signature_hex) for the others.
+// Errors, first failure wins: InvalidInput (unknown chain; the unknown-format text of
+// verify_message; "invalid hex signature: {hex error}"; "invalid base64 signature:
+// {base64 error}").
+[[nodiscard]] VekResult<std::vector<std::uint8_t>> decode_signature(std::string_view chain, std::string_view text,
+                                                                    OptText format);
+
 // The address whose key made `signature` over `message` on `chain`, for the formats that
-// allow recovery. Formats (absent: the family's standard):
-//   EVM chains: "eip191" (personal message; the default) and "eip712" (`message` is the
-//   JSON text of eth_signTypedData_v4).
-// Errors, first failure wins: InvalidInput (unknown chain; "recovering the signer covers
-// EVM chains only, not {family}"; "unknown format for an EVM chain: '{format}' (use
-// eip191 or eip712)"); Signer InvalidMessage (vek/signer/eip712.h for typed data; the texts of
-// vek/signer/verify.h for the signature).
+// allow recovery: eip191, eip712, Tron tip191 and raw, Bitcoin bip137 (the address kind
+// its header names) and raw (P2WPKH), Cosmos raw.
+// Errors, first failure wins: InvalidInput (unknown chain; "unknown format for {an EVM /
+// a Bitcoin / ...} chain: '{format}' (use {formats})"; "recovering the signer covers EVM,
+// Bitcoin, Cosmos and Tron chains only, not {family}"; "the signer of a {format}
+// signature cannot be recovered; verify it against an address (formats of {Family} that
+// allow recovery: {formats})"); Signer InvalidMessage (vek/signer/eip712.h for typed
+// data; the texts of vek/signer/verify.h and vek/signer/message_formats.h for the signature).
 [[nodiscard]] VekResult<std::string> recover_address(std::string_view chain, std::span<const std::uint8_t> message,
                                                      std::span<const std::uint8_t> signature, OptText format);
 
-// Whether `address` made `signature` over `message` on `chain`. EVM formats as
-// recover_address; Solana: "raw" (the default; the Ed25519 signature over the message
-// bytes, what wallet adapters check). False when the signature is well formed but
-// belongs to another key or to none.
-// Errors, first failure wins: InvalidInput (unknown chain; "signature checks cover EVM
-// and Solana chains only, not {family}"; "unknown format for a Solana chain: '{format}'
-// (use raw)"; "invalid EVM address: '{address}'"); then for EVM those of
-// recover_address except a signature that recovers no key (false); for Solana those of
-// vek_signer::solana_verify.
+// Whether `address` made `signature` over `message` on `chain`. False when the signature
+// is well formed but belongs to another key or to none.
+// Errors, first failure wins: InvalidInput (unknown chain; the unknown-format text;
+// "signature checks cover EVM, Solana, Bitcoin, Cosmos and Tron chains only, not ton";
+// "invalid EVM address: '{address}'"); then Signer InvalidMessage: for EVM those of
+// recover_address except a signature that recovers no key; for Solana those of
+// vek_signer::solana_verify; for the others those of vek/signer/message_formats.h.
 [[nodiscard]] VekResult<bool> verify_message(std::string_view chain, std::string_view address,
                                              std::span<const std::uint8_t> message,
                                              std::span<const std::uint8_t> signature, OptText format);

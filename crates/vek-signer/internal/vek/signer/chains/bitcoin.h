@@ -1,9 +1,11 @@
 // The Bitcoin signer: secp256k1 keys, native SegWit (P2WPKH, BIP-84) addresses.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "vek/signer/chains/family.h"
+#include "vek/signer/hash.h"
 
 namespace vek_signer {
 
@@ -27,6 +29,8 @@ class BitcoinSigner final : public FamilySigner<ChainType::Bitcoin, Curve::Secp2
   explicit BitcoinSigner(std::string hrp) : hrp_(std::move(hrp)) {}
 
   [[nodiscard]] const std::string& hrp() const noexcept { return hrp_; }
+  // The hash sign_message signs (the legacy signed-message digest, also BIP-137's).
+  [[nodiscard]] static std::array<std::uint8_t, kSha256Bytes> message_hash(std::span<const std::uint8_t> message);
   VEK_FAMILY_SIGNER_OPERATIONS;
 
  private:

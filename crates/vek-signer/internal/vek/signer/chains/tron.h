@@ -1,9 +1,11 @@
 // The Tron signer: secp256k1 keys, base58check addresses beginning with T.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "vek/signer/chains/family.h"
+#include "vek/signer/hash.h"
 
 namespace vek_signer {
 
@@ -21,6 +23,8 @@ namespace vek_signer {
 class TronSigner final : public FamilySigner<ChainType::Tron, Curve::Secp256k1, 195> {
  public:
   static constexpr std::uint8_t kAddressPrefix = 0x41;
+  // The hash sign_message signs: Keccak-256(0x19 "TRON Signed Message:\n" {length} || message).
+  [[nodiscard]] static std::array<std::uint8_t, kKeccak256Bytes> message_hash(std::span<const std::uint8_t> message);
 
   VEK_FAMILY_SIGNER_OPERATIONS;
 };

@@ -1,0 +1,447 @@
+#include "vek/signer/message_formats.h"
+
+#include <algorithm>
+
+#include "chains/secp256k1.h"
+#include "vek/signer/bech32.h"
+#include "vek/signer/chains/bitcoin.h"
+#include "vek/signer/chains/tron.h"
+#include "vek/signer/encoding.h"
+#include "vek/signer/hash.h"
+#include "vek/signer/verify.h"
+#include "vek/signer/zeroizing.h"
+
+namespace vek_signer {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Hash20 = std::array<std::uint8_t, kRipemd160Bytes>;
+
+std::unexpected<SignerError> invalid(std::string what) {
+  return signer_error(SignerErrorKind::InvalidMessage, std::move(what));
+}
+
+std::string count_text(std::size_t n) { return std::to_string(n) + " bytes"; }
+
+void append(Bytes& out, std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+void append_zeros(Bytes& out, std::size_t n) { out.insert(out.end(), n, 0); }
+
+// A recoverable signature over `hash` with the recovery id taken from `recid`; the key or
+// an error (kRecoversNoKey when none).
+SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> recover_key(std::span<const std::uint8_t, 32> hash,
+                                                                             std::span<const std::uint8_t> rs,
+                                                                             int recid) {
+  auto pub = secp::recover(hash, rs.first<64>(), recid);
+  if (!pub) return invalid(std::string(kRecoversNoKey));
+  return *pub;
+}
+
+Hash20 compressed_key_hash(std::span<const std::uint8_t, secp::kUncompressedBytes> pub) {
+  return hash160(secp::compress(pub));
+}
+
+// The P2SH-P2WPKH script hash: HASH160 of the witness program 0x00 0x14 {key hash}.
+Hash20 nested_script_hash(const Hash20& key_hash) {
+  std::array<std::uint8_t, 22> script{0x00, 0x14};
+  std::copy(key_hash.begin(), key_hash.end(), script.begin() + 2);
+  return hash160(script);
+}
+
+std::string base58_address(std::uint8_t version, const Hash20& hash) {
+  std::array<std::uint8_t, 21> payload{version};
+  std::copy(hash.begin(), hash.end(), payload.begin() + 1);
+  return base58check_encode(payload);
+}
+
+SignerResult<std::string> p2wpkh_address(std::string_view hrp, const Hash20& hash) {
+  auto address = segwit_v0_encode(hrp, hash);
+  if (!address) return signer_error(SignerErrorKind::AddressDerivation, address.error().display());
+  return std::move(*address);
+}
+
+// ---------------------------------------------------------------- Bitcoin addresses
+
+struct BitcoinAddress {
+  enum class Kind : std::uint8_t { P2pkh, P2sh, P2wpkh } kind;
+  Hash20 hash;
+};
+
+// P2PKH and P2SH (mainnet and testnet versions) or a version-0 P2WPKH address of any prefix.
+std::optional<BitcoinAddress> parse_bitcoin_address(std::string_view text) {
+  if (auto payload = base58check_decode(text); payload && payload->size() == 21) {
+    BitcoinAddress out{BitcoinAddress::Kind::P2pkh, {}};
+    std::copy(payload->begin() + 1, payload->end(), out.hash.begin());
+    switch ((*payload)[0]) {
+      case 0x00: case 0x6f: return out;
+      case 0x05: case 0xc4: out.kind = BitcoinAddress::Kind::P2sh; return out;
+      default: return std::nullopt;
+    }
+  }
+  const auto sep = text.rfind('1');
+  if (sep == std::string_view::npos) return std::nullopt;
+  std::string hrp(text.substr(0, sep));
+  std::transform(hrp.begin(), hrp.end(), hrp.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+  auto program = segwit_decode(hrp, text);
+  if (!program || program->version != 0 || program->program.size() != 20) return std::nullopt;
+  BitcoinAddress out{BitcoinAddress::Kind::P2wpkh, {}};
+  std::copy(program->program.begin(), program->program.end(), out.hash.begin());
+  return out;
+}
+
+// Whether `address` is one of the addresses of the key: P2PKH of the uncompressed key,
+// or (compressed) P2PKH, P2SH-P2WPKH and P2WPKH of the compressed key.
+bool address_of_key(const BitcoinAddress& address, std::span<const std::uint8_t, secp::kUncompressedBytes> pub,
+                    bool compressed) {
+  if (!compressed) return address.kind == BitcoinAddress::Kind::P2pkh && address.hash == hash160(pub);
+  const Hash20 key_hash = compressed_key_hash(pub);
+  return address.kind == BitcoinAddress::Kind::P2sh ? address.hash == nested_script_hash(key_hash)
+                                                    : address.hash == key_hash;
+}
+
+SignerResult<BitcoinAddress> bitcoin_address(std::string_view text) {
+  auto parsed = parse_bitcoin_address(text);
+  if (!parsed) return invalid("invalid Bitcoin address: '" + std::string(text) + "'");
+  return *parsed;
+}
+
+// The key of a raw signature (r || s || recid) over `hash`.
+SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> raw_signer_key(std::span<const std::uint8_t, 32> hash,
+                                                                                std::span<const std::uint8_t> sig) {
+  if (sig.size() != 65) return invalid("expected a 65-byte signature (r || s || recovery id), got " + count_text(sig.size()));
+  if (sig[64] > 3) return invalid("recovery id must be 0 to 3, got " + std::to_string(sig[64]));
+  return recover_key(hash, sig.first<64>(), sig[64]);
+}
+
+// A verification result from a recovered key: a signature of no key is false.
+template <typename Check>
+SignerResult<bool> if_recovered(const SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>>& pub,
+                                Check check) {
+  if (!pub) {
+    if (pub.error().detail == kRecoversNoKey) return false;
+    return std::unexpected(pub.error());
+  }
+  return check(*pub);
+}
+
+// ---------------------------------------------------------------- BIP-322
+
+void append_le32(Bytes& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// The BIP-143 digest of the to_sign transaction for the P2WPKH key hash.
+std::array<std::uint8_t, 32> to_sign_sighash(const Hash20& key_hash, const std::array<std::uint8_t, 32>& message_hash) {
+  // to_spend: version 0, one input spending 000...000:0xffffffff with scriptSig
+  // OP_0 PUSH32 {message hash} and sequence 0, one output of 0 to the address's
+  // scriptPubKey, lock time 0. Its id is the outpoint to_sign spends.
+  Bytes to_spend;
+  append_le32(to_spend, 0);
+  to_spend.push_back(1);
+  append_zeros(to_spend, 32);
+  append_le32(to_spend, 0xffffffffu);
+  to_spend.insert(to_spend.end(), {0x22, 0x00, 0x20});
+  append(to_spend, message_hash);
+  append_le32(to_spend, 0);
+  to_spend.push_back(1);
+  append_zeros(to_spend, 8);
+  to_spend.insert(to_spend.end(), {0x16, 0x00, 0x14});
+  append(to_spend, key_hash);
+  append_le32(to_spend, 0);
+  const auto txid = sha256d(to_spend);
+
+  // to_sign: version 0, that outpoint with sequence 0, one output of 0 to OP_RETURN,
+  // lock time 0; signed as a P2WPKH input of amount 0 with SIGHASH_ALL.
+  Bytes outpoint(txid.begin(), txid.end());
+  append_le32(outpoint, 0);
+  const std::array<std::uint8_t, 4> sequence{};
+  const std::array<std::uint8_t, 10> outputs{0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x6a};
+  Bytes preimage;
+  append_le32(preimage, 0);
+  append(preimage, sha256d(outpoint));
+  append(preimage, sha256d(sequence));
+  append(preimage, outpoint);
+  preimage.insert(preimage.end(), {0x19, 0x76, 0xa9, 0x14});
+  append(preimage, key_hash);
+  preimage.insert(preimage.end(), {0x88, 0xac});
+  append_zeros(preimage, 8);
+  append(preimage, sequence);
+  append(preimage, sha256d(outputs));
+  append_le32(preimage, 0);
+  append_le32(preimage, 1);  // SIGHASH_ALL
+  return sha256d(preimage);
+}
+
+constexpr std::uint8_t kSighashAll = 0x01;
+
+// ---------------------------------------------------------------- Tron
+
+SignerResult<std::string> tron_address(std::span<const std::uint8_t, secp::kUncompressedBytes> pub) {
+  const auto account = secp::keccak_account(pub);
+  std::array<std::uint8_t, 1 + secp::kKeccakAccountBytes> payload{TronSigner::kAddressPrefix};
+  std::copy(account.begin(), account.end(), payload.begin() + 1);
+  return base58check_encode(payload);
+}
+
+SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> tron_signer_key(std::span<const std::uint8_t> message,
+                                                                                 std::span<const std::uint8_t> sig) {
+  if (sig.size() != 65) return invalid("expected a 65-byte signature (r || s || v), got " + count_text(sig.size()));
+  const std::uint8_t v = sig[64];
+  if (v != 0 && v != 1 && v != 27 && v != 28) return invalid("signature v must be 0, 1, 27 or 28, got " + std::to_string(v));
+  return recover_key(TronSigner::message_hash(message), sig.first<64>(), v >= 27 ? v - 27 : v);
+}
+
+// ---------------------------------------------------------------- Cosmos
+
+SignerResult<Hash20> cosmos_account(std::string_view address) {
+  const auto bad = [&] { return invalid("invalid Cosmos address: '" + std::string(address) + "'"); };
+  auto decoded = bech32_decode(address, kBech32ExtendedMaxLength);
+  if (!decoded) return bad();
+  auto bytes = convert_bits(decoded->data, 5, 8, false);
+  if (!bytes || bytes->size() != kRipemd160Bytes) return bad();
+  Hash20 out{};
+  std::copy(bytes->begin(), bytes->end(), out.begin());
+  return out;
+}
+
+SignerResult<std::string> cosmos_address(std::string_view hrp, const Hash20& account) {
+  auto groups = convert_bits(account, 8, 5, true);
+  if (!groups) return signer_error(SignerErrorKind::AddressDerivation, groups.error().display());
+  auto address = bech32_encode(hrp, *groups, kBech32ExtendedMaxLength);
+  if (!address) return signer_error(SignerErrorKind::AddressDerivation, address.error().display());
+  return std::move(*address);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Tron
+
+SignerResult<MessageSignature> tron_sign_message(std::span<const std::uint8_t> key,
+                                                 std::span<const std::uint8_t> message, bool wallet_v) {
+  auto out = secp::sign_hash(key, TronSigner::message_hash(message), "hash");
+  if (!out) return std::unexpected(std::move(out.error()));
+  if (wallet_v) out->signature[64] = static_cast<std::uint8_t>(out->signature[64] + 27);
+  const std::uint8_t v = out->signature[64];
+  return MessageSignature{std::move(out->signature), v, {}};
+}
+
+SignerResult<std::string> tron_recover_address(std::span<const std::uint8_t> message,
+                                               std::span<const std::uint8_t> signature) {
+  auto pub = tron_signer_key(message, signature);
+  if (!pub) return std::unexpected(std::move(pub.error()));
+  return tron_address(*pub);
+}
+
+SignerResult<bool> tron_verify_message(std::string_view address, std::span<const std::uint8_t> message,
+                                       std::span<const std::uint8_t> signature) {
+  auto payload = base58check_decode(address);
+  if (!payload || payload->size() != 21 || (*payload)[0] != TronSigner::kAddressPrefix) {
+    return invalid("invalid Tron address: '" + std::string(address) + "'");
+  }
+  return if_recovered(tron_signer_key(message, signature), [&](const auto& pub) -> SignerResult<bool> {
+    auto who = tron_address(pub);
+    if (!who) return std::unexpected(std::move(who.error()));
+    return *who == address;
+  });
+}
+
+// ---------------------------------------------------------------- Bitcoin
+
+std::array<std::uint8_t, 32> bip322_message_hash(std::span<const std::uint8_t> message) {
+  constexpr std::string_view kTag = "BIP0322-signed-message";
+  const auto tag = sha256(std::span(reinterpret_cast<const std::uint8_t*>(kTag.data()), kTag.size()));
+  Bytes joined;
+  joined.reserve(64 + message.size());
+  append(joined, tag);
+  append(joined, tag);
+  append(joined, message);
+  const auto hash = sha256(joined);
+  wipe_vector(joined);
+  return hash;
+}
+
+std::array<std::uint8_t, 32> bip322_p2wpkh_sighash(std::span<const std::uint8_t, 20> key_hash,
+                                                   std::span<const std::uint8_t> message) {
+  Hash20 h{};
+  std::copy(key_hash.begin(), key_hash.end(), h.begin());
+  return to_sign_sighash(h, bip322_message_hash(message));
+}
+
+SignerResult<MessageSignature> bip322_sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> message) {
+  auto sk = secp::signing_key(key);
+  if (!sk) return std::unexpected(std::move(sk.error()));
+  const Hash20 key_hash = hash160((*sk)->public_compressed);
+  auto out = secp::sign_hash(key, bip322_p2wpkh_sighash(key_hash, message), "hash");
+  if (!out) return std::unexpected(std::move(out.error()));
+  const Bytes der = secp::der_encode(std::span<const std::uint8_t>(out->signature).first<64>());
+  if (der.empty()) return signer_error(SignerErrorKind::SigningFailed, "signature error");
+  MessageSignature result;
+  auto& w = result.signature;
+  w.push_back(2);
+  w.push_back(static_cast<std::uint8_t>(der.size() + 1));
+  append(w, der);
+  w.push_back(kSighashAll);
+  w.push_back(secp::kCompressedBytes);
+  append(w, (*sk)->public_compressed);
+  return result;
+}
+
+SignerResult<bool> bip322_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                 std::span<const std::uint8_t> witness) {
+  const auto parsed = parse_bitcoin_address(address);
+  if (!parsed || parsed->kind != BitcoinAddress::Kind::P2wpkh) {
+    return invalid("BIP-322 signatures are checked for P2WPKH addresses only, not '" + std::string(address) + "'");
+  }
+  const auto malformed = [](std::string what) { return invalid("malformed BIP-322 witness: " + what); };
+  // 0x02, {n} {signature || hash type}, 0x21 {compressed key}; every length below 0xfd.
+  if (witness.empty() || witness[0] != 2) return malformed("expected 2 witness items");
+  if (witness.size() < 2 || witness[1] < 2 || witness[1] >= 0xfd || witness.size() < 2u + witness[1] + 1u) {
+    return malformed("truncated signature");
+  }
+  const auto sig = witness.subspan(2, witness[1]);
+  const auto rest = witness.subspan(2u + witness[1]);
+  if (rest[0] != secp::kCompressedBytes || rest.size() < 1 + secp::kCompressedBytes) {
+    return malformed("expected a 33-byte compressed public key");
+  }
+  if (rest.size() != 1 + secp::kCompressedBytes) return malformed("trailing bytes");
+  if (sig.back() != kSighashAll) return malformed("hash type must be SIGHASH_ALL (1), got " + std::to_string(sig.back()));
+  const auto pub = rest.subspan(1);
+  if (hash160(pub) != parsed->hash) return false;
+  const auto ok = secp::verify_der(bip322_p2wpkh_sighash(parsed->hash, message), sig.first(sig.size() - 1), pub);
+  if (!ok) return malformed("the signature or the public key does not parse");
+  return *ok;
+}
+
+SignerResult<MessageSignature> bip137_sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> message) {
+  auto out = secp::sign_hash(key, BitcoinSigner::message_hash(message), "hash");
+  if (!out) return std::unexpected(std::move(out.error()));
+  MessageSignature result;
+  const auto header = static_cast<std::uint8_t>(39 + out->signature[64]);
+  result.signature.push_back(header);
+  result.signature.insert(result.signature.end(), out->signature.begin(), out->signature.begin() + 64);
+  result.recovery_id = header;
+  return result;
+}
+
+namespace {
+
+struct Bip137Key {
+  std::array<std::uint8_t, secp::kUncompressedBytes> pub;
+  int kind;  // (header - 27) / 4: 0 P2PKH uncompressed, 1 P2PKH, 2 P2SH-P2WPKH, 3 P2WPKH
+};
+
+SignerResult<Bip137Key> bip137_key(std::span<const std::uint8_t> message, std::span<const std::uint8_t> sig) {
+  if (sig.size() != 65) return invalid("expected a 65-byte signature (header || r || s), got " + count_text(sig.size()));
+  if (sig[0] < 27 || sig[0] > 42) return invalid("BIP-137 header must be 27 to 42, got " + std::to_string(sig[0]));
+  const int h = sig[0] - 27;
+  auto pub = recover_key(BitcoinSigner::message_hash(message), sig.subspan(1, 64), h % 4);
+  if (!pub) return std::unexpected(std::move(pub.error()));
+  return Bip137Key{*pub, h / 4};
+}
+
+}  // namespace
+
+SignerResult<std::string> bip137_recover_address(std::span<const std::uint8_t> message,
+                                                 std::span<const std::uint8_t> signature) {
+  auto key = bip137_key(message, signature);
+  if (!key) return std::unexpected(std::move(key.error()));
+  if (key->kind == 0) return base58_address(0x00, hash160(key->pub));
+  const Hash20 key_hash = compressed_key_hash(key->pub);
+  if (key->kind == 1) return base58_address(0x00, key_hash);
+  if (key->kind == 2) return base58_address(0x05, nested_script_hash(key_hash));
+  return p2wpkh_address("bc", key_hash);
+}
+
+SignerResult<bool> bip137_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                 std::span<const std::uint8_t> signature) {
+  auto parsed = bitcoin_address(address);
+  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  auto key = bip137_key(message, signature);
+  if (!key) {
+    if (key.error().detail == kRecoversNoKey) return false;
+    return std::unexpected(std::move(key.error()));
+  }
+  return address_of_key(*parsed, key->pub, key->kind != 0);
+}
+
+SignerResult<std::string> bitcoin_raw_recover_address(std::span<const std::uint8_t> message,
+                                                      std::span<const std::uint8_t> signature, std::string_view hrp) {
+  auto pub = raw_signer_key(BitcoinSigner::message_hash(message), signature);
+  if (!pub) return std::unexpected(std::move(pub.error()));
+  return p2wpkh_address(hrp, compressed_key_hash(*pub));
+}
+
+SignerResult<bool> bitcoin_raw_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                      std::span<const std::uint8_t> signature) {
+  auto parsed = bitcoin_address(address);
+  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  return if_recovered(raw_signer_key(BitcoinSigner::message_hash(message), signature),
+                      [&](const auto& pub) -> SignerResult<bool> { return address_of_key(*parsed, pub, true); });
+}
+
+// ---------------------------------------------------------------- Cosmos
+
+std::string adr036_sign_doc(std::string_view signer, std::span<const std::uint8_t> message) {
+  // Base64 and bech32 text need no JSON escaping.
+  std::string data = base64_encode(message);
+  std::string doc = R"({"account_number":"0","chain_id":"","fee":{"amount":[],"gas":"0"},"memo":"","msgs":[{"type":)"
+                    R"("sign/MsgSignData","value":{"data":")";
+  doc += data;
+  doc += R"(","signer":")";
+  doc += signer;
+  doc += R"("}}],"sequence":"0"})";
+  wipe_string(data);
+  return doc;
+}
+
+SignerResult<MessageSignature> adr036_sign(std::span<const std::uint8_t> key, std::string_view signer,
+                                           std::span<const std::uint8_t> message) {
+  auto sk = secp::signing_key(key);
+  if (!sk) return std::unexpected(std::move(sk.error()));
+  std::string doc = adr036_sign_doc(signer, message);
+  const auto hash = sha256(std::span(reinterpret_cast<const std::uint8_t*>(doc.data()), doc.size()));
+  wipe_string(doc);
+  auto out = secp::sign_hash(key, hash, "hash");
+  if (!out) return std::unexpected(std::move(out.error()));
+  out->signature.resize(64);  // libsecp256k1 signs with a low s
+  return MessageSignature{std::move(out->signature), std::nullopt,
+                          Bytes((*sk)->public_compressed.begin(), (*sk)->public_compressed.end())};
+}
+
+SignerResult<bool> adr036_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                 std::span<const std::uint8_t> signature) {
+  auto account = cosmos_account(address);
+  if (!account) return std::unexpected(std::move(account.error()));
+  if (signature.size() != 64) return invalid("expected a 64-byte signature (r || s), got " + count_text(signature.size()));
+  const auto rs = signature.first<64>();
+  if (secp::high_s(rs)) return false;
+  // The document names the signer as written in lower case (bech32's canonical form).
+  std::string signer(address);
+  std::transform(signer.begin(), signer.end(), signer.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+  std::string doc = adr036_sign_doc(signer, message);
+  const auto hash = sha256(std::span(reinterpret_cast<const std::uint8_t*>(doc.data()), doc.size()));
+  wipe_string(doc);
+  // Without the public key, each candidate key the signature recovers is tried.
+  for (int recid = 0; recid < 4; ++recid) {
+    const auto pub = secp::recover(hash, rs, recid);
+    if (pub && compressed_key_hash(*pub) == *account) return true;
+  }
+  return false;
+}
+
+SignerResult<std::string> cosmos_raw_recover_address(std::span<const std::uint8_t> message,
+                                                     std::span<const std::uint8_t> signature, std::string_view hrp) {
+  auto pub = raw_signer_key(sha256(message), signature);
+  if (!pub) return std::unexpected(std::move(pub.error()));
+  return cosmos_address(hrp, compressed_key_hash(*pub));
+}
+
+SignerResult<bool> cosmos_raw_verify(std::string_view address, std::span<const std::uint8_t> message,
+                                     std::span<const std::uint8_t> signature) {
+  auto account = cosmos_account(address);
+  if (!account) return std::unexpected(std::move(account.error()));
+  return if_recovered(raw_signer_key(sha256(message), signature),
+                      [&](const auto& pub) -> SignerResult<bool> { return compressed_key_hash(pub) == *account; });
+}
+
+}  // namespace vek_signer

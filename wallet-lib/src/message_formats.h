@@ -1,0 +1,80 @@
+// The message formats of every chain family, in one table: how a session signs a message
+// in each, how the signature is written as text, and how it is checked or its signer
+// recovered without a wallet. Session::sign_message and verify.h dispatch through here
+// only; a new format is one row in its family's list in message_formats.cpp.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vek/core/chain.h"
+#include "vek/lib/error.h"
+#include "vek/lib/ops.h"
+#include "vek/lib/types.h"
+#include "vek/signer/message_formats.h"
+#include "vek/signer/traits.h"
+
+namespace vek_lib {
+
+// How a format writes its signature as text (and reads it back in verify_message).
+enum class SignatureText : std::uint8_t { Hex, Base64 };
+
+// What a format signs: the message bytes with the key of the chain's family.
+struct MessageSignRequest {
+  const vek_signer::ChainSigner& signer;
+  std::span<const std::uint8_t> key;
+  std::span<const std::uint8_t> message;
+};
+
+// What a format checks: a signature (its bytes, the text already decoded) over the message
+// bytes, by `address` (empty for recovery), on `chain`.
+struct MessageCheck {
+  const vek_core::Chain& chain;
+  std::string_view address;
+  std::span<const std::uint8_t> message;
+  std::span<const std::uint8_t> signature;
+};
+
+struct MessageFormat {
+  std::string_view name;
+  SignatureText text;
+  // The type name under which the format returns the signer's public key (base64 of the
+  // compressed key), as that ecosystem's wallets write it; empty when it returns none.
+  std::string_view public_key_type;
+  // Signs. Never null.
+  VekResult<vek_signer::MessageSignature> (*sign)(const MessageSignRequest&);
+  // Whether the address made the signature (false for another key or none); null when
+  // signatures of the format are not checked.
+  VekResult<bool> (*verify)(const MessageCheck&);
+  // The signer's address; null when the format does not carry what recovery needs.
+  VekResult<std::string> (*recover)(const MessageCheck&);
+};
+
+// Signs in `format`: the signature as the format's text, the format's name, the public key.
+[[nodiscard]] VekResult<SignResult> sign_in_format(const MessageFormat& format, const MessageSignRequest& request);
+
+// Signature bytes from the format's text: hex (a "0x" prefix, either case, is dropped) or base64.
+// Errors: InvalidInput "invalid hex signature: {hex error}", "invalid base64 signature: {base64 error}".
+[[nodiscard]] VekResult<std::vector<std::uint8_t>> decode_signature_text(const MessageFormat& format,
+                                                                        std::string_view text);
+
+// The formats of `family`, its standard first (the default of every operation).
+[[nodiscard]] std::span<const MessageFormat> message_formats(vek_core::ChainType family);
+
+// The format `name` of `family`, the standard one when absent.
+// Error: InvalidInput "unknown format for {an EVM / a Solana / a Bitcoin / a Cosmos / a
+// Tron / a TON} chain: '{name}' (use {the family's formats, e.g. "bip322, bip137 or raw"})".
+[[nodiscard]] VekResult<const MessageFormat*> find_message_format(vek_core::ChainType family, OptText name);
+
+// Error texts for a family or format without checks or recovery:
+//   "signature checks cover {families with checks} chains only, not {family}";
+//   "recovering the signer covers {families with recovery} chains only, not {family}";
+//   "the signer of a {format} signature cannot be recovered; verify it against an address
+//    (formats of {family} that allow recovery: {list})".
+[[nodiscard]] VekLibError no_checks(vek_core::ChainType family);
+[[nodiscard]] VekLibError no_recovery(vek_core::ChainType family, const MessageFormat& format);
+
+}  // namespace vek_lib
