@@ -144,11 +144,28 @@ void bind_results(nb::module_& m) {
               "Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).");
   value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at", "bip39_passphrase"});
 
-  nb::class_<vek_lib::SignResult> signature(m, "Signature", "A signature.");
-  signature.def_ro("signature", &vek_lib::SignResult::signature, "The signature in lower-case hex.")
+  nb::class_<vek_lib::SignResult> signature(m, "Signature", "A signed message.");
+  signature
+      .def_ro("signature", &vek_lib::SignResult::signature,
+              "The signature as its format writes it: base64 for bip322 (the serialised witness), bip137\n"
+              "(header || r || s) and adr036 (r || s); lower-case hex for the others.")
       .def_ro("recovery_id", &vek_lib::SignResult::recovery_id,
-              "The recovery id (EVM messages: 27 or 28; EVM transactions: 0 or 1), None where the chain has none.");
-  value_methods(signature, "Signature", {"signature", "recovery_id"});
+              "The recovery byte the signature carries (eip191, eip712 and tip191: v, 27 or 28; bip137: the\n"
+              "header; raw: 0 or 1), None where the format has none.")
+      .def_ro("format", &vek_lib::SignResult::format,
+              "The message format: eip191, eip712, raw, bip322, bip137, adr036 or tip191.")
+      .def_prop_ro(
+          "public_key",
+          [](const vek_lib::SignResult& r) -> std::optional<nb::dict> {
+            if (!r.public_key) return std::nullopt;
+            nb::dict key;
+            key["type"] = r.public_key_type.value_or("");
+            key["value"] = *r.public_key;
+            return key;
+          },
+          "adr036: the signer's public key as Cosmos wallets return it,\n"
+          "{\"type\": \"tendermint/PubKeySecp256k1\", \"value\": base64 of the compressed key}; otherwise None.");
+  value_methods(signature, "Signature", {"signature", "recovery_id", "format", "public_key"});
 
   nb::class_<vek_lib::SignedTransaction> signed_tx(m, "SignedTransaction", "A signed transaction.");
   signed_tx
@@ -243,23 +260,29 @@ void bind_session(nb::module_& m) {
       .def(
           "sign_message",
           [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index,
-             const OptStr& path) {
+             const OptStr& path, const OptStr& format) {
             const auto c = text(chain);
             const vek_lib::AccountRef which(index, opt_text(path));
+            const auto f = opt_text(format);
             if (const auto* raw = std::get_if<nb::bytes>(&message)) {
               if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.sign_message(c, b, which); }));
+              return take(released([&] { return s.sign_message(c, b, which, f); }));
             }
             const auto t = text(std::get<nb::str>(message));
             const auto e = opt_text(encoding);
-            return take(released([&] { return s.sign_message(c, t, e, which); }));
+            return take(released([&] { return s.sign_message(c, t, e, which, f); }));
           },
           "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
-          "Signs a message with the chain's message scheme (EVM: EIP-191).\n\n"
+          "format"_a = nb::none(),
+          "Signs a message in a format its chain's verifiers accept; format=None is the family's\n"
+          "standard. EVM: \"eip191\" (personal message), \"eip712\" (the message is typed-data JSON).\n"
+          "Solana: \"raw\". Bitcoin: \"bip322\" (simple, P2WPKH), \"bip137\", \"raw\". Cosmos:\n"
+          "\"adr036\" (the result also has public_key), \"raw\". Tron: \"tip191\" (v 27/28), \"raw\"\n"
+          "(v 0/1). TON: \"raw\". \"raw\" gives the signature of vek._native.sign_message.\n\n"
           "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
           "digits spell; bytes are signed as they are (no encoding then).\n\n"
-          "Raises:\n    InvalidInputError: unknown chain, bad hex, unknown encoding.\n"
+          "Raises:\n    InvalidInputError: unknown chain or format, bad hex, unknown encoding.\n"
           "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.")
       .def(
           "sign_typed_data",
@@ -544,13 +567,13 @@ std::span<const std::uint8_t> message_of(const TextOrBytes& m) {
   return {reinterpret_cast<const std::uint8_t*>(t.data()), t.size()};
 }
 
-// A signature as bytes: hex text (0x optional) or bytes.
-std::vector<std::uint8_t> signature_of(const TextOrBytes& sig) {
+// A signature as bytes: the text the format writes (hex, 0x optional, or base64), or bytes.
+std::vector<std::uint8_t> signature_of(std::string_view chain, const TextOrBytes& sig, const OptText& format) {
   if (const auto* raw = std::get_if<nb::bytes>(&sig)) {
     const auto b = bytes_of(*raw);
     return {b.begin(), b.end()};
   }
-  return take(vek_lib::decode_signature_hex(text(std::get<nb::str>(sig))));
+  return take(vek_lib::decode_signature(chain, text(std::get<nb::str>(sig)), format));
 }
 
 void bind_verification(nb::module_& m) {
@@ -559,16 +582,18 @@ void bind_verification(nb::module_& m) {
       [](const nb::str& chain, const TextOrBytes& message, const TextOrBytes& signature, const OptStr& format) {
         const auto c = text(chain);
         const auto msg = message_of(message);
-        const auto sig = signature_of(signature);
         const auto f = opt_text(format);
+        const auto sig = signature_of(c, signature, f);
         return take(released([&] { return vek_lib::recover_address(c, msg, sig, f); }));
       },
       "chain"_a, "message"_a, "signature"_a, "format"_a = nb::none(),
-      "The address whose key signed `message` (str as UTF-8, or bytes) on `chain`.\n\n"
-      "EVM formats: \"eip191\" (personal message, the default) and \"eip712\" (`message` is the\n"
-      "typed-data JSON). The signature is hex text (0x optional) or bytes: r || s || v, v in\n"
-      "0, 1, 27, 28.\n\n"
-      "Raises:\n    InvalidInputError: unknown chain or format, bad hex.\n"
+      "The address whose key signed `message` (str as UTF-8, or bytes) on `chain`, for the formats\n"
+      "that allow it: EVM \"eip191\" (the default) and \"eip712\" (`message` is the typed-data JSON),\n"
+      "Tron \"tip191\" (the default) and \"raw\", Bitcoin \"bip137\" (the address kind its header\n"
+      "names) and \"raw\", Cosmos \"raw\". The signature is the format's text (hex, 0x optional;\n"
+      "base64 for bip137) or its bytes.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain or format, a format without recovery, bad hex\n"
+      "        or base64.\n"
       "    SignerError: a malformed signature or typed data.");
   m.def(
       "verify_message",
@@ -577,15 +602,20 @@ void bind_verification(nb::module_& m) {
         const auto c = text(chain);
         const auto a = text(address);
         const auto msg = message_of(message);
-        const auto sig = signature_of(signature);
         const auto f = opt_text(format);
+        const auto sig = signature_of(c, signature, f);
         return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, f); }));
       },
       "chain"_a, "address"_a, "message"_a, "signature"_a, "format"_a = nb::none(),
-      "Whether `address` signed `message` on `chain` (formats as recover_address). False for a\n"
-      "well-formed signature of another key or of none.\n\n"
-      "Raises:\n    InvalidInputError: unknown chain or format, bad hex, a malformed address.\n"
-      "    SignerError: a signature of the wrong length or v, malformed typed data.");
+      "Whether `address` signed `message` on `chain` in `format` (None: the family's standard).\n"
+      "EVM: \"eip191\", \"eip712\". Solana: \"raw\". Bitcoin: \"bip322\" (P2WPKH), \"bip137\", \"raw\".\n"
+      "Cosmos: \"adr036\", \"raw\". Tron: \"tip191\", \"raw\". The signature is the format's text\n"
+      "(base64 for bip322, bip137 and adr036; hex, 0x optional, for the others) or its bytes.\n"
+      "False for a well-formed signature of another key or of none.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain or format, a chain without checks (TON), bad\n"
+      "        hex or base64, a malformed EVM address.\n"
+      "    SignerError: a malformed address of the other families, a signature of the wrong length,\n"
+      "        v or header, a malformed BIP-322 witness, malformed typed data.");
   m.def(
       "verify_typed_data",
       [](const nb::str& chain, const nb::str& address, const nb::str& typed_data, const TextOrBytes& signature) {
@@ -593,7 +623,7 @@ void bind_verification(nb::module_& m) {
         const auto a = text(address);
         const auto t = text(typed_data);
         const std::span<const std::uint8_t> msg(reinterpret_cast<const std::uint8_t*>(t.data()), t.size());
-        const auto sig = signature_of(signature);
+        const auto sig = signature_of(c, signature, "eip712");
         return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, "eip712"); }));
       },
       "chain"_a, "address"_a, "typed_data"_a, "signature"_a,

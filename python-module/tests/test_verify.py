@@ -89,7 +89,7 @@ def test_malformed_input_is_an_error_or_false_never_a_crash(session):
         (vek.SignerError, "invalid message: signature v must be 0, 1, 27 or 28, got 29", ("ethereum", "m", sig[:-2] + "1d")),
         (vek.InvalidInputError, "invalid input: unknown format for an EVM chain: 'bip322' (use eip191 or eip712)",
          ("ethereum", "m", sig, "bip322")),
-        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM chains only, not solana", ("solana", "m", sig)),
+        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Bitcoin, Cosmos and Tron chains only, not solana", ("solana", "m", sig)),
     ]
     for cls, message, args in cases:
         with pytest.raises(cls) as info:
@@ -126,5 +126,5 @@ def test_solana_raw_signatures_verify_both_ways_with_pynacl(vault):
         with pytest.raises(cls) as info:
             vek.verify_message("solana", *args)
         assert str(info.value) == message
-    with pytest.raises(vek.InvalidInputError, match="signature checks cover EVM and Solana chains only, not ton"):
+    with pytest.raises(vek.InvalidInputError, match="signature checks cover EVM, Solana, Bitcoin, Cosmos and Tron chains only, not ton"):
         vek.verify_message("ton", address, "m", theirs)

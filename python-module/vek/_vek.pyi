@@ -112,16 +112,33 @@ class Wallet:
     def __eq__(self, other: object, /) -> bool: ...
 
 class Signature:
-    """A signature."""
+    """A signed message."""
 
     @property
     def signature(self) -> str:
-        """The signature in lower-case hex."""
+        """
+        The signature as its format writes it: base64 for bip322 (the serialised witness), bip137
+        (header || r || s) and adr036 (r || s); lower-case hex for the others.
+        """
 
     @property
     def recovery_id(self) -> int | None:
         """
-        The recovery id (EVM messages: 27 or 28; EVM transactions: 0 or 1), None where the chain has none.
+        The recovery byte the signature carries (eip191, eip712 and tip191: v, 27 or 28; bip137: the
+        header; raw: 0 or 1), None where the format has none.
+        """
+
+    @property
+    def format(self) -> str:
+        """
+        The message format: eip191, eip712, raw, bip322, bip137, adr036 or tip191.
+        """
+
+    @property
+    def public_key(self) -> dict | None:
+        """
+        adr036: the signer's public key as Cosmos wallets return it,
+        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; otherwise None.
         """
 
     def __repr__(self) -> str: ...
@@ -225,15 +242,19 @@ class Session:
             DerivationError, SignerError: the key cannot be derived or used.
         """
 
-    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None) -> Signature:
+    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None, format: str | None = None) -> Signature:
         """
-        Signs a message with the chain's message scheme (EVM: EIP-191).
+        Signs a message in a format its chain's verifiers accept; format=None is the family's
+        standard. EVM: "eip191" (personal message), "eip712" (the message is typed-data JSON).
+        Solana: "raw". Bitcoin: "bip322" (simple, P2WPKH), "bip137", "raw". Cosmos:
+        "adr036" (the result also has public_key), "raw". Tron: "tip191" (v 27/28), "raw"
+        (v 0/1). TON: "raw". "raw" gives the signature of vek._native.sign_message.
 
         A str message is signed as its UTF-8 bytes, or with encoding="hex" as the bytes its hex
         digits spell; bytes are signed as they are (no encoding then).
 
         Raises:
-            InvalidInputError: unknown chain, bad hex, unknown encoding.
+            InvalidInputError: unknown chain or format, bad hex, unknown encoding.
             SessionClosedError: the session is closed.
             DerivationError, SignerError.
         """
@@ -468,25 +489,31 @@ class Vault:
 
 def recover_address(chain: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> str:
     """
-    The address whose key signed `message` (str as UTF-8, or bytes) on `chain`.
-
-    EVM formats: "eip191" (personal message, the default) and "eip712" (`message` is the
-    typed-data JSON). The signature is hex text (0x optional) or bytes: r || s || v, v in
-    0, 1, 27, 28.
+    The address whose key signed `message` (str as UTF-8, or bytes) on `chain`, for the formats
+    that allow it: EVM "eip191" (the default) and "eip712" (`message` is the typed-data JSON),
+    Tron "tip191" (the default) and "raw", Bitcoin "bip137" (the address kind its header
+    names) and "raw", Cosmos "raw". The signature is the format's text (hex, 0x optional;
+    base64 for bip137) or its bytes.
 
     Raises:
-        InvalidInputError: unknown chain or format, bad hex.
+        InvalidInputError: unknown chain or format, a format without recovery, bad hex
+            or base64.
         SignerError: a malformed signature or typed data.
     """
 
 def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> bool:
     """
-    Whether `address` signed `message` on `chain` (formats as recover_address). False for a
-    well-formed signature of another key or of none.
+    Whether `address` signed `message` on `chain` in `format` (None: the family's standard).
+    EVM: "eip191", "eip712". Solana: "raw". Bitcoin: "bip322" (P2WPKH), "bip137", "raw".
+    Cosmos: "adr036", "raw". Tron: "tip191", "raw". The signature is the format's text
+    (base64 for bip322, bip137 and adr036; hex, 0x optional, for the others) or its bytes.
+    False for a well-formed signature of another key or of none.
 
     Raises:
-        InvalidInputError: unknown chain or format, bad hex, a malformed address.
-        SignerError: a signature of the wrong length or v, malformed typed data.
+        InvalidInputError: unknown chain or format, a chain without checks (TON), bad
+            hex or base64, a malformed EVM address.
+        SignerError: a malformed address of the other families, a signature of the wrong length,
+            v or header, a malformed BIP-322 witness, malformed typed data.
     """
 
 def verify_typed_data(chain: str, address: str, typed_data: str, signature: str | bytes) -> bool:

@@ -1,6 +1,8 @@
 #include "vek/signer/message_formats.h"
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 
 #include "chains/secp256k1.h"
 #include "vek/signer/bech32.h"
@@ -23,8 +25,17 @@ std::unexpected<SignerError> invalid(std::string what) {
 
 std::string count_text(std::size_t n) { return std::to_string(n) + " bytes"; }
 
-void append(Bytes& out, std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-void append_zeros(Bytes& out, std::size_t n) { out.insert(out.end(), n, 0); }
+// Appends by resize and copy: GCC 12 at -O3 misreads vector::insert of a range here
+// (a false -Wstringop-overflow).
+void append(Bytes& out, std::span<const std::uint8_t> bytes) {
+  const std::size_t at = out.size();
+  out.resize(at + bytes.size());
+  if (!bytes.empty()) std::memcpy(out.data() + at, bytes.data(), bytes.size());
+}
+void append(Bytes& out, std::initializer_list<std::uint8_t> bytes) {
+  append(out, std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
+}
+void append_zeros(Bytes& out, std::size_t n) { out.resize(out.size() + n, 0); }
 
 // A recoverable signature over `hash` with the recovery id taken from `recid`; the key or
 // an error (kRecoversNoKey when none).
@@ -139,12 +150,12 @@ std::array<std::uint8_t, 32> to_sign_sighash(const Hash20& key_hash, const std::
   to_spend.push_back(1);
   append_zeros(to_spend, 32);
   append_le32(to_spend, 0xffffffffu);
-  to_spend.insert(to_spend.end(), {0x22, 0x00, 0x20});
+  append(to_spend, {0x22, 0x00, 0x20});
   append(to_spend, message_hash);
   append_le32(to_spend, 0);
   to_spend.push_back(1);
   append_zeros(to_spend, 8);
-  to_spend.insert(to_spend.end(), {0x16, 0x00, 0x14});
+  append(to_spend, {0x16, 0x00, 0x14});
   append(to_spend, key_hash);
   append_le32(to_spend, 0);
   const auto txid = sha256d(to_spend);
@@ -160,9 +171,9 @@ std::array<std::uint8_t, 32> to_sign_sighash(const Hash20& key_hash, const std::
   append(preimage, sha256d(outpoint));
   append(preimage, sha256d(sequence));
   append(preimage, outpoint);
-  preimage.insert(preimage.end(), {0x19, 0x76, 0xa9, 0x14});
+  append(preimage, {0x19, 0x76, 0xa9, 0x14});
   append(preimage, key_hash);
-  preimage.insert(preimage.end(), {0x88, 0xac});
+  append(preimage, {0x88, 0xac});
   append_zeros(preimage, 8);
   append(preimage, sequence);
   append(preimage, sha256d(outputs));
@@ -317,7 +328,7 @@ SignerResult<MessageSignature> bip137_sign(std::span<const std::uint8_t> key, st
   MessageSignature result;
   const auto header = static_cast<std::uint8_t>(39 + out->signature[64]);
   result.signature.push_back(header);
-  result.signature.insert(result.signature.end(), out->signature.begin(), out->signature.begin() + 64);
+  append(result.signature, std::span<const std::uint8_t>(out->signature).first(64));
   result.recovery_id = header;
   return result;
 }
