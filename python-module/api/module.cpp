@@ -8,6 +8,7 @@
 // argument is copied into memory that is freed unwiped.
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/filesystem.h>
+#include <nanobind/stl/map.h>
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
@@ -16,6 +17,7 @@
 #include <nanobind/stl/vector.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -156,12 +158,10 @@ void bind_results(nb::module_& m) {
               "The message format: eip191, eip712, raw, bip322, bip137, adr036 or tip191.")
       .def_prop_ro(
           "public_key",
-          [](const vek_lib::SignResult& r) -> std::optional<nb::dict> {
+          [](const vek_lib::SignResult& r) -> std::optional<std::map<std::string, std::string>> {
             if (!r.public_key) return std::nullopt;
-            nb::dict key;
-            key["type"] = r.public_key_type.value_or("");
-            key["value"] = *r.public_key;
-            return key;
+            return std::map<std::string, std::string>{{"type", r.public_key_type.value_or("")},
+                                                      {"value", *r.public_key}};
           },
           "adr036: the signer's public key as Cosmos wallets return it,\n"
           "{\"type\": \"tendermint/PubKeySecp256k1\", \"value\": base64 of the compressed key}; otherwise None.");

@@ -135,7 +135,7 @@ class Signature:
         """
 
     @property
-    def public_key(self) -> dict | None:
+    def public_key(self) -> dict[str, str] | None:
         """
         adr036: the signer's public key as Cosmos wallets return it,
         {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; otherwise None.
