@@ -71,6 +71,7 @@ struct SolanaOffchainMessage {
 // declared format wider than needed is accepted, as the current SDK does; the 1232-byte
 // limit of formats 0 and 1 is applied to the bytes after the signing domain and version,
 // the SDK's reading, which admits everything written by the stricter count above).
+// Header version 1 (version 0 plus newlines in format 0) is not read.
 // Errors (InvalidMessage), each starting "off-chain message: ":
 //   "no signing domain"; "unsupported header version {v}"; "truncated header";
 //   "unknown format {f}"; "no signers"; "signers include the zero key";
