@@ -157,7 +157,7 @@ SignerResult<ed25519::PublicKey> solana_key(std::string_view address) {
     return std::unexpected(invalid("invalid Solana address: '" + std::string(address) + "'"));
   }
   ed25519::PublicKey out{};
-  std::copy(key->begin(), key->end(), out.begin());
+  std::copy_n(key->begin(), out.size(), out.begin());
   return out;
 }
 

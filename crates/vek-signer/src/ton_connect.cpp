@@ -1,6 +1,7 @@
 // TON Connect's signed formats: ton_proof and sign-data (text and binary), and the
 // address forms their verifiers are given.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -68,8 +69,8 @@ std::optional<TonAccount> parse_raw(std::string_view text) {
   const std::string_view hex = text.substr(colon + 1);
   if (hex.size() != 64) return std::nullopt;
   const auto hash = hex_decode(hex);
-  if (!hash) return std::nullopt;
-  std::copy(hash->begin(), hash->end(), out.hash.begin());
+  if (!hash || hash->size() != out.hash.size()) return std::nullopt;
+  std::copy_n(hash->begin(), out.hash.size(), out.hash.begin());
   return out;
 }
 
@@ -86,9 +87,10 @@ SignerResult<Digest> proof_digest(const TonAccount& account, std::string_view do
   put_le(message, timestamp, 8);
   put(message, payload);
   const Digest inner = sha256(message);
-  std::vector<std::uint8_t> outer{0xff, 0xff};
-  put(outer, "ton-connect");
-  put(outer, inner);
+  constexpr std::string_view kTag = "ton-connect";
+  std::array<std::uint8_t, 2 + kTag.size() + kSha256Bytes> outer{0xff, 0xff};
+  std::copy(kTag.begin(), kTag.end(), outer.begin() + 2);
+  std::copy(inner.begin(), inner.end(), outer.begin() + 2 + kTag.size());
   return sha256(outer);
 }
 
@@ -103,8 +105,10 @@ SignerResult<Digest> sign_data_digest(const TonAccount& account, std::string_vie
       return std::unexpected(invalid("sign-data text is not valid UTF-8: " + *bad));
     }
   }
-  std::vector<std::uint8_t> message{0xff, 0xff};
+  std::vector<std::uint8_t> message;
   message.reserve(2 + 22 + 4 + 32 + 4 + domain.size() + 8 + 3 + 4 + payload.size());
+  message.push_back(0xff);
+  message.push_back(0xff);
   put(message, "ton-connect/sign-data/");
   put_be(message, static_cast<std::uint32_t>(account.workchain), 4);
   put(message, account.hash);
@@ -142,7 +146,7 @@ SignerResult<bool> verify_for(std::string_view address, std::span<const std::uin
     return std::unexpected(invalid("expected a 64-byte signature, got " + std::to_string(signature.size()) + " bytes"));
   }
   Ed25519Key key{};
-  std::copy(public_key.begin(), public_key.end(), key.begin());
+  std::copy_n(public_key.begin(), key.size(), key.begin());
   const auto bytes = signed_bytes(*account);
   if (!bytes) return std::unexpected(bytes.error());
   if (check == TonKeyCheck::WalletContract && ton_wallet_account(key) != *account) return false;
