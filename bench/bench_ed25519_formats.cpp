@@ -15,7 +15,7 @@
 #include "vek/signer/chains/solana.h"
 #include "vek/signer/chains/ton.h"
 #include "vek/signer/encoding.h"
-#include "vek/signer/message_formats.h"
+#include "vek/signer/ed25519_message_formats.h"
 
 namespace {
 

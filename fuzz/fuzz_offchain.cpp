@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "vek/signer/message_formats.h"
+#include "vek/signer/ed25519_message_formats.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "chains/ed25519.h"
 #include "vek/core/utf8.h"
 #include "vek/signer/encoding.h"
-#include "vek/signer/message_formats.h"
+#include "vek/signer/ed25519_message_formats.h"
 
 namespace vek_signer {
 namespace {

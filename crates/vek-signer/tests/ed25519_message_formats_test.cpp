@@ -12,7 +12,7 @@
 #include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
-#include "vek/signer/message_formats.h"
+#include "vek/signer/ed25519_message_formats.h"
 
 #include "test_vectors.h"
 
