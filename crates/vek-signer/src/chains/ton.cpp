@@ -42,7 +42,7 @@ class BitWriter {
 // the public key, and an empty extensions dictionary (0). Its representation is the two
 // descriptor bytes (no references; 322 bits = 40 whole bytes plus a partial one) and the
 // bits padded with a 1 and then zeros to 41 bytes.
-std::array<std::uint8_t, 32> data_cell_hash(const ed25519::PublicKey& pk) {
+std::array<std::uint8_t, 32> data_cell_hash(std::span<const std::uint8_t, 32> pk) {
   constexpr std::size_t kDataBits = 322;
   std::array<std::uint8_t, 2 + 41> repr{};
   repr[0] = 0x00;                                          // refs descriptor: no references
@@ -76,10 +76,14 @@ std::array<std::uint8_t, 32> state_init_hash(const std::array<std::uint8_t, 32>&
 
 }  // namespace
 
+std::array<std::uint8_t, 32> TonSigner::wallet_account_id(std::span<const std::uint8_t, 32> public_key) {
+  return state_init_hash(data_cell_hash(public_key));
+}
+
 SignerResult<std::string> TonSigner::derive_address(std::span<const std::uint8_t> key) const {
   auto pk = ed25519::public_key(key);
   if (!pk) return std::unexpected(std::move(pk.error()));
-  const auto account_id = state_init_hash(data_cell_hash(*pk));
+  const auto account_id = wallet_account_id(*pk);
 
   std::array<std::uint8_t, kAddressBytes> addr{};
   addr[0] = kAddressFlags;

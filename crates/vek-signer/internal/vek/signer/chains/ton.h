@@ -2,8 +2,10 @@
 // deployed for the key's public key.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "vek/signer/chains/family.h"
 
@@ -23,6 +25,10 @@ class TonSigner final : public FamilySigner<ChainType::Ton, Curve::Ed25519, 607>
   static constexpr std::uint32_t kWalletId = 2147483409;  // 0x7FFFFF11, v5r1 on mainnet
   static constexpr std::uint8_t kAddressFlags = 0x51;     // non-bounceable, not test-only
   static constexpr std::size_t kAddressBytes = 36;        // flags, workchain, account id, CRC
+
+  // The account id (hash of the StateInit) of the wallet contract above for an Ed25519
+  // public key, in workchain 0: the 32 bytes inside every address derive_address writes.
+  [[nodiscard]] static std::array<std::uint8_t, 32> wallet_account_id(std::span<const std::uint8_t, 32> public_key);
 
   VEK_FAMILY_SIGNER_OPERATIONS;
 };
