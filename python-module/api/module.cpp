@@ -27,7 +27,10 @@
 #include <vector>
 
 #include "errors.h"
+#include "inspect.h"
 #include "vek/core/chain.h"
+#include "vek/lib/broadcast.h"
+#include "vek/lib/inspect.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
 #include "vek/lib/verify.h"
@@ -208,6 +211,24 @@ void bind_chains(nb::module_& m) {
       "of that family's account in a wallet.");
 }
 
+// The wait for curl runs Python's signal handlers (taking the lock for each check, about
+// every 50 ms): one that raises (Ctrl-C's KeyboardInterrupt, an alarm's exception) ends
+// curl, and that exception, not the wait's "interrupted", is what the caller sees.
+bool python_signals_let_wait() {
+  const nb::gil_scoped_acquire locked;
+  return PyErr_CheckSignals() == 0;
+}
+
+template <typename F>
+std::string send_letting_signals_in(F&& send) {
+  auto result = released([&] {
+    const vek_lib::ScopedBroadcastCheck signals(python_signals_let_wait);
+    return send();
+  });
+  if (!result && PyErr_Occurred() != nullptr) throw nb::python_error();
+  return take(std::move(result));
+}
+
 void bind_session(nb::module_& m) {
   nb::class_<Session>(m, "Session",
                       "One wallet, unlocked once by Vault.unlock, signing until it is closed.\n\n"
@@ -326,10 +347,10 @@ void bind_session(nb::module_& m) {
             const vek_lib::AccountRef which(index, opt_text(path));
             if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.send(c, b, url, which); }));
+              return send_letting_signals_in([&] { return s.send(c, b, url, which); });
             }
             const auto t = text(std::get<nb::str>(tx));
-            return take(released([&] { return s.send(c, t, url, which); }));
+            return send_letting_signals_in([&] { return s.send(c, t, url, which); });
           },
           "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
@@ -520,6 +541,21 @@ void bind_vault(nb::module_& m) {
           "    InvalidInputError: unknown format or chain, a format of another family, damaged wallet data.\n"
           "    VaultError.")
       .def(
+          "public_key",
+          [](const Vault& v, const nb::str& name_or_id, const nb::str& chain, const OptStr& passphrase,
+             const OptStr& bip39_passphrase) {
+            const auto n = text(name_or_id);
+            const auto c = text(chain);
+            const auto p = opt_text(passphrase);
+            const auto b = opt_text(bip39_passphrase);
+            return take(released([&] { return vek_lib::public_key(n, c, p, v.where(), b); }));
+          },
+          "name_or_id"_a, "chain"_a, "passphrase"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
+          "The public key of the account that signs for `chain` (as export_key picks it), in\n"
+          "lower-case hex: secp256k1 chains the 33-byte compressed point, Ed25519 chains 32 bytes.\n\n"
+          "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
+          "    InvalidInputError: unknown chain, damaged wallet data.\n    VaultError.")
+      .def(
           "change_passphrase",
           [](const Vault& v, const nb::str& name_or_id, const OptStr& old_passphrase, const OptStr& new_passphrase) {
             const auto n = text(name_or_id);
@@ -673,4 +709,5 @@ NB_MODULE(_vek, m) {
   vek_api::bind_vault(m);
   vek_api::bind_verification(m);
   vek_api::bind_functions(m);
+  vek_api::bind_inspect(m);
 }

@@ -455,6 +455,18 @@ class Vault:
             VaultError.
         """
 
+    def public_key(self, name_or_id: str, chain: str, passphrase: str | None = None, bip39_passphrase: str | None = None) -> str:
+        """
+        The public key of the account that signs for `chain` (as export_key picks it), in
+        lower-case hex: secp256k1 chains the 33-byte compressed point, Ed25519 chains 32 bytes.
+
+        Raises:
+            WrongPassphraseError.
+            WalletNotFoundError, AmbiguousWalletError.
+            InvalidInputError: unknown chain, damaged wallet data.
+            VaultError.
+        """
+
     def change_passphrase(self, name_or_id: str, old_passphrase: str | None, new_passphrase: str | None) -> None:
         """
         Encrypts the wallet's secret again under new_passphrase (None: the empty passphrase),
@@ -541,4 +553,129 @@ def derive_address(phrase: str, chain: str, index: int | None = None, bip39_pass
         InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.
         MnemonicError: the phrase is invalid.
         DerivationError: the index is out of range.
+    """
+
+class DecodedTransaction:
+    """
+    An unsigned transaction as a person reviews it before signing. Numbers are decimal
+    text; members of the other family are None.
+    """
+
+    @property
+    def chain_id(self) -> str:
+        """The CAIP-2 id of the chain it was decoded for."""
+
+    @property
+    def family(self) -> str:
+        """"evm" or "solana"."""
+
+    @property
+    def tx_type(self) -> int | None:
+        """EVM: the EIP-2718 type, 1 or 2."""
+
+    @property
+    def evm_chain_id(self) -> str | None:
+        """EVM: the chain id the transaction names."""
+
+    @property
+    def nonce(self) -> str | None:
+        """EVM: the nonce."""
+
+    @property
+    def to(self) -> str | None:
+        """EVM: the recipient (EIP-55); None for contract creation."""
+
+    @property
+    def value_wei(self) -> str | None:
+        """EVM: the value in wei."""
+
+    @property
+    def value_ether(self) -> str | None:
+        """EVM: the value in ether, exact."""
+
+    @property
+    def gas_limit(self) -> str | None:
+        """EVM: the gas limit."""
+
+    @property
+    def gas_price(self) -> str | None:
+        """EVM type 1: the gas price in wei."""
+
+    @property
+    def max_fee_per_gas(self) -> str | None:
+        """EVM type 2: the maximum fee per gas in wei."""
+
+    @property
+    def max_priority_fee_per_gas(self) -> str | None:
+        """EVM type 2: the priority fee per gas in wei."""
+
+    @property
+    def data_length(self) -> int | None:
+        """EVM: the length of the call data in bytes."""
+
+    @property
+    def fee_payer(self) -> str | None:
+        """Solana: the fee payer (the first signer), base58."""
+
+    @property
+    def signatures(self) -> int | None:
+        """Solana: the number of signatures the message needs."""
+
+    @property
+    def instructions(self) -> int | None:
+        """Solana: the number of instructions."""
+
+    @property
+    def signing_payload(self) -> bytes:
+        """
+        The bytes a signature covers: EVM the transaction itself, Solana the message after the
+        signature slots (what Session.sign_transaction signs for Solana).
+        """
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+class Endpoint:
+    """Where a transaction goes when no endpoint is given."""
+
+    @property
+    def url(self) -> str:
+        """The node's URL."""
+
+    @property
+    def source(self) -> str:
+        """
+        "configuration" (the configuration file's rpc entry) or "built-in" (a public mainnet node).
+        """
+
+    @property
+    def config_file(self) -> str:
+        """The configuration file's path (it may not exist)."""
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+def decode_transaction(chain: str, tx: str | bytes) -> DecodedTransaction:
+    """
+    Decodes an unsigned transaction (hex text, a leading "0x" dropped, or bytes) for review.
+
+    EVM: an EIP-2718 type 1 or 2 transaction whose chain id is the chain's. Solana: the whole
+    transaction, signature slots included (what Session.send takes).
+
+    Raises:
+        InvalidInputError: unknown chain, another family, bad hex, a malformed or
+            already signed transaction, another chain's id (the message says which).
+    """
+
+def rpc_endpoint(chain: str) -> Endpoint:
+    """
+    The endpoint Session.send uses for `chain` without rpc_url: the configuration file's rpc
+    entry for its CAIP-2 id, else the built-in public mainnet node.
+
+    Raises:
+        InvalidInputError: unknown chain; a configuration file that exists but is not
+            used (unreadable or invalid, e.g. without vault_path): sending would ignore it.
+        VaultError: a configuration file another user controls.
     """

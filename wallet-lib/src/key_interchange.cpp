@@ -14,6 +14,7 @@
 #include "vek/signer/key_formats.h"
 #include "vek/signer/keystore.h"
 #include "vek/signer/random.h"
+#include "stored_key.h"
 
 namespace vek_lib {
 namespace {
@@ -86,9 +87,8 @@ std::string lower(std::string s) {
   return s;
 }
 
-// The key of `family` that a session signs with by default: the stored key of a
-// private-key wallet's curve, or the key at the path of the wallet's first stored
-// account of the family (the default path for index 0 when it stores none).
+}  // namespace
+
 VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet, const SecretBytes& plain,
                                           ChainType family, std::string_view bip39) {
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
@@ -112,8 +112,6 @@ VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& walle
   if (!key) return std::unexpected(VekLibError(std::move(key.error())));
   return std::move(*key);
 }
-
-}  // namespace
 
 VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
                                         OptText chain, OptText key_password, OptText passphrase, OptText vault) {

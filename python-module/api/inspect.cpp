@@ -1,0 +1,132 @@
+#include "inspect.h"
+
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/variant.h>
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "errors.h"
+#include "vek/lib/inspect.h"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+
+namespace vek_api {
+namespace {
+
+std::string_view text(const nb::str& s) {
+  Py_ssize_t len = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(s.ptr(), &len);
+  if (data == nullptr) throw nb::python_error();
+  return {data, static_cast<std::size_t>(len)};
+}
+
+using vek_lib::DecodedTransaction;
+
+nb::object fields_repr_eq(nb::handle self, nb::handle other, const std::vector<const char*>& fields) {
+  if (!self.type().is(other.type())) return nb::borrow(Py_NotImplemented);
+  for (const char* f : fields) {
+    if (!self.attr(f).equal(other.attr(f))) return nb::bool_(false);
+  }
+  return nb::bool_(true);
+}
+
+const std::vector<const char*> kDecodedFields = {
+    "chain_id",   "family",         "tx_type",    "evm_chain_id", "nonce",           "to",
+    "value_wei",  "value_ether",    "gas_limit",  "gas_price",    "max_fee_per_gas", "max_priority_fee_per_gas",
+    "data_length", "fee_payer",     "signatures", "instructions", "signing_payload"};
+
+std::string repr_of(nb::handle self, const char* cls, const std::vector<const char*>& fields) {
+  std::string out = std::string(cls) + "(";
+  const char* sep = "";
+  for (const char* f : fields) {
+    out += sep;
+    out += f;
+    out += "=";
+    out += nb::cast<std::string>(nb::repr(self.attr(f)));
+    sep = ", ";
+  }
+  return out + ")";
+}
+
+}  // namespace
+
+void bind_inspect(nb::module_& m) {
+  nb::class_<DecodedTransaction> decoded(
+      m, "DecodedTransaction",
+      "An unsigned transaction as a person reviews it before signing. Numbers are decimal\n"
+      "text; members of the other family are None.");
+  decoded.def_ro("chain_id", &DecodedTransaction::chain_id, "The CAIP-2 id of the chain it was decoded for.")
+      .def_ro("family", &DecodedTransaction::family, "\"evm\" or \"solana\".")
+      .def_ro("tx_type", &DecodedTransaction::tx_type, "EVM: the EIP-2718 type, 1 or 2.")
+      .def_ro("evm_chain_id", &DecodedTransaction::evm_chain_id, "EVM: the chain id the transaction names.")
+      .def_ro("nonce", &DecodedTransaction::nonce, "EVM: the nonce.")
+      .def_ro("to", &DecodedTransaction::to, "EVM: the recipient (EIP-55); None for contract creation.")
+      .def_ro("value_wei", &DecodedTransaction::value_wei, "EVM: the value in wei.")
+      .def_ro("value_ether", &DecodedTransaction::value_ether, "EVM: the value in ether, exact.")
+      .def_ro("gas_limit", &DecodedTransaction::gas_limit, "EVM: the gas limit.")
+      .def_ro("gas_price", &DecodedTransaction::gas_price, "EVM type 1: the gas price in wei.")
+      .def_ro("max_fee_per_gas", &DecodedTransaction::max_fee_per_gas, "EVM type 2: the maximum fee per gas in wei.")
+      .def_ro("max_priority_fee_per_gas", &DecodedTransaction::max_priority_fee_per_gas,
+              "EVM type 2: the priority fee per gas in wei.")
+      .def_ro("data_length", &DecodedTransaction::data_length, "EVM: the length of the call data in bytes.")
+      .def_ro("fee_payer", &DecodedTransaction::fee_payer, "Solana: the fee payer (the first signer), base58.")
+      .def_ro("signatures", &DecodedTransaction::signatures, "Solana: the number of signatures the message needs.")
+      .def_ro("instructions", &DecodedTransaction::instructions, "Solana: the number of instructions.")
+      .def_prop_ro(
+          "signing_payload",
+          [](const DecodedTransaction& d) {
+            return nb::bytes(reinterpret_cast<const char*>(d.signing_payload.data()), d.signing_payload.size());
+          },
+          "The bytes a signature covers: EVM the transaction itself, Solana the message after the\n"
+          "signature slots (what Session.sign_transaction signs for Solana).")
+      .def("__repr__", [](nb::handle self) { return repr_of(self, "DecodedTransaction", kDecodedFields); })
+      .def(
+          "__eq__", [](nb::handle self, nb::handle other) { return fields_repr_eq(self, other, kDecodedFields); },
+          nb::sig("def __eq__(self, other: object, /) -> bool"));
+
+  const std::vector<const char*> endpoint_fields = {"url", "source", "config_file"};
+  nb::class_<vek_lib::Endpoint> endpoint(m, "Endpoint", "Where a transaction goes when no endpoint is given.");
+  endpoint.def_ro("url", &vek_lib::Endpoint::url, "The node's URL.")
+      .def_ro("source", &vek_lib::Endpoint::source,
+              "\"configuration\" (the configuration file's rpc entry) or \"built-in\" (a public mainnet node).")
+      .def_ro("config_file", &vek_lib::Endpoint::config_file, "The configuration file's path (it may not exist).")
+      .def("__repr__", [endpoint_fields](nb::handle self) { return repr_of(self, "Endpoint", endpoint_fields); })
+      .def(
+          "__eq__",
+          [endpoint_fields](nb::handle self, nb::handle other) { return fields_repr_eq(self, other, endpoint_fields); },
+          nb::sig("def __eq__(self, other: object, /) -> bool"));
+
+  m.def(
+      "decode_transaction",
+      [](const nb::str& chain, const std::variant<nb::str, nb::bytes>& tx) {
+        const auto c = text(chain);
+        if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
+          const std::span<const std::uint8_t> b(reinterpret_cast<const std::uint8_t*>(raw->c_str()), raw->size());
+          return take(vek_lib::decode_transaction(c, b));
+        }
+        auto bytes = take(vek_lib::decode_transaction_hex(text(std::get<nb::str>(tx))));
+        return take(vek_lib::decode_transaction(c, bytes));
+      },
+      "chain"_a, "tx"_a,
+      "Decodes an unsigned transaction (hex text, a leading \"0x\" dropped, or bytes) for review.\n\n"
+      "EVM: an EIP-2718 type 1 or 2 transaction whose chain id is the chain's. Solana: the whole\n"
+      "transaction, signature slots included (what Session.send takes).\n\n"
+      "Raises:\n    InvalidInputError: unknown chain, another family, bad hex, a malformed or\n"
+      "        already signed transaction, another chain's id (the message says which).");
+  m.def(
+      "rpc_endpoint",
+      [](const nb::str& chain) { return take(vek_lib::rpc_endpoint(text(chain))); }, "chain"_a,
+      "The endpoint Session.send uses for `chain` without rpc_url: the configuration file's rpc\n"
+      "entry for its CAIP-2 id, else the built-in public mainnet node.\n\n"
+      "Raises:\n    InvalidInputError: unknown chain; a configuration file that exists but is not\n"
+      "        used (unreadable or invalid, e.g. without vault_path): sending would ignore it.\n"
+      "    VaultError: a configuration file another user controls.");
+}
+
+}  // namespace vek_api
