@@ -281,26 +281,31 @@ void bind_session(nb::module_& m) {
       .def(
           "sign_message",
           [](Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding, OptIndex index,
-             const OptStr& path, const OptStr& format) {
+             const OptStr& path, const OptStr& format, const OptStr& domain, std::optional<std::uint64_t> timestamp) {
             const auto c = text(chain);
             const vek_lib::AccountRef which(index, opt_text(path));
             const auto f = opt_text(format);
+            vek_lib::MessageContext context{opt_text(domain), timestamp, false, std::nullopt};
             if (const auto* raw = std::get_if<nb::bytes>(&message)) {
               if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
               const auto b = bytes_of(*raw);
-              return take(released([&] { return s.sign_message(c, b, which, f); }));
+              context.binary = true;
+              return take(released([&] { return s.sign_message(c, b, which, f, context); }));
             }
             const auto t = text(std::get<nb::str>(message));
             const auto e = opt_text(encoding);
-            return take(released([&] { return s.sign_message(c, t, e, which, f); }));
+            return take(released([&] { return s.sign_message(c, t, e, which, f, context); }));
           },
           "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
-          "format"_a = nb::none(),
+          "format"_a = nb::none(), "domain"_a = nb::none(), "timestamp"_a = nb::none(),
           "Signs a message in a format its chain's verifiers accept; format=None is the family's\n"
           "standard. EVM: \"eip191\" (personal message), \"eip712\" (the message is typed-data JSON).\n"
-          "Solana: \"raw\". Bitcoin: \"bip322\" (simple, P2WPKH), \"bip137\", \"raw\". Cosmos:\n"
-          "\"adr036\" (the result also has public_key), \"raw\". Tron: \"tip191\" (v 27/28), \"raw\"\n"
-          "(v 0/1). TON: \"raw\". \"raw\" gives the signature of vek._native.sign_message.\n\n"
+          "Solana: \"raw\", \"offchain\" (an off-chain message; base58). Bitcoin: \"bip322\" (simple,\n"
+          "P2WPKH), \"bip137\", \"raw\". Cosmos: \"adr036\" (the result also has public_key), \"raw\".\n"
+          "Tron: \"tip191\" (v 27/28), \"raw\" (v 0/1). TON: \"raw\", and TON Connect's \"ton_proof\" and\n"
+          "\"sign_data\" (base64), which need the dApp's `domain` and the Unix `timestamp`; sign_data\n"
+          "signs a str as text and bytes (or hex) as binary. TON results have public_key (the Ed25519\n"
+          "key, base64), which checks need. \"raw\" gives the signature of vek._native.sign_message.\n\n"
           "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
           "digits spell; bytes are signed as they are (no encoding then).\n\n"
           "Raises:\n    InvalidInputError: unknown chain or format, bad hex, unknown encoding.\n"
@@ -634,22 +639,29 @@ void bind_verification(nb::module_& m) {
   m.def(
       "verify_message",
       [](const nb::str& chain, const nb::str& address, const TextOrBytes& message, const TextOrBytes& signature,
-         const OptStr& format) {
+         const OptStr& format, const OptStr& public_key, const OptStr& domain, std::optional<std::uint64_t> timestamp) {
         const auto c = text(chain);
         const auto a = text(address);
         const auto msg = message_of(message);
         const auto f = opt_text(format);
         const auto sig = signature_of(c, signature, f);
-        return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, f); }));
+        const vek_lib::MessageContext context{opt_text(domain), timestamp, std::holds_alternative<nb::bytes>(message),
+                                              opt_text(public_key)};
+        return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, f, context); }));
       },
-      "chain"_a, "address"_a, "message"_a, "signature"_a, "format"_a = nb::none(),
+      "chain"_a, "address"_a, "message"_a, "signature"_a, "format"_a = nb::none(), "public_key"_a = nb::none(),
+      "domain"_a = nb::none(), "timestamp"_a = nb::none(),
       "Whether `address` signed `message` on `chain` in `format` (None: the family's standard).\n"
-      "EVM: \"eip191\", \"eip712\". Solana: \"raw\". Bitcoin: \"bip322\" (P2WPKH), \"bip137\", \"raw\".\n"
-      "Cosmos: \"adr036\", \"raw\". Tron: \"tip191\", \"raw\". The signature is the format's text\n"
-      "(base64 for bip322, bip137 and adr036; hex, 0x optional, for the others) or its bytes.\n"
+      "EVM: \"eip191\", \"eip712\". Solana: \"raw\", \"offchain\". Bitcoin: \"bip322\" (P2WPKH), \"bip137\",\n"
+      "\"raw\". Cosmos: \"adr036\", \"raw\". Tron: \"tip191\", \"raw\". TON: \"raw\", \"ton_proof\",\n"
+      "\"sign_data\" (str: text, bytes: binary); TON checks need the signer's `public_key` (hex or\n"
+      "base64; it must give the address with this library's wallet contract), and ton_proof and\n"
+      "sign_data the `domain` and `timestamp` that were signed. The signature is the format's text\n"
+      "(base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for offchain; hex, 0x\n"
+      "optional, for the others) or its bytes.\n"
       "False for a well-formed signature of another key or of none.\n\n"
-      "Raises:\n    InvalidInputError: unknown chain or format, a chain without checks (TON), bad\n"
-      "        hex or base64, a malformed EVM address.\n"
+      "Raises:\n    InvalidInputError: unknown chain or format, bad hex, base64 or base58, a malformed\n"
+      "        EVM address, a TON check without its public key, domain or timestamp.\n"
       "    SignerError: a malformed address of the other families, a signature of the wrong length,\n"
       "        v or header, a malformed BIP-322 witness, malformed typed data.");
   m.def(

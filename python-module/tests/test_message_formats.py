@@ -22,6 +22,7 @@ MESSAGE = "log in \u2713"
 FORMATS = [
     ("ethereum", "eip191", True),
     ("solana", "raw", False),
+    ("solana", "offchain", False),
     ("bitcoin", "bip322", False),
     ("bitcoin", "bip137", True),
     ("bitcoin", "raw", True),
@@ -143,6 +144,8 @@ def test_malformed_input_and_unsupported_requests(session):
     cases = [
         (vek.InvalidInputError, "invalid input: unknown format for a Bitcoin chain: 'eip191' (use bip322, bip137 or raw)",
          lambda: session.sign_message("bitcoin", "m", format="eip191")),
+        (vek.InvalidInputError, "invalid input: unknown format for a TON chain: 'adr036' (use raw, ton_proof or sign_data)",
+         lambda: session.sign_message("ton", "m", format="adr036")),
         (vek.InvalidInputError, "invalid input: unknown format for a Tron chain: 'bip137' (use tip191 or raw)",
          lambda: vek.verify_message("tron", "T", "m", "00", format="bip137")),
         (vek.InvalidInputError, "invalid input: invalid base64 signature: invalid base64 length 3",
@@ -151,8 +154,14 @@ def test_malformed_input_and_unsupported_requests(session):
          "an address (formats of Bitcoin that allow recovery: bip137 and raw)", lambda: vek.recover_address("bitcoin", "m", "AA==")),
         (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Bitcoin, Cosmos and Tron chains only, not solana",
          lambda: vek.recover_address("solana", "m", "00")),
-        (vek.InvalidInputError, "invalid input: signature checks cover EVM, Solana, Bitcoin, Cosmos and Tron chains only, not ton",
-         lambda: vek.verify_message("ton", "EQ", "m", "00")),
+        (vek.InvalidInputError, "invalid input: checking a TON signature needs the signer's public key (a TON address "
+         "does not reveal it)", lambda: vek.verify_message("ton", "EQ", "m", "00")),
+        (vek.InvalidInputError, "invalid input: ton_proof signs for a dApp: give its domain and the Unix timestamp",
+         lambda: session.sign_message("ton", "m", format="ton_proof", domain="example.com")),
+        (vek.InvalidInputError, "invalid input: invalid TON public key: expected 64 hex digits or base64 of 32 bytes",
+         lambda: vek.verify_message("ton", "EQ", "m", "00", public_key="abcd")),
+        (vek.InvalidInputError, "invalid input: invalid base58 signature: invalid base58 character at position 0",
+         lambda: vek.verify_message("solana", "x", "m", "0O", format="offchain")),
         (vek.SignerError, "invalid message: malformed BIP-322 witness: expected 2 witness items",
          lambda: vek.verify_message("bitcoin", btc, "m", "AA==")),
         (vek.SignerError, "invalid message: invalid Cosmos address: 'cosmos1x'",
@@ -167,3 +176,60 @@ def test_malformed_input_and_unsupported_requests(session):
     # Signatures of no key, or with s in the upper half, are simply not the address's.
     assert vek.verify_message("cosmos", session.address("cosmos"), "m", base64.b64encode(b"\xff" * 64).decode()) is False
     assert vek.verify_message("tron", session.address("tron"), "m", "00" * 65) is False
+
+
+def ton_account(address: str) -> bytes:
+    """Workchain (i32 BE) and account id of a user-friendly TON address."""
+    raw = base64.urlsafe_b64decode(address)
+    return int.from_bytes(raw[1:2], "big", signed=True).to_bytes(4, "big", signed=True) + raw[2:34]
+
+
+def test_ed25519_formats_against_pynacl(session):
+    """Solana off-chain messages and TON Connect's ton_proof and sign_data, built here from
+    their published layouts, checked by PyNaCl; PyNaCl's signatures of the same bytes verify."""
+    signing = pytest.importorskip("nacl.signing")
+    solana_key = signing.SigningKey(bytes.fromhex("22" * 32))
+    sol = session.address("solana")
+    text = MESSAGE.encode()
+    offchain = (b"\xffsolana offchain" + b"\x00" + bytes(32) + b"\x01" + b"\x01" + bytes(solana_key.verify_key)
+                + len(text).to_bytes(2, "little") + text)
+    ours = session.sign_message("solana", MESSAGE, format="offchain")
+    solana_key.verify_key.verify(offchain, bytes_of_base58(ours.signature))
+    theirs = solana_key.sign(offchain).signature
+    assert vek.verify_message("solana", sol, MESSAGE, theirs, format="offchain")
+
+    ton = session.address("ton")
+    domain, ts, payload = "example.com", 1_700_000_000, b"\x00\xffnonce"
+    proof = session.sign_message("ton", payload, format="ton_proof", domain=domain, timestamp=ts)
+    key = signing.VerifyKey(base64.b64decode(proof.public_key["value"]))
+    inner = (b"ton-proof-item-v2/" + ton_account(ton) + len(domain).to_bytes(4, "little") + domain.encode()
+             + ts.to_bytes(8, "little") + payload)
+    digest = hashlib.sha256(b"\xff\xff" + b"ton-connect" + hashlib.sha256(inner).digest()).digest()
+    key.verify(digest, base64.b64decode(proof.signature))
+    check = dict(public_key=bytes(key).hex(), domain=domain, timestamp=ts)
+    assert vek.verify_message("ton", ton, payload, proof.signature, format="ton_proof", **check)
+    assert not vek.verify_message("ton", ton, payload, proof.signature, format="ton_proof", **{**check, "timestamp": ts + 1})
+
+    def sign_data(kind: bytes, data: bytes) -> bytes:
+        return hashlib.sha256(b"\xff\xff" + b"ton-connect/sign-data/" + ton_account(ton) + len(domain).to_bytes(4, "big")
+                              + domain.encode() + ts.to_bytes(8, "big") + kind + len(data).to_bytes(4, "big") + data).digest()
+
+    for message, kind in ((MESSAGE, b"txt"), (payload, b"bin")):
+        data = message.encode() if isinstance(message, str) else message
+        signed = session.sign_message("ton", message, format="sign_data", domain=domain, timestamp=ts)
+        key.verify(sign_data(kind, data), base64.b64decode(signed.signature))
+        assert vek.verify_message("ton", ton, message, signed.signature, format="sign_data", **check)
+    # The raw form of a TON key made outside: a key that is not this wallet's gives False.
+    other = signing.SigningKey(bytes(range(32)))
+    raw = other.sign(b"m").signature
+    assert not vek.verify_message("ton", ton, "m", raw, public_key=bytes(other.verify_key).hex())
+    assert vek.verify_message("ton", ton, "m", session.sign_message("ton", "m").signature, public_key=check["public_key"])
+
+
+def bytes_of_base58(text: str) -> bytes:
+    alphabet = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz"
+    n = 0
+    for ch in text:
+        n = n * 58 + alphabet.index(ch)
+    body = n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return b"\x00" * (len(text) - len(text.lstrip("1"))) + body

@@ -121,10 +121,10 @@ def test_solana_raw_signatures_verify_both_ways_with_pynacl(vault):
     for args, cls, message in [
         ((address, "m", theirs[:63]), vek.SignerError, "invalid message: expected a 64-byte signature, got 63 bytes"),
         (("0OIl", "m", theirs), vek.SignerError, "invalid message: invalid Solana address: '0OIl'"),
-        ((address, "m", theirs, "offchain"), vek.InvalidInputError, "invalid input: unknown format for a Solana chain: 'offchain' (use raw)"),
+        ((address, "m", theirs, "eip191"), vek.InvalidInputError, "invalid input: unknown format for a Solana chain: 'eip191' (use raw or offchain)"),
     ]:
         with pytest.raises(cls) as info:
             vek.verify_message("solana", *args)
         assert str(info.value) == message
-    with pytest.raises(vek.InvalidInputError, match="signature checks cover EVM, Solana, Bitcoin, Cosmos and Tron chains only, not ton"):
+    with pytest.raises(vek.InvalidInputError, match="checking a TON signature needs the signer's public key"):
         vek.verify_message("ton", address, "m", theirs)

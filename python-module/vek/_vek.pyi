@@ -242,13 +242,16 @@ class Session:
             DerivationError, SignerError: the key cannot be derived or used.
         """
 
-    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None, format: str | None = None) -> Signature:
+    def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None, format: str | None = None, domain: str | None = None, timestamp: int | None = None) -> Signature:
         """
         Signs a message in a format its chain's verifiers accept; format=None is the family's
         standard. EVM: "eip191" (personal message), "eip712" (the message is typed-data JSON).
-        Solana: "raw". Bitcoin: "bip322" (simple, P2WPKH), "bip137", "raw". Cosmos:
-        "adr036" (the result also has public_key), "raw". Tron: "tip191" (v 27/28), "raw"
-        (v 0/1). TON: "raw". "raw" gives the signature of vek._native.sign_message.
+        Solana: "raw", "offchain" (an off-chain message; base58). Bitcoin: "bip322" (simple,
+        P2WPKH), "bip137", "raw". Cosmos: "adr036" (the result also has public_key), "raw".
+        Tron: "tip191" (v 27/28), "raw" (v 0/1). TON: "raw", and TON Connect's "ton_proof" and
+        "sign_data" (base64), which need the dApp's `domain` and the Unix `timestamp`; sign_data
+        signs a str as text and bytes (or hex) as binary. TON results have public_key (the Ed25519
+        key, base64), which checks need. "raw" gives the signature of vek._native.sign_message.
 
         A str message is signed as its UTF-8 bytes, or with encoding="hex" as the bytes its hex
         digits spell; bytes are signed as they are (no encoding then).
@@ -513,17 +516,21 @@ def recover_address(chain: str, message: str | bytes, signature: str | bytes, fo
         SignerError: a malformed signature or typed data.
     """
 
-def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> bool:
+def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None, public_key: str | None = None, domain: str | None = None, timestamp: int | None = None) -> bool:
     """
     Whether `address` signed `message` on `chain` in `format` (None: the family's standard).
-    EVM: "eip191", "eip712". Solana: "raw". Bitcoin: "bip322" (P2WPKH), "bip137", "raw".
-    Cosmos: "adr036", "raw". Tron: "tip191", "raw". The signature is the format's text
-    (base64 for bip322, bip137 and adr036; hex, 0x optional, for the others) or its bytes.
+    EVM: "eip191", "eip712". Solana: "raw", "offchain". Bitcoin: "bip322" (P2WPKH), "bip137",
+    "raw". Cosmos: "adr036", "raw". Tron: "tip191", "raw". TON: "raw", "ton_proof",
+    "sign_data" (str: text, bytes: binary); TON checks need the signer's `public_key` (hex or
+    base64; it must give the address with this library's wallet contract), and ton_proof and
+    sign_data the `domain` and `timestamp` that were signed. The signature is the format's text
+    (base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for offchain; hex, 0x
+    optional, for the others) or its bytes.
     False for a well-formed signature of another key or of none.
 
     Raises:
-        InvalidInputError: unknown chain or format, a chain without checks (TON), bad
-            hex or base64, a malformed EVM address.
+        InvalidInputError: unknown chain or format, bad hex, base64 or base58, a malformed
+            EVM address, a TON check without its public key, domain or timestamp.
         SignerError: a malformed address of the other families, a signature of the wrong length,
             v or header, a malformed BIP-322 witness, malformed typed data.
     """

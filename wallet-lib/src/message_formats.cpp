@@ -7,9 +7,11 @@
 #include "vek/signer/chains/bitcoin.h"
 #include "vek/signer/chains/cosmos.h"
 #include "vek/signer/chains/evm.h"
+#include "vek/signer/ed25519_message_formats.h"
 #include "vek/signer/eip712.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
+#include "vek/signer/public_key.h"
 #include "vek/signer/verify.h"
 
 namespace vek_lib {
@@ -107,6 +109,97 @@ VekResult<bool> solana_raw_verify(const MessageCheck& c) {
   return lifted(vek_signer::solana_verify(c.address, c.message, c.signature));
 }
 
+// An Ed25519 signature with the signer's public key, which TON verifiers need.
+VekResult<MessageSignature> with_ed25519_key(const MessageSignRequest& r, vek_signer::SignerResult<vek_signer::SignOutput> out) {
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  auto key = vek_signer::public_key(vek_signer::Curve::Ed25519, r.key);
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  return MessageSignature{std::move(out->signature), std::nullopt, std::move(*key)};
+}
+
+VekResult<MessageSignature> offchain_sign(const MessageSignRequest& r) {
+  auto out = vek_signer::solana_offchain_sign(r.key, r.message);
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  return MessageSignature{std::move(out->signature), std::nullopt, {}};
+}
+VekResult<bool> offchain_verify(const MessageCheck& c) {
+  return lifted(vek_signer::solana_offchain_verify(c.address, c.message, c.signature));
+}
+
+// TON Connect binds the dApp's domain and the moment of signing.
+struct Binding {
+  std::string_view domain;
+  std::uint64_t timestamp;
+};
+
+VekResult<Binding> binding(const MessageContext& c, std::string_view format) {
+  if (!c.domain || !c.timestamp) {
+    return invalid(std::string(format) + " signs for a dApp: give its domain and the Unix timestamp");
+  }
+  return Binding{*c.domain, *c.timestamp};
+}
+
+vek_signer::TonSignDataKind data_kind(const MessageContext& c) {
+  return c.binary ? vek_signer::TonSignDataKind::Binary : vek_signer::TonSignDataKind::Text;
+}
+
+VekResult<MessageSignature> ton_raw_sign(const MessageSignRequest& r) {
+  auto out = r.signer.sign_message(r.key, r.message);
+  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  return with_ed25519_key(r, vek_signer::SignOutput{std::move(out->signature), std::nullopt});
+}
+VekResult<MessageSignature> ton_proof_sign(const MessageSignRequest& r) {
+  auto b = binding(r.context, "ton_proof");
+  if (!b) return std::unexpected(std::move(b.error()));
+  return with_ed25519_key(r, vek_signer::ton_proof_sign(r.key, b->domain, b->timestamp, r.message));
+}
+VekResult<MessageSignature> ton_sign_data_sign(const MessageSignRequest& r) {
+  auto b = binding(r.context, "sign_data");
+  if (!b) return std::unexpected(std::move(b.error()));
+  return with_ed25519_key(r, vek_signer::ton_sign_data_sign(r.key, b->domain, b->timestamp, data_kind(r.context),
+                                                            r.message));
+}
+
+// The signer's public key for a TON check: 64 hex digits (0x optional) or base64 of 32 bytes.
+VekResult<std::vector<std::uint8_t>> ton_public_key(const MessageContext& c) {
+  if (!c.public_key) {
+    return invalid("checking a TON signature needs the signer's public key (a TON address does not reveal it)");
+  }
+  std::string_view text = *c.public_key;
+  if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+  if (text.size() == 64) {
+    if (auto bytes = vek_signer::hex_decode(text)) return std::move(*bytes);
+  } else if (auto bytes = vek_signer::base64_decode(text); bytes && bytes->size() == 32) {
+    return std::move(*bytes);
+  }
+  return invalid("invalid TON public key: expected 64 hex digits or base64 of 32 bytes");
+}
+
+// Checks bind the key to the address through the wallet contract this library derives.
+constexpr auto kTonKeyCheck = vek_signer::TonKeyCheck::WalletContract;
+
+VekResult<bool> ton_raw_verify(const MessageCheck& c) {
+  auto key = ton_public_key(c.context);
+  if (!key) return std::unexpected(std::move(key.error()));
+  return lifted(vek_signer::ton_raw_verify(c.address, *key, c.message, c.signature, kTonKeyCheck));
+}
+VekResult<bool> ton_proof_verify(const MessageCheck& c) {
+  auto b = binding(c.context, "ton_proof");
+  if (!b) return std::unexpected(std::move(b.error()));
+  auto key = ton_public_key(c.context);
+  if (!key) return std::unexpected(std::move(key.error()));
+  return lifted(
+      vek_signer::ton_proof_verify(c.address, *key, b->domain, b->timestamp, c.message, c.signature, kTonKeyCheck));
+}
+VekResult<bool> ton_sign_data_verify(const MessageCheck& c) {
+  auto b = binding(c.context, "sign_data");
+  if (!b) return std::unexpected(std::move(b.error()));
+  auto key = ton_public_key(c.context);
+  if (!key) return std::unexpected(std::move(key.error()));
+  return lifted(vek_signer::ton_sign_data_verify(c.address, *key, b->domain, b->timestamp, data_kind(c.context),
+                                                 c.message, c.signature, kTonKeyCheck));
+}
+
 // ---------------------------------------------------------------- Bitcoin
 
 // The bech32 prefix of the chain's addresses, as its signer writes them.
@@ -177,6 +270,7 @@ constexpr std::array kEvm{
 };
 constexpr std::array kSolana{
     MessageFormat{"raw", Hex, {}, signer_message, solana_raw_verify, nullptr},
+    MessageFormat{"offchain", Base58, {}, offchain_sign, offchain_verify, nullptr},
 };
 constexpr std::array kBitcoin{
     MessageFormat{"bip322", Base64, {}, bip322_sign, bip322_verify, nullptr},
@@ -192,7 +286,9 @@ constexpr std::array kTron{
     MessageFormat{"raw", Hex, {}, signer_message, tron_verify, tron_recover},
 };
 constexpr std::array kTon{
-    MessageFormat{"raw", Hex, {}, signer_message, nullptr, nullptr},
+    MessageFormat{"raw", Hex, "ed25519", ton_raw_sign, ton_raw_verify, nullptr},
+    MessageFormat{"ton_proof", Base64, "ed25519", ton_proof_sign, ton_proof_verify, nullptr},
+    MessageFormat{"sign_data", Base64, "ed25519", ton_sign_data_sign, ton_sign_data_verify, nullptr},
 };
 
 struct Family {
@@ -259,8 +355,11 @@ VekResult<SignResult> sign_in_format(const MessageFormat& format, const MessageS
   auto out = format.sign(request);
   if (!out) return std::unexpected(std::move(out.error()));
   SignResult result;
-  result.signature = format.text == Base64 ? vek_signer::base64_encode(out->signature)
-                                           : vek_signer::hex_encode(out->signature);
+  switch (format.text) {
+    case Hex: result.signature = vek_signer::hex_encode(out->signature); break;
+    case Base64: result.signature = vek_signer::base64_encode(out->signature); break;
+    case Base58: result.signature = vek_signer::base58_encode(out->signature); break;
+  }
   result.recovery_id = out->recovery_id;
   result.format = std::string(format.name);
   if (!format.public_key_type.empty()) {
@@ -274,6 +373,11 @@ VekResult<std::vector<std::uint8_t>> decode_signature_text(const MessageFormat& 
   if (format.text == Base64) {
     auto bytes = vek_signer::base64_decode(text);
     if (!bytes) return invalid("invalid base64 signature: " + bytes.error().display());
+    return std::move(*bytes);
+  }
+  if (format.text == Base58) {
+    auto bytes = vek_signer::base58_decode(text);
+    if (!bytes) return invalid("invalid base58 signature: " + bytes.error().display());
     return std::move(*bytes);
   }
   if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);

@@ -20,13 +20,15 @@
 namespace vek_lib {
 
 // How a format writes its signature as text (and reads it back in verify_message).
-enum class SignatureText : std::uint8_t { Hex, Base64 };
+enum class SignatureText : std::uint8_t { Hex, Base64, Base58 };
+
 
 // What a format signs: the message bytes with the key of the chain's family.
 struct MessageSignRequest {
   const vek_signer::ChainSigner& signer;
   std::span<const std::uint8_t> key;
   std::span<const std::uint8_t> message;
+  const MessageContext& context;
 };
 
 // What a format checks: a signature (its bytes, the text already decoded) over the message
@@ -36,13 +38,15 @@ struct MessageCheck {
   std::string_view address;
   std::span<const std::uint8_t> message;
   std::span<const std::uint8_t> signature;
+  const MessageContext& context;
 };
 
 struct MessageFormat {
   std::string_view name;
   SignatureText text;
   // The type name under which the format returns the signer's public key (base64 of the
-  // compressed key), as that ecosystem's wallets write it; empty when it returns none.
+  // compressed secp256k1 key or of the Ed25519 key), as that ecosystem's wallets write it;
+  // empty when it returns none.
   std::string_view public_key_type;
   // Signs. Never null.
   VekResult<vek_signer::MessageSignature> (*sign)(const MessageSignRequest&);
@@ -56,8 +60,9 @@ struct MessageFormat {
 // Signs in `format`: the signature as the format's text, the format's name, the public key.
 [[nodiscard]] VekResult<SignResult> sign_in_format(const MessageFormat& format, const MessageSignRequest& request);
 
-// Signature bytes from the format's text: hex (a "0x" prefix, either case, is dropped) or base64.
-// Errors: InvalidInput "invalid hex signature: {hex error}", "invalid base64 signature: {base64 error}".
+// Signature bytes from the format's text: hex (a "0x" prefix, either case, is dropped), base64
+// or base58. Errors: InvalidInput "invalid hex signature: {hex error}", "invalid base64
+// signature: {base64 error}", "invalid base58 signature: {base58 error}".
 [[nodiscard]] VekResult<std::vector<std::uint8_t>> decode_signature_text(const MessageFormat& format,
                                                                         std::string_view text);
 

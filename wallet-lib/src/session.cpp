@@ -374,32 +374,36 @@ VekResult<std::string> Session::address(std::string_view chain, AccountRef which
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
-                                            AccountRef which, OptText format) {
+                                            AccountRef which, OptText format, const MessageContext& context) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (auto f = find_message_format(c->chain_type, format); !f) return std::unexpected(std::move(f.error()));
   std::vector<std::uint8_t> decoded;
   auto bytes = message_bytes(message, encoding, decoded);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
-  return sign_message_bytes(*c, *bytes, which, format);
+  // Hex spells bytes, not text.
+  MessageContext bound = context;
+  bound.binary = bound.binary || encoding.has_value();
+  return sign_message_bytes(*c, *bytes, which, format, bound);
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
-                                            AccountRef which, OptText format) {
+                                            AccountRef which, OptText format, const MessageContext& context) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  return sign_message_bytes(*c, message, which, format);
+  return sign_message_bytes(*c, message, which, format, context);
 }
 
 VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> message,
-                                                  AccountRef which, OptText format) {
+                                                  AccountRef which, OptText format,
+                                                  const MessageContext& context) {
   auto f = find_message_format(chain.chain_type, format);
   if (!f) return std::unexpected(std::move(f.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
   const std::lock_guard lock(mu_);
   auto key = key_locked(chain.chain_type, which);
   if (!key) return std::unexpected(std::move(key.error()));
-  return sign_in_format(**f, MessageSignRequest{*signer, *key, message});
+  return sign_in_format(**f, MessageSignRequest{*signer, *key, message, context});
 }
 
 VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data,

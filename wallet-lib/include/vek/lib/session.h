@@ -120,10 +120,12 @@ class Session {
   // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding);
   // SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::string_view message, OptText encoding,
-                                                   AccountRef which, OptText format = std::nullopt);
+                                                   AccountRef which, OptText format = std::nullopt,
+                                                   const MessageContext& context = {});
   // The same for message bytes taken as they are.
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::span<const std::uint8_t> message,
-                                                   AccountRef which, OptText format = std::nullopt);
+                                                   AccountRef which, OptText format = std::nullopt,
+                                                   const MessageContext& context = {});
 
   // EIP-712 (eth_signTypedData_v4) by an EVM chain's key: the signature r || s || v with
   // v = 27 or 28, the form wallets return, recovery_id = v, format "eip712".
@@ -174,7 +176,7 @@ class Session {
 
   [[nodiscard]] VekResult<SignResult> sign_message_bytes(const vek_core::Chain& chain,
                                                          std::span<const std::uint8_t> message, AccountRef which,
-                                                         OptText format);
+                                                         OptText format, const MessageContext& context);
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction_bytes(const vek_core::Chain& chain,
                                                                     std::span<const std::uint8_t> tx, AccountRef which);
   [[nodiscard]] VekResult<std::string> send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vek_lib {
@@ -20,6 +21,17 @@ struct WalletInfo {
   std::vector<AccountInfo> accounts;
   std::string created_at;
   bool bip39_passphrase = false;  // accounts derived under a BIP-39 passphrase (not stored)
+};
+
+// What some formats bind besides the message: TON Connect's dApp domain and Unix
+// timestamp (ton_proof, sign_data), whether a sign_data payload is binary rather than
+// text, and for checking TON signatures the signer's public key (hex or base64 text; a
+// TON address does not reveal it).
+struct MessageContext {
+  std::optional<std::string_view> domain;
+  std::optional<std::uint64_t> timestamp;
+  bool binary = false;
+  std::optional<std::string_view> public_key;
 };
 
 // A signature as lower-case hex (base64 for the message formats that write it so), with

@@ -3,11 +3,15 @@
 // Formats by family (absent: the family's standard, listed first):
 //   EVM:     "eip191" (personal message), "eip712" (`message` is the JSON text of
 //            eth_signTypedData_v4); r || s || v, hex.
-//   Solana:  "raw" (the Ed25519 signature over the message bytes, what wallet adapters check); hex.
+//   Solana:  "raw" (the Ed25519 signature over the message bytes, what wallet adapters check);
+//            hex. "offchain" (an off-chain message, current or earlier header); base58.
 //   Bitcoin: "bip322" (simple, P2WPKH), "bip137", "raw"; base64, base64, hex.
 //   Cosmos:  "adr036" (64-byte low-s signature of the amino-JSON sign document), "raw"; base64, hex.
 //   Tron:    "tip191" (v = 27/28), "raw" (v = 0/1); hex. Both accept either v.
-//   TON:     no checks yet.
+//   TON:     "raw" (hex), "ton_proof" and "sign_data" (TON Connect; base64); checks need
+//            the signer's public key, and the TON Connect formats the dApp's domain and the
+//            timestamp, in `context` (the key must derive the address with this library's
+//            wallet contract).
 // vek/signer/message_formats.h says what each signs and lays out.
 #pragma once
 
@@ -19,6 +23,7 @@
 
 #include "vek/lib/error.h"
 #include "vek/lib/ops.h"
+#include "vek/lib/types.h"
 
 namespace vek_lib {
 
@@ -49,12 +54,16 @@ namespace vek_lib {
 // Whether `address` made `signature` over `message` on `chain`. False when the signature
 // is well formed but belongs to another key or to none.
 // Errors, first failure wins: InvalidInput (unknown chain; the unknown-format text;
-// "signature checks cover EVM, Solana, Bitcoin, Cosmos and Tron chains only, not ton";
-// "invalid EVM address: '{address}'"); then Signer InvalidMessage: for EVM those of
+// "invalid EVM address: '{address}'"; for TON "checking a TON signature needs the
+// signer's public key (a TON address does not reveal it)", "invalid TON public key:
+// expected 64 hex digits or base64 of 32 bytes", "{ton_proof | sign_data} signs for a dApp:
+// give its domain and the Unix timestamp"); then Signer InvalidMessage: for EVM those of
 // recover_address except a signature that recovers no key; for Solana those of
-// vek_signer::solana_verify; for the others those of vek/signer/message_formats.h.
+// vek_signer::solana_verify and solana_offchain_verify; for the others those of
+// vek/signer/message_formats.h and vek/signer/ed25519_message_formats.h.
 [[nodiscard]] VekResult<bool> verify_message(std::string_view chain, std::string_view address,
                                              std::span<const std::uint8_t> message,
-                                             std::span<const std::uint8_t> signature, OptText format);
+                                             std::span<const std::uint8_t> signature, OptText format,
+                                             const MessageContext& context = {});
 
 }  // namespace vek_lib
