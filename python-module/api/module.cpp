@@ -177,18 +177,35 @@ void bind_chains(nb::module_& m) {
           "The chain's family: evm, solana, cosmos, bitcoin, tron or ton.")
       .def_prop_ro(
           "chain_id", [](const vek_core::Chain& c) { return c.chain_id; },
-          "The CAIP-2 id, also accepted as a chain argument (exactly as written).");
+          "The CAIP-2 id, also accepted as a chain argument (exactly as written).")
+      .def_prop_ro(
+          "coin_type", [](const vek_core::Chain& c) { return c.coin_type; },
+          "The SLIP-44 coin type of the chain's default paths (1 for Bitcoin's test networks).")
+      .def_prop_ro(
+          "address_prefix", [](const vek_core::Chain& c) { return c.address_prefix; },
+          "The bech32 prefix of its addresses (Bitcoin and Cosmos chains); \"\" for the other families.")
+      .def_prop_ro(
+          "testnet", [](const vek_core::Chain& c) { return c.testnet; }, "Whether it is a test network.")
+      .def_prop_ro(
+          "native", [](const vek_core::Chain& c) { return c.native; },
+          "Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.")
+      .def(
+          "default_path", [](const vek_core::Chain& c, std::uint32_t index) { return c.default_path(index); },
+          "index"_a = 0, "The chain's default derivation path for account `index`.");
   value_methods(chain, "Chain", {"name", "family", "chain_id"});
 
   m.def(
       "known_chains",
       [] {
-        const auto& table = vek_core::known_chains();
+        const auto table = vek_core::all_chains();
         return std::vector<vek_core::Chain>(table.begin(), table.end());
       },
-      "Every chain the library knows, in its fixed order: the seven EVM chains (ethereum first),\n"
-      "then solana, bitcoin, cosmos, tron and ton. The first chain of each family is the chain\n"
-      "of that family's account in a wallet.");
+      "Every named chain, in a fixed order: the twelve of vek._native (the seven EVM mainnets,\n"
+      "ethereum first, then solana, bitcoin, cosmos, tron and ton), then the test networks and\n"
+      "further chains of the application API (sepolia, holesky, solana-devnet, solana-testnet,\n"
+      "bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,\n"
+      "ton-testnet). Any other EVM chain is named by its id, \"eip155:<n>\". The first chain\n"
+      "of each family is the chain of that family's accounts in a wallet.");
 }
 
 void bind_session(nb::module_& m) {
@@ -621,7 +638,7 @@ void bind_functions(nb::module_& m) {
         const auto ph = text(phrase);
         const auto c = text(chain);
         const auto b = opt_text(bip39_passphrase);
-        return take(released([&] { return vek_lib::derive_address(ph, c, index, b); }));
+        return take(released([&] { return vek_lib::derive_address(ph, c, index, b, vek_core::ChainScope::All); }));
       },
       "phrase"_a, "chain"_a, "index"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
       "The address of `chain` at its family's default path for `index` (default 0), from the\n"

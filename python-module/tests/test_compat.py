@@ -1,6 +1,7 @@
 """Compatibility with other wallets through vek.Vault: changing a passphrase in place,
 and keys that come in and go out in the formats other wallets use (checked against
 independent implementations)."""
+import hashlib
 import json
 import pathlib
 
@@ -451,3 +452,125 @@ def test_an_evm_transaction_is_signed_only_for_the_chain_it_names(app, vault):
             session.sign_transaction("ethereum", big)
     # vek._native signs what it is given, as before.
     _native.sign_transaction("evm", "ethereum", on_polygon.hex(), PASS, vault_path_opt=vault)
+
+
+# ---------------------------------------------------------------- networks, prefixes and paths
+
+pytoniq_core = pytest.importorskip("pytoniq_core")
+
+# An unsigned EIP-1559 transaction for the EVM chain 5: nonce 0, fees 1, gas 21000, no value.
+EIP1559_CHAIN5 = "02df05800101825208" + "94" + "11" * 20 + "8080c0"
+
+# The v5r1 wallet code cell: its representation hash and depth (the contract every TON
+# wallet deploys for a key); the wallet id is the network's global id XOR 2^31.
+V5R1_CODE_HASH = bytes.fromhex("20834b7b72b112147e1b2fb457b84e74d1a30f04f737d4f62a668e9552d2b72f")
+V5R1_CODE_DEPTH = 6
+TON_WALLET_ID = {"ton": (-239 ^ -(2**31)) & 0xFFFFFFFF, "ton-testnet": (-3 ^ -(2**31)) & 0xFFFFFFFF}
+
+
+def ton_v5r1_address(public_key, chain):
+    """The user-friendly address TON wallets show for the v5r1 wallet of a key: the data
+    cell built with pytoniq-core, the StateInit representation hashed here."""
+    data = (pytoniq_core.Builder().store_bit(1).store_uint(0, 32).store_uint(TON_WALLET_ID[chain], 32)
+            .store_bytes(public_key).store_bit(0).end_cell())
+    state_init = (bytes([2, 1, 0x34]) + V5R1_CODE_DEPTH.to_bytes(2, "big") + data.get_depth().to_bytes(2, "big")
+                  + V5R1_CODE_HASH + data.hash)
+    address = pytoniq_core.Address((0, hashlib.sha256(state_init).digest()))
+    return address.to_str(is_user_friendly=True, is_bounceable=False, is_test_only=chain == "ton-testnet")
+
+
+def network_oracle(seed, index):
+    """{chain: address} at each chain's default path for `index`, from bip-utils, solders and
+    the TON routine above."""
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+
+    def at(coin, cls=bip_utils.Bip44):
+        return cls.FromSeed(seed, coin).Purpose().Coin().Account(0).Change(ext).AddressIndex(index).PublicKey()
+
+    solana = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin().Account(index).Change(ext)
+    ton_key = bip_utils.Bip32Slip10Ed25519.FromSeed(seed).DerivePath(f"m/44'/607'/{index}'").PublicKey().RawCompressed()
+    cosmos = at(bip_utils.Bip44Coins.COSMOS).RawCompressed().ToBytes()
+    return {
+        "eip155:11155111": at(bip_utils.Bip44Coins.ETHEREUM).ToAddress(),
+        "eip155:5": at(bip_utils.Bip44Coins.ETHEREUM).ToAddress(),
+        "solana-devnet": solana.PublicKey().ToAddress(),
+        "solana-testnet": solana.PublicKey().ToAddress(),
+        "bitcoin-testnet": at(bip_utils.Bip84Coins.BITCOIN_TESTNET, bip_utils.Bip84).ToAddress(),
+        "bitcoin-signet": at(bip_utils.Bip84Coins.BITCOIN_TESTNET, bip_utils.Bip84).ToAddress(),
+        "osmosis": at(bip_utils.Bip44Coins.OSMOSIS).ToAddress(),
+        "celestia": bip_utils.AtomAddrEncoder.EncodeKey(cosmos, hrp="celestia"),
+        "secret": at(bip_utils.Bip44Coins.SECRET_NETWORK_NEW).ToAddress(),
+        "kava": at(bip_utils.Bip44Coins.KAVA).ToAddress(),
+        "ton": ton_v5r1_address(ton_key.ToBytes()[1:], "ton"),
+        "ton-testnet": ton_v5r1_address(ton_key.ToBytes()[1:], "ton-testnet"),
+    }
+
+
+@pytest.mark.parametrize("bip39", ["", BIP39])
+def test_networks_prefixes_and_paths_match_the_oracles(app, bip39):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate(bip39)
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    b39 = bip39 or None
+    w = app.import_mnemonic("n", ZERO_PHRASE, PASS, index=2, bip39_passphrase=b39)
+    with app.unlock("n", PASS, bip39_passphrase=b39) as session:
+        for index in (0, 1, 7):
+            for chain, expected in network_oracle(seed, index).items():
+                assert vek.derive_address(ZERO_PHRASE, chain, index, b39) == expected, (chain, index)
+                assert session.derive(chain, index=index) == expected, (chain, index)
+        # Without an index a chain uses the stored account (index 2), on its own coin type.
+        for chain, expected in network_oracle(seed, 2).items():
+            assert session.address(chain) == expected, chain
+        # Named paths of other wallets, at several accounts.
+        eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
+        btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
+        tbtc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN_TESTNET).Purpose().Coin()
+        slip10 = bip_utils.Bip32Slip10Ed25519.FromSeed(seed)
+        for i in (0, 3, 11):
+            cases = {
+                ("evm-account", "ethereum"): eth.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
+                ("bitcoin-bip84", "bitcoin"): btc.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
+                ("solana-account", "solana-devnet"): bip_utils.SolAddrEncoder.EncodeKey(
+                    slip10.DerivePath(f"m/44'/501'/{i}'").PublicKey().RawCompressed().ToBytes()[1:]),
+            }
+            for (preset, chain), expected in cases.items():
+                assert session.derive(chain, path=vek.preset_path(preset, chain, i)) == expected, (preset, chain, i)
+        # The test networks' WIF prefix, for the key behind the testnet address.
+        key = app.export_key("n", "bitcoin-testnet", "hex", PASS, bip39_passphrase=b39)
+        wif = app.export_key("n", "bitcoin-testnet", "wif", PASS, bip39_passphrase=b39)
+        assert wif == bip_utils.WifEncoder.Encode(bytes.fromhex(key), net_ver=b"\xef") and wif[0] == "c"
+        assert key == tbtc.Account(0).Change(ext).AddressIndex(2).PrivateKey().Raw().ToHex()
+    # Nothing of the test networks is stored.
+    assert app.get("n") == w and all(a.chain_id in {c.chain_id for c in vek.known_chains() if c.native}
+                                     for a in w.accounts)
+
+
+def test_chain_names_ids_and_endpoints_of_further_networks(app, vault, monkeypatch, tmp_path):
+    w = app.import_mnemonic("e", ZERO_PHRASE, PASS)
+    for bad in ("eip155:0", "eip155:007", "eip155:", "eip155:18446744073709551616"):
+        with pytest.raises(vek.InvalidInputError, match=r"^invalid input: invalid EVM chain id: '" + bad):
+            vek.derive_address(ZERO_PHRASE, bad)
+    # vek._native knows none of them, and its messages stay.
+    for chain in ("eip155:5", "bitcoin-testnet", "osmosis", "ton-testnet", "solana-devnet", "eip155:0"):
+        with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: '"):
+            _native.derive_address(ZERO_PHRASE, chain)
+        with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: '"):
+            _native.sign_message("e", chain, "hi", PASS, vault_path_opt=vault)
+    with app.unlock("e", PASS) as session:
+        with pytest.raises(vek.InvalidInputError, match=r"^invalid input: accounts are stored for 'bitcoin', not for "
+                                                         r"'bitcoin-testnet', whose keys have their own coin type \(1\); "
+                                                         r"add the account on 'bitcoin'$"):
+            session.add_account("bitcoin-testnet", index=1)
+        # A chain of the family's coin type stores the account on the family's first chain.
+        stored = session.add_account("eip155:5", index=1)
+        assert stored.accounts[-1].chain_id == "eip155:1"
+        assert stored.accounts[-1].address == session.derive("ethereum", index=1)
+        # An EVM chain given by id: its transactions' chain id is checked, and it has no endpoint.
+        tx5 = "02" + "c5" + "05" + "80808080"  # type 2, chain id 5 (not a complete transaction)
+        with pytest.raises(vek.InvalidInputError, match=r"chain id 5 is not that of 'ethereum' \(eip155:1\)"):
+            session.sign_transaction("ethereum", tx5)
+        with pytest.raises(vek.InvalidInputError, match=r"chain id 1 is not that of 'eip155:5' \(eip155:5\)"):
+            session.sign_transaction("eip155:5", "02c50180808080")
+        monkeypatch.setenv("HOME", str(tmp_path))
+        with pytest.raises(vek.InvalidInputError, match=r"^invalid input: no RPC endpoint for 'eip155:5' \(eip155:5\): "
+                                                         r"give rpc_url, or add \"eip155:5\" to the \"rpc\" object of "):
+            session.send("eip155:5", EIP1559_CHAIN5)

@@ -172,15 +172,43 @@ class Chain:
     def chain_id(self) -> str:
         """The CAIP-2 id, also accepted as a chain argument (exactly as written)."""
 
+    @property
+    def coin_type(self) -> int:
+        """
+        The SLIP-44 coin type of the chain's default paths (1 for Bitcoin's test networks).
+        """
+
+    @property
+    def address_prefix(self) -> str:
+        """
+        The bech32 prefix of its addresses (Bitcoin and Cosmos chains); "" for the other families.
+        """
+
+    @property
+    def testnet(self) -> bool:
+        """Whether it is a test network."""
+
+    @property
+    def native(self) -> bool:
+        """
+        Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.
+        """
+
+    def default_path(self, index: int = 0) -> str:
+        """The chain's default derivation path for account `index`."""
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
 
 def known_chains() -> list[Chain]:
     """
-    Every chain the library knows, in its fixed order: the seven EVM chains (ethereum first),
-    then solana, bitcoin, cosmos, tron and ton. The first chain of each family is the chain
-    of that family's account in a wallet.
+    Every named chain, in a fixed order: the twelve of vek._native (the seven EVM mainnets,
+    ethereum first, then solana, bitcoin, cosmos, tron and ton), then the test networks and
+    further chains of the application API (sepolia, holesky, solana-devnet, solana-testnet,
+    bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,
+    ton-testnet). Any other EVM chain is named by its id, "eip155:<n>". The first chain
+    of each family is the chain of that family's accounts in a wallet.
     """
 
 class Session:

@@ -60,10 +60,49 @@ VekResult<void> check_bip39_text(OptText bip39_passphrase) {
 
 }  // namespace
 
-VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
-  auto c = vek_core::parse_chain(chain);
+VekResult<vek_core::Chain> resolve_chain(std::string_view chain, vek_core::ChainScope scope) {
+  auto c = vek_core::parse_chain(chain, scope);
   if (!c) return invalid(std::move(c.error()));
-  return *c;
+  return std::move(*c);
+}
+
+std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, ChainType family) {
+  for (const WalletAccount& account : wallet.accounts) {
+    auto chain = vek_core::parse_chain(account.chain_id);
+    if (chain && chain->chain_type == family && !account.derivation_path.empty()) return account.derivation_path;
+  }
+  return std::nullopt;
+}
+
+std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::string_view> stored) {
+  if (!stored) return chain.default_path(0);
+  const vek_core::Chain& main = vek_core::default_chain_for_type(chain.chain_type);
+  if (chain.coin_type == main.coin_type) return std::string(*stored);
+  // "m/{purpose}'/{coin}'/..." with the family's coin: the same account on the chain's coin.
+  const std::string coin_level = "/" + std::to_string(main.coin_type) + "'";
+  const std::size_t purpose_end = stored->find('/', 2);
+  if (stored->starts_with("m/") && purpose_end != std::string_view::npos &&
+      stored->substr(purpose_end).starts_with(coin_level)) {
+    const std::string_view rest = stored->substr(purpose_end + coin_level.size());
+    if (rest.empty() || rest.front() == '/') {
+      return std::string(stored->substr(0, purpose_end)) + "/" + std::to_string(chain.coin_type) + "'" +
+             std::string(rest);
+    }
+  }
+  return chain.default_path(0);
+}
+
+VekResult<SecretBytes> derive_account_key(std::span<const std::uint8_t> seed, std::string_view path, Curve curve) {
+  if (path == kSeedPrefixPath) {
+    if (curve != Curve::Ed25519 || seed.size() < vek_signer::kHdKeyBytes) {
+      return std::unexpected(VekLibError(vek_signer::HdError{
+          vek_signer::HdErrorKind::InvalidPath, "the seed-prefix key '" + std::string(kSeedPrefixPath) + "' is an Ed25519 key"}));
+    }
+    return SecretBytes::from_slice(seed.first(vek_signer::kHdKeyBytes));
+  }
+  auto key = HdDeriver::derive(seed, path, curve);
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  return std::move(*key);
 }
 
 namespace {
@@ -243,9 +282,7 @@ VekResult<SecretBytes> key_from_secret(const OpenedSecret& secret, const vek_sig
     return SecretBytes::from_slice(
         (signer.curve() == Curve::Ed25519 ? secret.keys.ed25519 : secret.keys.secp256k1).span());
   }
-  auto key = HdDeriver::derive(secret.seed.span(), path, signer.curve());
-  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
-  return std::move(*key);
+  return derive_account_key(secret.seed.span(), path, signer.curve());
 }
 
 // Re-derives each stored account (its chain's family, its path) from the secret and
@@ -312,14 +349,14 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
 }
 
 VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                      OptText bip39_passphrase) {
-  auto c = resolve_chain(chain);
+                                      OptText bip39_passphrase, vek_core::ChainScope scope) {
+  auto c = resolve_chain(chain, scope);
   if (!c) return std::unexpected(std::move(c.error()));
   if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
-  const std::string path = signer->default_derivation_path(index.value_or(0));
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*c);
+  const std::string path = c->default_path(index.value_or(0));
   auto key = HdDeriver::derive_from_mnemonic(*mnemonic, bip39_passphrase.value_or(""), path, signer->curve());
   if (!key) return std::unexpected(VekLibError(std::move(key.error())));
   auto address = signer->derive_address(key->span());

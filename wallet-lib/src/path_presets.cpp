@@ -28,7 +28,7 @@ constexpr std::array<Preset, 4> kPresets = {{
 }  // namespace
 
 VekResult<std::string> preset_path(std::string_view preset, std::string_view chain, std::uint32_t index) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   const auto p = std::find_if(kPresets.begin(), kPresets.end(), [&](const Preset& x) { return x.name == preset; });
   if (p == kPresets.end()) {
@@ -41,7 +41,7 @@ VekResult<std::string> preset_path(std::string_view preset, std::string_view cha
                                                       std::string(vek_core::chain_type_name(*p->family)) +
                                                       " chains, not for '" + std::string(chain) + "'"));
   }
-  if (!p->family) return vek_signer::signer_for_chain(c->chain_type)->default_derivation_path(index);
+  if (!p->family) return c->default_path(index);
   return std::string(p->prefix) + std::to_string(index) + std::string(p->suffix);
 }
 

@@ -51,7 +51,7 @@ namespace {
 // recover_address with the signer's own error, so that a signature of no key can be told apart.
 VekResult<vek_signer::SignerResult<std::string>> recover(std::string_view chain, std::span<const std::uint8_t> message,
                                                          std::span<const std::uint8_t> signature, OptText format) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   if (c->chain_type != vek_core::ChainType::Evm) {
     return invalid("recovering the signer covers EVM chains only, not " +
@@ -74,7 +74,7 @@ VekResult<std::string> recover_address(std::string_view chain, std::span<const s
 
 VekResult<bool> verify_message(std::string_view chain, std::string_view address, std::span<const std::uint8_t> message,
                                std::span<const std::uint8_t> signature, OptText format) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   if (c->chain_type == vek_core::ChainType::Solana) {
     if (format && *format != "raw") return invalid("unknown format for a Solana chain: '" + std::string(*format) + "' (use raw)");

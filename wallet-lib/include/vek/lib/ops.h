@@ -17,6 +17,7 @@
 #include "vek/lib/error.h"
 #include "vek/lib/types.h"
 #include "vek/signer/mnemonic.h"
+#include "vek/signer/traits.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_core {
@@ -38,12 +39,14 @@ struct KeyPair {
 // Errors: InvalidInput "words must be 12 or 24", Mnemonic.
 [[nodiscard]] VekResult<std::string> generate_mnemonic(std::uint32_t words);
 
-// The address of `chain`'s family at the family's default path for `index` (0 when
-// absent), from the phrase's seed under `bip39_passphrase` (absent: "").
+// The address of `chain` at the chain's default path for `index` (0 when absent), from
+// the phrase's seed under `bip39_passphrase` (absent: ""). `scope` says which chains are
+// known (vek._native: its twelve; the application API: all, vek_core::parse_chain).
 // Errors: InvalidInput (unknown chain; "a BIP-39 passphrase must be ASCII text (other
 // characters would need Unicode normalisation)"), Mnemonic, Hd, Signer.
 [[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                                    OptText bip39_passphrase = std::nullopt);
+                                                    OptText bip39_passphrase = std::nullopt,
+                                                    vek_core::ChainScope scope = vek_core::ChainScope::Native);
 
 // A derivation path other wallets use for account `index` of `chain`'s family, by name:
 //   "default"         the family's default path for `index` (as derive_address);
@@ -236,9 +239,41 @@ struct KeyPair {
 // The steps the operations above are made of, for callers that keep a wallet open
 // across several signatures (session.h).
 
-// The known chain for a chain name, the alias "evm" or a CAIP-2 id.
-// Error: InvalidInput carrying the unknown-chain message.
-[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain);
+// The known chain for a chain name, the alias "evm" or a CAIP-2 id, among vek._native's
+// twelve chains or, with ChainScope::All, every chain (vek_core::parse_chain).
+// Error: InvalidInput carrying parse_chain's message.
+[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain,
+                                                       vek_core::ChainScope scope = vek_core::ChainScope::Native);
+
+// Accounts and their keys on chains other than a family's default chain. A wallet stores
+// its accounts on each family's default chain; another chain of the family uses the same
+// account. Where the chain has the family's coin type (EVM chains, Solana clusters, Cosmos
+// chains of coin type 118, TON's test network) that is the same key, written as the chain
+// writes addresses. Where it has its own (Bitcoin's test networks: 1; some Cosmos
+// chains), the stored path with its coin-type level (the second, "{family coin}'")
+// replaced by the chain's, or, for a stored path without that level, the chain's default
+// path for index 0.
+
+// The path of the wallet's first stored account of `family`, if it stores one with a path.
+[[nodiscard]] std::optional<std::string> stored_family_path(const vek_core::EncryptedWallet& wallet,
+                                                            vek_core::ChainType family);
+
+// The path `chain`'s default account uses, given the path of the family's stored account
+// (none: the chain's default path for index 0). Cannot fail.
+[[nodiscard]] std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::string_view> stored);
+
+// The stored path of the Ed25519 key that is the first 32 bytes of the BIP-39 seed
+// itself, as some Solana command-line tools take it (no BIP-32 derivation). It is not a
+// derivation path: the path rules refuse it, so nothing that does not know it derives
+// another key from it.
+inline constexpr std::string_view kSeedPrefixPath = "seed[0:32]";
+
+// The key at `path` from `seed` (HdDeriver::derive), or the seed's first 32 bytes for
+// kSeedPrefixPath and an Ed25519 curve.
+// Errors: Hd (the path's; kSeedPrefixPath for secp256k1: InvalidPath "the seed-prefix key
+// 'seed[0:32]' is an Ed25519 key").
+[[nodiscard]] VekResult<vek_signer::SecretBytes> derive_account_key(std::span<const std::uint8_t> seed,
+                                                                    std::string_view path, vek_signer::Curve curve);
 
 // The bytes sign_message signs: `encoding` absent or "utf8": the message text itself
 // (the span points into `message`); "hex": hex-decoded into `decoded` (the span points there).
