@@ -628,9 +628,12 @@ void bind_functions(nb::module_& m) {
       },
       "preset"_a, "chain"_a, "index"_a = 0,
       "The derivation path other wallets use for account `index` of `chain`, by preset:\n"
-      "\"default\" (the family's default path for index), \"evm-account\" (m/44'/60'/i'/0/0),\n"
-      "\"solana-account\" (m/44'/501'/i'), \"bitcoin-bip84\" (m/84'/0'/i'/0/0). Give it to\n"
-      "Session.derive, add_account or a signing method as path=.\n\n"
+      "\"default\" (the chain's default path for index), \"evm-account\" (m/44'/60'/i'/0/0),\n"
+      "\"solana-account\" (m/44'/501'/i'), \"solana-seed\" (\"seed[0:32]\": the first 32 bytes of\n"
+      "the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),\n"
+      "\"bitcoin-bip84\" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to\n"
+      "Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic\n"
+      "in paths=.\n\n"
       "Raises:\n    InvalidInputError: unknown chain or preset, a preset of another family.");
   m.def(
       "derive_address",

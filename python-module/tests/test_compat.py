@@ -422,7 +422,7 @@ def test_preset_paths_give_what_those_wallets_show(app):
                 assert session.derive(chain, path=path) == node.PublicKey().ToAddress(), (preset, i)
     assert vek.preset_path("default", "ton", 3) == "m/44'/607'/3'"
     for args, message in {("ledger", "ethereum"): "unknown derivation preset: ledger (use 'default', 'evm-account', "
-                          "'solana-account' or 'bitcoin-bip84')",
+                          "'solana-account', 'solana-seed' or 'bitcoin-bip84')",
                           ("evm-account", "solana"): "derivation preset 'evm-account' is for evm chains, not for 'solana'"
                           }.items():
         with pytest.raises(vek.InvalidInputError) as info:
@@ -529,6 +529,7 @@ def test_networks_prefixes_and_paths_match_the_oracles(app, bip39):
             cases = {
                 ("evm-account", "ethereum"): eth.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
                 ("bitcoin-bip84", "bitcoin"): btc.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
+                ("bitcoin-bip84", "bitcoin-testnet"): tbtc.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
                 ("solana-account", "solana-devnet"): bip_utils.SolAddrEncoder.EncodeKey(
                     slip10.DerivePath(f"m/44'/501'/{i}'").PublicKey().RawCompressed().ToBytes()[1:]),
             }
@@ -574,3 +575,31 @@ def test_chain_names_ids_and_endpoints_of_further_networks(app, vault, monkeypat
         with pytest.raises(vek.InvalidInputError, match=r"^invalid input: no RPC endpoint for 'eip155:5' \(eip155:5\): "
                                                          r"give rpc_url, or add \"eip155:5\" to the \"rpc\" object of "):
             session.send("eip155:5", EIP1559_CHAIN5)
+
+
+def test_the_solana_seed_prefix_key_is_stored_under_its_marker_and_never_signed_for_by_native(app, vault, capfd):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    expected = str(solders_keypair.Keypair.from_seed(seed[:32]).pubkey())
+    marker = vek.preset_path("solana-seed", "solana")
+    assert marker == "seed[0:32]" and vek.preset_path("solana-seed", "solana-devnet") == marker
+    with pytest.raises(vek.InvalidInputError, match=r"^invalid input: derivation preset 'solana-seed' names one key: "
+                                                     r"give index 0$"):
+        vek.preset_path("solana-seed", "solana", 1)
+    with pytest.raises(vek.InvalidInputError, match="is for solana chains, not for 'ton'"):
+        vek.preset_path("solana-seed", "ton")
+    app.import_mnemonic("s", ZERO_PHRASE, PASS)
+    with app.unlock("s", PASS) as session:
+        assert session.derive("solana", path=marker) == session.derive("solana-devnet", path=marker) == expected
+        with pytest.raises(vek.DerivationError, match=r"the seed-prefix key 'seed\[0:32\]' is an Ed25519 key"):
+            session.derive("ethereum", path=marker)
+        stored = session.add_account("solana", path=marker)
+        assert (stored.accounts[-1].address, stored.accounts[-1].derivation_path) == (expected, marker)
+        signed = session.sign_message("solana", "hi", path=marker)
+        assert vek.verify_message("solana", expected, "hi", signed.signature)
+    # vek._native checks the marker like any stored account (no warning) and lists it, but
+    # signs with its default paths only: the first stored Solana account.
+    assert _native.export_wallet("s", PASS, vault) == ZERO_PHRASE
+    assert "warning" not in capfd.readouterr().err
+    assert _native.get_wallet("s", vault)["accounts"][-1]["derivation_path"] == marker
+    native = _native.sign_message("s", "solana", "hi", PASS, vault_path_opt=vault)
+    assert vek.verify_message("solana", stored.accounts[1].address, "hi", native["signature"])

@@ -525,9 +525,12 @@ def verify_typed_data(chain: str, address: str, typed_data: str, signature: str 
 def preset_path(preset: str, chain: str, index: int = 0) -> str:
     """
     The derivation path other wallets use for account `index` of `chain`, by preset:
-    "default" (the family's default path for index), "evm-account" (m/44'/60'/i'/0/0),
-    "solana-account" (m/44'/501'/i'), "bitcoin-bip84" (m/84'/0'/i'/0/0). Give it to
-    Session.derive, add_account or a signing method as path=.
+    "default" (the chain's default path for index), "evm-account" (m/44'/60'/i'/0/0),
+    "solana-account" (m/44'/501'/i'), "solana-seed" ("seed[0:32]": the first 32 bytes of
+    the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),
+    "bitcoin-bip84" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to
+    Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic
+    in paths=.
 
     Raises:
         InvalidInputError: unknown chain or preset, a preset of another family.

@@ -48,16 +48,20 @@ struct KeyPair {
                                                     OptText bip39_passphrase = std::nullopt,
                                                     vek_core::ChainScope scope = vek_core::ChainScope::Native);
 
-// A derivation path other wallets use for account `index` of `chain`'s family, by name:
-//   "default"         the family's default path for `index` (as derive_address);
-//   "evm-account"     m/44'/60'/{index}'/0/0  EVM wallets that count BIP-44 accounts
+// A derivation path other wallets use for account `index` of `chain` (any chain of the
+// table, or "eip155:<n>"), by name; {coin} is the chain's coin type:
+//   "default"         the chain's default path for `index` (as derive_address);
+//   "evm-account"     m/44'/{coin}'/{index}'/0/0  EVM wallets that count BIP-44 accounts
 //                     ("account index", e.g. Ledger Live) rather than addresses;
-//   "solana-account"  m/44'/501'/{index}'     Solana wallets that stop at the account level;
-//   "bitcoin-bip84"   m/84'/0'/{index}'/0/0   the first receive address of BIP-84 account {index}.
+//   "solana-account"  m/44'/{coin}'/{index}'      Solana wallets that stop at the account level;
+//   "solana-seed"     kSeedPrefixPath (index 0 only)  the Solana command-line tools' key of a
+//                     phrase without a derivation path: the seed's first 32 bytes;
+//   "bitcoin-bip84"   m/84'/{coin}'/{index}'/0/0  the first receive address of BIP-84 account {index}.
 // The path is not checked here; deriving it checks it (an index of 2^31 or more is refused then).
 // Errors: InvalidInput (unknown chain); InvalidInput "unknown derivation preset: {preset}
-// (use 'default', 'evm-account', 'solana-account' or 'bitcoin-bip84')"; InvalidInput
-// "derivation preset '{preset}' is for {family} chains, not for '{chain}'".
+// (use 'default', 'evm-account', 'solana-account', 'solana-seed' or 'bitcoin-bip84')";
+// InvalidInput "derivation preset '{preset}' is for {family} chains, not for '{chain}'";
+// InvalidInput "derivation preset 'solana-seed' names one key: give index 0".
 [[nodiscard]] VekResult<std::string> preset_path(std::string_view preset, std::string_view chain,
                                                  std::uint32_t index);
 
