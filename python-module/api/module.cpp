@@ -8,6 +8,7 @@
 // argument is copied into memory that is freed unwiped.
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/filesystem.h>
+#include <nanobind/stl/map.h>
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
@@ -16,6 +17,7 @@
 #include <nanobind/stl/vector.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -390,16 +392,25 @@ void bind_vault(nb::module_& m) {
       .def(
           "import_mnemonic",
           [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index,
-             const OptStr& bip39_passphrase) {
+             const OptStr& bip39_passphrase, const std::optional<std::map<std::string, std::string>>& paths) {
             const auto n = text(name);
             const auto ph = text(mnemonic);
             const auto p = opt_text(passphrase);
             const auto b = opt_text(bip39_passphrase);
-            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where(), b); }));
+            std::vector<vek_lib::FamilyPath> given;
+            if (paths) {
+              for (const auto& [chain, path] : *paths) given.push_back({chain, path});
+            }
+            return take(
+                released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where(), b, given); }));
           },
           "name"_a, "mnemonic"_a, "passphrase"_a = nb::none(), "index"_a = nb::none(),
-          "bip39_passphrase"_a = nb::none(),
+          "bip39_passphrase"_a = nb::none(), "paths"_a = nb::none(),
           "Imports a recovery phrase; its accounts are derived at `index` (default 0).\n\n"
+          "paths: {chain: derivation path} for the families whose first account another wallet\n"
+          "shows at another path (e.g. {\"ethereum\": vek.preset_path(\"evm-account\", \"ethereum\", 1)});\n"
+          "one chain of a family names the family. vek._native lists such a wallet but refuses to\n"
+          "sign for a family stored at a path that is not one of its default paths.\n\n"
           "bip39_passphrase: the phrase's BIP-39 passphrase (\"25th word\"), ASCII; it is not stored,\n"
           "and unlock() then needs it. vek._native refuses to sign with such a wallet.\n\n"
           "Raises:\n    MnemonicError: the phrase is invalid.\n    InvalidInputError: a BIP-39 passphrase that is not ASCII.\n"

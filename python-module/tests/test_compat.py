@@ -603,3 +603,56 @@ def test_the_solana_seed_prefix_key_is_stored_under_its_marker_and_never_signed_
     assert _native.get_wallet("s", vault)["accounts"][-1]["derivation_path"] == marker
     native = _native.sign_message("s", "solana", "hi", PASS, vault_path_opt=vault)
     assert vek.verify_message("solana", stored.accounts[1].address, "hi", native["signature"])
+
+
+def test_import_at_the_paths_another_wallet_shows_and_native_refuses_what_it_cannot_derive(app, vault):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate(BIP39)
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    eth1 = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin().Account(1).Change(
+        ext).AddressIndex(0).PublicKey().ToAddress()
+    sol = bip_utils.SolAddrEncoder.EncodeKey(bip_utils.Bip32Slip10Ed25519.FromSeed(seed).DerivePath(
+        "m/44'/501'/0'").PublicKey().RawCompressed().ToBytes()[1:])
+    paths = {"evm": vek.preset_path("evm-account", "ethereum", 1), "solana-devnet": "m/44'/501'/0'"}
+    w = app.import_mnemonic("p", ZERO_PHRASE, PASS, index=4, bip39_passphrase=BIP39, paths=paths)
+    assert [(a.address, a.derivation_path) for a in w.accounts[:2]] == [(eth1, "m/44'/60'/1'/0/0"),
+                                                                         (sol, "m/44'/501'/0'")]
+    assert w.accounts[2].derivation_path == "m/84'/0'/0'/0/4"  # the others at `index`
+    with app.unlock("p", PASS, bip39_passphrase=BIP39) as session:
+        assert session.address("polygon") == eth1 and session.address("solana-testnet") == sol
+        signed = session.sign_message("ethereum", "hi")
+        assert vek.verify_message("ethereum", eth1, "hi", signed.signature)
+
+    # vek._native: a wallet whose first accounts are its default paths signs; one whose first
+    # EVM or Solana account is elsewhere (here the seed-prefix key) is listed and checked,
+    # but not signed for in those families.
+    app.import_mnemonic("q", ZERO_PHRASE, PASS, paths={"ethereum": "m/44'/60'/0'/0/3", "solana": "seed[0:32]"})
+    assert _native.get_wallet("q", vault)["accounts"][1]["derivation_path"] == "seed[0:32]"
+    assert _native.export_wallet("q", PASS, vault) == ZERO_PHRASE
+    native = _native.sign_message("q", "ethereum", "hi", PASS, None, 3, vault)
+    assert vek.verify_message("ethereum", _native.get_wallet("q", vault)["accounts"][0]["address"], "hi",
+                              native["signature"])
+    refusal = ("invalid input: wallet 'q' stores its solana account at derivation path seed[0:32], which "
+               "vek._native does not derive; sign with vek.Vault.unlock")
+    for call in (lambda: _native.sign_message("q", "solana", "hi", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_transaction("q", "solana", "00", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_and_send("q", "solana", "00", PASS, rpc_url="http://127.0.0.1:9",
+                                               vault_path_opt=vault)):
+        with pytest.raises(RuntimeError) as info:
+            call()
+        assert str(info.value) == refusal
+    _native.sign_message("q", "ton", "hi", PASS, vault_path_opt=vault)  # the other families sign as before
+    app.import_mnemonic("r", ZERO_PHRASE, PASS, paths={"ethereum": "m/44'/60'/2'/0/0"})
+    with pytest.raises(RuntimeError, match=r"stores its evm account at derivation path m/44'/60'/2'/0/0, which"):
+        _native.sign_message("r", "polygon", "hi", PASS, vault_path_opt=vault)
+
+    # Failures write nothing.
+    before = sorted(p.name for p in (pathlib.Path(vault) / "wallets").iterdir())
+    with pytest.raises(vek.InvalidInputError, match=r"^invalid input: two paths given for the evm family$"):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"ethereum": "m/44'/60'/0'/0/1", "polygon": "m/44'/60'/0'/0/2"})
+    with pytest.raises(vek.DerivationError):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"solana": "m/44'/501'/0'/0"})
+    with pytest.raises(vek.DerivationError, match="is an Ed25519 key"):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"bitcoin": "seed[0:32]"})
+    with pytest.raises(vek.InvalidInputError, match="unknown chain: 'dogecoin'"):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"dogecoin": "m/44'/3'/0'/0/0"})
+    assert sorted(p.name for p in (pathlib.Path(vault) / "wallets").iterdir()) == before

@@ -2,6 +2,7 @@
 The application face of vek: Vault, Session, their results and exceptions.
 """
 
+from collections.abc import Mapping
 import os
 import pathlib
 import types
@@ -355,9 +356,14 @@ class Vault:
             VaultError.
         """
 
-    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None, bip39_passphrase: str | None = None) -> Wallet:
+    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None, bip39_passphrase: str | None = None, paths: Mapping[str, str] | None = None) -> Wallet:
         """
         Imports a recovery phrase; its accounts are derived at `index` (default 0).
+
+        paths: {chain: derivation path} for the families whose first account another wallet
+        shows at another path (e.g. {"ethereum": vek.preset_path("evm-account", "ethereum", 1)});
+        one chain of a family names the family. vek._native lists such a wallet but refuses to
+        sign for a family stored at a path that is not one of its default paths.
 
         bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"), ASCII; it is not stored,
         and unlock() then needs it. vek._native refuses to sign with such a wallet.

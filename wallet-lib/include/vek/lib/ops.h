@@ -65,10 +65,21 @@ struct KeyPair {
 [[nodiscard]] VekResult<std::string> preset_path(std::string_view preset, std::string_view chain,
                                                  std::uint32_t index);
 
+// The derivation path a new wallet's account of one family takes instead of the
+// family's default path: `chain` names the family (any chain of it, or "evm").
+struct FamilyPath {
+  std::string_view chain;
+  std::string_view path;
+};
+
 // One account per chain family, in the fixed order evm, solana, bitcoin, cosmos, tron,
-// ton, from the seed under `bip39_passphrase`.
+// ton, from the seed under `bip39_passphrase`: at the family's path in `paths`, else at
+// the family's default path for `index`.
+// Errors: InvalidInput (a chain of `paths` unknown; "two paths given for the {family}
+// family"); Hd (a path the family's curve cannot derive); Signer.
 [[nodiscard]] VekResult<std::vector<vek_core::WalletAccount>> derive_all_accounts(
-    const vek_signer::Mnemonic& mnemonic, std::uint32_t index, std::string_view bip39_passphrase = "");
+    const vek_signer::Mnemonic& mnemonic, std::uint32_t index, std::string_view bip39_passphrase = "",
+    std::span<const FamilyPath> paths = {});
 
 // Key bytes from hex text (a lower-case "0x" prefix dropped; no length check).
 // Error: InvalidInput "invalid hex private key: {hex error}".
@@ -82,16 +93,22 @@ struct KeyPair {
 // Nothing is written unless every step before the write succeeded.
 [[nodiscard]] VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase,
                                                   OptText vault);
-// A wallet from an existing phrase, its accounts at `index` (0 when absent). With a
+// A wallet from an existing phrase, its accounts at `index` (0 when absent), or at the
+// paths `paths` gives per family (derive_all_accounts), so that it lists the accounts
+// another wallet shows. vek._native lists such a wallet but refuses to sign for a family
+// whose first stored account is not at one of the family's default paths
+// (decrypt_signing_key). With a
 // non-empty `bip39_passphrase` the accounts come from the seed under it; it is not
 // stored, and the file is marked "bip39_passphrase": true so that signing asks for it
 // (check_bip39_use) and the functions that cannot take it refuse (decrypt_signing_key).
 // Errors, first failure wins: WalletNameExists; InvalidInput (a BIP-39 passphrase that
 // is not ASCII, as derive_address); Mnemonic (the phrase: word count, an unknown word,
 // the checksum); Hd or Signer; Crypto; Io; Json. Nothing is written on failure.
+// Errors also: those of derive_all_accounts for `paths`.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase,
                                                            OptText passphrase, OptIndex index, OptText vault,
-                                                           OptText bip39_passphrase = std::nullopt);
+                                                           OptText bip39_passphrase = std::nullopt,
+                                                           std::span<const FamilyPath> paths = {});
 // A wallet of two raw keys (secp256k1 and ed25519). With both explicit keys given they
 // are used and `key_hex`/`chain` are not read; otherwise `key_hex` is the key of
 // `chain`'s curve (secp256k1 when absent) and the other curve's key is the explicit one
@@ -221,7 +238,11 @@ struct KeyPair {
 // Errors, first failure wins: those of export_wallet's lookup; InvalidInput "wallet
 // '{name}' is protected by a BIP-39 passphrase, which vek._native cannot take; sign with
 // vek.Vault.unlock" (a wallet marked "bip39_passphrase": these operations take none);
-// export_wallet's decryption errors, then those of check_stored_accounts, then Hd.
+// export_wallet's decryption errors, then those of check_stored_accounts; InvalidInput
+// "wallet '{name}' stores its {family} account at derivation path {path}, which
+// vek._native does not derive; sign with vek.Vault.unlock" (a mnemonic wallet whose
+// first stored account of the family is not at one of the family's default paths: the
+// key of the index asked for would not be the one the wallet shows); then Hd.
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_signing_key(std::string_view wallet,
                                                                      vek_core::ChainType chain_type,
                                                                      OptText passphrase, OptIndex index,
