@@ -179,9 +179,11 @@ struct FamilyPath {
                                                       std::string_view format, OptText chain, OptText key_password,
                                                       OptText passphrase, OptText vault);
 
-// The private key the wallet signs with for `chain`'s family (the key of the account it
-// stores for the family, as a session signs without an index), in `format`: "hex" as
-// 64 lower-case digits without prefix; "wif" compressed, mainnet; "keystore" as a
+// The private key the wallet signs with for `chain` (any chain of the table, or
+// "eip155:<n>"; the key of the account it stores for the family, on the chain's coin type
+// as chain_account_path gives it, as a session signs without an index), in `format`:
+// "hex" as 64 lower-case digits without prefix; "wif" compressed, with the mainnet
+// prefix 0x80, or 0xef for Bitcoin's test networks; "keystore" as a
 // keystore v3 document under `key_password` (absent: ""), scrypt N = 2^18, r = 8, p = 1,
 // for the EVM address; "solana-base58" and "solana-json" as Solana writes them. The
 // caller owns the text and should wipe it.

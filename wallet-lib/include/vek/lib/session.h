@@ -38,9 +38,12 @@ struct SignedTransaction {
   std::optional<std::string> tx_hash;          // "0x" + Keccak-256 of the raw transaction (EVM)
 };
 
-// Which account of a chain family a session uses: by default the wallet's first stored
-// account of the family; an index selects the family's default path for that index; a
-// derivation path selects that path (mnemonic wallets; validated as every path is).
+// Which account of a chain a session uses: by default the wallet's first stored account
+// of the chain's family (on the chain's coin type: ops.h chain_account_path); an index
+// selects the chain's default path for that index; a derivation path selects that path
+// (mnemonic wallets; validated as every path is, or the seed-prefix marker).
+// Every Session method taking a chain accepts any chain of the table or "eip155:<n>"
+// (vek_core::ChainScope::All).
 struct AccountRef {
   OptIndex index;
   OptText path;
