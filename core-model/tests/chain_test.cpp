@@ -151,3 +151,55 @@ TEST(ChainTypeName, DisplayNames) {
 }
 
 }  // namespace
+
+// The application API's scope: every chain of the table, and any EVM chain by its id;
+// vek._native's scope stays the twelve mainnets.
+TEST(ParseChainAll, TestNetworksAndFurtherChainsOnlyInTheWideScope) {
+  for (const Chain& c : vek_core::all_chains().subspan(12)) {
+    EXPECT_FALSE(c.native) << c.name;
+    EXPECT_FALSE(parse_chain(c.name).has_value()) << c.name;
+    EXPECT_FALSE(parse_chain(c.chain_id).has_value()) << c.name;
+    const auto by_name = parse_chain(c.name, vek_core::ChainScope::All);
+    const auto by_id = parse_chain(c.chain_id, vek_core::ChainScope::All);
+    ASSERT_TRUE(by_name && by_id) << c.name;
+    EXPECT_EQ(by_name->chain_id, c.chain_id);
+    EXPECT_EQ(by_id->name, c.name);
+  }
+  for (const Chain& c : vek_core::known_chains()) EXPECT_TRUE(c.native) << c.name;
+  const auto btc = parse_chain("Bitcoin-Testnet", vek_core::ChainScope::All);
+  ASSERT_TRUE(btc);
+  EXPECT_EQ(btc->address_prefix, "tb");
+  EXPECT_EQ(btc->default_path(4), "m/84'/1'/0'/0/4");
+  EXPECT_TRUE(btc->testnet);
+  EXPECT_EQ(parse_chain("secret", vek_core::ChainScope::All)->default_path(2), "m/44'/529'/0'/0/2");
+  EXPECT_EQ(parse_chain("osmosis", vek_core::ChainScope::All)->address_prefix, "osmo");
+  // The default paths of the twelve are those the signers give.
+  EXPECT_EQ(parse_chain("solana")->default_path(3), "m/44'/501'/3'/0'");
+  EXPECT_EQ(parse_chain("ton")->default_path(3), "m/44'/607'/3'");
+  EXPECT_EQ(parse_chain("tron")->default_path(3), "m/44'/195'/0'/0/3");
+}
+
+TEST(ParseChainAll, AnyEvmChainIdAndMalformedOnes) {
+  const auto scope = vek_core::ChainScope::All;
+  const auto goerli = parse_chain("eip155:5", scope);
+  ASSERT_TRUE(goerli);
+  EXPECT_EQ(goerli->name, "eip155:5");
+  EXPECT_EQ(goerli->chain_id, "eip155:5");
+  EXPECT_EQ(goerli->chain_type, ChainType::Evm);
+  EXPECT_TRUE(goerli->default_rpc_url.empty());
+  EXPECT_EQ(goerli->default_path(1), "m/44'/60'/0'/0/1");
+  EXPECT_EQ(parse_chain("eip155:18446744073709551615", scope)->chain_id, "eip155:18446744073709551615");
+  // A named chain's id gives that chain.
+  EXPECT_EQ(parse_chain("eip155:137", scope)->name, "polygon");
+  EXPECT_EQ(parse_chain("eip155:11155111", scope)->name, "sepolia");
+  for (const char* bad : {"eip155:", "eip155:0", "eip155:007", "eip155:-1", "eip155:+5", "eip155:5 ", "eip155:1e3",
+                          "eip155:18446744073709551616", "eip155:0x5"}) {
+    const auto got = parse_chain(bad, scope);
+    ASSERT_FALSE(got) << bad;
+    EXPECT_EQ(got.error(), "invalid EVM chain id: '" + std::string(bad) +
+                               "' (use eip155:<n>, n a positive decimal number without leading zeros)");
+    // vek._native's scope keeps its one message.
+    EXPECT_EQ(parse_chain(bad).error().substr(0, 15), "unknown chain: ");
+  }
+  EXPECT_EQ(parse_chain("EIP155:5", scope).error().substr(0, 15), "unknown chain: ");
+}

@@ -197,18 +197,35 @@ void bind_chains(nb::module_& m) {
           "The chain's family: evm, solana, cosmos, bitcoin, tron or ton.")
       .def_prop_ro(
           "chain_id", [](const vek_core::Chain& c) { return c.chain_id; },
-          "The CAIP-2 id, also accepted as a chain argument (exactly as written).");
+          "The CAIP-2 id, also accepted as a chain argument (exactly as written).")
+      .def_prop_ro(
+          "coin_type", [](const vek_core::Chain& c) { return c.coin_type; },
+          "The SLIP-44 coin type of the chain's default paths (1 for Bitcoin's test networks).")
+      .def_prop_ro(
+          "address_prefix", [](const vek_core::Chain& c) { return c.address_prefix; },
+          "The bech32 prefix of its addresses (Bitcoin and Cosmos chains); \"\" for the other families.")
+      .def_prop_ro(
+          "testnet", [](const vek_core::Chain& c) { return c.testnet; }, "Whether it is a test network.")
+      .def_prop_ro(
+          "native", [](const vek_core::Chain& c) { return c.native; },
+          "Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.")
+      .def(
+          "default_path", [](const vek_core::Chain& c, std::uint32_t index) { return c.default_path(index); },
+          "index"_a = 0, "The chain's default derivation path for account `index`.");
   value_methods(chain, "Chain", {"name", "family", "chain_id"});
 
   m.def(
       "known_chains",
       [] {
-        const auto& table = vek_core::known_chains();
+        const auto table = vek_core::all_chains();
         return std::vector<vek_core::Chain>(table.begin(), table.end());
       },
-      "Every chain the library knows, in its fixed order: the seven EVM chains (ethereum first),\n"
-      "then solana, bitcoin, cosmos, tron and ton. The first chain of each family is the chain\n"
-      "of that family's account in a wallet.");
+      "Every named chain, in a fixed order: the twelve of vek._native (the seven EVM mainnets,\n"
+      "ethereum first, then solana, bitcoin, cosmos, tron and ton), then the test networks and\n"
+      "further chains of the application API (sepolia, holesky, solana-devnet, solana-testnet,\n"
+      "bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,\n"
+      "ton-testnet). Any other EVM chain is named by its id, \"eip155:<n>\". The first chain\n"
+      "of each family is the chain of that family's accounts in a wallet.");
 }
 
 // The wait for curl runs Python's signal handlers (taking the lock for each check, about
@@ -422,16 +439,25 @@ void bind_vault(nb::module_& m) {
       .def(
           "import_mnemonic",
           [](const Vault& v, const nb::str& name, const nb::str& mnemonic, const OptStr& passphrase, OptIndex index,
-             const OptStr& bip39_passphrase) {
+             const OptStr& bip39_passphrase, const std::optional<std::map<std::string, std::string>>& paths) {
             const auto n = text(name);
             const auto ph = text(mnemonic);
             const auto p = opt_text(passphrase);
             const auto b = opt_text(bip39_passphrase);
-            return take(released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where(), b); }));
+            std::vector<vek_lib::FamilyPath> given;
+            if (paths) {
+              for (const auto& [chain, path] : *paths) given.push_back({chain, path});
+            }
+            return take(
+                released([&] { return vek_lib::import_wallet_mnemonic(n, ph, p, index, v.where(), b, given); }));
           },
           "name"_a, "mnemonic"_a, "passphrase"_a = nb::none(), "index"_a = nb::none(),
-          "bip39_passphrase"_a = nb::none(),
+          "bip39_passphrase"_a = nb::none(), "paths"_a = nb::none(),
           "Imports a recovery phrase; its accounts are derived at `index` (default 0).\n\n"
+          "paths: {chain: derivation path} for the families whose first account another wallet\n"
+          "shows at another path (e.g. {\"ethereum\": vek.preset_path(\"evm-account\", \"ethereum\", 1)});\n"
+          "one chain of a family names the family. vek._native lists such a wallet but refuses to\n"
+          "sign for a family stored at a path that is not one of its default paths.\n\n"
           "bip39_passphrase: the phrase's BIP-39 passphrase (\"25th word\"), ASCII; it is not stored,\n"
           "and unlock() then needs it. vek._native refuses to sign with such a wallet.\n\n"
           "Raises:\n    MnemonicError: the phrase is invalid.\n    InvalidInputError: a BIP-39 passphrase that is not ASCII.\n"
@@ -689,9 +715,12 @@ void bind_functions(nb::module_& m) {
       },
       "preset"_a, "chain"_a, "index"_a = 0,
       "The derivation path other wallets use for account `index` of `chain`, by preset:\n"
-      "\"default\" (the family's default path for index), \"evm-account\" (m/44'/60'/i'/0/0),\n"
-      "\"solana-account\" (m/44'/501'/i'), \"bitcoin-bip84\" (m/84'/0'/i'/0/0). Give it to\n"
-      "Session.derive, add_account or a signing method as path=.\n\n"
+      "\"default\" (the chain's default path for index), \"evm-account\" (m/44'/60'/i'/0/0),\n"
+      "\"solana-account\" (m/44'/501'/i'), \"solana-seed\" (\"seed[0:32]\": the first 32 bytes of\n"
+      "the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),\n"
+      "\"bitcoin-bip84\" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to\n"
+      "Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic\n"
+      "in paths=.\n\n"
       "Raises:\n    InvalidInputError: unknown chain or preset, a preset of another family.");
   m.def(
       "derive_address",
@@ -699,7 +728,7 @@ void bind_functions(nb::module_& m) {
         const auto ph = text(phrase);
         const auto c = text(chain);
         const auto b = opt_text(bip39_passphrase);
-        return take(released([&] { return vek_lib::derive_address(ph, c, index, b); }));
+        return take(released([&] { return vek_lib::derive_address(ph, c, index, b, vek_core::ChainScope::All); }));
       },
       "phrase"_a, "chain"_a, "index"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
       "The address of `chain` at its family's default path for `index` (default 0), from the\n"

@@ -1,6 +1,7 @@
 """Compatibility with other wallets through vek.Vault: changing a passphrase in place,
 and keys that come in and go out in the formats other wallets use (checked against
 independent implementations)."""
+import hashlib
 import json
 import pathlib
 
@@ -421,7 +422,7 @@ def test_preset_paths_give_what_those_wallets_show(app):
                 assert session.derive(chain, path=path) == node.PublicKey().ToAddress(), (preset, i)
     assert vek.preset_path("default", "ton", 3) == "m/44'/607'/3'"
     for args, message in {("ledger", "ethereum"): "unknown derivation preset: ledger (use 'default', 'evm-account', "
-                          "'solana-account' or 'bitcoin-bip84')",
+                          "'solana-account', 'solana-seed' or 'bitcoin-bip84')",
                           ("evm-account", "solana"): "derivation preset 'evm-account' is for evm chains, not for 'solana'"
                           }.items():
         with pytest.raises(vek.InvalidInputError) as info:
@@ -451,3 +452,207 @@ def test_an_evm_transaction_is_signed_only_for_the_chain_it_names(app, vault):
             session.sign_transaction("ethereum", big)
     # vek._native signs what it is given, as before.
     _native.sign_transaction("evm", "ethereum", on_polygon.hex(), PASS, vault_path_opt=vault)
+
+
+# ---------------------------------------------------------------- networks, prefixes and paths
+
+pytoniq_core = pytest.importorskip("pytoniq_core")
+
+# An unsigned EIP-1559 transaction for the EVM chain 5: nonce 0, fees 1, gas 21000, no value.
+EIP1559_CHAIN5 = "02df05800101825208" + "94" + "11" * 20 + "8080c0"
+
+# The v5r1 wallet code cell: its representation hash and depth (the contract every TON
+# wallet deploys for a key); the wallet id is the network's global id XOR 2^31.
+V5R1_CODE_HASH = bytes.fromhex("20834b7b72b112147e1b2fb457b84e74d1a30f04f737d4f62a668e9552d2b72f")
+V5R1_CODE_DEPTH = 6
+TON_WALLET_ID = {"ton": (-239 ^ -(2**31)) & 0xFFFFFFFF, "ton-testnet": (-3 ^ -(2**31)) & 0xFFFFFFFF}
+
+
+def ton_v5r1_address(public_key, chain):
+    """The user-friendly address TON wallets show for the v5r1 wallet of a key: the data
+    cell built with pytoniq-core, the StateInit representation hashed here."""
+    data = (pytoniq_core.Builder().store_bit(1).store_uint(0, 32).store_uint(TON_WALLET_ID[chain], 32)
+            .store_bytes(public_key).store_bit(0).end_cell())
+    state_init = (bytes([2, 1, 0x34]) + V5R1_CODE_DEPTH.to_bytes(2, "big") + data.get_depth().to_bytes(2, "big")
+                  + V5R1_CODE_HASH + data.hash)
+    address = pytoniq_core.Address((0, hashlib.sha256(state_init).digest()))
+    return address.to_str(is_user_friendly=True, is_bounceable=False, is_test_only=chain == "ton-testnet")
+
+
+def network_oracle(seed, index):
+    """{chain: address} at each chain's default path for `index`, from bip-utils, solders and
+    the TON routine above."""
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+
+    def at(coin, cls=bip_utils.Bip44):
+        return cls.FromSeed(seed, coin).Purpose().Coin().Account(0).Change(ext).AddressIndex(index).PublicKey()
+
+    solana = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin().Account(index).Change(ext)
+    ton_key = bip_utils.Bip32Slip10Ed25519.FromSeed(seed).DerivePath(f"m/44'/607'/{index}'").PublicKey().RawCompressed()
+    cosmos = at(bip_utils.Bip44Coins.COSMOS).RawCompressed().ToBytes()
+    return {
+        "eip155:11155111": at(bip_utils.Bip44Coins.ETHEREUM).ToAddress(),
+        "eip155:5": at(bip_utils.Bip44Coins.ETHEREUM).ToAddress(),
+        "solana-devnet": solana.PublicKey().ToAddress(),
+        "solana-testnet": solana.PublicKey().ToAddress(),
+        "bitcoin-testnet": at(bip_utils.Bip84Coins.BITCOIN_TESTNET, bip_utils.Bip84).ToAddress(),
+        "bitcoin-signet": at(bip_utils.Bip84Coins.BITCOIN_TESTNET, bip_utils.Bip84).ToAddress(),
+        "osmosis": at(bip_utils.Bip44Coins.OSMOSIS).ToAddress(),
+        "celestia": bip_utils.AtomAddrEncoder.EncodeKey(cosmos, hrp="celestia"),
+        "secret": at(bip_utils.Bip44Coins.SECRET_NETWORK_NEW).ToAddress(),
+        "kava": at(bip_utils.Bip44Coins.KAVA).ToAddress(),
+        "ton": ton_v5r1_address(ton_key.ToBytes()[1:], "ton"),
+        "ton-testnet": ton_v5r1_address(ton_key.ToBytes()[1:], "ton-testnet"),
+    }
+
+
+@pytest.mark.parametrize("bip39", ["", BIP39])
+def test_networks_prefixes_and_paths_match_the_oracles(app, bip39):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate(bip39)
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    b39 = bip39 or None
+    w = app.import_mnemonic("n", ZERO_PHRASE, PASS, index=2, bip39_passphrase=b39)
+    with app.unlock("n", PASS, bip39_passphrase=b39) as session:
+        for index in (0, 1, 7):
+            for chain, expected in network_oracle(seed, index).items():
+                assert vek.derive_address(ZERO_PHRASE, chain, index, b39) == expected, (chain, index)
+                assert session.derive(chain, index=index) == expected, (chain, index)
+        # Without an index a chain uses the stored account (index 2), on its own coin type.
+        for chain, expected in network_oracle(seed, 2).items():
+            assert session.address(chain) == expected, chain
+        # Named paths of other wallets, at several accounts.
+        eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
+        btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
+        tbtc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN_TESTNET).Purpose().Coin()
+        slip10 = bip_utils.Bip32Slip10Ed25519.FromSeed(seed)
+        for i in (0, 3, 11):
+            cases = {
+                ("evm-account", "ethereum"): eth.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
+                ("bitcoin-bip84", "bitcoin"): btc.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
+                ("bitcoin-bip84", "bitcoin-testnet"): tbtc.Account(i).Change(ext).AddressIndex(0).PublicKey().ToAddress(),
+                ("solana-account", "solana-devnet"): bip_utils.SolAddrEncoder.EncodeKey(
+                    slip10.DerivePath(f"m/44'/501'/{i}'").PublicKey().RawCompressed().ToBytes()[1:]),
+            }
+            for (preset, chain), expected in cases.items():
+                assert session.derive(chain, path=vek.preset_path(preset, chain, i)) == expected, (preset, chain, i)
+        # The test networks' WIF prefix, for the key behind the testnet address.
+        key = app.export_key("n", "bitcoin-testnet", "hex", PASS, bip39_passphrase=b39)
+        wif = app.export_key("n", "bitcoin-testnet", "wif", PASS, bip39_passphrase=b39)
+        assert wif == bip_utils.WifEncoder.Encode(bytes.fromhex(key), net_ver=b"\xef") and wif[0] == "c"
+        assert key == tbtc.Account(0).Change(ext).AddressIndex(2).PrivateKey().Raw().ToHex()
+    # Nothing of the test networks is stored.
+    assert app.get("n") == w and all(a.chain_id in {c.chain_id for c in vek.known_chains() if c.native}
+                                     for a in w.accounts)
+
+
+def test_chain_names_ids_and_endpoints_of_further_networks(app, vault, monkeypatch, tmp_path):
+    w = app.import_mnemonic("e", ZERO_PHRASE, PASS)
+    for bad in ("eip155:0", "eip155:007", "eip155:", "eip155:18446744073709551616"):
+        with pytest.raises(vek.InvalidInputError, match=r"^invalid input: invalid EVM chain id: '" + bad):
+            vek.derive_address(ZERO_PHRASE, bad)
+    # vek._native knows none of them, and its messages stay.
+    for chain in ("eip155:5", "bitcoin-testnet", "osmosis", "ton-testnet", "solana-devnet", "eip155:0"):
+        with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: '"):
+            _native.derive_address(ZERO_PHRASE, chain)
+        with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: '"):
+            _native.sign_message("e", chain, "hi", PASS, vault_path_opt=vault)
+    with app.unlock("e", PASS) as session:
+        with pytest.raises(vek.InvalidInputError, match=r"^invalid input: accounts are stored for 'bitcoin', not for "
+                                                         r"'bitcoin-testnet', whose keys have their own coin type \(1\); "
+                                                         r"add the account on 'bitcoin'$"):
+            session.add_account("bitcoin-testnet", index=1)
+        # A chain of the family's coin type stores the account on the family's first chain.
+        stored = session.add_account("eip155:5", index=1)
+        assert stored.accounts[-1].chain_id == "eip155:1"
+        assert stored.accounts[-1].address == session.derive("ethereum", index=1)
+        # An EVM chain given by id: its transactions' chain id is checked, and it has no endpoint.
+        tx5 = "02" + "c5" + "05" + "80808080"  # type 2, chain id 5 (not a complete transaction)
+        with pytest.raises(vek.InvalidInputError, match=r"chain id 5 is not that of 'ethereum' \(eip155:1\)"):
+            session.sign_transaction("ethereum", tx5)
+        with pytest.raises(vek.InvalidInputError, match=r"chain id 1 is not that of 'eip155:5' \(eip155:5\)"):
+            session.sign_transaction("eip155:5", "02c50180808080")
+        monkeypatch.setenv("HOME", str(tmp_path))
+        with pytest.raises(vek.InvalidInputError, match=r"^invalid input: no RPC endpoint for 'eip155:5' \(eip155:5\): "
+                                                         r"give rpc_url, or add \"eip155:5\" to the \"rpc\" object of "):
+            session.send("eip155:5", EIP1559_CHAIN5)
+
+
+def test_the_solana_seed_prefix_key_is_stored_under_its_marker_and_never_signed_for_by_native(app, vault, capfd):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate()
+    expected = str(solders_keypair.Keypair.from_seed(seed[:32]).pubkey())
+    marker = vek.preset_path("solana-seed", "solana")
+    assert marker == "seed[0:32]" and vek.preset_path("solana-seed", "solana-devnet") == marker
+    with pytest.raises(vek.InvalidInputError, match=r"^invalid input: derivation preset 'solana-seed' names one key: "
+                                                     r"give index 0$"):
+        vek.preset_path("solana-seed", "solana", 1)
+    with pytest.raises(vek.InvalidInputError, match="is for solana chains, not for 'ton'"):
+        vek.preset_path("solana-seed", "ton")
+    app.import_mnemonic("s", ZERO_PHRASE, PASS)
+    with app.unlock("s", PASS) as session:
+        assert session.derive("solana", path=marker) == session.derive("solana-devnet", path=marker) == expected
+        with pytest.raises(vek.DerivationError, match=r"the seed-prefix key 'seed\[0:32\]' is an Ed25519 key"):
+            session.derive("ethereum", path=marker)
+        stored = session.add_account("solana", path=marker)
+        assert (stored.accounts[-1].address, stored.accounts[-1].derivation_path) == (expected, marker)
+        signed = session.sign_message("solana", "hi", path=marker)
+        assert vek.verify_message("solana", expected, "hi", signed.signature)
+    # vek._native checks the marker like any stored account (no warning) and lists it, but
+    # signs with its default paths only: the first stored Solana account.
+    assert _native.export_wallet("s", PASS, vault) == ZERO_PHRASE
+    assert "warning" not in capfd.readouterr().err
+    assert _native.get_wallet("s", vault)["accounts"][-1]["derivation_path"] == marker
+    native = _native.sign_message("s", "solana", "hi", PASS, vault_path_opt=vault)
+    assert vek.verify_message("solana", stored.accounts[1].address, "hi", native["signature"])
+
+
+def test_import_at_the_paths_another_wallet_shows_and_native_refuses_what_it_cannot_derive(app, vault):
+    seed = bip_utils.Bip39SeedGenerator(ZERO_PHRASE).Generate(BIP39)
+    ext = bip_utils.Bip44Changes.CHAIN_EXT
+    eth1 = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin().Account(1).Change(
+        ext).AddressIndex(0).PublicKey().ToAddress()
+    sol = bip_utils.SolAddrEncoder.EncodeKey(bip_utils.Bip32Slip10Ed25519.FromSeed(seed).DerivePath(
+        "m/44'/501'/0'").PublicKey().RawCompressed().ToBytes()[1:])
+    paths = {"evm": vek.preset_path("evm-account", "ethereum", 1), "solana-devnet": "m/44'/501'/0'"}
+    w = app.import_mnemonic("p", ZERO_PHRASE, PASS, index=4, bip39_passphrase=BIP39, paths=paths)
+    assert [(a.address, a.derivation_path) for a in w.accounts[:2]] == [(eth1, "m/44'/60'/1'/0/0"),
+                                                                         (sol, "m/44'/501'/0'")]
+    assert w.accounts[2].derivation_path == "m/84'/0'/0'/0/4"  # the others at `index`
+    with app.unlock("p", PASS, bip39_passphrase=BIP39) as session:
+        assert session.address("polygon") == eth1 and session.address("solana-testnet") == sol
+        signed = session.sign_message("ethereum", "hi")
+        assert vek.verify_message("ethereum", eth1, "hi", signed.signature)
+
+    # vek._native: a wallet whose first accounts are its default paths signs; one whose first
+    # EVM or Solana account is elsewhere (here the seed-prefix key) is listed and checked,
+    # but not signed for in those families.
+    app.import_mnemonic("q", ZERO_PHRASE, PASS, paths={"ethereum": "m/44'/60'/0'/0/3", "solana": "seed[0:32]"})
+    assert _native.get_wallet("q", vault)["accounts"][1]["derivation_path"] == "seed[0:32]"
+    assert _native.export_wallet("q", PASS, vault) == ZERO_PHRASE
+    native = _native.sign_message("q", "ethereum", "hi", PASS, None, 3, vault)
+    assert vek.verify_message("ethereum", _native.get_wallet("q", vault)["accounts"][0]["address"], "hi",
+                              native["signature"])
+    refusal = ("invalid input: wallet 'q' stores its solana account at derivation path seed[0:32], which "
+               "vek._native does not derive; sign with vek.Vault.unlock")
+    for call in (lambda: _native.sign_message("q", "solana", "hi", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_transaction("q", "solana", "00", PASS, vault_path_opt=vault),
+                 lambda: _native.sign_and_send("q", "solana", "00", PASS, rpc_url="http://127.0.0.1:9",
+                                               vault_path_opt=vault)):
+        with pytest.raises(RuntimeError) as info:
+            call()
+        assert str(info.value) == refusal
+    _native.sign_message("q", "ton", "hi", PASS, vault_path_opt=vault)  # the other families sign as before
+    app.import_mnemonic("r", ZERO_PHRASE, PASS, paths={"ethereum": "m/44'/60'/2'/0/0"})
+    with pytest.raises(RuntimeError, match=r"stores its evm account at derivation path m/44'/60'/2'/0/0, which"):
+        _native.sign_message("r", "polygon", "hi", PASS, vault_path_opt=vault)
+
+    # Failures write nothing.
+    before = sorted(p.name for p in (pathlib.Path(vault) / "wallets").iterdir())
+    with pytest.raises(vek.InvalidInputError, match=r"^invalid input: two paths given for the evm family$"):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"ethereum": "m/44'/60'/0'/0/1", "polygon": "m/44'/60'/0'/0/2"})
+    with pytest.raises(vek.DerivationError):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"solana": "m/44'/501'/0'/0"})
+    with pytest.raises(vek.DerivationError, match="is an Ed25519 key"):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"bitcoin": "seed[0:32]"})
+    with pytest.raises(vek.InvalidInputError, match="unknown chain: 'dogecoin'"):
+        app.import_mnemonic("x", ZERO_PHRASE, paths={"dogecoin": "m/44'/3'/0'/0/0"})
+    assert sorted(p.name for p in (pathlib.Path(vault) / "wallets").iterdir()) == before

@@ -2,6 +2,7 @@
 The application face of vek: Vault, Session, their results and exceptions.
 """
 
+from collections.abc import Mapping
 import os
 import pathlib
 import types
@@ -189,15 +190,43 @@ class Chain:
     def chain_id(self) -> str:
         """The CAIP-2 id, also accepted as a chain argument (exactly as written)."""
 
+    @property
+    def coin_type(self) -> int:
+        """
+        The SLIP-44 coin type of the chain's default paths (1 for Bitcoin's test networks).
+        """
+
+    @property
+    def address_prefix(self) -> str:
+        """
+        The bech32 prefix of its addresses (Bitcoin and Cosmos chains); "" for the other families.
+        """
+
+    @property
+    def testnet(self) -> bool:
+        """Whether it is a test network."""
+
+    @property
+    def native(self) -> bool:
+        """
+        Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.
+        """
+
+    def default_path(self, index: int = 0) -> str:
+        """The chain's default derivation path for account `index`."""
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
 
 def known_chains() -> list[Chain]:
     """
-    Every chain the library knows, in its fixed order: the seven EVM chains (ethereum first),
-    then solana, bitcoin, cosmos, tron and ton. The first chain of each family is the chain
-    of that family's account in a wallet.
+    Every named chain, in a fixed order: the twelve of vek._native (the seven EVM mainnets,
+    ethereum first, then solana, bitcoin, cosmos, tron and ton), then the test networks and
+    further chains of the application API (sepolia, holesky, solana-devnet, solana-testnet,
+    bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,
+    ton-testnet). Any other EVM chain is named by its id, "eip155:<n>". The first chain
+    of each family is the chain of that family's accounts in a wallet.
     """
 
 class Session:
@@ -351,9 +380,14 @@ class Vault:
             VaultError.
         """
 
-    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None, bip39_passphrase: str | None = None) -> Wallet:
+    def import_mnemonic(self, name: str, mnemonic: str, passphrase: str | None = None, index: int | None = None, bip39_passphrase: str | None = None, paths: Mapping[str, str] | None = None) -> Wallet:
         """
         Imports a recovery phrase; its accounts are derived at `index` (default 0).
+
+        paths: {chain: derivation path} for the families whose first account another wallet
+        shows at another path (e.g. {"ethereum": vek.preset_path("evm-account", "ethereum", 1)});
+        one chain of a family names the family. vek._native lists such a wallet but refuses to
+        sign for a family stored at a path that is not one of its default paths.
 
         bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"), ASCII; it is not stored,
         and unlock() then needs it. vek._native refuses to sign with such a wallet.
@@ -543,9 +577,12 @@ def verify_typed_data(chain: str, address: str, typed_data: str, signature: str 
 def preset_path(preset: str, chain: str, index: int = 0) -> str:
     """
     The derivation path other wallets use for account `index` of `chain`, by preset:
-    "default" (the family's default path for index), "evm-account" (m/44'/60'/i'/0/0),
-    "solana-account" (m/44'/501'/i'), "bitcoin-bip84" (m/84'/0'/i'/0/0). Give it to
-    Session.derive, add_account or a signing method as path=.
+    "default" (the chain's default path for index), "evm-account" (m/44'/60'/i'/0/0),
+    "solana-account" (m/44'/501'/i'), "solana-seed" ("seed[0:32]": the first 32 bytes of
+    the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),
+    "bitcoin-bip84" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to
+    Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic
+    in paths=.
 
     Raises:
         InvalidInputError: unknown chain or preset, a preset of another family.

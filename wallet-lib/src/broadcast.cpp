@@ -180,9 +180,9 @@ VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view ur
 
 VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
                                                      std::span<const std::uint8_t> unsigned_tx) {
-  auto parsed = vek_core::parse_chain(chain);
+  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
   if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(parsed->chain_type);
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*parsed);
 
   // The EVM signature covers every byte given, but only the typed transaction is
   // assembled and sent: with anything after it, the node would recover the signature
@@ -208,17 +208,25 @@ VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_
 
 VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
                                    std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain);
+  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
   if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
   if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, signed_tx);
 
   // Read afresh after signing, so an edit to config.json applies to the next call.
   const auto config = vek_core::Config::load_or_default();
   if (!config) return std::unexpected(VekLibError::io(config.error()));
-  const auto endpoint = config->rpc.find(std::string(parsed->chain_id));
-  // The defaults hold an entry for every known chain and user entries only add or replace.
-  if (endpoint == config->rpc.end()) std::abort();
-  return broadcast(parsed->chain_type, endpoint->second, signed_tx);
+  // The defaults hold an entry for each of vek._native's chains; the other chains take
+  // a configured entry, else their built-in endpoint, if they have one.
+  const auto endpoint = config->rpc.find(parsed->chain_id);
+  if (endpoint != config->rpc.end()) return broadcast(parsed->chain_type, endpoint->second, signed_tx);
+  if (!parsed->default_rpc_url.empty()) return broadcast(parsed->chain_type, parsed->default_rpc_url, signed_tx);
+  return std::unexpected(no_endpoint(*parsed));
+}
+
+VekLibError no_endpoint(const vek_core::Chain& chain) {
+  return VekLibError::invalid_input("no RPC endpoint for '" + chain.name + "' (" + chain.chain_id +
+                                    "): give rpc_url, or add \"" + chain.chain_id + "\" to the \"rpc\" object of " +
+                                    vek_core::config_file_path().string());
 }
 
 VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key, std::string_view chain,

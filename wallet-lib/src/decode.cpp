@@ -304,7 +304,7 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 }  // namespace
 
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::string family(vek_core::chain_type_name(c->chain_type));
   Parsed<DecodedTransaction> d = bad("");

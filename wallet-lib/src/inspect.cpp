@@ -12,13 +12,14 @@
 #include "vek/lib/inspect.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
+#include "vek/lib/broadcast.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/public_key.h"
 
 namespace vek_lib {
 
 VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::filesystem::path file = vek_core::config_file_path();
   // The same checks broadcasting applies (a file another user controls is refused).
@@ -43,12 +44,13 @@ VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
     e.url = it->second;
     e.source = "configuration";
   }
+  if (e.url.empty()) return std::unexpected(no_endpoint(*c));
   return e;
 }
 
 VekResult<std::string> public_key(std::string_view name_or_id, std::string_view chain, OptText passphrase,
                                   OptText vault, OptText bip39_passphrase) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
   if (!wallet) return std::unexpected(std::move(wallet.error()));
@@ -57,7 +59,7 @@ VekResult<std::string> public_key(std::string_view name_or_id, std::string_view 
   if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
     return std::unexpected(std::move(checked.error()));
   }
-  auto key = stored_account_key(*wallet, *plain, c->chain_type, bip39_passphrase.value_or(""));
+  auto key = stored_account_key(*wallet, *plain, *c, bip39_passphrase.value_or(""));
   if (!key) return std::unexpected(std::move(key.error()));
   auto pk = vek_signer::public_key(vek_signer::signer_for_chain(c->chain_type)->curve(), key->span());
   if (!pk) return std::unexpected(VekLibError(std::move(pk.error())));

@@ -56,7 +56,7 @@ VekResult<Target> resolve_target(std::string_view format, OptText chain) {
                    " (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')");
   }
   if (!chain) return Target{*f, vek_core::default_chain_for_type(f->family.value_or(ChainType::Evm))};
-  auto c = resolve_chain(*chain);
+  auto c = resolve_chain(*chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   if (f->family && *f->family != c->chain_type) {
     return invalid("key format '" + std::string(f->name) + "' is for " +
@@ -90,8 +90,8 @@ std::string lower(std::string s) {
 }  // namespace
 
 VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet, const SecretBytes& plain,
-                                          ChainType family, std::string_view bip39) {
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
+                                          const vek_core::Chain& chain, std::string_view bip39) {
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   if (wallet.key_type == vek_core::KeyType::PrivateKey) {
     auto pair = parse_key_document(plain);
     if (!pair) return std::unexpected(std::move(pair.error()));
@@ -99,25 +99,18 @@ VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& walle
   }
   auto mnemonic = parse_mnemonic_secret(plain);
   if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
-  std::string path = signer->default_derivation_path(0);
-  for (const auto& account : wallet.accounts) {
-    auto chain = vek_core::parse_chain(account.chain_id);
-    if (chain && chain->chain_type == family && !account.derivation_path.empty()) {
-      path = account.derivation_path;
-      break;
-    }
-  }
+  const auto stored = stored_family_path(wallet, chain.chain_type);
+  const std::string path = chain_account_path(chain, stored ? std::optional<std::string_view>(*stored) : std::nullopt);
   const SecretBytes seed = mnemonic->to_seed(bip39);
-  auto key = vek_signer::HdDeriver::derive(seed.span(), path, signer->curve());
-  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
-  return std::move(*key);
+  return derive_account_key(seed.span(), path, signer->curve());
 }
 
 VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
                                         OptText chain, OptText key_password, OptText passphrase, OptText vault) {
   auto target = resolve_target(format, chain);
   if (!target) return std::unexpected(std::move(target.error()));
-  const std::string_view chain_id = target->chain.chain_id;
+  // The key serves the chain's whole family, whose accounts live on its default chain.
+  const std::string_view chain_id = vek_core::default_chain_for_type(target->chain.chain_type).chain_id;
   key = trimmed(key);
   if (target->format.format == KeyFormat::Hex) {
     if (key.size() >= 2 && key[0] == '0' && key[1] == 'X') key.remove_prefix(2);
@@ -185,11 +178,11 @@ VekResult<std::string> export_key(std::string_view name_or_id, std::string_view 
     return std::unexpected(std::move(checked.error()));
   }
   const ChainType family = target->chain.chain_type;
-  auto key = stored_account_key(*wallet, *plain, family, bip39_passphrase.value_or(""));
+  auto key = stored_account_key(*wallet, *plain, target->chain, bip39_passphrase.value_or(""));
   if (!key) return std::unexpected(std::move(key.error()));
   switch (target->format.format) {
     case KeyFormat::Hex: return vek_signer::hex_encode(key->span());
-    case KeyFormat::Wif: return vek_signer::wif_encode(key->span(), true, false);
+    case KeyFormat::Wif: return vek_signer::wif_encode(key->span(), true, target->chain.testnet);
     case KeyFormat::Keystore: {
       auto address = vek_signer::signer_for_chain(family)->derive_address(key->span());
       if (!address) return std::unexpected(VekLibError(std::move(address.error())));

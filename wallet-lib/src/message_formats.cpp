@@ -204,7 +204,7 @@ VekResult<bool> ton_sign_data_verify(const MessageCheck& c) {
 
 // The bech32 prefix of the chain's addresses, as its signer writes them.
 std::string address_prefix(const MessageCheck& c) {
-  const auto signer = vek_signer::signer_for_chain(c.chain.chain_type);
+  const auto signer = vek_signer::signer_for_chain(c.chain);
   if (c.chain.chain_type == ChainType::Bitcoin) return static_cast<const vek_signer::BitcoinSigner&>(*signer).hrp();
   return static_cast<const vek_signer::CosmosSigner&>(*signer).hrp();
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -60,10 +61,49 @@ VekResult<void> check_bip39_text(OptText bip39_passphrase) {
 
 }  // namespace
 
-VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
-  auto c = vek_core::parse_chain(chain);
+VekResult<vek_core::Chain> resolve_chain(std::string_view chain, vek_core::ChainScope scope) {
+  auto c = vek_core::parse_chain(chain, scope);
   if (!c) return invalid(std::move(c.error()));
-  return *c;
+  return std::move(*c);
+}
+
+std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, ChainType family) {
+  for (const WalletAccount& account : wallet.accounts) {
+    auto chain = vek_core::parse_chain(account.chain_id);
+    if (chain && chain->chain_type == family && !account.derivation_path.empty()) return account.derivation_path;
+  }
+  return std::nullopt;
+}
+
+std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::string_view> stored) {
+  if (!stored) return chain.default_path(0);
+  const vek_core::Chain& main = vek_core::default_chain_for_type(chain.chain_type);
+  if (chain.coin_type == main.coin_type) return std::string(*stored);
+  // "m/{purpose}'/{coin}'/..." with the family's coin: the same account on the chain's coin.
+  const std::string coin_level = "/" + std::to_string(main.coin_type) + "'";
+  const std::size_t purpose_end = stored->find('/', 2);
+  if (stored->starts_with("m/") && purpose_end != std::string_view::npos &&
+      stored->substr(purpose_end).starts_with(coin_level)) {
+    const std::string_view rest = stored->substr(purpose_end + coin_level.size());
+    if (rest.empty() || rest.front() == '/') {
+      return std::string(stored->substr(0, purpose_end)) + "/" + std::to_string(chain.coin_type) + "'" +
+             std::string(rest);
+    }
+  }
+  return chain.default_path(0);
+}
+
+VekResult<SecretBytes> derive_account_key(std::span<const std::uint8_t> seed, std::string_view path, Curve curve) {
+  if (path == kSeedPrefixPath) {
+    if (curve != Curve::Ed25519 || seed.size() < vek_signer::kHdKeyBytes) {
+      return std::unexpected(VekLibError(vek_signer::HdError{
+          vek_signer::HdErrorKind::InvalidPath, "the seed-prefix key '" + std::string(kSeedPrefixPath) + "' is an Ed25519 key"}));
+    }
+    return SecretBytes::from_slice(seed.first(vek_signer::kHdKeyBytes));
+  }
+  auto key = HdDeriver::derive(seed, path, curve);
+  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  return std::move(*key);
 }
 
 namespace {
@@ -243,9 +283,7 @@ VekResult<SecretBytes> key_from_secret(const OpenedSecret& secret, const vek_sig
     return SecretBytes::from_slice(
         (signer.curve() == Curve::Ed25519 ? secret.keys.ed25519 : secret.keys.secp256k1).span());
   }
-  auto key = HdDeriver::derive(secret.seed.span(), path, signer.curve());
-  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
-  return std::move(*key);
+  return derive_account_key(secret.seed.span(), path, signer.curve());
 }
 
 // Re-derives each stored account (its chain's family, its path) from the secret and
@@ -272,6 +310,19 @@ VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecre
   return {};
 }
 
+// Whether `path` is `chain`'s default path for some index (a decimal below 2^32 written
+// without leading zeros, as default_path writes it).
+bool is_default_path(std::string_view path, const vek_core::Chain& chain) {
+  if (!path.starts_with(chain.path_head) || !path.ends_with(chain.path_tail)) return false;
+  if (path.size() < chain.path_head.size() + chain.path_tail.size()) return false;
+  const std::string_view digits =
+      path.substr(chain.path_head.size(), path.size() - chain.path_head.size() - chain.path_tail.size());
+  std::uint32_t index = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+  return !digits.empty() && ec == std::errc() && end == digits.data() + digits.size() &&
+         (digits.size() == 1 || digits[0] != '0');
+}
+
 SignResult to_sign_result(const vek_signer::SignOutput& out) {
   return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id, {}, std::nullopt, std::nullopt};
 }
@@ -293,7 +344,19 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
 }
 
 VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemonic, std::uint32_t index,
-                                                          std::string_view bip39_passphrase) {
+                                                          std::string_view bip39_passphrase,
+                                                          std::span<const FamilyPath> paths) {
+  std::array<std::optional<std::string_view>, vek_core::kAllChainTypes.size()> chosen;
+  for (const FamilyPath& given : paths) {
+    auto chain = resolve_chain(given.chain, vek_core::ChainScope::All);
+    if (!chain) return std::unexpected(std::move(chain.error()));
+    auto& slot = chosen[static_cast<std::size_t>(chain->chain_type)];
+    if (slot) {
+      return invalid("two paths given for the " + std::string(vek_core::chain_type_name(chain->chain_type)) +
+                     " family");
+    }
+    slot = given.path;
+  }
   std::vector<WalletAccount> accounts;
   accounts.reserve(kAccountOrder.size());
   // The seed costs 2,048 rounds of HMAC-SHA512: computed once, shared by the six families.
@@ -301,9 +364,10 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
   for (ChainType family : kAccountOrder) {
     const vek_core::Chain chain = vek_core::default_chain_for_type(family);
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
-    std::string path = signer->default_derivation_path(index);
-    auto key = HdDeriver::derive(seed.span(), path, signer->curve());
-    if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+    const auto& given = chosen[static_cast<std::size_t>(family)];
+    std::string path = given ? std::string(*given) : signer->default_derivation_path(index);
+    auto key = derive_account_key(seed.span(), path, signer->curve());
+    if (!key) return std::unexpected(std::move(key.error()));
     auto address = signer->derive_address(key->span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));
     accounts.push_back(make_account(chain, std::move(*address), std::move(path)));
@@ -312,14 +376,14 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
 }
 
 VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                      OptText bip39_passphrase) {
-  auto c = resolve_chain(chain);
+                                      OptText bip39_passphrase, vek_core::ChainScope scope) {
+  auto c = resolve_chain(chain, scope);
   if (!c) return std::unexpected(std::move(c.error()));
   if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
-  const std::string path = signer->default_derivation_path(index.value_or(0));
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*c);
+  const std::string path = c->default_path(index.value_or(0));
   auto key = HdDeriver::derive_from_mnemonic(*mnemonic, bip39_passphrase.value_or(""), path, signer->curve());
   if (!key) return std::unexpected(VekLibError(std::move(key.error())));
   auto address = signer->derive_address(key->span());
@@ -346,13 +410,14 @@ VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptTe
 }
 
 VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase, OptText passphrase,
-                                             OptIndex index, OptText vault, OptText bip39_passphrase) {
+                                             OptIndex index, OptText vault, OptText bip39_passphrase,
+                                             std::span<const FamilyPath> paths) {
   if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
   if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const std::string_view bip39 = bip39_passphrase.value_or("");
-  auto accounts = derive_all_accounts(*mnemonic, index.value_or(0), bip39);
+  auto accounts = derive_all_accounts(*mnemonic, index.value_or(0), bip39, paths);
   if (!accounts) return std::unexpected(std::move(accounts.error()));
   const SecretBytes canonical = mnemonic->phrase();
   return seal_and_save(name, std::move(*accounts), canonical.span(), passphrase, KeyType::Mnemonic, vault,
@@ -512,6 +577,16 @@ VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainTyp
   if (!secret) return std::unexpected(std::move(secret.error()));
   if (auto r = verify_accounts(*wallet, *secret); !r) return std::unexpected(std::move(r.error()));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain_type);
+  // These functions derive the family's default paths only: a wallet that shows another
+  // account for the family (imported at another path) is not signed for here.
+  if (wallet->key_type == KeyType::Mnemonic) {
+    const auto stored = stored_family_path(*wallet, chain_type);
+    if (stored && !is_default_path(*stored, vek_core::default_chain_for_type(chain_type))) {
+      return invalid("wallet '" + vek_core::json_text::one_line(wallet->name) + "' stores its " +
+                     std::string(vek_core::chain_type_name(chain_type)) + " account at derivation path " +
+                     vek_core::json_text::one_line(*stored) + ", which vek._native does not derive; sign with vek.Vault.unlock");
+    }
+  }
   return key_from_secret(*secret, *signer, signer->default_derivation_path(index.value_or(0)));
 }
 

@@ -175,10 +175,10 @@ class Session::Secrets {
 
   [[nodiscard]] bool intact() const noexcept { return pages_.intact(); }
 
-  // The derivation path `which` names for `family`: the given path, the family's default
-  // path for the index, or the stored path (the default path for index 0 when the wallet
-  // stores none). Empty for a private-key wallet, which has no paths.
-  VekResult<std::string> path(ChainType family, const AccountRef& which) const {
+  // The derivation path `which` names for `chain`: the given path, the chain's default
+  // path for the index, or the account the wallet stores for the chain's family
+  // (chain_account_path). Empty for a private-key wallet, which has no paths.
+  VekResult<std::string> path(const vek_core::Chain& chain, const AccountRef& which) const {
     if (which.index && which.path) {
       return std::unexpected(VekLibError::invalid_input("give an index or a derivation path, not both"));
     }
@@ -187,19 +187,18 @@ class Session::Secrets {
       return std::string();
     }
     if (which.path) return std::string(*which.path);
-    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
-    const auto& stored = stored_paths_[family_slot(family)];
-    return which.index || !stored ? signer->default_derivation_path(which.index.value_or(0)) : *stored;
+    if (which.index) return chain.default_path(*which.index);
+    const auto& stored = stored_paths_[family_slot(chain.chain_type)];
+    return chain_account_path(chain, stored ? std::optional<std::string_view>(*stored) : std::nullopt);
   }
 
   [[nodiscard]] bool mnemonic() const noexcept { return mnemonic_; }
 
-  // The key for `family` at path(family, which): for a private-key wallet the stored key
+  // The key for `chain` at path(chain, which): for a private-key wallet the stored key
   // of the family's curve.
-  VekResult<std::span<const std::uint8_t>> key(ChainType family, const AccountRef& which) {
-    const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
-    const Curve curve = signer->curve();
-    auto resolved = path(family, which);
+  VekResult<std::span<const std::uint8_t>> key(const vek_core::Chain& chain, const AccountRef& which) {
+    const Curve curve = vek_signer::signer_for_chain(chain.chain_type)->curve();
+    auto resolved = path(chain, which);
     if (!resolved) return std::unexpected(std::move(resolved.error()));
     if (!mnemonic_) {
       return curve == Curve::Ed25519 ? std::span<const std::uint8_t>(pages_.at(head_, second_))
@@ -209,8 +208,8 @@ class Session::Secrets {
     for (std::size_t i = 0; i < kDerivedSlots; ++i) {
       if (derived_[i].used && derived_[i].curve == curve && derived_[i].path == path) return slot(i);
     }
-    auto key = vek_signer::HdDeriver::derive(pages_.at(0, head_), path, curve);
-    if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+    auto key = derive_account_key(pages_.at(0, head_), path, curve);
+    if (!key) return std::unexpected(std::move(key.error()));
     if (key->size() != kKeyBytes) {
       return std::unexpected(VekLibError(vek_signer::HdError{vek_signer::HdErrorKind::DerivationFailed, "bad key size"}));
     }
@@ -312,31 +311,39 @@ void Session::close() noexcept {
   secrets_.reset();
 }
 
-VekResult<std::span<const std::uint8_t>> Session::key_locked(ChainType family, AccountRef which) {
+VekResult<std::span<const std::uint8_t>> Session::key_locked(const vek_core::Chain& chain, AccountRef which) {
   if (auto open = check_open_locked(); !open) return std::unexpected(std::move(open.error()));
-  return secrets_->key(family, which);
+  return secrets_->key(chain, which);
 }
 
-VekResult<std::string> Session::path_locked(ChainType family, const AccountRef& which) {
+VekResult<std::string> Session::path_locked(const vek_core::Chain& chain, const AccountRef& which) {
   if (auto open = check_open_locked(); !open) return std::unexpected(std::move(open.error()));
-  return secrets_->path(family, which);
+  return secrets_->path(chain, which);
 }
 
-VekResult<WalletInfo> Session::add_account(std::string_view chain, AccountRef which) {
-  auto c = resolve_chain(chain);
+VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountRef which) {
+  auto c = resolve_chain(chain_text, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
+  // Stored accounts live on the family's default chain, in its form, so the account is
+  // derived there (the same key as on the chain named, for a chain of the family's coin type).
+  const vek_core::Chain& main = vek_core::default_chain_for_type(c->chain_type);
+  if (c->coin_type != main.coin_type) {
+    return std::unexpected(VekLibError::invalid_input(
+        "accounts are stored for '" + main.name + "', not for '" + c->name + "', whose keys have their own coin type (" +
+        std::to_string(c->coin_type) + "); add the account on '" + main.name + "'"));
+  }
   std::string address, path;
   {
     const std::lock_guard lock(mu_);
-    auto key = key_locked(c->chain_type, which);
+    auto key = key_locked(main, which);
     if (!key) return std::unexpected(std::move(key.error()));
     if (!secrets_->mnemonic()) {
       return std::unexpected(VekLibError::invalid_input("a private-key wallet has one account per family"));
     }
-    auto a = vek_signer::signer_for_chain(c->chain_type)->derive_address(*key);
+    auto a = vek_signer::signer_for_chain(main)->derive_address(*key);
     if (!a) return std::unexpected(VekLibError(std::move(a.error())));
     address = std::move(*a);
-    auto p = path_locked(c->chain_type, which);
+    auto p = path_locked(main, which);
     if (!p) return std::unexpected(std::move(p.error()));
     path = std::move(*p);
   }
@@ -344,7 +351,7 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain, AccountRef wh
   auto stored = load_stored_wallet(info_.id, vault);
   if (!stored) return std::unexpected(std::move(stored.error()));
   auto& accounts = stored->wallet.accounts;
-  const std::string chain_id(vek_core::default_chain_for_type(c->chain_type).chain_id);
+  const std::string& chain_id = main.chain_id;
   const bool present = std::any_of(accounts.begin(), accounts.end(), [&](const vek_core::WalletAccount& a) {
     return a.chain_id == chain_id && a.derivation_path == path && a.address == address;
   });
@@ -363,19 +370,19 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain, AccountRef wh
 }
 
 VekResult<std::string> Session::address(std::string_view chain, AccountRef which) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::lock_guard lock(mu_);
-  auto key = key_locked(c->chain_type, which);
+  auto key = key_locked(*c, which);
   if (!key) return std::unexpected(std::move(key.error()));
-  auto address = vek_signer::signer_for_chain(c->chain_type)->derive_address(*key);
+  auto address = vek_signer::signer_for_chain(*c)->derive_address(*key);
   if (!address) return std::unexpected(VekLibError(std::move(address.error())));
   return std::move(*address);
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   if (auto f = find_message_format(c->chain_type, format); !f) return std::unexpected(std::move(f.error()));
   std::vector<std::uint8_t> decoded;
@@ -389,7 +396,7 @@ VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   return sign_message_bytes(*c, message, which, format, context);
 }
@@ -399,16 +406,16 @@ VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, 
                                                   const MessageContext& context) {
   auto f = find_message_format(chain.chain_type, format);
   if (!f) return std::unexpected(std::move(f.error()));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   const std::lock_guard lock(mu_);
-  auto key = key_locked(chain.chain_type, which);
+  auto key = key_locked(chain, which);
   if (!key) return std::unexpected(std::move(key.error()));
   return sign_in_format(**f, MessageSignRequest{*signer, *key, message, context});
 }
 
 VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data,
                                                AccountRef which) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   if (c->chain_type != ChainType::Evm) {
     return std::unexpected(VekLibError::invalid_input("typed data is signed by EVM chains only, not " +
@@ -416,9 +423,9 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
   }
   const auto digest = vek_signer::typed_data_hash(typed_data);
   if (!digest) return std::unexpected(VekLibError(digest.error()));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(c->chain_type);
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*c);
   const std::lock_guard lock(mu_);
-  auto key = key_locked(c->chain_type, which);
+  auto key = key_locked(*c, which);
   if (!key) return std::unexpected(std::move(key.error()));
   auto out = signer->sign(*key, *digest);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
@@ -431,7 +438,7 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
                                                        AccountRef which) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
@@ -440,7 +447,7 @@ VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, s
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::span<const std::uint8_t> tx,
                                                        AccountRef which) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   return sign_transaction_bytes(*c, tx, which);
 }
@@ -448,11 +455,11 @@ VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, s
 VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Chain& chain,
                                                              std::span<const std::uint8_t> tx, AccountRef which) {
   if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain.chain_type);
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   vek_signer::SignerResult<vek_signer::SignOutput> out = vek_signer::SignOutput{};
   {
     const std::lock_guard lock(mu_);
-    auto key = key_locked(chain.chain_type, which);
+    auto key = key_locked(chain, which);
     if (!key) return std::unexpected(std::move(key.error()));
     out = signer->sign_transaction(*key, tx);
   }
@@ -471,7 +478,7 @@ VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Cha
 
 VekResult<std::string> Session::send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                      AccountRef which) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
@@ -480,7 +487,7 @@ VekResult<std::string> Session::send(std::string_view chain, std::string_view tx
 
 VekResult<std::string> Session::send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
                                      AccountRef which) {
-  auto c = resolve_chain(chain);
+  auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   return send_bytes(*c, tx, rpc_url, which);
 }
@@ -491,7 +498,7 @@ VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::sp
   SecretBytes key;
   {
     const std::lock_guard lock(mu_);
-    auto k = key_locked(chain.chain_type, which);
+    auto k = key_locked(chain, which);
     if (!k) return std::unexpected(std::move(k.error()));
     key = SecretBytes::from_slice(*k);
   }

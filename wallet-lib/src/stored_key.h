@@ -11,13 +11,13 @@
 
 namespace vek_lib {
 
-// The key of `family` that a session signs with by default: the stored key of a
-// private-key wallet's curve, or the key at the path of the wallet's first stored
-// account of the family (the default path for index 0 when it stores none).
+// The key a session signs with for `chain` by default: the stored key of a private-key
+// wallet's curve, or the key at chain_account_path of the wallet's first stored account
+// of the chain's family (the chain's default path for index 0 when it stores none).
 // `plain` is the decrypted envelope; `bip39` the BIP-39 passphrase ("" for none).
 // Errors: those of parse_key_document and parse_mnemonic_secret; Hd.
 [[nodiscard]] VekResult<vek_signer::SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet,
                                                                     const vek_signer::SecretBytes& plain,
-                                                                    vek_core::ChainType family, std::string_view bip39);
+                                                                    const vek_core::Chain& chain, std::string_view bip39);
 
 }  // namespace vek_lib

@@ -85,3 +85,36 @@ TEST(Registry, PrefixedSignersAreIndependent) {
   EXPECT_EQ(dynamic_cast<const BitcoinSigner&>(*btc).hrp(), "bc");
   EXPECT_EQ(btc->derive_address(key).value(), "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4");
 }
+
+// A chain's signer: the family's signer for the twelve mainnets, the chain's network
+// parameters for the others; every chain's table path is its family signer's path on
+// the chain's coin type.
+TEST(Registry, ChainSignersCarryTheirNetwork) {
+  const std::vector<std::uint8_t> key(32, 7);
+  for (const vek_core::Chain& c : vek_core::all_chains()) {
+    const SignerPtr by_chain = signer_for_chain(c);
+    const SignerPtr by_family = signer_for_chain(c.chain_type);
+    std::string family_path = by_family->default_derivation_path(5);
+    const std::string coin = "/" + std::to_string(by_family->coin_type()) + "'/";
+    family_path.replace(family_path.find(coin), coin.size(), "/" + std::to_string(c.coin_type) + "'/");
+    EXPECT_EQ(c.default_path(5), family_path) << c.name;
+    const auto a = by_chain->derive_address(key), b = by_family->derive_address(key);
+    ASSERT_TRUE(a && b) << c.name;
+    if (c.native) {
+      EXPECT_EQ(*a, *b) << c.name;
+    }
+  }
+  const auto addr = [&](std::string_view name) {
+    return *signer_for_chain(*vek_core::parse_chain(name, vek_core::ChainScope::All))->derive_address(key);
+  };
+  EXPECT_TRUE(addr("bitcoin-testnet").starts_with("tb1q"));
+  EXPECT_TRUE(addr("osmosis").starts_with("osmo1"));
+  EXPECT_TRUE(addr("celestia").starts_with("celestia1"));
+  EXPECT_EQ(addr("solana-devnet"), addr("solana"));
+  EXPECT_EQ(addr("eip155:5"), addr("ethereum"));
+  // TON's test network: the test-only flag and another wallet id, so another account id.
+  const std::string ton = addr("ton"), ton_test = addr("ton-testnet");
+  EXPECT_TRUE(ton.starts_with("UQ"));
+  EXPECT_TRUE(ton_test.starts_with("0Q")) << ton_test;
+  EXPECT_NE(ton.substr(2, 40), ton_test.substr(2, 40));
+}

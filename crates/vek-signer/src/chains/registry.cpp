@@ -22,4 +22,16 @@ SignerPtr signer_for_chain(ChainType chain_type) {
   std::abort();  // not one of the six families: a corrupted enum value
 }
 
+SignerPtr signer_for_chain(const vek_core::Chain& chain) {
+  switch (chain.chain_type) {
+    case ChainType::Cosmos: return std::make_unique<CosmosSigner>(std::string(chain.address_prefix));
+    case ChainType::Bitcoin: return std::make_unique<BitcoinSigner>(std::string(chain.address_prefix));
+    case ChainType::Ton: return std::make_unique<TonSigner>(chain.testnet);
+    case ChainType::Evm:
+    case ChainType::Solana:
+    case ChainType::Tron: return signer_for_chain(chain.chain_type);
+  }
+  std::abort();  // not one of the six families: a corrupted enum value
+}
+
 }  // namespace vek_signer

@@ -42,7 +42,7 @@ class BitWriter {
 // the public key, and an empty extensions dictionary (0). Its representation is the two
 // descriptor bytes (no references; 322 bits = 40 whole bytes plus a partial one) and the
 // bits padded with a 1 and then zeros to 41 bytes.
-std::array<std::uint8_t, 32> data_cell_hash(std::span<const std::uint8_t, 32> pk) {
+std::array<std::uint8_t, 32> data_cell_hash(std::span<const std::uint8_t, 32> pk, std::uint32_t wallet_id) {
   constexpr std::size_t kDataBits = 322;
   std::array<std::uint8_t, 2 + 41> repr{};
   repr[0] = 0x00;                                          // refs descriptor: no references
@@ -50,7 +50,7 @@ std::array<std::uint8_t, 32> data_cell_hash(std::span<const std::uint8_t, 32> pk
   BitWriter w{std::span<std::uint8_t>(repr).subspan(2)};
   w.bit(true);
   w.uint32(0);
-  w.uint32(TonSigner::kWalletId);
+  w.uint32(wallet_id);
   w.bytes(pk);
   w.bit(false);
   w.bit(true);  // completion tag of the partial last byte
@@ -76,17 +76,18 @@ std::array<std::uint8_t, 32> state_init_hash(const std::array<std::uint8_t, 32>&
 
 }  // namespace
 
-std::array<std::uint8_t, 32> TonSigner::wallet_account_id(std::span<const std::uint8_t, 32> public_key) {
-  return state_init_hash(data_cell_hash(public_key));
+std::array<std::uint8_t, 32> TonSigner::wallet_account_id(std::span<const std::uint8_t, 32> public_key,
+                                                        std::uint32_t wallet_id) {
+  return state_init_hash(data_cell_hash(public_key, wallet_id));
 }
 
 SignerResult<std::string> TonSigner::derive_address(std::span<const std::uint8_t> key) const {
   auto pk = ed25519::public_key(key);
   if (!pk) return std::unexpected(std::move(pk.error()));
-  const auto account_id = wallet_account_id(*pk);
+  const auto account_id = wallet_account_id(*pk, testnet_ ? kTestnetWalletId : kWalletId);
 
   std::array<std::uint8_t, kAddressBytes> addr{};
-  addr[0] = kAddressFlags;
+  addr[0] = testnet_ ? static_cast<std::uint8_t>(kAddressFlags | kTestOnlyFlag) : kAddressFlags;
   addr[1] = kWorkchain;
   std::copy(account_id.begin(), account_id.end(), addr.begin() + 2);
   const std::uint16_t crc = crc16_xmodem(std::span(addr).first(34));

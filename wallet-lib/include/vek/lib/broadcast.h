@@ -17,7 +17,8 @@ namespace vek_lib {
 // Signs `unsigned_tx` with `key`, assembles the signed transaction and submits it.
 //   key:         the 32-byte private key of the chain family's curve (kept by the caller
 //                in SecretBytes; not copied here).
-//   chain:       a chain name, the alias "evm", or a CAIP-2 id.
+//   chain:       a chain name, the alias "evm", or a CAIP-2 id (any chain of the table,
+//                or "eip155:<n>").
 //   unsigned_tx: the unsigned transaction bytes (EVM: typed transaction payload; Solana:
 //                serialized transaction with its signature slots).
 //   rpc_url:     the endpoint, used unchanged even when empty. When absent, the entry for
@@ -42,9 +43,13 @@ namespace vek_lib {
                                                                    std::string_view chain,
                                                                    std::span<const std::uint8_t> unsigned_tx);
 
-// Chooses the endpoint for `chain` (`rpc_url`, or the configured one read now) and
-// broadcasts the signed transaction there.
-// Errors: InvalidInput (unknown chain); any error of broadcast().
+// Chooses the endpoint for `chain` (any chain of the table, or "eip155:<n>"): `rpc_url`,
+// else the configuration's entry for the chain's CAIP-2 id (read now), else the chain's
+// built-in endpoint; then broadcasts the signed transaction there.
+// Errors: InvalidInput (unknown chain); InvalidInput "no RPC endpoint for '{name}'
+// ({CAIP-2 id}): give rpc_url, or add "{CAIP-2 id}" to the "rpc" object of {config
+// file}" (a chain without a built-in endpoint, such as an EVM chain given by its id, and
+// none configured); any error of broadcast().
 [[nodiscard]] VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
                                                  std::optional<std::string_view> rpc_url);
 
@@ -106,5 +111,10 @@ class ScopedBroadcastCheck {
 // value (null included), even beside `field`; BroadcastFailed
 // "no '{field}' in response: {text}" when `field` is missing or not a JSON string.
 [[nodiscard]] VekResult<std::string> extract_json_field(std::string_view text, std::string_view field);
+
+// The error of a chain that has neither a configured nor a built-in endpoint: InvalidInput
+// "no RPC endpoint for '{name}' ({CAIP-2 id}): give rpc_url, or add \"{CAIP-2 id}\" to
+// the \"rpc\" object of {configuration file}".
+[[nodiscard]] VekLibError no_endpoint(const vek_core::Chain& chain);
 
 }  // namespace vek_lib

@@ -17,6 +17,7 @@
 #include "vek/lib/error.h"
 #include "vek/lib/types.h"
 #include "vek/signer/mnemonic.h"
+#include "vek/signer/traits.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_core {
@@ -38,30 +39,47 @@ struct KeyPair {
 // Errors: InvalidInput "words must be 12 or 24", Mnemonic.
 [[nodiscard]] VekResult<std::string> generate_mnemonic(std::uint32_t words);
 
-// The address of `chain`'s family at the family's default path for `index` (0 when
-// absent), from the phrase's seed under `bip39_passphrase` (absent: "").
+// The address of `chain` at the chain's default path for `index` (0 when absent), from
+// the phrase's seed under `bip39_passphrase` (absent: ""). `scope` says which chains are
+// known (vek._native: its twelve; the application API: all, vek_core::parse_chain).
 // Errors: InvalidInput (unknown chain; "a BIP-39 passphrase must be ASCII text (other
 // characters would need Unicode normalisation)"), Mnemonic, Hd, Signer.
 [[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                                    OptText bip39_passphrase = std::nullopt);
+                                                    OptText bip39_passphrase = std::nullopt,
+                                                    vek_core::ChainScope scope = vek_core::ChainScope::Native);
 
-// A derivation path other wallets use for account `index` of `chain`'s family, by name:
-//   "default"         the family's default path for `index` (as derive_address);
-//   "evm-account"     m/44'/60'/{index}'/0/0  EVM wallets that count BIP-44 accounts
+// A derivation path other wallets use for account `index` of `chain` (any chain of the
+// table, or "eip155:<n>"), by name; {coin} is the chain's coin type:
+//   "default"         the chain's default path for `index` (as derive_address);
+//   "evm-account"     m/44'/{coin}'/{index}'/0/0  EVM wallets that count BIP-44 accounts
 //                     ("account index", e.g. Ledger Live) rather than addresses;
-//   "solana-account"  m/44'/501'/{index}'     Solana wallets that stop at the account level;
-//   "bitcoin-bip84"   m/84'/0'/{index}'/0/0   the first receive address of BIP-84 account {index}.
+//   "solana-account"  m/44'/{coin}'/{index}'      Solana wallets that stop at the account level;
+//   "solana-seed"     kSeedPrefixPath (index 0 only)  the Solana command-line tools' key of a
+//                     phrase without a derivation path: the seed's first 32 bytes;
+//   "bitcoin-bip84"   m/84'/{coin}'/{index}'/0/0  the first receive address of BIP-84 account {index}.
 // The path is not checked here; deriving it checks it (an index of 2^31 or more is refused then).
 // Errors: InvalidInput (unknown chain); InvalidInput "unknown derivation preset: {preset}
-// (use 'default', 'evm-account', 'solana-account' or 'bitcoin-bip84')"; InvalidInput
-// "derivation preset '{preset}' is for {family} chains, not for '{chain}'".
+// (use 'default', 'evm-account', 'solana-account', 'solana-seed' or 'bitcoin-bip84')";
+// InvalidInput "derivation preset '{preset}' is for {family} chains, not for '{chain}'";
+// InvalidInput "derivation preset 'solana-seed' names one key: give index 0".
 [[nodiscard]] VekResult<std::string> preset_path(std::string_view preset, std::string_view chain,
                                                  std::uint32_t index);
 
+// The derivation path a new wallet's account of one family takes instead of the
+// family's default path: `chain` names the family (any chain of it, or "evm").
+struct FamilyPath {
+  std::string_view chain;
+  std::string_view path;
+};
+
 // One account per chain family, in the fixed order evm, solana, bitcoin, cosmos, tron,
-// ton, from the seed under `bip39_passphrase`.
+// ton, from the seed under `bip39_passphrase`: at the family's path in `paths`, else at
+// the family's default path for `index`.
+// Errors: InvalidInput (a chain of `paths` unknown; "two paths given for the {family}
+// family"); Hd (a path the family's curve cannot derive); Signer.
 [[nodiscard]] VekResult<std::vector<vek_core::WalletAccount>> derive_all_accounts(
-    const vek_signer::Mnemonic& mnemonic, std::uint32_t index, std::string_view bip39_passphrase = "");
+    const vek_signer::Mnemonic& mnemonic, std::uint32_t index, std::string_view bip39_passphrase = "",
+    std::span<const FamilyPath> paths = {});
 
 // Key bytes from hex text (a lower-case "0x" prefix dropped; no length check).
 // Error: InvalidInput "invalid hex private key: {hex error}".
@@ -75,16 +93,22 @@ struct KeyPair {
 // Nothing is written unless every step before the write succeeded.
 [[nodiscard]] VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase,
                                                   OptText vault);
-// A wallet from an existing phrase, its accounts at `index` (0 when absent). With a
+// A wallet from an existing phrase, its accounts at `index` (0 when absent), or at the
+// paths `paths` gives per family (derive_all_accounts), so that it lists the accounts
+// another wallet shows. vek._native lists such a wallet but refuses to sign for a family
+// whose first stored account is not at one of the family's default paths
+// (decrypt_signing_key). With a
 // non-empty `bip39_passphrase` the accounts come from the seed under it; it is not
 // stored, and the file is marked "bip39_passphrase": true so that signing asks for it
 // (check_bip39_use) and the functions that cannot take it refuse (decrypt_signing_key).
 // Errors, first failure wins: WalletNameExists; InvalidInput (a BIP-39 passphrase that
 // is not ASCII, as derive_address); Mnemonic (the phrase: word count, an unknown word,
 // the checksum); Hd or Signer; Crypto; Io; Json. Nothing is written on failure.
+// Errors also: those of derive_all_accounts for `paths`.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase,
                                                            OptText passphrase, OptIndex index, OptText vault,
-                                                           OptText bip39_passphrase = std::nullopt);
+                                                           OptText bip39_passphrase = std::nullopt,
+                                                           std::span<const FamilyPath> paths = {});
 // A wallet of two raw keys (secp256k1 and ed25519). With both explicit keys given they
 // are used and `key_hex`/`chain` are not read; otherwise `key_hex` is the key of
 // `chain`'s curve (secp256k1 when absent) and the other curve's key is the explicit one
@@ -155,9 +179,11 @@ struct KeyPair {
                                                       std::string_view format, OptText chain, OptText key_password,
                                                       OptText passphrase, OptText vault);
 
-// The private key the wallet signs with for `chain`'s family (the key of the account it
-// stores for the family, as a session signs without an index), in `format`: "hex" as
-// 64 lower-case digits without prefix; "wif" compressed, mainnet; "keystore" as a
+// The private key the wallet signs with for `chain` (any chain of the table, or
+// "eip155:<n>"; the key of the account it stores for the family, on the chain's coin type
+// as chain_account_path gives it, as a session signs without an index), in `format`:
+// "hex" as 64 lower-case digits without prefix; "wif" compressed, with the mainnet
+// prefix 0x80, or 0xef for Bitcoin's test networks; "keystore" as a
 // keystore v3 document under `key_password` (absent: ""), scrypt N = 2^18, r = 8, p = 1,
 // for the EVM address; "solana-base58" and "solana-json" as Solana writes them. The
 // caller owns the text and should wipe it.
@@ -214,7 +240,11 @@ struct KeyPair {
 // Errors, first failure wins: those of export_wallet's lookup; InvalidInput "wallet
 // '{name}' is protected by a BIP-39 passphrase, which vek._native cannot take; sign with
 // vek.Vault.unlock" (a wallet marked "bip39_passphrase": these operations take none);
-// export_wallet's decryption errors, then those of check_stored_accounts, then Hd.
+// export_wallet's decryption errors, then those of check_stored_accounts; InvalidInput
+// "wallet '{name}' stores its {family} account at derivation path {path}, which
+// vek._native does not derive; sign with vek.Vault.unlock" (a mnemonic wallet whose
+// first stored account of the family is not at one of the family's default paths: the
+// key of the index asked for would not be the one the wallet shows); then Hd.
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decrypt_signing_key(std::string_view wallet,
                                                                      vek_core::ChainType chain_type,
                                                                      OptText passphrase, OptIndex index,
@@ -236,9 +266,41 @@ struct KeyPair {
 // The steps the operations above are made of, for callers that keep a wallet open
 // across several signatures (session.h).
 
-// The known chain for a chain name, the alias "evm" or a CAIP-2 id.
-// Error: InvalidInput carrying the unknown-chain message.
-[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain);
+// The known chain for a chain name, the alias "evm" or a CAIP-2 id, among vek._native's
+// twelve chains or, with ChainScope::All, every chain (vek_core::parse_chain).
+// Error: InvalidInput carrying parse_chain's message.
+[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain,
+                                                       vek_core::ChainScope scope = vek_core::ChainScope::Native);
+
+// Accounts and their keys on chains other than a family's default chain. A wallet stores
+// its accounts on each family's default chain; another chain of the family uses the same
+// account. Where the chain has the family's coin type (EVM chains, Solana clusters, Cosmos
+// chains of coin type 118, TON's test network) that is the same key, written as the chain
+// writes addresses. Where it has its own (Bitcoin's test networks: 1; some Cosmos
+// chains), the stored path with its coin-type level (the second, "{family coin}'")
+// replaced by the chain's, or, for a stored path without that level, the chain's default
+// path for index 0.
+
+// The path of the wallet's first stored account of `family`, if it stores one with a path.
+[[nodiscard]] std::optional<std::string> stored_family_path(const vek_core::EncryptedWallet& wallet,
+                                                            vek_core::ChainType family);
+
+// The path `chain`'s default account uses, given the path of the family's stored account
+// (none: the chain's default path for index 0). Cannot fail.
+[[nodiscard]] std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::string_view> stored);
+
+// The stored path of the Ed25519 key that is the first 32 bytes of the BIP-39 seed
+// itself, as some Solana command-line tools take it (no BIP-32 derivation). It is not a
+// derivation path: the path rules refuse it, so nothing that does not know it derives
+// another key from it.
+inline constexpr std::string_view kSeedPrefixPath = "seed[0:32]";
+
+// The key at `path` from `seed` (HdDeriver::derive), or the seed's first 32 bytes for
+// kSeedPrefixPath and an Ed25519 curve.
+// Errors: Hd (the path's; kSeedPrefixPath for secp256k1: InvalidPath "the seed-prefix key
+// 'seed[0:32]' is an Ed25519 key").
+[[nodiscard]] VekResult<vek_signer::SecretBytes> derive_account_key(std::span<const std::uint8_t> seed,
+                                                                    std::string_view path, vek_signer::Curve curve);
 
 // The bytes sign_message signs: `encoding` absent or "utf8": the message text itself
 // (the span points into `message`); "hex": hex-decoded into `decoded` (the span points there).

@@ -38,9 +38,12 @@ struct SignedTransaction {
   std::optional<std::string> tx_hash;          // "0x" + Keccak-256 of the raw transaction (EVM)
 };
 
-// Which account of a chain family a session uses: by default the wallet's first stored
-// account of the family; an index selects the family's default path for that index; a
-// derivation path selects that path (mnemonic wallets; validated as every path is).
+// Which account of a chain a session uses: by default the wallet's first stored account
+// of the chain's family (on the chain's coin type: ops.h chain_account_path); an index
+// selects the chain's default path for that index; a derivation path selects that path
+// (mnemonic wallets; validated as every path is, or the seed-prefix marker).
+// Every Session method taking a chain accepts any chain of the table or "eip155:<n>"
+// (vek_core::ChainScope::All).
 struct AccountRef {
   OptIndex index;
   OptText path;
@@ -166,13 +169,13 @@ class Session {
 
   Session(WalletInfo info, std::optional<std::string> vault, std::unique_ptr<Secrets> secrets,
           std::optional<Clock::time_point> deadline, std::string ttl_text);
-  // Under mu_: the derivation path `which` names for `family` (empty for private-key wallets).
-  [[nodiscard]] VekResult<std::string> path_locked(vek_core::ChainType family, const AccountRef& which);
+  // Under mu_: the derivation path `which` names for `chain` (empty for private-key wallets).
+  [[nodiscard]] VekResult<std::string> path_locked(const vek_core::Chain& chain, const AccountRef& which);
 
   // Under mu_: SessionClosed when closed or expired (wiping an expired session first).
   [[nodiscard]] VekResult<void> check_open_locked();
-  // Under mu_: the key that signs for `family` with `index`, valid until mu_ is released.
-  [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(vek_core::ChainType family, AccountRef which);
+  // Under mu_: the key that signs for `chain` with `which`, valid until mu_ is released.
+  [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(const vek_core::Chain& chain, AccountRef which);
 
   [[nodiscard]] VekResult<SignResult> sign_message_bytes(const vek_core::Chain& chain,
                                                          std::span<const std::uint8_t> message, AccountRef which,

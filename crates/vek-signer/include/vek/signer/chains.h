@@ -11,4 +11,9 @@ namespace vek_signer {
 // order.
 [[nodiscard]] SignerPtr signer_for_chain(ChainType chain_type);
 
+// The signer of one chain: its family's signer with the chain's network parameters (the
+// bech32 prefix of Bitcoin and Cosmos chains, TON's test network). For the twelve chains
+// of vek._native it is signer_for_chain(chain.chain_type). Never fails.
+[[nodiscard]] SignerPtr signer_for_chain(const vek_core::Chain& chain);
+
 }  // namespace vek_signer
