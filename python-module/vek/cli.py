@@ -419,11 +419,13 @@ def strip_hex_prefix(text: str) -> str:
     return text[2:] if text[:2] in ("0x", "0X") else text
 
 
-def check_hex(text: str, what: str) -> None:
+def check_hex(text: str, what: str, secret: bool = False) -> None:
+    """Reports text that is not hex before any secret is asked for; a secret is not quoted."""
     try:
         bytes.fromhex(text)
     except ValueError:
-        raise CliError(f"invalid hex {what}: {printable(text[:80])}") from None
+        shown = "not an even number of hex digits" if secret else f"'{printable(text[:80])}'"
+        raise CliError(f"invalid hex {what}: {shown}") from None
 
 
 # ---------------------------------------------------------------- commands: no vault
@@ -532,8 +534,8 @@ def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader, 
     if args.both:
         secp = strip_hex_prefix(reader.secret("secp256k1 key", "secp256k1 private key (hex): ", args.secp256k1_key_env).strip())
         ed = strip_hex_prefix(reader.secret("ed25519 key", "Ed25519 private key (hex): ", args.ed25519_key_env).strip())
-        check_hex(secp, "private key")
-        check_hex(ed, "private key")
+        check_hex(secp, "private key", secret=True)
+        check_hex(ed, "private key", secret=True)
         state.text = "no wallet was created"
         passphrase = read_new_passphrase(args, reader)
         with progress("deriving key…", out), uninterrupted():
@@ -543,7 +545,7 @@ def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader, 
         key = read_key(args, reader, "private key", args.key_env)
         if args.format == "hex":
             key = strip_hex_prefix(key)
-            check_hex(key, "private key")
+            check_hex(key, "private key", secret=True)
         state.text = "no wallet was created"
         passphrase = read_new_passphrase(args, reader)
         with progress("deriving key…", out), uninterrupted():
@@ -785,9 +787,7 @@ def read_transaction(args: argparse.Namespace) -> str:
             text = "".join(read_file(args.tx_file).decode("ascii").split())
         except UnicodeDecodeError:
             raise CliError(f"{printable(args.tx_file)} does not hold hex text") from None
-    digits = strip_hex_prefix(text)
-    check_hex(digits, "transaction")
-    return digits
+    return strip_hex_prefix(text)
 
 
 def decoded_doc(d: vek.DecodedTransaction) -> dict[str, Any]:
@@ -837,6 +837,7 @@ def decoded_rows(d: vek.DecodedTransaction) -> list[list[str]]:
 def decode(args: argparse.Namespace, tx: str) -> Optional[vek.DecodedTransaction]:
     """The transaction decoded for review; None for the families that are signed as given."""
     if family_of(args.chain) not in ("evm", "solana"):
+        check_hex(tx, "transaction")
         return None
     return vek.decode_transaction(args.chain, tx)
 
