@@ -897,3 +897,14 @@ def test_end_to_end_on_a_terminal(home, vault):
     finally:
         node.stop()
     assert receipt["status"] == "0x1" and receipt["from"] == address
+
+
+def test_documented_texts_are_the_ones_printed(home, vault):
+    errors_md = (HERE.parents[1] / "docs" / "errors.md").read_text()
+    (pathlib.Path(vault) / "wallets" / "d.json").mkdir(parents=True)
+    p = ok(run(["list", "--vault", vault], home))
+    assert "skipping " in p.err and p.err.rstrip().endswith(": Is a directory (os error 21)")
+    assert '"Is a directory (os error 21)"' in errors_md
+    for line in ("error: interrupted: {state}", "error: wrong passphrase (or the wallet file is damaged)"):
+        assert line in errors_md
+    assert "fraction of a second" not in (HERE.parents[1] / "docs" / "reference.md").read_text()
