@@ -2,7 +2,9 @@
 
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
 #include <nanobind/stl/variant.h>
+#include <nanobind/stl/vector.h>
 
 #include <cstdint>
 #include <span>
@@ -12,6 +14,8 @@
 
 #include "errors.h"
 #include "vek/lib/inspect.h"
+#include "vek/lib/ops.h"
+#include "vek/signer/zeroizing.h"
 
 namespace nb = nanobind;
 using namespace nb::literals;
@@ -119,6 +123,20 @@ void bind_inspect(nb::module_& m) {
       "transaction, signature slots included (what Session.send takes).\n\n"
       "Raises:\n    InvalidInputError: unknown chain, another family, bad hex, a malformed or\n"
       "        already signed transaction, another chain's id (the message says which).");
+  m.def(
+      "generate_mnemonic",
+      [](std::uint32_t words) {
+        std::string phrase = take(vek_lib::generate_mnemonic(words));
+        const nb::str result(phrase.data(), phrase.size());
+        vek_signer::wipe_string(phrase);
+        return result;
+      },
+      "words"_a = 12,
+      "A new random BIP-39 phrase of 12 or 24 words (nothing is stored). The native copy is\n"
+      "wiped once Python has its own.\n\n"
+      "Raises:\n    InvalidInputError: words other than 12 or 24.");
+  m.def("mnemonic_words", &vek_lib::mnemonic_words,
+        "The 2048 words of the English BIP-39 word list, in order (public data).");
   m.def(
       "rpc_endpoint",
       [](const nb::str& chain) { return take(vek_lib::rpc_endpoint(text(chain))); }, "chain"_a,

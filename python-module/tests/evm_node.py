@@ -4,7 +4,7 @@
 Run it as its own process (a server thread inside the test process would wait forever on
 the interpreter lock that the extension module holds while curl runs):
 
-    python3 evm_node.py [--fund ADDRESS:WEI ...] [--log FILE]
+    python3 evm_node.py [--fund ADDRESS:WEI ...] [--log FILE] [--chain-id N]
 
 It listens on 127.0.0.1 on a free port and prints that port alone on its first line of
 standard output. Each --fund sends WEI from eth-tester's first pre-funded account to
@@ -33,8 +33,11 @@ def _hex(value):
 
 
 class Node:
-    def __init__(self):
+    def __init__(self, chain_id=None):
         self.tester = EthereumTester(PyEVMBackend())
+        if chain_id is not None:
+            # The engine's chain class fixes the id; every block and signature check reads it from there.
+            type(self.tester.backend.chain).chain_id = chain_id
         self.chain_id = self.tester.backend.chain.chain_id
 
     def fund(self, address, wei):
@@ -130,9 +133,10 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--fund", action="append", default=[], metavar="ADDRESS:WEI")
     parser.add_argument("--log", metavar="FILE")
+    parser.add_argument("--chain-id", type=int, metavar="N", help="the chain id (default: the engine's)")
     args = parser.parse_args(argv)
 
-    node = Node()
+    node = Node(args.chain_id)
     for item in args.fund:
         address, _, wei = item.partition(":")
         node.fund(address, int(wei, 0))

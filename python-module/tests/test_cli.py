@@ -13,10 +13,15 @@ import sys
 import sysconfig
 import threading
 import time
+import urllib.request
 
 import pytest
 
+import vek
 from vek import _native
+
+rlp = pytest.importorskip("rlp")
+Account = pytest.importorskip("eth_account").Account
 
 ZERO_PHRASE = " ".join(["abandon"] * 11 + ["about"])
 ZERO_PHRASE_EVM = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94"  # m/44'/60'/0'/0/0
@@ -36,7 +41,18 @@ CHAIN_IDS = [
     "tron:mainnet",
     "ton:mainnet",
 ]
-EVM_TX = "02c0"  # a type-2 transaction with an empty field list: enough to sign and assemble
+HERE = pathlib.Path(__file__).resolve().parent
+
+
+def eip1559(chain_id=1, nonce=0, to="22" * 20, value=777, data=b""):
+    """An unsigned type-2 transaction as eth-account's dict and as hex (0x02 || rlp(fields))."""
+    fields = [chain_id, nonce, 10**9, 5 * 10**9, 21000, bytes.fromhex(to), value, data, []]
+    tx = dict(type=2, chainId=chain_id, nonce=nonce, maxPriorityFeePerGas=10**9, maxFeePerGas=5 * 10**9,
+              gas=21000, to="0x" + to, value=value, data=data, accessList=[])
+    return tx, "02" + rlp.encode(fields).hex()
+
+
+EVM_TX = eip1559()[1]
 
 
 def vek_argv(args):
@@ -70,11 +86,15 @@ def run(args, home, stdin="", env=None, timeout=120):
     p.err = p.stderr.decode()
     assert "Traceback" not in p.err
     if p.returncode != 0:
-        # Failures: nothing on standard output, one "error: " line last on standard error.
+        # Failures: nothing on standard output, one "error: " line (with --json, one JSON
+        # object) last on standard error.
         assert p.out == ""
         last = p.err.rstrip("\n").split("\n")[-1]
-        assert last.startswith("error: ") and "\n" not in last, p.err
-        p.error = last
+        if "--json" in args:
+            p.error = json.loads(last)["error"]
+        else:
+            assert last.startswith("error: ") and "\n" not in last, p.err
+            p.error = last
     return p
 
 
@@ -159,7 +179,7 @@ def test_create_readable_then_export_with_piped_answers(home, vault):
     p = ok(run(["create", "main", "--vault", vault], home, PASS + "\n"))
     w = _native.get_wallet("main", vault)
     assert_wallet_text(p.out, w)
-    assert "vek export" in p.err  # the reminder to back the phrase up
+    assert f"vek --vault {vault} export {w['id']}" in p.err  # the reminder, ready to paste
     # The confirmation and then the passphrase, one line each.
     e = ok(run(["export", "main", "--vault", vault], home, "y\n" + PASS + "\n"))
     assert "SECRET" in e.err and "[y/N]" in e.err
@@ -206,7 +226,7 @@ def test_import_key_single_warns_about_the_random_other_key(home, vault):
                env={"PW": PASS}))
     doc = json.loads(e.out)
     assert doc["kind"] == "private_key" and doc["id"] == w["id"] and doc["name"] == "sol"
-    keys = json.loads(doc["secret"])
+    keys = doc["secret"]  # an object, not JSON inside a string
     assert keys["ed25519"] == ED_KEY and len(keys["secp256k1"]) == 64
 
 
@@ -235,6 +255,7 @@ def test_list_and_show_in_both_modes(home, shared):
 
 
 def test_list_of_an_empty_vault(home, vault):
+    pathlib.Path(vault).mkdir()
     assert ok(run(["list", "--vault", vault], home)).out == "No wallets.\n"
     assert json.loads(ok(run(["list", "--vault", vault, "--json"], home)).out) == []
 
@@ -280,9 +301,12 @@ def test_export_refused_shows_nothing(home, shared):
 def test_sign_message_in_both_modes_and_encodings(home, shared, tmp_path):
     v = shared["vault"]
     expected = _native.sign_message("alpha", "ethereum", "Hello", PASS, None, 1, v)
+    expected = dict(signer=_native.derive_address(ZERO_PHRASE, "ethereum", 1), **expected)
     plain = ok(run(["sign-message", "alpha", "ethereum", "Hello", "--index", "1", "--vault", v], home, PASS + "\n"))
-    assert plain.out.split() == ["signature", expected["signature"], "recovery_id", str(expected["recovery_id"])]
-    hexed = ok(run(["sign-message", "alpha", "ethereum", "48656c6c6f", "--encoding", "hex", "--index", "1",
+    assert plain.out.split() == ["signer", expected["signer"], "signature", expected["signature"],
+                                 "recovery_id", str(expected["recovery_id"])]
+    # Hex messages take a 0x prefix, as transactions do.
+    hexed = ok(run(["sign-message", "alpha", "ethereum", "0x48656c6c6f", "--encoding", "hex", "--index", "1",
                     "--json", "--vault", v, "--passphrase-env", "PW"], home, env={"PW": PASS}))
     assert json.loads(hexed.out) == expected
     (tmp_path / "msg").write_bytes(b"Hello")
@@ -294,7 +318,7 @@ def test_sign_message_in_both_modes_and_encodings(home, shared, tmp_path):
 def test_sign_message_without_recovery_id_is_readable(home, shared):
     p = ok(run(["sign-message", "alpha", "solana", "hi", "--vault", shared["vault"]], home, PASS + "\n"))
     assert p.out.split()[-2:] == ["recovery_id", "none"]
-    assert len(p.out.split()[1]) == 128
+    assert len(p.out.split()[3]) == 128
 
 
 def test_sign_tx_in_both_modes(home, shared, tmp_path):
@@ -303,9 +327,11 @@ def test_sign_tx_in_both_modes(home, shared, tmp_path):
     (tmp_path / "tx.hex").write_text(EVM_TX[:2] + "\n" + EVM_TX[2:] + "\n")
     doc = json.loads(ok(run(["sign-tx", "alpha", "ethereum", "--tx-file", str(tmp_path / "tx.hex"), "--json",
                              "--vault", v], home, PASS + "\n")).out)
-    assert list(doc) == ["signature", "recovery_id"] and doc["recovery_id"] in (0, 1)
-    assert plain.out.split() == ["signature", doc["signature"], "recovery_id", str(doc["recovery_id"])]
-    assert doc["signature"].endswith("%02x" % doc["recovery_id"])
+    assert list(doc) == ["signer", "signature", "recovery_id", "raw_transaction", "tx_hash", "transaction"]
+    assert doc["recovery_id"] in (0, 1) and doc["signature"].endswith("%02x" % doc["recovery_id"])
+    assert plain.out.split() == ["signer", ZERO_PHRASE_EVM, "signature", doc["signature"], "recovery_id",
+                                 str(doc["recovery_id"]), "raw_transaction", doc["raw_transaction"],
+                                 "tx_hash", doc["tx_hash"]]
 
 
 class Node:
@@ -347,11 +373,13 @@ def node():
 def test_send_in_both_modes(home, shared, node):
     v = shared["vault"]
     sig = _native.sign_transaction("alpha", "ethereum", EVM_TX, PASS, None, v)["signature"]
-    plain = ok(run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", node.url, "--vault", v], home, PASS + "\n"))
-    assert plain.out == "0xfeed\n"
-    doc = json.loads(ok(run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", node.url, "--json",
+    # The confirmation, then the passphrase.
+    plain = ok(run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", node.url, "--vault", v], home,
+                   "y\n" + PASS + "\n"))
+    assert plain.out == "0xfeed\n" and "send? [y/N]" in plain.err
+    doc = json.loads(ok(run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", node.url, "--json", "--yes",
                              "--passphrase-env", "PW", "--vault", v], home, env={"PW": PASS})).out)
-    assert doc == {"tx_hash": "0xfeed"}
+    assert doc == {"signer": ZERO_PHRASE_EVM, "tx_hash": "0xfeed"}
     assert len(node.bodies) == 2 and node.bodies[0] == node.bodies[1]
     body = node.bodies[0]
     assert body["method"] == "eth_sendRawTransaction"
@@ -362,8 +390,8 @@ def test_send_in_both_modes(home, shared, node):
 def test_broadcast_failure_is_one_line(home, shared):
     n = Node(status=500)
     try:
-        p = run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", n.url, "--vault", shared["vault"]], home,
-                PASS + "\n")
+        p = run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", n.url, "--yes", "--vault", shared["vault"]],
+                home, PASS + "\n")
     finally:
         n.close()
     assert error_of(p).startswith("error: broadcast failed: ") and "500" in p.error
@@ -374,7 +402,13 @@ def test_broadcast_failure_is_one_line(home, shared):
 
 def test_wrong_passphrase(home, shared):
     p = run(["sign-message", "alpha", "ethereum", "hi", "--vault", shared["vault"]], home, OTHER_PASS + "\n")
-    assert error_of(p) == "error: decryption failed: aead::Error"
+    assert error_of(p) == "error: wrong passphrase (or the wallet file is damaged)"
+    p = run(["sign-message", "alpha", "ethereum", "hi", "--verbose", "--vault", shared["vault"]], home,
+            OTHER_PASS + "\n")
+    assert error_of(p) == "error: wrong passphrase (or the wallet file is damaged): decryption failed: aead::Error"
+    p = run(["--json", "sign-message", "alpha", "ethereum", "hi", "--vault", shared["vault"]], home,
+            OTHER_PASS + "\n")
+    assert error_of(p) == {"type": "WrongPassphraseError", "message": "wrong passphrase (or the wallet file is damaged)"}
 
 
 @pytest.mark.parametrize(
@@ -434,8 +468,8 @@ def test_usage_errors_exit_with_status_2(home, vault, args, message):
         (["derive", "ethereum", "--index", "2147483648"], ZERO_PHRASE + "\n", None,
          "error: invalid derivation path: index out of range in component '2147483648' of path "
          "'m/44'/60'/0'/0/2147483648': must be below 2147483648"),
-        (["import-key", "w", "--no-passphrase"], "0X" + SECP_KEY + "\n", None,
-         "error: invalid input: invalid hex private key: Invalid character 'X' at position 1"),
+        (["import-key", "w", "--no-passphrase"], "0x" + SECP_KEY[:-1] + "\n", None,
+         "error: invalid hex private key: not an even number of hex digits"),
         (["sign-tx", "alpha", "ethereum", "0x0"], PASS + "\n", None,
          "error: invalid input: invalid hex transaction: Odd number of digits"),
         (["sign-message", "alpha", "ethereum", "--message-file", "/nonexistent/m"], "", None,
@@ -449,6 +483,7 @@ def test_errors_are_one_line_with_status_1(home, shared, args, stdin, env, messa
 
 
 def test_text_that_is_not_utf8_is_an_error_not_a_crash(home, vault):
+    pathlib.Path(vault).mkdir()
     p = run([b"show", b"\xff\xfe", b"--vault", vault.encode()], home)
     assert error_of(p).startswith("error: 'utf-8' codec can't encode")
 
@@ -528,7 +563,8 @@ def test_prompts_on_a_terminal_do_not_echo(home, vault):
     status, screen = t.finish()
     assert status == 0, screen
     assert PASS not in screen
-    phrase = screen.strip().splitlines()[-1].strip()
+    assert "deriving key" in screen  # the progress line, on a terminal only
+    phrase = screen.strip().splitlines()[-1].split("\x1b[K")[-1].strip()
     assert _native.derive_address(phrase, "ethereum") == w["accounts"][0]["address"]
 
 
@@ -538,6 +574,16 @@ def test_mistyped_new_passphrase_on_a_terminal_creates_nothing(home, vault):
     t.type(PASS)
     t.read_until("Repeat new passphrase: ")
     t.type(OTHER_PASS)
+    t.seen = b""
+    for _ in range(2):  # asked again, three times in all
+        t.read_until("try again")
+        t.seen = t.seen.split(b"try again", 1)[1]
+        t.read_until("New passphrase: ")
+        t.seen = b""  # the tool now waits at the prompt: nothing else comes before the answer
+        t.type(PASS)
+        t.read_until("Repeat new passphrase: ")
+        t.seen = b""
+        t.type(OTHER_PASS)
     status, screen = t.finish()
     assert status == 1
     assert screen.strip().splitlines()[-1] == "error: the two passphrases do not match"
@@ -550,7 +596,8 @@ def test_interrupt_at_a_prompt_is_one_line(home, vault):
     os.write(t.fd, b"\x03")  # Ctrl-C
     status, screen = t.finish()
     assert status == 130
-    assert screen.strip().splitlines()[-1] == "error: interrupted" and "Traceback" not in screen
+    assert screen.strip().splitlines()[-1] == "error: interrupted: no wallet was created"
+    assert "Traceback" not in screen and _native.list_wallets(vault) == []
 
 
 def test_names_cannot_rewrite_the_terminal():
@@ -562,3 +609,305 @@ def test_names_cannot_rewrite_the_terminal():
     assert "\x1b" not in text and "\r" not in text
     assert "evil\\nfake line\\x1b[2J\\r" in text
     assert cli.printable("Zoë 钱包") == "Zoë 钱包"
+
+
+# ---------------------------------------------------------------- the rebuilt tool, item by item
+
+
+class Server:
+    """rpc_server.py or evm_node.py as a child process; its port is its first line."""
+
+    def __init__(self, script, *args):
+        self.proc = subprocess.Popen([sys.executable, str(HERE / script), *args], stdout=subprocess.PIPE, text=True)
+        self.url = f"http://127.0.0.1:{int(self.proc.stdout.readline())}"
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+        self.proc.stdout.close()
+
+
+@pytest.fixture
+def indexed(tmp_path_factory):
+    """A vault whose wallet 'ix' was imported at index 2 (the all-zero phrase, passphrase PASS)."""
+    vault = str(tmp_path_factory.mktemp("ix") / "vault")
+    w = _native.import_wallet_mnemonic("ix", ZERO_PHRASE, PASS, 2, vault)
+    return vault, w
+
+
+def test_the_stored_account_signs_and_is_shown(home, indexed):
+    vault, w = indexed
+    evm = w["accounts"][0]["address"]
+    m = json.loads(ok(run(["--json", "sign-message", "ix", "ethereum", "hi", "--vault", vault], home,
+                          PASS + "\n")).out)
+    assert m["signer"] == evm and vek.recover_address("ethereum", "hi", m["signature"]) == evm
+    tx, unsigned = eip1559()
+    t = ok(run(["sign-tx", "ix", "ethereum", unsigned, "--vault", vault], home, PASS + "\n"))
+    # Shown before the passphrase: the sender and the decoded fields.
+    for shown in (f"from          {evm}", "0.000000000000000777 ether (777 wei)", "0x" + "22" * 20, "21000"):
+        assert shown in t.err
+    fields = dict(line.split(None, 1) for line in t.out.splitlines())
+    assert fields["signer"] == evm
+    assert Account.recover_transaction(fields["raw_transaction"]) == evm
+    from eth_utils import keccak  # noqa: PLC0415
+
+    assert fields["tx_hash"] == "0x" + keccak(hexstr=fields["raw_transaction"]).hex().removeprefix("0x")
+
+
+def solana_transfer(payer):
+    solders = pytest.importorskip("solders")
+    from solders.hash import Hash
+    from solders.message import Message
+    from solders.pubkey import Pubkey
+    from solders.system_program import TransferParams, transfer
+    from solders.transaction import Transaction
+
+    del solders
+    ix = transfer(TransferParams(from_pubkey=Pubkey.from_string(payer), to_pubkey=Pubkey.new_unique(), lamports=5))
+    message = Message.new_with_blockhash([ix], Pubkey.from_string(payer), Hash.default())
+    return bytes(Transaction.new_unsigned(message)).hex(), bytes(message)
+
+
+def test_solana_sign_tx_takes_the_whole_transaction_as_send_does(home, shared):
+    nacl = pytest.importorskip("nacl.signing")
+    v, alpha = shared["vault"], shared["alpha"]
+    payer = alpha["accounts"][1]["address"]
+    whole, message = solana_transfer(payer)
+    doc = json.loads(ok(run(["--json", "sign-tx", "alpha", "solana", whole, "--vault", v], home, PASS + "\n")).out)
+    assert doc["transaction"] == {"fee_payer": payer, "signatures": 1, "instructions": 1}
+    from solders.pubkey import Pubkey  # noqa: PLC0415
+
+    nacl.VerifyKey(bytes(Pubkey.from_string(payer))).verify(message, bytes.fromhex(doc["signature"]))
+    p = run(["sign-tx", "alpha", "solana", message.hex(), "--vault", v], home, PASS + "\n")
+    assert error_of(p) == ("error: invalid input: invalid solana transaction: this is a message without its "
+                           "signature slots; give the whole transaction (signature count, signature slots, message)")
+
+
+def write_config(home, doc):
+    (home / ".vek").mkdir(exist_ok=True)
+    path = home / ".vek" / "config.json"
+    path.write_text(json.dumps(doc))
+    path.chmod(0o600)
+    return path
+
+
+def test_send_shows_asks_and_checks_before_anything_leaves(home, shared, tmp_path):
+    v = shared["vault"]
+    # No endpoint anywhere: the built-in public node is named, and "no" sends nothing.
+    p = run(["send", "alpha", "ethereum", EVM_TX, "--vault", v], home, "n\n")
+    assert error_of(p) == "error: cancelled: nothing was sent"
+    assert "(built-in public mainnet node)" in p.err and "send? [y/N]" in p.err
+    help_text = ok(run(["send", "--help"], home)).out
+    assert "PUBLIC MAINNET" in help_text and "config.json" in help_text
+    # Another chain's transaction is refused before any question.
+    p = run(["send", "alpha", "polygon", EVM_TX, "--vault", v], home, "y\n" + PASS + "\n")
+    assert error_of(p) == ("error: invalid input: invalid evm transaction: the chain id 1 is not that of "
+                           "'polygon' (eip155:137)")
+    assert "[y/N]" not in p.err
+    # A configuration file without vault_path is an error, not silently the public node.
+    config = write_config(home, {"rpc": {"eip155:1": "http://127.0.0.1:9/"}})
+    p = run(["send", "alpha", "ethereum", EVM_TX, "--vault", v], home, "y\n")
+    assert error_of(p) == (f"error: invalid input: the configuration file {config} is not used: "
+                           "missing field `vault_path`")
+    # A valid one names its endpoint; a node reply with terminal escapes is printed escaped; the
+    # passphrase variable does not reach curl.
+    server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "result:0xab\x1b[2Jcd")
+    try:
+        write_config(home, {"vault_path": "x", "rpc": {"eip155:1": server.url}})
+        fake = tmp_path / "bin"
+        fake.mkdir()
+        (fake / "curl").write_text(f"#!/bin/sh\nenv > {tmp_path / 'curl.env'}\nexec /usr/bin/curl \"$@\"\n")
+        (fake / "curl").chmod(0o755)
+        p = ok(run(["send", "alpha", "ethereum", EVM_TX, "--passphrase-env", "PW", "--vault", v], home, "y\n",
+                   env={"PW": PASS, "PATH": f"{fake}:{os.environ['PATH']}"}))
+        assert f"{server.url} (from {config})" in p.err
+        assert p.out == "0xab\\x1b[2Jcd\n"
+        assert "PW=" not in (tmp_path / "curl.env").read_text()
+    finally:
+        server.stop()
+
+
+def test_send_timeout_and_ctrl_c_say_the_state(home, shared, tmp_path):
+    v = shared["vault"]
+    server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "hang:")
+    try:
+        expected_hash = json.loads(ok(run(["--json", "sign-tx", "alpha", "ethereum", EVM_TX, "--vault", v], home,
+                                          PASS + "\n")).out)["tx_hash"]
+        args = ["send", "alpha", "ethereum", EVM_TX, "--yes", "--rpc-url", server.url, "--vault", v]
+        p = run(args + ["--timeout", "1"], home, PASS + "\n")
+        assert error_of(p) == (f"error: no reply from {server.url} within 1 s: whether the transaction was sent is "
+                               f"not known; look up {expected_hash} before sending it again")
+        child = subprocess.Popen(vek_argv(args), stdin=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 stdout=subprocess.DEVNULL, env=clean_env(home))
+        child.stdin.write((PASS + "\n").encode())
+        child.stdin.close()
+        log = tmp_path / "log"
+        seen = len(log.read_text().splitlines())  # the request of the run above
+        deadline = time.monotonic() + 60
+        while len(log.read_text().splitlines()) == seen and time.monotonic() < deadline:
+            time.sleep(0.1)
+        child.send_signal(2)
+        err = child.stderr.read().decode()
+        assert child.wait() == 130
+        assert err.strip().splitlines()[-1] == ("error: interrupted: whether the transaction was sent is not known; "
+                                                f"look up {expected_hash} before sending it again")
+    finally:
+        server.stop()
+
+
+@pytest.mark.parametrize(
+    "args, stdin, message",
+    [
+        # Checks that need no secret come before any passphrase is asked for (stdin is empty).
+        (["create", "alpha"], "", "error: wallet name already exists: 'alpha'"),
+        (["import-key", "k", "--chain", "sepolia"], "", "error: invalid input: unknown chain: 'sepolia'. Use a chain "
+         "name (ethereum, solana, bitcoin, ...) or CAIP-2 ID (eip155:1, ...)"),
+        (["import-mnemonic", "m"], ZERO_PHRASE.replace("about", "abuot") + "\n",
+         "error: word 12 of the recovery phrase is not in the word list: 'abuot'; did you mean 'about' or 'boat' or "
+         "'auto'?"),
+        (["import-key", "k"], "xyz\n", "error: invalid hex private key: not an even number of hex digits"),
+        (["sign-message", "alpha", "ethereum", "0xzz", "--encoding", "hex"], "",
+         "error: invalid hex message: 'zz'"),
+        # An empty new passphrase: refused with --yes, cancelled without a yes.
+        (["create", "e", "--yes"], "\n", "error: the passphrase is empty: this wallet would not be protected; "
+         "give --no-passphrase to mean it"),
+        (["create", "e"], "\nn\n", "error: cancelled: the passphrase is empty"),
+    ],
+)
+def test_cheap_checks_and_empty_passphrases(home, shared, args, stdin, message):
+    p = run(args + ["--vault", shared["vault"]], home, stdin)
+    assert error_of(p) == message
+    assert [w["name"] for w in _native.list_wallets(shared["vault"])] == ["alpha"]
+
+
+def test_inputs_are_taken_in_the_forms_users_have(home, vault, tmp_path):
+    # A pasted phrase in capitals with stray blanks; an empty passphrase confirmed with "y".
+    p = ok(run(["--json", "import-mnemonic", "m", "--vault", vault], home,
+               "  " + ZERO_PHRASE.upper().replace(" ", "  ") + "\n\ny\n"))
+    assert json.loads(p.out)["accounts"][0]["address"] == ZERO_PHRASE_EVM
+    # WIF, and a Solana keypair file.
+    wif = vek.Vault(vault).export_key("m", "bitcoin", "wif")
+    w = json.loads(ok(run(["--json", "import-key", "w", "--format", "wif", "--no-passphrase", "--vault", vault],
+                          home, wif + "\n")).out)
+    assert w["accounts"][2]["address"] == _native.get_wallet("m", vault)["accounts"][2]["address"]
+    (tmp_path / "id.json").write_text(vek.Vault(vault).export_key("m", "solana", "solana-json"))
+    s = json.loads(ok(run(["--json", "import-key", "s", "--format", "solana-json", "--key-file",
+                           str(tmp_path / "id.json"), "--no-passphrase", "--vault", vault], home)).out)
+    assert s["accounts"][1]["address"] == _native.get_wallet("m", vault)["accounts"][1]["address"]
+
+
+def test_output_vaults_and_wallet_selection(home, shared, tmp_path):
+    v, alpha = shared["vault"], shared["alpha"]
+    # Read-only commands on a mistyped vault create nothing.
+    missing = str(tmp_path / "typo")
+    for args in (["list"], ["show", "alpha"]):
+        assert error_of(run(args + ["--vault", missing], home)) == f"error: no vault at {missing} (nothing was created)"
+    assert not os.path.exists(missing)
+    # The address column, for the default chain and for --chain; an id prefix selects a wallet.
+    listing = ok(run(["list", "--vault", v], home)).out
+    assert "ADDRESS" in listing and ZERO_PHRASE_EVM in listing
+    assert alpha["accounts"][1]["address"] in ok(run(["list", "--chain", "solana", "--vault", v], home)).out
+    assert json.loads(ok(run(["--json", "show", alpha["id"][:8], "--vault", v], home)).out)["id"] == alpha["id"]
+    assert error_of(run(["--json", "show", "nope", "--vault", v], home)) == {
+        "type": "WalletNotFoundError", "message": "wallet not found: 'nope'"}
+
+
+def test_new_commands(home, vault, tmp_path):
+    Path = pathlib.Path
+    ok(run(["import-mnemonic", "m", "--vault", vault], home, ZERO_PHRASE + "\n" + PASS + "\n"))
+    # verify: a valid signature, a recovered signer, another address refused.
+    sig = json.loads(ok(run(["--json", "sign-message", "m", "ethereum", "hi", "--vault", vault], home,
+                            PASS + "\n")).out)["signature"]
+    assert ok(run(["verify", "ethereum", "hi", "--signature", sig, "--address", ZERO_PHRASE_EVM], home)).out == "valid\n"
+    assert ok(run(["verify", "ethereum", "hi", "--signature", sig], home)).out == ZERO_PHRASE_EVM + "\n"
+    assert error_of(run(["verify", "ethereum", "ho", "--signature", sig, "--address", ZERO_PHRASE_EVM], home)) == \
+        f"error: the signature is not {ZERO_PHRASE_EVM}'s"
+    # sign-typed-data, checked by eth-account.
+    typed = {"types": {"EIP712Domain": [{"name": "name", "type": "string"}],
+                       "Mail": [{"name": "body", "type": "string"}]},
+             "primaryType": "Mail", "domain": {"name": "t"}, "message": {"body": "hello"}}
+    Path(tmp_path / "typed.json").write_text(json.dumps(typed))
+    s = json.loads(ok(run(["--json", "sign-typed-data", "m", "ethereum", str(tmp_path / "typed.json"), "--vault",
+                           vault], home, PASS + "\n")).out)
+    from eth_account.messages import encode_typed_data  # noqa: PLC0415
+    assert Account.recover_message(encode_typed_data(full_message=typed), signature=s["signature"]) == ZERO_PHRASE_EVM
+    # pubkey: the key of the stored address.
+    pub = ok(run(["pubkey", "m", "ethereum", "--vault", vault], home, PASS + "\n")).out.strip()
+    from eth_keys import keys  # noqa: PLC0415
+    assert keys.PublicKey.from_compressed_bytes(bytes.fromhex(pub)).to_checksum_address() == ZERO_PHRASE_EVM
+    # derive on the stored wallet, then stored with --add.
+    d = json.loads(ok(run(["--json", "derive", "ethereum", "--wallet", "m", "--path", "m/44'/60'/3'/0/0", "--add",
+                           "--vault", vault], home, PASS + "\n")).out)
+    assert d["address"] in [a["address"] for a in _native.get_wallet("m", vault)["accounts"]]
+    # keystores: out and back in, the password from a variable.
+    ok(run(["export-keystore", "m", "--out", str(tmp_path / "ks.json"), "--key-password-env", "KP", "--vault", vault],
+           home, PASS + "\n", env={"KP": OTHER_PASS}))
+    assert Account.decrypt(json.loads((tmp_path / "ks.json").read_text()), OTHER_PASS)
+    k = json.loads(ok(run(["--json", "import-keystore", "k", str(tmp_path / "ks.json"), "--key-password-env", "KP",
+                           "--no-passphrase", "--vault", vault], home, env={"KP": OTHER_PASS})).out)
+    assert k["accounts"][0]["address"] == ZERO_PHRASE_EVM
+    # change-passphrase: the old one no longer opens the wallet.
+    ok(run(["change-passphrase", "m", "--vault", vault], home, PASS + "\n" + OTHER_PASS + "\n"))
+    assert error_of(run(["pubkey", "m", "ethereum", "--vault", vault], home, PASS + "\n")) == \
+        "error: wrong passphrase (or the wallet file is damaged)"
+    assert _native.export_wallet("m", OTHER_PASS, vault) == ZERO_PHRASE
+
+
+@pytest.mark.parametrize("shell", ["bash", "zsh", "fish"])
+def test_completion_scripts_name_every_command(home, shell):
+    script = ok(run(["completion", shell], home)).out
+    for command in ("send", "sign-typed-data", "change-passphrase", "rpc-url", "timeout"):
+        assert command in script
+    if shell == "bash":
+        assert subprocess.run(["bash", "-n"], input=script, text=True).returncode == 0
+
+
+def test_end_to_end_on_a_terminal(home, vault):
+    """create, sign, verify and send to a local node, typed at a terminal, answering the question."""
+    pytest.importorskip("eth_tester")
+    t = Terminal(["create", "e2e", "--vault", vault], home)
+    t.read_until("New passphrase: ")
+    t.type(PASS)
+    t.read_until("Repeat new passphrase: ")
+    t.type(PASS)
+    status, screen = t.finish()
+    assert status == 0 and "deriving key" in screen, screen
+    address = _native.get_wallet("e2e", vault)["accounts"][0]["address"]
+    node = Server("evm_node.py", "--chain-id", "1", "--fund", f"{address}:{10**18}")
+    try:
+        t = Terminal(["sign-message", "e2e", "ethereum", "hello", "--vault", vault], home)
+        t.read_until("Passphrase for wallet 'e2e'")
+        t.type(PASS)
+        status, screen = t.finish()
+        assert status == 0, screen
+        sig = screen.split("signature")[1].split()[0]
+        t = Terminal(["verify", "ethereum", "hello", "--signature", sig, "--address", address], home)
+        assert t.finish()[0] == 0
+        tx, unsigned = eip1559()
+        t = Terminal(["send", "e2e", "ethereum", unsigned, "--rpc-url", node.url, "--vault", vault], home)
+        screen = t.read_until("send? [y/N] ")
+        assert f"from          {address}" in screen and node.url in screen
+        t.type("y")
+        t.read_until("Passphrase for wallet 'e2e'")
+        t.type(PASS)
+        status, screen = t.finish()
+        assert status == 0, screen
+        tx_hash = screen.strip().splitlines()[-1].split("\x1b[K")[-1].strip()
+        body = json.dumps({"jsonrpc": "2.0", "id": 1, "method": "eth_getTransactionReceipt", "params": [tx_hash]})
+        req = urllib.request.Request(node.url, body.encode(), {"Content-Type": "application/json"})
+        with urllib.request.urlopen(req) as r:
+            receipt = json.load(r)["result"]
+    finally:
+        node.stop()
+    assert receipt["status"] == "0x1" and receipt["from"] == address
+
+
+def test_documented_texts_are_the_ones_printed(home, vault):
+    errors_md = (HERE.parents[1] / "docs" / "errors.md").read_text()
+    (pathlib.Path(vault) / "wallets" / "d.json").mkdir(parents=True)
+    p = ok(run(["list", "--vault", vault], home))
+    assert "skipping " in p.err and p.err.rstrip().endswith(": Is a directory (os error 21)")
+    assert '"Is a directory (os error 21)"' in errors_md
+    for line in ("error: interrupted: {state}", "error: wrong passphrase (or the wallet file is damaged)"):
+        assert line in errors_md
+    assert "fraction of a second" not in (HERE.parents[1] / "docs" / "reference.md").read_text()

@@ -713,6 +713,20 @@ def decode_transaction(chain: str, tx: str | bytes) -> DecodedTransaction:
             already signed transaction, another chain's id (the message says which).
     """
 
+def generate_mnemonic(words: int = 12) -> str:
+    """
+    A new random BIP-39 phrase of 12 or 24 words (nothing is stored). The native copy is
+    wiped once Python has its own.
+
+    Raises:
+        InvalidInputError: words other than 12 or 24.
+    """
+
+def mnemonic_words() -> list[str]:
+    """
+    The 2048 words of the English BIP-39 word list, in order (public data).
+    """
+
 def rpc_endpoint(chain: str) -> Endpoint:
     """
     The endpoint Session.send uses for `chain` without rpc_url: the configuration file's rpc

@@ -1,44 +1,65 @@
 """The ``vek`` command-line tool: wallets in a vault from the shell.
 
-Every subcommand is a thin layer over one or two functions of ``vek._native``.
-Secrets (passphrases, recovery phrases, private keys) are never taken from the
-command line, where other users (through the process list) and the shell history
-would see them. Each secret comes, in this order of preference, from an
-environment variable the user names (``--passphrase-env NAME``), from a prompt
-without echo when standard input is a terminal, or from the next line of standard
-input otherwise.
+Every subcommand is a thin layer over the application API (``vek.Vault``,
+``vek.Session`` and the module functions): it parses arguments, asks for what it
+needs, shows what is about to happen and formats the result. Secrets (passphrases,
+recovery phrases, private keys) are never taken from the command line, where other
+users (through the process list) and the shell history would see them. Each secret
+comes, in this order of preference, from an environment variable the user names
+(``--passphrase-env NAME``; the variable is then removed from the environment of
+child processes), from a prompt without echo when standard input is a terminal, or
+from the next line of standard input otherwise.
 
-Exit status: 0 on success, 1 on any error (one line "error: ..." on standard
-error), 2 for a usage error.
+Cheap checks (the wallet, the chain, the name, the words of a phrase, hex, the
+transaction) come before any secret is asked for.
+
+Exit status: 0 on success, 1 on any error (one line "error: ..." on standard error,
+or with --json one JSON object {"error": {"type", "message"}}), 2 for a usage error,
+130 when interrupted (the line says what state things are in).
 """
 
 from __future__ import annotations
 
 import argparse
+import contextlib
+import difflib
 import getpass
 import json
 import os
+import re
+import shlex
+import signal
 import sys
-from typing import TYPE_CHECKING, Any, Callable, NoReturn, Optional, Sequence
+import threading
+from typing import Any, Callable, Iterator, NoReturn, Optional, Sequence
 
-from vek import __version__, _native, known_chains
-
-if TYPE_CHECKING:
-    from vek._native import SignatureDict, WalletDict
+import vek
+from vek import __version__
 
 PROG = "vek"
 MAX_INDEX = 4294967295
+NEW_PASSPHRASE_TRIES = 3
+WRONG_PASSPHRASE = "wrong passphrase (or the wallet file is damaged)"
 
-# Display names of the chains the library knows, by CAIP-2 id.
-CHAIN_NAMES = {chain.chain_id: chain.name for chain in known_chains()}
+CHAINS = vek.known_chains()
+CHAIN_NAMES = {chain.chain_id: chain.name for chain in CHAINS}
+FAMILY_OF = {chain.chain_id: chain.family for chain in CHAINS}
 
 
 class CliError(Exception):
     """A failure reported as one "error: ..." line with exit status 1."""
 
+    kind = "Error"
 
-class UsageError(Exception):
+
+class UsageError(CliError):
     """A command line that cannot be run: exit status 2."""
+
+    kind = "UsageError"
+
+
+class SendTimeout(Exception):
+    """The node did not answer within --timeout."""
 
 
 # ---------------------------------------------------------------- output helpers
@@ -46,7 +67,8 @@ class UsageError(Exception):
 
 def printable(text: str) -> str:
     """`text` with control and other non-printable characters escaped, so that a
-    wallet name cannot rewrite the terminal or fake extra output lines."""
+    wallet name, a file name or a node's reply cannot rewrite the terminal or fake
+    extra output lines."""
     if text.isprintable():
         return text
     return "".join(c if c.isprintable() else c.encode("unicode_escape").decode("ascii") for c in text)
@@ -57,6 +79,13 @@ def one_line(message: str) -> str:
     return " ".join(part.strip() for part in message.strip().splitlines() if part.strip())
 
 
+def json_text(data: Any) -> str:
+    """JSON with every non-printable character of its strings escaped (json itself
+    leaves DEL and the C1 controls as they are)."""
+    text = json.dumps(data, indent=2, ensure_ascii=False)
+    return "".join(c if c.isprintable() or c == "\n" else "\\u%04x" % ord(c) for c in text)
+
+
 def table(headers: Sequence[str], rows: Sequence[Sequence[str]]) -> str:
     """Left-aligned columns separated by two spaces, headers on the first line."""
     cells = [list(headers)] + [[printable(c) for c in row] for row in rows]
@@ -65,19 +94,42 @@ def table(headers: Sequence[str], rows: Sequence[Sequence[str]]) -> str:
     return "\n".join(lines)
 
 
+def pairs(rows: Sequence[Sequence[str]]) -> str:
+    """A key/value table without a header line."""
+    return table(["", ""], rows).split("\n", 1)[1]
+
+
 def chain_label(chain_id: str) -> str:
     return CHAIN_NAMES.get(chain_id, chain_id)
 
 
-def wallet_text(w: WalletDict) -> str:
-    head = table(["", ""], [["Name", w["name"]], ["ID", w["id"]], ["Created", w["created_at"]]])
-    # The empty header line of the key/value table is dropped.
-    head = head.split("\n", 1)[1]
+def wallet_dict(w: vek.Wallet) -> dict[str, Any]:
+    return {
+        "id": w.id,
+        "name": w.name,
+        "accounts": [
+            {"chain_id": a.chain_id, "address": a.address, "derivation_path": a.derivation_path} for a in w.accounts
+        ],
+        "created_at": w.created_at,
+    }
+
+
+def wallet_text(w: Any) -> str:
+    d = w if isinstance(w, dict) else wallet_dict(w)
+    head = pairs([["Name", d["name"]], ["ID", d["id"]], ["Created", d["created_at"]]])
     accounts = table(
         ["CHAIN", "ADDRESS", "PATH"],
-        [[chain_label(a["chain_id"]), a["address"], a["derivation_path"] or "-"] for a in w["accounts"]],
+        [[chain_label(a["chain_id"]), a["address"], a["derivation_path"] or "-"] for a in d["accounts"]],
     )
     return head + "\n\n" + accounts
+
+
+def account_address(w: vek.Wallet, family: str) -> Optional[str]:
+    """The address of the first account the wallet stores for `family` (the one it signs with)."""
+    for a in w.accounts:
+        if FAMILY_OF.get(a.chain_id) == family:
+            return a.address
+    return None
 
 
 class Output:
@@ -87,17 +139,77 @@ class Output:
         self.as_json = as_json
 
     def emit(self, data: Any, text: Callable[[], str]) -> None:
-        if self.as_json:
-            sys.stdout.write(json.dumps(data, indent=2, ensure_ascii=False) + "\n")
-        else:
-            sys.stdout.write(text() + "\n")
+        sys.stdout.write((json_text(data) if self.as_json else text()) + "\n")
         sys.stdout.flush()
 
     def note(self, message: str) -> None:
         """An advisory line on standard error (kept off standard output so that
-        --json output stays one document)."""
-        sys.stderr.write(message + "\n")
+        --json output stays one document); not shown with --json."""
+        if not self.as_json:
+            sys.stderr.write(message + "\n")
+            sys.stderr.flush()
+
+
+@contextlib.contextmanager
+def progress(message: str, out: Output) -> Iterator[None]:
+    """A spinner on standard error while a slow library call (key derivation) runs;
+    only on a terminal and never with --json. The library releases the interpreter
+    lock, so the spinner thread keeps turning meanwhile."""
+    try:
+        tty = sys.stderr.isatty()
+    except (AttributeError, ValueError):
+        tty = False
+    if out.as_json or not tty:
+        yield
+        return
+    done = threading.Event()
+
+    def spin() -> None:
+        frames = "|/-\\"
+        i = 0
+        while not done.wait(0.1):
+            sys.stderr.write(f"\r{message} {frames[i % 4]}")
+            sys.stderr.flush()
+            i += 1
+
+    sys.stderr.write(message)
+    sys.stderr.flush()
+    thread = threading.Thread(target=spin, daemon=True)
+    thread.start()
+    try:
+        yield
+    finally:
+        done.set()
+        thread.join()
+        sys.stderr.write("\r\x1b[K")
         sys.stderr.flush()
+
+
+# ---------------------------------------------------------------- state for Ctrl-C
+
+
+class State:
+    """What a command has done so far, in words: the line printed on Ctrl-C."""
+
+    def __init__(self) -> None:
+        self.text = ""
+
+
+@contextlib.contextmanager
+def uninterrupted() -> Iterator[None]:
+    """Holds Ctrl-C back until the block is over, so that a library call and the
+    record of what it did are never separated by an interrupt."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    pending: list[int] = []
+    previous = signal.signal(signal.SIGINT, lambda signum, frame: pending.append(signum))
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+        if pending:
+            raise KeyboardInterrupt
 
 
 # ---------------------------------------------------------------- secret input
@@ -106,14 +218,14 @@ class Output:
 class SecretReader:
     """Reads secrets and confirmations for one command run.
 
-    An environment variable named by the user wins; otherwise a terminal gets a
-    prompt without echo, and a pipe or file on standard input gives one line per
-    request, in the order the command asks for them.
+    An environment variable named by the user wins (and is removed from the
+    environment once read); otherwise a terminal gets a prompt without echo, and a
+    pipe or file on standard input gives one line per request, in the order the
+    command asks for them.
     """
 
-    def __init__(self, stdin: Any = None, environ: Optional[dict[str, str]] = None) -> None:
+    def __init__(self, stdin: Any = None) -> None:
         self.stdin = stdin if stdin is not None else sys.stdin
-        self.environ = environ if environ is not None else dict(os.environ)
 
     def interactive(self) -> bool:
         try:
@@ -138,28 +250,35 @@ class SecretReader:
                 raw = raw[:-1]
         return str(raw)
 
-    def _from_env(self, name: str) -> str:
-        value = self.environ.get(name)
+    @staticmethod
+    def from_env(name: str) -> str:
+        value = os.environ.get(name)
         if value is None:
             raise CliError(f"environment variable {name} is not set")
+        # Child processes (curl) must not inherit the secret.
+        del os.environ[name]
         return value
 
     def secret(self, what: str, prompt: str, env: Optional[str] = None, confirm: bool = False) -> str:
         """One secret: from the variable `env` when named, else prompted or read.
 
         With `confirm`, a prompted secret is asked twice and must match (a typing
-        mistake in a new passphrase would lock the wallet for good)."""
+        mistake in a new passphrase would lock the wallet for good); a mismatch asks
+        again, up to three times."""
         if env is not None:
-            return self._from_env(env)
+            return self.from_env(env)
         if not self.interactive():
             return self._line(what)
         try:
-            value = getpass.getpass(prompt)
-            if confirm and getpass.getpass("Repeat " + prompt[0].lower() + prompt[1:]) != value:
-                raise CliError(f"the two {what}s do not match")
+            for attempt in range(NEW_PASSPHRASE_TRIES if confirm else 1):
+                value = getpass.getpass(prompt)
+                if not confirm or getpass.getpass("Repeat " + prompt[0].lower() + prompt[1:]) == value:
+                    return value
+                if attempt + 1 < NEW_PASSPHRASE_TRIES:
+                    sys.stderr.write(f"The two {what}s do not match; try again.\n")
         except EOFError:
             raise CliError(f"no {what} entered") from None
-        return value
+        raise CliError(f"the two {what}s do not match")
 
     def confirm(self, question: str) -> bool:
         """Asks a yes/no question on standard error; only "y" or "yes" agree."""
@@ -179,133 +298,406 @@ class SecretReader:
         return str(answer).strip().lower() in ("y", "yes")
 
 
-def normalise_words(text: str) -> str:
-    """A typed recovery phrase with surrounding blanks and repeated blanks removed."""
-    return " ".join(text.split())
-
-
-def read_passphrase(args: argparse.Namespace, reader: SecretReader, prompt: str, new: bool = False) -> Optional[str]:
-    if args.no_passphrase:
+def read_passphrase(args: argparse.Namespace, reader: SecretReader, prompt: str) -> Optional[str]:
+    if getattr(args, "no_passphrase", False):
         return None
-    return reader.secret("passphrase", prompt, args.passphrase_env, confirm=new)
+    return reader.secret("passphrase", prompt, args.passphrase_env)
 
 
-# ---------------------------------------------------------------- commands
+def read_new_passphrase(
+    args: argparse.Namespace,
+    reader: SecretReader,
+    env: Optional[str] = None,
+    prompt: str = "New passphrase: ",
+) -> Optional[str]:
+    """A new wallet passphrase. An empty one leaves the wallet file readable by
+    anyone who gets it: that needs --no-passphrase, or a "y" to the question."""
+    if getattr(args, "no_passphrase", False):
+        return None
+    value = reader.secret("passphrase", prompt, env if env is not None else args.passphrase_env, confirm=True)
+    if value:
+        return value
+    if args.yes:
+        raise CliError("the passphrase is empty: this wallet would not be protected; give --no-passphrase to mean it")
+    if not reader.confirm("The passphrase is empty: this wallet will not be protected. Continue?"):
+        raise CliError("cancelled: the passphrase is empty")
+    return None
 
 
-def resolve(name_or_id: str, vault: Optional[str]) -> WalletDict:
-    """The wallet a name or id stands for, looked up before any secret is asked for."""
-    return _native.get_wallet(name_or_id, vault)
+# ---------------------------------------------------------------- vault and wallets
 
 
-def cmd_generate(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    phrase = _native.generate_mnemonic(args.words)
+def vault_option(args: argparse.Namespace) -> str:
+    """The --vault option to repeat in a hint, or nothing for the default vault."""
+    return f" --vault {shlex.quote(args.vault)}" if args.vault is not None else ""
+
+
+def open_vault(args: argparse.Namespace, must_exist: bool = True) -> vek.Vault:
+    """The vault of the command line. Commands that only read refuse a vault
+    directory that does not exist rather than make one (a typo in --vault)."""
+    vault = vek.Vault(args.vault)
+    if must_exist and not vault.path.is_dir():
+        raise CliError(f"no vault at {printable(str(vault.path))} (nothing was created)")
+    return vault
+
+
+def resolve(vault: vek.Vault, name_or_id: str) -> vek.Wallet:
+    """The wallet a name, an id or a unique id prefix (8 characters or more) stands for."""
+    try:
+        return vault.get(name_or_id)
+    except vek.WalletNotFoundError:
+        if len(name_or_id) < 8:
+            raise
+        matches = [w for w in vault.wallets() if w.id.startswith(name_or_id.lower())]
+        if len(matches) == 1:
+            return matches[0]
+        if len(matches) > 1:
+            raise CliError(
+                f"ambiguous id prefix '{printable(name_or_id)}': {len(matches)} wallets; give more characters"
+            ) from None
+        raise
+
+
+def label(w: vek.Wallet) -> str:
+    return f"'{printable(w.name)}' ({w.id})"
+
+
+def check_name_free(vault: vek.Vault, name: str) -> None:
+    if vault.path.is_dir() and any(w.name == name for w in vault.wallets()):
+        raise CliError(f"wallet name already exists: '{printable(name)}'")
+
+
+def check_chain(chain: str) -> None:
+    """Reports an unknown chain with the library's message (the default path of any
+    known chain exists)."""
+    vek.preset_path("default", chain, 0)
+
+
+def family_of(chain: str) -> str:
+    check_chain(chain)
+    lowered = chain.lower()
+    for c in CHAINS:
+        if c.name == lowered or c.chain_id == chain:
+            return c.family
+    return "evm"  # the alias "evm"
+
+
+def unlock(
+    vault: vek.Vault, w: vek.Wallet, args: argparse.Namespace, reader: SecretReader, out: Output
+) -> vek.Session:
+    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
+    with progress("deriving key…", out):
+        return vault.unlock(w.id, passphrase)
+
+
+def created(state: State, args: argparse.Namespace, w: vek.Wallet) -> None:
+    state.text = f"wallet {label(w)} was created; back it up: {PROG}{vault_option(args)} export {w.id}"
+
+
+# ---------------------------------------------------------------- phrases and keys
+
+
+def normalise_phrase(text: str) -> str:
+    """A typed or pasted phrase: lower case, single spaces."""
+    return " ".join(text.lower().split())
+
+
+def check_phrase(phrase: str) -> None:
+    """Reports a word that is not in the list, with the nearest words, and then any
+    other fault of the phrase (word count, checksum), before a passphrase is asked."""
+    words = vek.mnemonic_words()
+    known = set(words)
+    for n, word in enumerate(phrase.split(), 1):
+        if word not in known:
+            close = difflib.get_close_matches(word, words, n=3, cutoff=0.6)
+            hint = f"; did you mean {' or '.join(repr(c) for c in close)}?" if close else ""
+            raise CliError(f"word {n} of the recovery phrase is not in the word list: '{printable(word)}'{hint}")
+    vek.derive_address(phrase, "ethereum")
+
+
+def strip_hex_prefix(text: str) -> str:
+    return text[2:] if text[:2] in ("0x", "0X") else text
+
+
+def check_hex(text: str, what: str, secret: bool = False) -> None:
+    """Reports text that is not hex before any secret is asked for; a secret is not quoted."""
+    try:
+        bytes.fromhex(text)
+    except ValueError:
+        shown = "not an even number of hex digits" if secret else f"'{printable(text[:80])}'"
+        raise CliError(f"invalid hex {what}: {shown}") from None
+
+
+# ---------------------------------------------------------------- commands: no vault
+
+
+def cmd_generate(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    phrase = vek.generate_mnemonic(args.words)
     out.emit({"mnemonic": phrase}, lambda: phrase)
 
 
-def cmd_derive(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    phrase = normalise_words(reader.secret("recovery phrase", "Recovery phrase: ", args.mnemonic_env))
-    address = _native.derive_address(phrase, args.chain, args.index)
+def cmd_derive(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    if args.wallet is not None:
+        return derive_stored(args, out, reader, state)
+    if args.path is not None or args.add or args.preset is not None:
+        raise UsageError("--path, --preset and --add need --wallet (see 'vek derive --help')")
+    check_chain(args.chain)
+    phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", args.mnemonic_env))
+    check_phrase(phrase)
+    address = vek.derive_address(phrase, args.chain, args.index)
     index = 0 if args.index is None else args.index
     out.emit({"chain": args.chain, "index": index, "address": address}, lambda: address)
 
 
-def cmd_create(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    passphrase = read_passphrase(args, reader, "New passphrase: ", new=True)
-    w = _native.create_wallet(args.name, passphrase, args.words, args.vault)
-    out.emit(w, lambda: wallet_text(w))
-    if not out.as_json:
-        out.note(f"Back up the recovery phrase now: {PROG} export {printable(w['id'])}")
+def derive_stored(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    if args.mnemonic_env is not None:
+        raise UsageError("--mnemonic-env does not apply with --wallet (the wallet's own phrase is used)")
+    if sum(x is not None for x in (args.index, args.path)) > 1:
+        raise UsageError("give --index or --path, not both")
+    check_chain(args.chain)
+    path = args.path
+    if args.preset is not None:
+        if path is not None:
+            raise UsageError("give --preset or --path, not both")
+        path = vek.preset_path(args.preset, args.chain, args.index or 0)
+    index = None if path is not None else args.index
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    with unlock(vault, w, args, reader, out) as session:
+        address = session.derive(args.chain, index=index, path=path)
+        stored = None
+        if args.add:
+            state.text = "the account was not added"
+            with uninterrupted():
+                stored = session.add_account(args.chain, index=index, path=path)
+                state.text = "the account was added"
+    doc: dict[str, Any] = {"chain": args.chain, "address": address, "index": index, "path": path}
+    if stored is not None:
+        doc["wallet"] = wallet_dict(stored)
+    out.emit(doc, lambda: address)
+    if stored is not None:
+        out.note(f"Added to wallet {label(stored)}.")
 
 
-def cmd_import_mnemonic(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    phrase = normalise_words(reader.secret("recovery phrase", "Recovery phrase: ", args.mnemonic_env))
-    passphrase = read_passphrase(args, reader, "New passphrase: ", new=True)
-    w = _native.import_wallet_mnemonic(args.name, phrase, passphrase, args.index, args.vault)
-    out.emit(w, lambda: wallet_text(w))
+def cmd_verify(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    message = read_message(args)
+    signature = args.signature
+    if args.address is None:
+        signer = vek.recover_address(args.chain, message, signature, format=args.format)
+        out.emit({"chain": args.chain, "signer": signer}, lambda: signer)
+        return
+    valid = vek.verify_message(args.chain, args.address, message, signature, format=args.format)
+    if not valid:
+        raise CliError(f"the signature is not {printable(args.address)}'s")
+    out.emit({"chain": args.chain, "address": args.address, "valid": True}, lambda: "valid")
 
 
-def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
+# ---------------------------------------------------------------- commands: create and import
+
+
+def cmd_create(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args, must_exist=False)
+    check_name_free(vault, args.name)
+    state.text = "no wallet was created"
+    passphrase = read_new_passphrase(args, reader)
+    with progress("deriving key…", out), uninterrupted():
+        w = vault.create(args.name, passphrase, args.words or 12)
+        created(state, args, w)
+    out.emit(wallet_dict(w), lambda: wallet_text(w))
+    out.note(f"Back up the recovery phrase now: {PROG}{vault_option(args)} export {w.id}")
+
+
+def cmd_import_mnemonic(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args, must_exist=False)
+    check_name_free(vault, args.name)
+    phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", args.mnemonic_env))
+    check_phrase(phrase)
+    state.text = "no wallet was created"
+    passphrase = read_new_passphrase(args, reader)
+    with progress("deriving key…", out), uninterrupted():
+        w = vault.import_mnemonic(args.name, phrase, passphrase, args.index)
+        created(state, args, w)
+    out.emit(wallet_dict(w), lambda: wallet_text(w))
+
+
+def read_key(args: argparse.Namespace, reader: SecretReader, what: str, env: Optional[str]) -> str:
+    if args.key_file is not None:
+        return read_file(args.key_file).decode("utf-8", "replace").strip()
+    return reader.secret(what, f"{what[0].upper()}{what[1:]}: ", env).strip()
+
+
+def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args, must_exist=False)
+    check_name_free(vault, args.name)
+    if args.chain is not None:
+        check_chain(args.chain)
     if args.both:
-        secp = reader.secret("secp256k1 key", "secp256k1 private key (hex): ", args.secp256k1_key_env).strip()
-        ed = reader.secret("ed25519 key", "Ed25519 private key (hex): ", args.ed25519_key_env).strip()
-        passphrase = read_passphrase(args, reader, "New passphrase: ", new=True)
-        w = _native.import_wallet_private_key(args.name, "", None, passphrase, args.vault, secp, ed)
+        secp = strip_hex_prefix(reader.secret("secp256k1 key", "secp256k1 private key (hex): ", args.secp256k1_key_env).strip())
+        ed = strip_hex_prefix(reader.secret("ed25519 key", "Ed25519 private key (hex): ", args.ed25519_key_env).strip())
+        check_hex(secp, "private key", secret=True)
+        check_hex(ed, "private key", secret=True)
+        state.text = "no wallet was created"
+        passphrase = read_new_passphrase(args, reader)
+        with progress("deriving key…", out), uninterrupted():
+            w = vault.import_private_key(args.name, None, None, passphrase, secp, ed)
+            created(state, args, w)
     else:
-        key = reader.secret("private key", "Private key (hex): ", args.key_env).strip()
-        passphrase = read_passphrase(args, reader, "New passphrase: ", new=True)
-        w = _native.import_wallet_private_key(args.name, key, args.chain, passphrase, args.vault)
-    out.emit(w, lambda: wallet_text(w))
+        key = read_key(args, reader, "private key", args.key_env)
+        if args.format == "hex":
+            key = strip_hex_prefix(key)
+            check_hex(key, "private key", secret=True)
+        state.text = "no wallet was created"
+        passphrase = read_new_passphrase(args, reader)
+        with progress("deriving key…", out), uninterrupted():
+            w = vault.import_key(args.name, key, args.format, args.chain, None, passphrase)
+            created(state, args, w)
+    out.emit(wallet_dict(w), lambda: wallet_text(w))
     if not args.both:
         out.note(
             "warning: the other curve's accounts use a new random key that only "
-            f"'{PROG} export' shows; back it up, or import with --both"
+            f"'{PROG}{vault_option(args)} export {w.id}' shows; back it up, or import with --both"
         )
 
 
-def cmd_list(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    wallets = _native.list_wallets(args.vault)
+def cmd_import_keystore(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args, must_exist=False)
+    check_name_free(vault, args.name)
+    document = read_file(args.file)
+    password = reader.secret("keystore password", "Keystore password: ", args.key_password_env)
+    state.text = "no wallet was created"
+    passphrase = read_new_passphrase(args, reader)
+    with progress("deriving keys…", out), uninterrupted():
+        w = vault.import_key(args.name, document, "keystore", None, password, passphrase)
+        created(state, args, w)
+    out.emit(wallet_dict(w), lambda: wallet_text(w))
+
+
+# ---------------------------------------------------------------- commands: wallets
+
+
+def cmd_list(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    chain = args.chain or "ethereum"
+    family = family_of(chain)
+    wallets = open_vault(args).wallets()
 
     def text() -> str:
         if not wallets:
             return "No wallets."
-        return table(["NAME", "ID", "CREATED"], [[w["name"], w["id"], w["created_at"]] for w in wallets])
+        return table(
+            ["NAME", "ID", "ADDRESS", "CREATED"],
+            [[w.name, w.id, account_address(w, family) or "-", w.created_at] for w in wallets],
+        )
 
-    out.emit(wallets, text)
-
-
-def cmd_show(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    w = resolve(args.wallet, args.vault)
-    out.emit(w, lambda: wallet_text(w))
+    out.emit([wallet_dict(w) for w in wallets], text)
 
 
-def cmd_rename(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    w = resolve(args.wallet, args.vault)
-    _native.rename_wallet(w["id"], args.new_name, args.vault)
-    renamed = resolve(w["id"], args.vault)
+def cmd_show(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    w = resolve(open_vault(args), args.wallet)
+    out.emit(wallet_dict(w), lambda: wallet_text(w))
+
+
+def cmd_rename(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    state.text = "the wallet was not renamed"
+    with uninterrupted():
+        vault.rename(w.id, args.new_name)
+        state.text = "the wallet was renamed"
+    renamed = vault.get(w.id)
     out.emit(
-        renamed,
-        lambda: f"Renamed wallet '{printable(w['name'])}' to '{printable(renamed['name'])}' ({renamed['id']}).",
+        wallet_dict(renamed),
+        lambda: f"Renamed wallet '{printable(w.name)}' to '{printable(renamed.name)}' ({renamed.id}).",
     )
 
 
-def cmd_delete(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    w = resolve(args.wallet, args.vault)
-    label = f"'{printable(w['name'])}' ({w['id']})"
+def cmd_delete(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    state.text = "nothing was deleted"
     if not args.yes and not reader.confirm(
-        f"Delete wallet {label} for good? Without a backup of its secret its funds are lost."
+        f"Delete wallet {label(w)} for good? Without a backup of its secret its funds are lost."
     ):
         raise CliError("cancelled: nothing was deleted")
-    _native.delete_wallet(w["id"], args.vault)
-    out.emit({"id": w["id"], "name": w["name"], "deleted": True}, lambda: f"Deleted wallet {label}.")
+    with uninterrupted():
+        vault.delete(w.id)
+        state.text = f"wallet {label(w)} was deleted"
+    out.emit({"id": w.id, "name": w.name, "deleted": True}, lambda: f"Deleted wallet {label(w)}.")
 
 
-def cmd_export(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    w = resolve(args.wallet, args.vault)
-    label = f"'{printable(w['name'])}' ({w['id']})"
-    out.note(
-        f"This shows the SECRET of wallet {label} in plain text: anyone who sees it "
-        "can take the wallet's funds."
+def cmd_export(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    sys.stderr.write(
+        f"This shows the SECRET of wallet {label(w)} in plain text: anyone who sees it can take the wallet's funds.\n"
     )
     if not args.yes and not reader.confirm("Show the secret?"):
         raise CliError("cancelled: nothing was shown")
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label}: ")
-    secret = _native.export_wallet(w["id"], passphrase, args.vault)
-    kind = "mnemonic"
-    keys: dict[str, str] = {}
+    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
+    with progress("deriving key…", out):
+        secret = vault.export(w.id, passphrase)
+    keys: Optional[dict[str, str]] = None
     if secret.startswith("{"):
-        kind = "private_key"
         try:
             keys = {str(k): str(v) for k, v in json.loads(secret).items()}
         except (ValueError, AttributeError):
-            keys = {}
+            keys = None
+    kind = "private_key" if secret.startswith("{") else "mnemonic"
 
     def text() -> str:
-        if kind == "private_key" and keys:
+        if keys:
             return table(["CURVE", "PRIVATE KEY"], [[k, v] for k, v in keys.items()])
         return secret
 
-    out.emit({"id": w["id"], "name": w["name"], "kind": kind, "secret": secret}, text)
+    out.emit({"id": w.id, "name": w.name, "kind": kind, "secret": keys if keys is not None else secret}, text)
+
+
+def cmd_export_keystore(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    chain = args.chain or "ethereum"
+    check_chain(chain)
+    if args.out is not None and os.path.lexists(args.out):
+        raise CliError(f"{printable(args.out)} exists; nothing was written")
+    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
+    password = reader.secret("keystore password", "New keystore password: ", args.key_password_env, confirm=True)
+    with progress("deriving keys…", out):
+        document = vault.export_key(w.id, chain, "keystore", passphrase, password)
+    if args.out is None:
+        sys.stdout.write(document + "\n")
+        sys.stdout.flush()
+        return
+    try:
+        fd = os.open(args.out, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+        with os.fdopen(fd, "w") as f:
+            f.write(document + "\n")
+    except OSError as e:
+        raise CliError(f"cannot write {printable(args.out)}: {e.strerror or e}") from None
+    out.emit({"id": w.id, "file": args.out}, lambda: f"Wrote the keystore of wallet {label(w)} to {printable(args.out)}.")
+
+
+def cmd_change_passphrase(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    old = None if args.old_empty else reader.secret("passphrase", f"Current passphrase for wallet {label(w)}: ", args.passphrase_env)
+    new = read_new_passphrase(args, reader, args.new_passphrase_env)
+    state.text = "the passphrase was not changed"
+    with progress("deriving keys…", out), uninterrupted():
+        vault.change_passphrase(w.id, old, new)
+        state.text = "the passphrase was changed"
+    out.emit({"id": w.id, "name": w.name, "changed": True}, lambda: f"Changed the passphrase of wallet {label(w)}.")
+
+
+def cmd_pubkey(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    check_chain(args.chain)
+    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
+    with progress("deriving key…", out):
+        key = vault.public_key(w.id, args.chain, passphrase)
+    out.emit({"chain": args.chain, "public_key": key}, lambda: key)
+
+
+# ---------------------------------------------------------------- commands: signing
 
 
 def one_of(value: Optional[str], path: Optional[str], what: str, option: str) -> None:
@@ -321,28 +713,67 @@ def read_file(path: str) -> bytes:
         with open(path, "rb") as f:
             return f.read()
     except OSError as e:
-        raise CliError(f"cannot read {path}: {e.strerror or e}") from None
+        raise CliError(f"cannot read {printable(path)}: {e.strerror or e}") from None
 
 
-def signature_text(result: SignatureDict) -> str:
-    rid = result["recovery_id"]
-    rows = [["signature", result["signature"]], ["recovery_id", "none" if rid is None else str(rid)]]
-    return table(["", ""], rows).split("\n", 1)[1]
-
-
-def cmd_sign_message(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
+def read_message(args: argparse.Namespace) -> Any:
+    """The message as the library takes it: bytes from a file, or text (hex decoded
+    here with --encoding hex, a 0x prefix accepted)."""
     one_of(args.message, args.message_file, "message", "--message-file")
     if args.message_file is not None:
         if args.encoding is not None:
-            raise UsageError("--encoding does not apply to --message-file (its bytes are signed as they are)")
-        # The file's bytes are signed exactly, whatever they hold, by passing them as hex.
-        message, encoding = read_file(args.message_file).hex(), "hex"
-    else:
-        message, encoding = args.message, args.encoding
-    w = resolve(args.wallet, args.vault)
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet '{printable(w['name'])}': ")
-    result = _native.sign_message(w["id"], args.chain, message, passphrase, encoding, args.index, args.vault)
-    out.emit(result, lambda: signature_text(result))
+            raise UsageError("--encoding does not apply to --message-file (its bytes are used as they are)")
+        return read_file(args.message_file)
+    if args.encoding == "hex":
+        digits = strip_hex_prefix(args.message)
+        check_hex(digits, "message")
+        return bytes.fromhex(digits)
+    return args.message
+
+
+def signature_doc(signer: str, result: Any) -> dict[str, Any]:
+    doc: dict[str, Any] = {"signer": signer, "signature": result.signature, "recovery_id": result.recovery_id}
+    for field in ("raw_transaction", "tx_hash"):
+        value = getattr(result, field, None)
+        if value is not None:
+            doc[field] = value
+    return doc
+
+
+def signature_text(doc: dict[str, Any]) -> str:
+    rows = [["signer", doc["signer"]], ["signature", doc["signature"]]]
+    rid = doc["recovery_id"]
+    rows.append(["recovery_id", "none" if rid is None else str(rid)])
+    for field in ("raw_transaction", "tx_hash"):
+        if field in doc:
+            rows.append([field, doc[field]])
+    return pairs(rows)
+
+
+def cmd_sign_message(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    message = read_message(args)
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    check_chain(args.chain)
+    extra = {} if args.format is None else {"format": args.format}
+    with unlock(vault, w, args, reader, out) as session:
+        result = session.sign_message(args.chain, message, index=args.index, **extra)
+        doc = signature_doc(session.address(args.chain, index=args.index), result)
+    out.emit(doc, lambda: signature_text(doc))
+
+
+def cmd_sign_typed_data(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    try:
+        typed = read_file(args.file).decode("utf-8")
+    except UnicodeDecodeError:
+        raise CliError(f"{printable(args.file)} is not UTF-8 text") from None
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    check_chain(args.chain)
+    with unlock(vault, w, args, reader, out) as session:
+        result = session.sign_typed_data(args.chain, typed, index=args.index)
+        doc = signature_doc(session.address(args.chain, index=args.index), result)
+    out.emit(doc, lambda: signature_text(doc))
 
 
 def read_transaction(args: argparse.Namespace) -> str:
@@ -350,28 +781,221 @@ def read_transaction(args: argparse.Namespace) -> str:
     (white space, line breaks included, is ignored there)."""
     one_of(args.tx, args.tx_file, "transaction", "--tx-file")
     if args.tx_file is None:
-        return str(args.tx)
-    data = read_file(args.tx_file)
+        text = str(args.tx)
+    else:
+        try:
+            text = "".join(read_file(args.tx_file).decode("ascii").split())
+        except UnicodeDecodeError:
+            raise CliError(f"{printable(args.tx_file)} does not hold hex text") from None
+    return strip_hex_prefix(text)
+
+
+def decoded_doc(d: vek.DecodedTransaction) -> dict[str, Any]:
+    if d.family == "evm":
+        doc: dict[str, Any] = {
+            "chain_id": d.evm_chain_id,
+            "type": d.tx_type,
+            "nonce": d.nonce,
+            "to": d.to,
+            "value_wei": d.value_wei,
+            "value_ether": d.value_ether,
+            "gas_limit": d.gas_limit,
+        }
+        if d.gas_price is not None:
+            doc["gas_price"] = d.gas_price
+        else:
+            doc["max_fee_per_gas"] = d.max_fee_per_gas
+            doc["max_priority_fee_per_gas"] = d.max_priority_fee_per_gas
+        doc["data_length"] = d.data_length
+        return doc
+    return {"fee_payer": d.fee_payer, "signatures": d.signatures, "instructions": d.instructions}
+
+
+def decoded_rows(d: vek.DecodedTransaction) -> list[list[str]]:
+    if d.family == "evm":
+        rows = [
+            ["chain id", f"{d.evm_chain_id} ({chain_label(d.chain_id)})"],
+            ["nonce", str(d.nonce)],
+            ["to", d.to or "(none: creates a contract)"],
+            ["value", f"{d.value_ether} ether ({d.value_wei} wei)"],
+            ["gas limit", str(d.gas_limit)],
+        ]
+        if d.gas_price is not None:
+            rows.append(["gas price", f"{d.gas_price} wei"])
+        else:
+            rows.append(["max fee", f"{d.max_fee_per_gas} wei per gas"])
+            rows.append(["priority fee", f"{d.max_priority_fee_per_gas} wei per gas"])
+        rows.append(["data", f"{d.data_length} bytes"])
+        return rows
+    return [
+        ["fee payer", str(d.fee_payer)],
+        ["signatures", str(d.signatures)],
+        ["instructions", str(d.instructions)],
+    ]
+
+
+def decode(args: argparse.Namespace, tx: str) -> Optional[vek.DecodedTransaction]:
+    """The transaction decoded for review; None for the families that are signed as given."""
+    if family_of(args.chain) not in ("evm", "solana"):
+        check_hex(tx, "transaction")
+        return None
+    return vek.decode_transaction(args.chain, tx)
+
+
+def review(d: Optional[vek.DecodedTransaction], signer: Optional[str], extra: Sequence[Sequence[str]] = ()) -> None:
+    rows: list[list[str]] = [["from", signer]] if signer else []
+    if d is not None:
+        rows += decoded_rows(d)
+    rows += [list(r) for r in extra]
+    if rows:
+        sys.stderr.write(pairs(rows) + "\n")
+        sys.stderr.flush()
+
+
+def cmd_sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    tx = read_transaction(args)
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    d = decode(args, tx)
+    family = family_of(args.chain)
+    if not out.as_json:
+        if d is None:
+            sys.stderr.write(f"note: {family} transactions are not decoded: check what you sign.\n")
+        review(d, account_address(w, family) if args.index is None else None)
+    with unlock(vault, w, args, reader, out) as session:
+        # A Solana signature covers the message after the signature slots.
+        payload: Any = d.signing_payload if d is not None and d.family == "solana" else tx
+        result = session.sign_transaction(args.chain, payload, index=args.index)
+        doc = signature_doc(session.address(args.chain, index=args.index), result)
+    if d is not None:
+        doc["transaction"] = decoded_doc(d)
+    out.emit(doc, lambda: signature_text(doc))
+
+
+def endpoint_of(args: argparse.Namespace) -> tuple[str, str]:
+    """The endpoint and where it comes from, in words."""
+    if args.rpc_url is not None:
+        return args.rpc_url, "--rpc-url"
+    e = vek.rpc_endpoint(args.chain)
+    if e.source == "configuration":
+        return e.url, f"from {printable(e.config_file)}"
+    return e.url, "built-in public mainnet node"
+
+
+def cmd_send(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    tx = read_transaction(args)
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    family = family_of(args.chain)
+    if family not in ("evm", "solana"):
+        raise CliError(f"sending covers EVM and Solana chains only, not {family}")
+    d = vek.decode_transaction(args.chain, tx)
+    url, source = endpoint_of(args)
+    shown = account_address(w, family) if args.index is None else None
+    state.text = "nothing was sent"
+    if not out.as_json or not args.yes:
+        review(d, shown, [["endpoint", f"{printable(url)} ({source})"]])
+    if not args.yes and not reader.confirm("send?"):
+        raise CliError("cancelled: nothing was sent")
+    with unlock(vault, w, args, reader, out) as session:
+        signer = session.address(args.chain, index=args.index)
+        if shown is not None and signer != shown:
+            raise CliError(f"the wallet signs with {signer}, not the address shown ({shown}); nothing was sent")
+        payload: Any = d.signing_payload if family == "solana" else tx
+        signed = session.sign_transaction(args.chain, payload, index=args.index)
+        expected = signed.tx_hash
+        lookup = f"; look up {expected} before sending it again" if expected else "; check the account before sending again"
+        state.text = "whether the transaction was sent is not known" + lookup
+        with timeout(args.timeout):
+            try:
+                tx_hash = session.send(args.chain, tx, rpc_url=url, index=args.index)
+            except SendTimeout:
+                raise CliError(
+                    f"no reply from {printable(url)} within {args.timeout:g} s: whether the transaction was sent "
+                    "is not known" + lookup
+                ) from None
+        state.text = f"the transaction was sent ({printable(tx_hash)})"
+    out.emit({"signer": signer, "tx_hash": tx_hash}, lambda: printable(tx_hash))
+
+
+@contextlib.contextmanager
+def timeout(seconds: Optional[float]) -> Iterator[None]:
+    """Raises SendTimeout in the block after `seconds` (the library lets signal
+    handlers end its wait for the node)."""
+    if seconds is None:
+        yield
+        return
+
+    def expired(signum: int, frame: Any) -> None:
+        raise SendTimeout
+
+    previous = signal.signal(signal.SIGALRM, expired)
+    signal.setitimer(signal.ITIMER_REAL, seconds)
     try:
-        return "".join(data.decode("ascii").split())
-    except UnicodeDecodeError:
-        raise CliError(f"{args.tx_file} does not hold hex text") from None
+        yield
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
 
 
-def cmd_sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    tx = read_transaction(args)
-    w = resolve(args.wallet, args.vault)
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet '{printable(w['name'])}': ")
-    result = _native.sign_transaction(w["id"], args.chain, tx, passphrase, args.index, args.vault)
-    out.emit(result, lambda: signature_text(result))
+# ---------------------------------------------------------------- shell completion
 
 
-def cmd_send(args: argparse.Namespace, out: Output, reader: SecretReader) -> None:
-    tx = read_transaction(args)
-    w = resolve(args.wallet, args.vault)
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet '{printable(w['name'])}': ")
-    result = _native.sign_and_send(w["id"], args.chain, tx, passphrase, args.index, args.rpc_url, args.vault)
-    out.emit(result, lambda: str(result["tx_hash"]))
+def completion_words(parser: argparse.ArgumentParser) -> tuple[list[str], dict[str, list[str]], dict[str, str]]:
+    """The global options, each command's options, and each command's help, read
+    from the parser itself."""
+    top = [s for a in parser._actions for s in a.option_strings if s.startswith("--")]
+    commands: dict[str, list[str]] = {}
+    helps: dict[str, str] = {}
+    for action in parser._actions:
+        if isinstance(action, argparse._SubParsersAction):
+            for choice in action._choices_actions:
+                helps[choice.dest] = choice.help or ""
+            for name, sub in action.choices.items():
+                commands[name] = sorted({s for a in sub._actions for s in a.option_strings if s.startswith("--")})
+    return top, commands, helps
+
+
+def completion_script(shell: str, parser: argparse.ArgumentParser) -> str:
+    top, commands, helps = completion_words(parser)
+    names = " ".join(commands)
+    if shell in ("bash", "zsh"):
+        cases = "\n".join(f"    {name}) opts=\"{' '.join(opts)}\" ;;" for name, opts in commands.items())
+        script = f"""# {PROG} completion for {shell}: eval "$({PROG} completion {shell})"
+_{PROG}_complete() {{
+  local cur=${{COMP_WORDS[COMP_CWORD]}} cmd="" opts="" i
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case ${{COMP_WORDS[i]}} in
+      -*) ;;
+      *) cmd=${{COMP_WORDS[i]}}; break ;;
+    esac
+  done
+  case $cmd in
+    "") opts="{' '.join(top)} {names}" ;;
+{cases}
+  esac
+  COMPREPLY=($(compgen -W "$opts" -- "$cur"))
+}}
+"""
+        if shell == "zsh":
+            script += "autoload -U +X bashcompinit && bashcompinit\n"
+        return script + f"complete -o default -F _{PROG}_complete {PROG}\n"
+    lines = [f"# {PROG} completion for fish: {PROG} completion fish | source"]
+    lines.append(f"complete -c {PROG} -f")
+    for opt in top:
+        lines.append(f"complete -c {PROG} -n __fish_use_subcommand -l {opt[2:]}")
+    for name in commands:
+        desc = helps.get(name, "").replace("'", "")
+        lines.append(f"complete -c {PROG} -n __fish_use_subcommand -a {name} -d '{desc}'")
+    for name, opts in commands.items():
+        for opt in opts:
+            lines.append(f"complete -c {PROG} -n '__fish_seen_subcommand_from {name}' -l {opt[2:]}")
+    return "\n".join(lines) + "\n"
+
+
+def cmd_completion(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    sys.stdout.write(completion_script(args.shell, build_parser()))
+    sys.stdout.flush()
 
 
 # ---------------------------------------------------------------- argument parsing
@@ -394,22 +1018,44 @@ def index_arg(text: str) -> int:
     return value
 
 
+def seconds_arg(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"invalid number of seconds: '{text}'") from None
+    if not 0 < value < 1e6:
+        raise argparse.ArgumentTypeError(f"the timeout must be above 0 seconds: {text}")
+    return value
+
+
+ENDPOINT_HELP = (
+    "node endpoint. Without it: the entry for the chain's CAIP-2 id in the `rpc` object of "
+    "$HOME/.vek/config.json, else a built-in PUBLIC MAINNET node (shown before sending). "
+    "A configuration file that cannot be used is an error, not ignored."
+)
+
+
 def build_parser() -> Parser:
-    # --vault and --json are accepted before and after the subcommand. The copies on
-    # the subcommands default to SUPPRESS so they do not overwrite a value given earlier.
+    # --vault, --json and --verbose are accepted before and after the subcommand. The copies
+    # on the subcommands default to SUPPRESS so they do not overwrite a value given earlier.
     common = Parser(add_help=False)
     common.add_argument("--vault", metavar="PATH", default=argparse.SUPPRESS, help="vault directory (default ~/.vek)")
+    common.add_argument("--json", action="store_true", default=argparse.SUPPRESS, help="print machine-readable JSON")
     common.add_argument(
-        "--json", action="store_true", default=argparse.SUPPRESS, help="print machine-readable JSON"
+        "--verbose", "-v", action="store_true", default=argparse.SUPPRESS, help="add the library's text to errors"
     )
 
-    def passphrase_options(p: argparse.ArgumentParser) -> None:
+    def passphrase_options(p: argparse.ArgumentParser, new: bool = False) -> None:
         g = p.add_mutually_exclusive_group()
         g.add_argument("--passphrase-env", metavar="NAME", help="read the passphrase from environment variable NAME")
         g.add_argument("--no-passphrase", action="store_true", help="use no passphrase (the empty one)")
+        if new:
+            p.add_argument(
+                "--yes", "-y", action="store_true", help="do not ask (an empty passphrase then needs --no-passphrase)"
+            )
 
     def index_option(p: argparse.ArgumentParser, what: str) -> None:
-        p.add_argument("--index", type=index_arg, metavar="N", help=f"account index for {what} (default 0)")
+        p.add_argument("--index", type=index_arg, metavar="N", help=f"account index for {what}")
 
     parser = Parser(
         prog=PROG,
@@ -419,6 +1065,7 @@ def build_parser() -> Parser:
     )
     parser.add_argument("--vault", metavar="PATH", default=None, help="vault directory (default ~/.vek)")
     parser.add_argument("--json", action="store_true", default=False, help="print machine-readable JSON")
+    parser.add_argument("--verbose", "-v", action="store_true", default=False, help="add the library's text to errors")
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     sub = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=Parser)
     sub.required = True
@@ -428,92 +1075,190 @@ def build_parser() -> Parser:
         p.set_defaults(func=func)
         return p
 
+    def message_options(p: argparse.ArgumentParser) -> None:
+        p.add_argument("message", nargs="?", help="the message text")
+        p.add_argument("--message-file", metavar="FILE", help="use the bytes of FILE instead")
+        p.add_argument("--encoding", choices=("utf8", "hex"), help="utf8 (default) or hex (0x optional)")
+        p.add_argument(
+            "--format",
+            metavar="FORMAT",
+            help="signature format (default: the chain's standard; e.g. eip191, eip712 for EVM, raw for Solana)",
+        )
+
     p = add("generate", cmd_generate, "print a new recovery phrase (nothing is stored)")
     p.add_argument("--words", type=int, choices=(12, 24), default=12, help="12 (default) or 24 words")
 
-    p = add("derive", cmd_derive, "print the address of a recovery phrase on a chain (nothing is stored)")
+    p = add("derive", cmd_derive, "print an address: of a recovery phrase, or of a stored wallet with --wallet")
     p.add_argument("chain", help="chain name (ethereum, solana, ...) or CAIP-2 id")
-    index_option(p, "the address")
+    index_option(p, "the address (default 0)")
     p.add_argument("--mnemonic-env", metavar="NAME", help="read the phrase from environment variable NAME")
+    p.add_argument("--wallet", metavar="WALLET", help="derive from this stored wallet (asks its passphrase)")
+    p.add_argument("--path", metavar="PATH", help="with --wallet: this derivation path")
+    p.add_argument(
+        "--preset",
+        metavar="PRESET",
+        help="with --wallet: the path of a preset for --index (default, evm-account, solana-account, bitcoin-bip84)",
+    )
+    p.add_argument("--add", action="store_true", help="with --wallet: store the account in the wallet")
+    p.add_argument("--passphrase-env", metavar="NAME", help="with --wallet: read its passphrase from variable NAME")
 
     p = add("create", cmd_create, "create a wallet with a new recovery phrase")
     p.add_argument("name")
     p.add_argument("--words", type=int, choices=(12, 24), help="12 (default) or 24 words")
-    passphrase_options(p)
+    passphrase_options(p, new=True)
 
     p = add("import-mnemonic", cmd_import_mnemonic, "import a wallet from a recovery phrase")
     p.add_argument("name")
-    index_option(p, "all six accounts")
+    index_option(p, "all six accounts (default 0)")
     p.add_argument("--mnemonic-env", metavar="NAME", help="read the phrase from environment variable NAME")
-    passphrase_options(p)
+    passphrase_options(p, new=True)
 
-    p = add("import-key", cmd_import_key, "import a wallet from private keys")
+    p = add("import-key", cmd_import_key, "import a wallet from a private key (hex, WIF or a Solana keypair)")
     p.add_argument("name")
-    p.add_argument("--chain", help="a chain whose curve the key belongs to (default: secp256k1)")
+    p.add_argument("--chain", help="a chain whose curve the key belongs to (default: ethereum)")
+    p.add_argument(
+        "--format",
+        choices=("hex", "wif", "solana-base58", "solana-json"),
+        default="hex",
+        help="hex (default, 0x optional), wif (Bitcoin), solana-base58 or solana-json (a keypair file)",
+    )
     p.add_argument("--key-env", metavar="NAME", help="read the key from environment variable NAME")
-    p.add_argument("--both", action="store_true", help="read one secp256k1 and one Ed25519 key")
+    p.add_argument("--key-file", metavar="FILE", help="read the key from FILE (e.g. a Solana keypair file)")
+    p.add_argument("--both", action="store_true", help="read one secp256k1 and one Ed25519 key (hex)")
     p.add_argument("--secp256k1-key-env", metavar="NAME", help="with --both: the secp256k1 key's variable")
     p.add_argument("--ed25519-key-env", metavar="NAME", help="with --both: the Ed25519 key's variable")
-    passphrase_options(p)
+    passphrase_options(p, new=True)
 
-    add("list", cmd_list, "list the wallets, newest first")
+    p = add("import-keystore", cmd_import_keystore, "import a wallet from an Ethereum keystore (v3) file")
+    p.add_argument("name")
+    p.add_argument("file", help="the keystore file")
+    p.add_argument("--key-password-env", metavar="NAME", help="read the keystore's password from variable NAME")
+    passphrase_options(p, new=True)
+
+    p = add("list", cmd_list, "list the wallets, newest first, with an address each")
+    p.add_argument("--chain", help="the chain of the ADDRESS column (default ethereum)")
 
     p = add("show", cmd_show, "show one wallet and its accounts")
-    p.add_argument("wallet", help="wallet name or id")
+    p.add_argument("wallet", help="wallet name, id or id prefix (8 characters or more)")
 
     p = add("rename", cmd_rename, "rename a wallet")
-    p.add_argument("wallet", help="wallet name or id")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
     p.add_argument("new_name")
 
     p = add("delete", cmd_delete, "delete a wallet file for good")
-    p.add_argument("wallet", help="wallet name or id")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
     p.add_argument("--yes", "-y", action="store_true", help="do not ask for confirmation")
 
     p = add("export", cmd_export, "show a wallet's secret (recovery phrase or private keys)")
-    p.add_argument("wallet", help="wallet name or id")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
     p.add_argument("--yes", "-y", action="store_true", help="do not ask for confirmation")
     passphrase_options(p)
 
-    p = add("sign-message", cmd_sign_message, "sign a message with a wallet's key")
-    p.add_argument("wallet", help="wallet name or id")
+    p = add("export-keystore", cmd_export_keystore, "write an EVM account's key as an Ethereum keystore (v3)")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
+    p.add_argument("--chain", help="an EVM chain (default ethereum)")
+    p.add_argument("--out", metavar="FILE", help="write to FILE (created, mode 0600) instead of standard output")
+    p.add_argument("--key-password-env", metavar="NAME", help="read the keystore's new password from variable NAME")
+    passphrase_options(p)
+
+    p = add("change-passphrase", cmd_change_passphrase, "encrypt a wallet under a new passphrase")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
+    p.add_argument("--passphrase-env", metavar="NAME", help="read the current passphrase from variable NAME")
+    p.add_argument("--old-empty", action="store_true", help="the current passphrase is the empty one")
+    p.add_argument("--new-passphrase-env", metavar="NAME", help="read the new passphrase from variable NAME")
+    p.add_argument("--no-passphrase", action="store_true", help="the new passphrase is the empty one")
+    p.add_argument("--yes", "-y", action="store_true", help="do not ask (an empty new passphrase needs --no-passphrase)")
+
+    p = add("pubkey", cmd_pubkey, "print the public key an account signs with")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
     p.add_argument("chain", help="chain name or CAIP-2 id")
-    p.add_argument("message", nargs="?", help="the message text")
-    p.add_argument("--message-file", metavar="FILE", help="sign the bytes of FILE instead")
-    p.add_argument("--encoding", choices=("utf8", "hex"), help="utf8 (default) or hex")
-    index_option(p, "the key")
+    passphrase_options(p)
+
+    p = add("verify", cmd_verify, "check a signature (no wallet needed); without --address, print the signer")
+    p.add_argument("chain", help="chain name or CAIP-2 id")
+    message_options(p)
+    p.add_argument("--signature", required=True, metavar="HEX", help="the signature (hex, 0x optional)")
+    p.add_argument("--address", help="the address that should have signed")
+
+    p = add("sign-message", cmd_sign_message, "sign a message with a wallet's key")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
+    p.add_argument("chain", help="chain name or CAIP-2 id")
+    message_options(p)
+    index_option(p, "the key (default: the stored account)")
+    passphrase_options(p)
+
+    p = add("sign-typed-data", cmd_sign_typed_data, "sign EIP-712 typed data (eth_signTypedData_v4 JSON) from a file")
+    p.add_argument("wallet", help="wallet name, id or id prefix")
+    p.add_argument("chain", help="an EVM chain name or CAIP-2 id")
+    p.add_argument("file", help="the typed data (JSON)")
+    index_option(p, "the key (default: the stored account)")
     passphrase_options(p)
 
     for name, func, help_text in (
-        ("sign-tx", cmd_sign_tx, "sign a transaction (nothing is sent)"),
-        ("send", cmd_send, "sign a transaction and broadcast it (EVM and Solana chains)"),
+        ("sign-tx", cmd_sign_tx, "show and sign a transaction (nothing is sent); EVM: prints the signed transaction"),
+        ("send", cmd_send, "show, confirm, sign and broadcast a transaction (EVM and Solana)"),
     ):
         p = add(name, func, help_text)
-        p.add_argument("wallet", help="wallet name or id")
+        p.add_argument("wallet", help="wallet name, id or id prefix")
         p.add_argument("chain", help="chain name or CAIP-2 id")
-        p.add_argument("tx", nargs="?", metavar="TX_HEX", help="the unsigned transaction in hex")
+        p.add_argument(
+            "tx",
+            nargs="?",
+            metavar="TX_HEX",
+            help="the unsigned transaction in hex (EVM: type 1 or 2; Solana: the whole transaction "
+            "with its signature slots)",
+        )
         p.add_argument("--tx-file", metavar="FILE", help="read the transaction hex from FILE")
-        index_option(p, "the key")
+        index_option(p, "the key (default: the stored account)")
         if name == "send":
-            p.add_argument("--rpc-url", metavar="URL", help="node endpoint (default: from ~/.vek/config.json)")
+            p.add_argument("--rpc-url", metavar="URL", help=ENDPOINT_HELP)
+            p.add_argument("--timeout", type=seconds_arg, metavar="SECONDS", help="stop waiting for the node after SECONDS")
+            p.add_argument("--yes", "-y", action="store_true", help="send without asking")
         passphrase_options(p)
+
+    p = add("completion", cmd_completion, "print a shell completion script (bash, zsh or fish)")
+    p.add_argument("shell", choices=("bash", "zsh", "fish"))
 
     return parser
 
 
 def check_options(args: argparse.Namespace) -> None:
     if args.command == "import-key":
-        if args.both and (args.chain is not None or args.key_env is not None):
-            raise UsageError("--both takes no --chain or --key-env (see 'vek import-key --help')")
+        if args.both and (args.chain is not None or args.key_env is not None or args.key_file is not None):
+            raise UsageError("--both takes no --chain, --key-env or --key-file (see 'vek import-key --help')")
+        if args.both and args.format != "hex":
+            raise UsageError("--both takes hex keys only (see 'vek import-key --help')")
         if not args.both and (args.secp256k1_key_env is not None or args.ed25519_key_env is not None):
             raise UsageError("--secp256k1-key-env and --ed25519-key-env need --both (see 'vek import-key --help')")
+        if args.key_env is not None and args.key_file is not None:
+            raise UsageError("give --key-env or --key-file, not both")
+    if args.command == "change-passphrase":
+        if args.old_empty and args.passphrase_env is not None:
+            raise UsageError("give --passphrase-env or --old-empty, not both")
+        if args.no_passphrase and args.new_passphrase_env is not None:
+            raise UsageError("give --new-passphrase-env or --no-passphrase, not both")
 
 
 # ---------------------------------------------------------------- entry point
 
 
-def fail(message: str, status: int) -> int:
+def error_text(e: BaseException, verbose: bool) -> tuple[str, str]:
+    """The type and the one-line message an error is reported with."""
+    if isinstance(e, vek.WrongPassphraseError):
+        return type(e).__name__, WRONG_PASSPHRASE + (f": {e}" if verbose else "")
+    if isinstance(e, CliError):
+        return e.kind, str(e)
+    if isinstance(e, vek.VekError):
+        return type(e).__name__, str(e)
+    return type(e).__name__, str(e) or type(e).__name__
+
+
+def report(kind: str, message: str, status: int, as_json: bool) -> int:
     try:
-        sys.stderr.write(f"error: {one_line(message)}\n")
+        if as_json:
+            sys.stderr.write(json.dumps({"error": {"type": kind, "message": one_line(message)}}) + "\n")
+        else:
+            sys.stderr.write(f"error: {one_line(message)}\n")
         sys.stderr.flush()
     except OSError:
         pass
@@ -522,22 +1267,22 @@ def fail(message: str, status: int) -> int:
 
 def main(argv: Optional[Sequence[str]] = None, reader: Optional[SecretReader] = None) -> int:
     """Runs the tool; returns the exit status."""
+    as_json = "--json" in (sys.argv[1:] if argv is None else argv)
+    state = State()
     try:
         try:
             args = build_parser().parse_args(argv)
             check_options(args)
         except UsageError as e:
-            return fail(str(e), 2)
-        out = Output(args.json)
-        args.func(args, out, reader or SecretReader())
+            return report(e.kind, str(e), 2, as_json)
+        as_json = args.json
+        args.func(args, Output(args.json), reader or SecretReader(), state)
         return 0
     except UsageError as e:
-        return fail(str(e), 2)
-    except CliError as e:
-        return fail(str(e), 1)
+        return report(e.kind, str(e), 2, as_json)
     except KeyboardInterrupt:
         sys.stderr.write("\n")
-        return fail("interrupted", 130)
+        return report("Interrupted", "interrupted" + (f": {state.text}" if state.text else ""), 130, as_json)
     except BrokenPipeError:
         # The reader of standard output went away (for example `vek list | head -1`).
         try:
@@ -546,11 +1291,14 @@ def main(argv: Optional[Sequence[str]] = None, reader: Optional[SecretReader] = 
         except OSError:
             pass
         return 1
-    except (RuntimeError, TypeError, ValueError, OverflowError, OSError) as e:
-        # RuntimeError carries the library's message; the others come from argument
-        # conversion (for example text that is not valid UTF-8).
-        return fail(str(e) or type(e).__name__, 1)
+    except (CliError, RuntimeError, TypeError, ValueError, OverflowError, OSError) as e:
+        # RuntimeError covers the library's errors (vek.VekError); the others come from
+        # argument conversion (for example text that is not valid UTF-8).
+        kind, message = error_text(e, bool(getattr(args, "verbose", False)) if "args" in locals() else False)
+        if state.text and isinstance(e, vek.BroadcastError):
+            message += f" ({state.text})"
+        return report(kind, message, 1, as_json)
     except BaseException as e:  # noqa: BLE001 - includes the native PanicException
         if isinstance(e, SystemExit):
             raise
-        return fail(f"internal error: {type(e).__name__}: {e}", 1)
+        return report("InternalError", f"internal error: {type(e).__name__}: {e}", 1, as_json)

@@ -11,6 +11,7 @@
 #include "vek/core/support.h"
 #include "vek/lib/inspect.h"
 #include "vek/lib/vault.h"
+#include "vek/signer/bip39.h"
 #include "vek/signer/chains.h"
 #include "vek/lib/broadcast.h"
 #include "vek/signer/hex.h"
@@ -64,6 +65,12 @@ VekResult<std::string> public_key(std::string_view name_or_id, std::string_view 
   auto pk = vek_signer::public_key(vek_signer::signer_for_chain(c->chain_type)->curve(), key->span());
   if (!pk) return std::unexpected(VekLibError(std::move(pk.error())));
   return vek_signer::hex_encode(*pk);
+}
+
+std::vector<std::string_view> mnemonic_words() {
+  std::vector<std::string_view> words;
+  for (std::size_t i = 0; !vek_signer::bip39_word(i).empty(); ++i) words.push_back(vek_signer::bip39_word(i));
+  return words;
 }
 
 }  // namespace vek_lib

@@ -81,4 +81,8 @@ struct Endpoint {
                                                 OptText passphrase, OptText vault,
                                                 OptText bip39_passphrase = std::nullopt);
 
+// The 2048 words of the English BIP-39 list, in order: what a typed phrase is checked
+// against (a word not in it can be shown with its nearest words).
+[[nodiscard]] std::vector<std::string_view> mnemonic_words();
+
 }  // namespace vek_lib
