@@ -301,10 +301,10 @@ def test_export_refused_shows_nothing(home, shared):
 def test_sign_message_in_both_modes_and_encodings(home, shared, tmp_path):
     v = shared["vault"]
     expected = _native.sign_message("alpha", "ethereum", "Hello", PASS, None, 1, v)
-    expected = dict(signer=_native.derive_address(ZERO_PHRASE, "ethereum", 1), **expected)
+    expected = dict(signer=_native.derive_address(ZERO_PHRASE, "ethereum", 1), **expected, format="eip191")
     plain = ok(run(["sign-message", "alpha", "ethereum", "Hello", "--index", "1", "--vault", v], home, PASS + "\n"))
     assert plain.out.split() == ["signer", expected["signer"], "signature", expected["signature"],
-                                 "recovery_id", str(expected["recovery_id"])]
+                                 "recovery_id", str(expected["recovery_id"]), "format", "eip191"]
     # Hex messages take a 0x prefix, as transactions do.
     hexed = ok(run(["sign-message", "alpha", "ethereum", "0x48656c6c6f", "--encoding", "hex", "--index", "1",
                     "--json", "--vault", v, "--passphrase-env", "PW"], home, env={"PW": PASS}))
@@ -317,7 +317,7 @@ def test_sign_message_in_both_modes_and_encodings(home, shared, tmp_path):
 
 def test_sign_message_without_recovery_id_is_readable(home, shared):
     p = ok(run(["sign-message", "alpha", "solana", "hi", "--vault", shared["vault"]], home, PASS + "\n"))
-    assert p.out.split()[-2:] == ["recovery_id", "none"]
+    assert p.out.split()[-4:] == ["recovery_id", "none", "format", "raw"]
     assert len(p.out.split()[3]) == 128
 
 
@@ -462,8 +462,8 @@ def test_usage_errors_exit_with_status_2(home, vault, args, message):
         (["import-key", "w", "--both"], SECP_KEY + "\n", None, "error: no ed25519 key on standard input"),
         (["derive", "ethereum"], "abandon abandon\n", None,
          "error: invalid mnemonic phrase: the mnemonic's entropy length `3` is invalid"),
-        (["derive", "sepolia"], ZERO_PHRASE + "\n", None,
-         "error: invalid input: unknown chain: 'sepolia'. Use a chain name (ethereum, solana, bitcoin, ...) "
+        (["derive", "atlantis"], ZERO_PHRASE + "\n", None,
+         "error: invalid input: unknown chain: 'atlantis'. Use a chain name (ethereum, solana, bitcoin, ...) "
          "or CAIP-2 ID (eip155:1, ...)"),
         (["derive", "ethereum", "--index", "2147483648"], ZERO_PHRASE + "\n", None,
          "error: invalid derivation path: index out of range in component '2147483648' of path "
@@ -760,7 +760,7 @@ def test_send_timeout_and_ctrl_c_say_the_state(home, shared, tmp_path):
     [
         # Checks that need no secret come before any passphrase is asked for (stdin is empty).
         (["create", "alpha"], "", "error: wallet name already exists: 'alpha'"),
-        (["import-key", "k", "--chain", "sepolia"], "", "error: invalid input: unknown chain: 'sepolia'. Use a chain "
+        (["import-key", "k", "--chain", "atlantis"], "", "error: invalid input: unknown chain: 'atlantis'. Use a chain "
          "name (ethereum, solana, bitcoin, ...) or CAIP-2 ID (eip155:1, ...)"),
         (["import-mnemonic", "m"], ZERO_PHRASE.replace("about", "abuot") + "\n",
          "error: word 12 of the recovery phrase is not in the word list: 'abuot'; did you mean 'about' or 'boat' or "
@@ -911,3 +911,16 @@ def test_documented_texts_are_the_ones_printed(home, vault):
     for line in ("error: interrupted: {state}", "error: wrong passphrase (or the wallet file is damaged)"):
         assert line in errors_md
     assert "fraction of a second" not in (HERE.parents[1] / "docs" / "reference.md").read_text()
+
+
+def test_ton_connect_formats_sign_and_verify_through_the_tool(home, shared):
+    v = shared["vault"]
+    binding = ["--domain", "example.com", "--timestamp", "1700000000"]
+    signed = json.loads(ok(run(["--json", "--vault", v, "sign-message", "alpha", "ton", "nonce", "--format", "ton_proof"]
+                               + binding, home, PASS + "\n")).out)
+    assert signed["format"] == "ton_proof" and signed["public_key"]["type"] == "ed25519"
+    check = ["verify", "ton", "nonce", "--format", "ton_proof", "--signature", signed["signature"], "--address",
+             signed["signer"], "--public-key", signed["public_key"]["value"]]
+    assert ok(run(check + binding, home)).out.strip() == "valid"
+    assert error_of(run(check + ["--domain", "example.org", "--timestamp", "1700000000"], home)) == (
+        f"error: the signature is not {signed['signer']}'s")

@@ -486,7 +486,16 @@ def cmd_verify(args: argparse.Namespace, out: Output, reader: SecretReader, stat
         signer = vek.recover_address(args.chain, message, signature, format=args.format)
         out.emit({"chain": args.chain, "signer": signer}, lambda: signer)
         return
-    valid = vek.verify_message(args.chain, args.address, message, signature, format=args.format)
+    valid = vek.verify_message(
+        args.chain,
+        args.address,
+        message,
+        signature,
+        format=args.format,
+        public_key=args.public_key,
+        domain=args.domain,
+        timestamp=args.timestamp,
+    )
     if not valid:
         raise CliError(f"the signature is not {printable(args.address)}'s")
     out.emit({"chain": args.chain, "address": args.address, "valid": True}, lambda: "valid")
@@ -733,10 +742,13 @@ def read_message(args: argparse.Namespace) -> Any:
 
 def signature_doc(signer: str, result: Any) -> dict[str, Any]:
     doc: dict[str, Any] = {"signer": signer, "signature": result.signature, "recovery_id": result.recovery_id}
-    for field in ("raw_transaction", "tx_hash"):
+    for field in ("format", "raw_transaction", "tx_hash"):
         value = getattr(result, field, None)
         if value is not None:
             doc[field] = value
+    key = getattr(result, "public_key", None)
+    if key is not None:
+        doc["public_key"] = key
     return doc
 
 
@@ -744,9 +756,11 @@ def signature_text(doc: dict[str, Any]) -> str:
     rows = [["signer", doc["signer"]], ["signature", doc["signature"]]]
     rid = doc["recovery_id"]
     rows.append(["recovery_id", "none" if rid is None else str(rid)])
-    for field in ("raw_transaction", "tx_hash"):
+    for field in ("format", "raw_transaction", "tx_hash"):
         if field in doc:
             rows.append([field, doc[field]])
+    if "public_key" in doc:
+        rows.append(["public_key", doc["public_key"]["value"]])
     return pairs(rows)
 
 
@@ -755,7 +769,8 @@ def cmd_sign_message(args: argparse.Namespace, out: Output, reader: SecretReader
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     check_chain(args.chain)
-    extra = {} if args.format is None else {"format": args.format}
+    given = {"format": args.format, "domain": args.domain, "timestamp": args.timestamp}
+    extra = {k: v for k, v in given.items() if v is not None}
     with unlock(vault, w, args, reader, out) as session:
         result = session.sign_message(args.chain, message, index=args.index, **extra)
         doc = signature_doc(session.address(args.chain, index=args.index), result)
@@ -1082,8 +1097,11 @@ def build_parser() -> Parser:
         p.add_argument(
             "--format",
             metavar="FORMAT",
-            help="signature format (default: the chain's standard; e.g. eip191, eip712 for EVM, raw for Solana)",
+            help="signature format (default: the chain's standard): eip191, eip712 (EVM); raw, offchain (Solana); "
+            "bip322, bip137, raw (Bitcoin); adr036, raw (Cosmos); tip191, raw (Tron); raw, ton_proof, sign_data (TON)",
         )
+        p.add_argument("--domain", help="ton_proof, sign_data: the dApp's domain")
+        p.add_argument("--timestamp", type=int, help="ton_proof, sign_data: the Unix time that is signed")
 
     p = add("generate", cmd_generate, "print a new recovery phrase (nothing is stored)")
     p.add_argument("--words", type=int, choices=(12, 24), default=12, help="12 (default) or 24 words")
@@ -1177,8 +1195,11 @@ def build_parser() -> Parser:
     p = add("verify", cmd_verify, "check a signature (no wallet needed); without --address, print the signer")
     p.add_argument("chain", help="chain name or CAIP-2 id")
     message_options(p)
-    p.add_argument("--signature", required=True, metavar="HEX", help="the signature (hex, 0x optional)")
+    p.add_argument(
+        "--signature", required=True, metavar="TEXT", help="the signature as the format writes it (hex, base64 or base58)"
+    )
     p.add_argument("--address", help="the address that should have signed")
+    p.add_argument("--public-key", metavar="KEY", help="TON: the signer's public key (hex or base64)")
 
     p = add("sign-message", cmd_sign_message, "sign a message with a wallet's key")
     p.add_argument("wallet", help="wallet name, id or id prefix")
