@@ -53,14 +53,7 @@ VekResult<std::string> public_key(std::string_view name_or_id, std::string_view 
                                   OptText vault, OptText bip39_passphrase) {
   auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  auto plain = decrypt_wallet(*wallet, passphrase);
-  if (!plain) return std::unexpected(std::move(plain.error()));
-  if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
-    return std::unexpected(std::move(checked.error()));
-  }
-  auto key = stored_account_key(*wallet, *plain, *c, bip39_passphrase.value_or(""));
+  auto key = wallet_account_key(name_or_id, *c, passphrase, vault, bip39_passphrase);
   if (!key) return std::unexpected(std::move(key.error()));
   auto pk = vek_signer::public_key(vek_signer::signer_for_chain(c->chain_type)->curve(), key->span());
   if (!pk) return std::unexpected(VekLibError(std::move(pk.error())));

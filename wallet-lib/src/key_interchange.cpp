@@ -105,6 +105,18 @@ VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& walle
   return derive_account_key(seed.span(), path, signer->curve());
 }
 
+VekResult<SecretBytes> wallet_account_key(std::string_view name_or_id, const vek_core::Chain& chain,
+                                          OptText passphrase, OptText vault, OptText bip39_passphrase) {
+  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  auto plain = decrypt_wallet(*wallet, passphrase);
+  if (!plain) return std::unexpected(std::move(plain.error()));
+  if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
+    return std::unexpected(std::move(checked.error()));
+  }
+  return stored_account_key(*wallet, *plain, chain, bip39_passphrase.value_or(""));
+}
+
 VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
                                         OptText chain, OptText key_password, OptText passphrase, OptText vault) {
   auto target = resolve_target(format, chain);
@@ -170,15 +182,8 @@ VekResult<std::string> export_key(std::string_view name_or_id, std::string_view 
                                   OptText passphrase, OptText key_password, OptText vault, OptText bip39_passphrase) {
   auto target = resolve_target(format, chain);
   if (!target) return std::unexpected(std::move(target.error()));
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  auto plain = decrypt_wallet(*wallet, passphrase);
-  if (!plain) return std::unexpected(std::move(plain.error()));
-  if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
-    return std::unexpected(std::move(checked.error()));
-  }
   const ChainType family = target->chain.chain_type;
-  auto key = stored_account_key(*wallet, *plain, target->chain, bip39_passphrase.value_or(""));
+  auto key = wallet_account_key(name_or_id, target->chain, passphrase, vault, bip39_passphrase);
   if (!key) return std::unexpected(std::move(key.error()));
   switch (target->format.format) {
     case KeyFormat::Hex: return vek_signer::hex_encode(key->span());

@@ -2,6 +2,7 @@
 // that hand out that key or its public half.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "vek/core/chain.h"
@@ -19,5 +20,15 @@ namespace vek_lib {
 [[nodiscard]] VekResult<vek_signer::SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet,
                                                                     const vek_signer::SecretBytes& plain,
                                                                     const vek_core::Chain& chain, std::string_view bip39);
+
+// That key of the stored wallet `name_or_id`: the wallet is loaded and decrypted with
+// `passphrase`, and its stored accounts are checked first (under `bip39_passphrase`).
+// Errors: those of load_wallet_by_name_or_id, decrypt_wallet, check_stored_accounts and
+// stored_account_key.
+[[nodiscard]] VekResult<vek_signer::SecretBytes> wallet_account_key(std::string_view name_or_id,
+                                                                    const vek_core::Chain& chain,
+                                                                    std::optional<std::string_view> passphrase,
+                                                                    std::optional<std::string_view> vault,
+                                                                    std::optional<std::string_view> bip39_passphrase);
 
 }  // namespace vek_lib
