@@ -209,6 +209,9 @@ def test_ed25519_formats_against_pynacl(session):
     check = dict(public_key=bytes(key).hex(), domain=domain, timestamp=ts)
     assert vek.verify_message("ton", ton, payload, proof.signature, format="ton_proof", **check)
     assert not vek.verify_message("ton", ton, payload, proof.signature, format="ton_proof", **{**check, "timestamp": ts + 1})
+    # The wallet's TON key is the imported Ed25519 key: PyNaCl's proof with it verifies here.
+    assert bytes(solana_key.verify_key) == bytes(key)
+    assert vek.verify_message("ton", ton, payload, solana_key.sign(digest).signature, format="ton_proof", **check)
 
     def sign_data(kind: bytes, data: bytes) -> bytes:
         return hashlib.sha256(b"\xff\xff" + b"ton-connect/sign-data/" + ton_account(ton) + len(domain).to_bytes(4, "big")
@@ -223,7 +226,10 @@ def test_ed25519_formats_against_pynacl(session):
     other = signing.SigningKey(bytes(range(32)))
     raw = other.sign(b"m").signature
     assert not vek.verify_message("ton", ton, "m", raw, public_key=bytes(other.verify_key).hex())
-    assert vek.verify_message("ton", ton, "m", session.sign_message("ton", "m").signature, public_key=check["public_key"])
+    ours_raw = session.sign_message("ton", "m").signature
+    key.verify(b"m", bytes.fromhex(ours_raw))
+    assert vek.verify_message("ton", ton, "m", ours_raw, public_key=check["public_key"])
+    assert vek.verify_message("ton", ton, "m", solana_key.sign(b"m").signature, public_key=proof.public_key["value"])
 
 
 def bytes_of_base58(text: str) -> bytes:
