@@ -3,6 +3,8 @@
 #include <nanobind/stl/string.h>
 
 #include <array>
+#include <exception>
+#include <new>
 #include <string>
 
 namespace nb = nanobind;
@@ -25,6 +27,7 @@ enum Exc : std::size_t {
   kVault,
   kJson,
   kSessionClosed,
+  kInternal,
   kExcCount
 };
 
@@ -55,6 +58,9 @@ constexpr std::array<ExcDef, kExcCount> kDefs = {{
     {kJson, "JsonError", kVekError, "A document (wallet data or a node's reply) is not the JSON expected."},
     {kSessionClosed, "SessionClosedError", kVekError,
      "The session was closed or its time to live ran out; unlock the wallet again."},
+    {kInternal, "InternalError", kVekError,
+     "An internal fault of the native code (vek._native raises PanicException for it). It should never\n"
+     "happen; please report it. Nothing was written."},
 }};
 
 // Created once by register_exceptions and kept for the life of the process, like the module.
@@ -94,6 +100,22 @@ void register_exceptions(nb::module_& m) {
     g_types[d.id] = type;  // the reference is kept
     m.attr(d.name) = nb::handle(type);
   }
+  // A C++ exception that escapes an operation is a fault of this code, not of the
+  // caller's input: InternalError, a VekError, rather than nanobind's generic mapping.
+  // Python errors, nanobind's own argument errors and MemoryError keep their classes.
+  nb::register_exception_translator([](const std::exception_ptr& p, void*) {
+    try {
+      std::rethrow_exception(p);
+    } catch (const nb::python_error&) {
+      throw;
+    } catch (const nb::builtin_exception&) {
+      throw;
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      PyErr_SetString(g_types[kInternal], (std::string("internal error: ") + e.what()).c_str());
+    }
+  });
 }
 
 void raise(const vek_lib::VekLibError& error) {

@@ -62,6 +62,12 @@ class SessionClosedError(VekError):
     The session was closed or its time to live ran out; unlock the wallet again.
     """
 
+class InternalError(VekError):
+    """
+    An internal fault of the native code (vek._native raises PanicException for it). It should never
+    happen; please report it. Nothing was written.
+    """
+
 class Account:
     """One account of a wallet (public data only)."""
 
