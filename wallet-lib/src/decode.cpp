@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "vek/lib/inspect.h"
+#include "vek/lib/review.h"
 #include "vek/signer/chains/evm.h"
 #include "vek/signer/encoding.h"
 

@@ -9,7 +9,7 @@
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
-#include "vek/lib/inspect.h"
+#include "vek/lib/review.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/bip39.h"
 #include "vek/signer/chains.h"
