@@ -27,10 +27,11 @@
 #include <vector>
 
 #include "errors.h"
-#include "inspect.h"
+#include "review.h"
+#include "values.h"
 #include "vek/core/chain.h"
 #include "vek/lib/broadcast.h"
-#include "vek/lib/inspect.h"
+#include "vek/lib/review.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
 #include "vek/lib/verify.h"
@@ -48,15 +49,6 @@ using vek_lib::OptText;
 using vek_lib::Session;
 using OptStr = std::optional<nb::str>;
 using TextOrBytes = std::variant<nb::str, nb::bytes>;
-
-// The UTF-8 bytes of a str, borrowed from the object. Lone surrogates raise the
-// interpreter's UnicodeEncodeError, as in vek._native.
-std::string_view text(const nb::str& s) {
-  Py_ssize_t len = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(s.ptr(), &len);
-  if (data == nullptr) throw nb::python_error();
-  return {data, static_cast<std::size_t>(len)};
-}
 
 OptText opt_text(const OptStr& s) { return s ? OptText(text(*s)) : std::nullopt; }
 
@@ -98,38 +90,6 @@ class Vault {
  private:
   std::optional<std::string> path_;
 };
-
-// repr and == of the result types, from their field names.
-using Fields = std::vector<const char*>;
-
-std::string fields_repr(nb::handle self, const char* cls, const Fields& fields) {
-  std::string out = std::string(cls) + "(";
-  const char* sep = "";
-  for (const char* f : fields) {
-    out += sep;
-    out += f;
-    out += "=";
-    out += nb::cast<std::string>(nb::repr(self.attr(f)));
-    sep = ", ";
-  }
-  return out + ")";
-}
-
-nb::object fields_eq(nb::handle a, nb::handle b, const Fields& fields) {
-  if (!a.type().is(b.type())) return nb::borrow(Py_NotImplemented);
-  for (const char* f : fields) {
-    if (!a.attr(f).equal(b.attr(f))) return nb::bool_(false);
-  }
-  return nb::bool_(true);
-}
-
-template <typename T>
-void value_methods(nb::class_<T>& cls, const char* name, Fields fields) {
-  cls.def("__repr__", [name, fields](nb::handle self) { return fields_repr(self, name, fields); });
-  cls.def(
-      "__eq__", [fields](nb::handle self, nb::handle other) { return fields_eq(self, other, fields); },
-      nb::sig("def __eq__(self, other: object, /) -> bool"));
-}
 
 void bind_results(nb::module_& m) {
   nb::class_<vek_lib::AccountInfo> account(m, "Account", "One account of a wallet (public data only).");
@@ -750,5 +710,5 @@ NB_MODULE(_vek, m) {
   vek_api::bind_vault(m);
   vek_api::bind_verification(m);
   vek_api::bind_functions(m);
-  vek_api::bind_inspect(m);
+  vek_api::bind_review(m);
 }

@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "review.h"
 
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "errors.h"
-#include "vek/lib/inspect.h"
+#include "values.h"
+#include "vek/lib/review.h"
 #include "vek/lib/ops.h"
 #include "vek/signer/zeroizing.h"
 
@@ -23,44 +24,16 @@ using namespace nb::literals;
 namespace vek_api {
 namespace {
 
-std::string_view text(const nb::str& s) {
-  Py_ssize_t len = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(s.ptr(), &len);
-  if (data == nullptr) throw nb::python_error();
-  return {data, static_cast<std::size_t>(len)};
-}
-
 using vek_lib::DecodedTransaction;
 
-nb::object fields_repr_eq(nb::handle self, nb::handle other, const std::vector<const char*>& fields) {
-  if (!self.type().is(other.type())) return nb::borrow(Py_NotImplemented);
-  for (const char* f : fields) {
-    if (!self.attr(f).equal(other.attr(f))) return nb::bool_(false);
-  }
-  return nb::bool_(true);
-}
-
-const std::vector<const char*> kDecodedFields = {
+const Fields kDecodedFields = {
     "chain_id",   "family",         "tx_type",    "evm_chain_id", "nonce",           "to",
     "value_wei",  "value_ether",    "gas_limit",  "gas_price",    "max_fee_per_gas", "max_priority_fee_per_gas",
     "data_length", "fee_payer",     "signatures", "instructions", "signing_payload"};
 
-std::string repr_of(nb::handle self, const char* cls, const std::vector<const char*>& fields) {
-  std::string out = std::string(cls) + "(";
-  const char* sep = "";
-  for (const char* f : fields) {
-    out += sep;
-    out += f;
-    out += "=";
-    out += nb::cast<std::string>(nb::repr(self.attr(f)));
-    sep = ", ";
-  }
-  return out + ")";
-}
-
 }  // namespace
 
-void bind_inspect(nb::module_& m) {
+void bind_review(nb::module_& m) {
   nb::class_<DecodedTransaction> decoded(
       m, "DecodedTransaction",
       "An unsigned transaction as a person reviews it before signing. Numbers are decimal\n"
@@ -88,23 +61,15 @@ void bind_inspect(nb::module_& m) {
             return nb::bytes(reinterpret_cast<const char*>(d.signing_payload.data()), d.signing_payload.size());
           },
           "The bytes a signature covers: EVM the transaction itself, Solana the message after the\n"
-          "signature slots (what Session.sign_transaction signs for Solana).")
-      .def("__repr__", [](nb::handle self) { return repr_of(self, "DecodedTransaction", kDecodedFields); })
-      .def(
-          "__eq__", [](nb::handle self, nb::handle other) { return fields_repr_eq(self, other, kDecodedFields); },
-          nb::sig("def __eq__(self, other: object, /) -> bool"));
+          "signature slots (what Session.sign_transaction signs for Solana).");
+  value_methods(decoded, "DecodedTransaction", kDecodedFields);
 
-  const std::vector<const char*> endpoint_fields = {"url", "source", "config_file"};
   nb::class_<vek_lib::Endpoint> endpoint(m, "Endpoint", "Where a transaction goes when no endpoint is given.");
   endpoint.def_ro("url", &vek_lib::Endpoint::url, "The node's URL.")
       .def_ro("source", &vek_lib::Endpoint::source,
               "\"configuration\" (the configuration file's rpc entry) or \"built-in\" (a public mainnet node).")
-      .def_ro("config_file", &vek_lib::Endpoint::config_file, "The configuration file's path (it may not exist).")
-      .def("__repr__", [endpoint_fields](nb::handle self) { return repr_of(self, "Endpoint", endpoint_fields); })
-      .def(
-          "__eq__",
-          [endpoint_fields](nb::handle self, nb::handle other) { return fields_repr_eq(self, other, endpoint_fields); },
-          nb::sig("def __eq__(self, other: object, /) -> bool"));
+      .def_ro("config_file", &vek_lib::Endpoint::config_file, "The configuration file's path (it may not exist).");
+  value_methods(endpoint, "Endpoint", {"url", "source", "config_file"});
 
   m.def(
       "decode_transaction",

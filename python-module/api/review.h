@@ -6,6 +6,6 @@
 namespace vek_api {
 
 // Adds DecodedTransaction, Endpoint, decode_transaction and rpc_endpoint to `m`.
-void bind_inspect(nanobind::module_& m);
+void bind_review(nanobind::module_& m);
 
 }  // namespace vek_api
