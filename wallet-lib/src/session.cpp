@@ -421,19 +421,12 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
     return std::unexpected(VekLibError::invalid_input("typed data is signed by EVM chains only, not " +
                                                       std::string(vek_core::chain_type_name(c->chain_type))));
   }
-  const auto digest = vek_signer::typed_data_hash(typed_data);
-  if (!digest) return std::unexpected(VekLibError(digest.error()));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*c);
-  const std::lock_guard lock(mu_);
-  auto key = key_locked(*c, which);
-  if (!key) return std::unexpected(std::move(key.error()));
-  auto out = signer->sign(*key, *digest);
-  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
-  // Wallets return v as 27 or 28 for typed data, as for personal messages.
-  const auto v = static_cast<std::uint8_t>(out->signature.back() + vek_signer::EvmSigner::kMessageVOffset);
-  out->signature.back() = v;
-  SignResult result{vek_signer::hex_encode(out->signature), v, "eip712", std::nullopt, std::nullopt};
-  return result;
+  // Malformed typed data is reported before the session is looked at.
+  if (const auto digest = vek_signer::typed_data_hash(typed_data); !digest) {
+    return std::unexpected(VekLibError(digest.error()));
+  }
+  const std::span<const std::uint8_t> json(reinterpret_cast<const std::uint8_t*>(typed_data.data()), typed_data.size());
+  return sign_message_bytes(*c, json, which, "eip712", MessageContext{});
 }
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
