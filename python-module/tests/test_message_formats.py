@@ -194,7 +194,7 @@ def test_ed25519_formats_against_pynacl(session):
     offchain = (b"\xffsolana offchain" + b"\x00" + bytes(32) + b"\x01" + b"\x01" + bytes(solana_key.verify_key)
                 + len(text).to_bytes(2, "little") + text)
     ours = session.sign_message("solana", MESSAGE, format="offchain")
-    solana_key.verify_key.verify(offchain, bytes_of_base58(ours.signature))
+    solana_key.verify_key.verify(offchain, bip_utils.Base58Decoder.Decode(ours.signature))
     theirs = solana_key.sign(offchain).signature
     assert vek.verify_message("solana", sol, MESSAGE, theirs, format="offchain")
 
@@ -231,11 +231,3 @@ def test_ed25519_formats_against_pynacl(session):
     assert vek.verify_message("ton", ton, "m", ours_raw, public_key=check["public_key"])
     assert vek.verify_message("ton", ton, "m", solana_key.sign(b"m").signature, public_key=proof.public_key["value"])
 
-
-def bytes_of_base58(text: str) -> bytes:
-    alphabet = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz"
-    n = 0
-    for ch in text:
-        n = n * 58 + alphabet.index(ch)
-    body = n.to_bytes((n.bit_length() + 7) // 8, "big")
-    return b"\x00" * (len(text) - len(text.lstrip("1"))) + body
