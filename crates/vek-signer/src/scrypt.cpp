@@ -183,6 +183,8 @@ SalsaCore current_core() noexcept {
 // The working memory: the array V, then the blocks X and Y, then PBKDF2's output B.
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Pre-faulting and unmapping go in steps of this size (see WorkArea::prefault).
+constexpr std::size_t kStep = kHugePage;
 
 class WorkArea {
  public:
@@ -194,7 +196,9 @@ class WorkArea {
     // X, Y and B derive from the password; the array goes back to the kernel, which
     // clears pages before it hands them out again.
     secure_wipe(base_ + array_bytes_, scratch_bytes_);
-    ::munmap(base_, length_);
+    // In steps, like the pre-faulting: munmap holds the address-space lock for
+    // writing while it frees the pages.
+    for (std::size_t off = 0; off < length_; off += kStep) ::munmap(base_ + off, std::min(kStep, length_ - off));
   }
 
   // Maps `array_bytes` + `scratch_bytes` of zeroed memory. An array of at least one
@@ -228,7 +232,7 @@ class WorkArea {
       prefault_huge();
     } else {
       if (aligned && !huge) (void)::madvise(base_, length_, MADV_NOHUGEPAGE);
-      (void)::madvise(base_, length_, MADV_POPULATE_WRITE);
+      prefault(0);
     }
     return 0;
   }
@@ -244,7 +248,6 @@ class WorkArea {
   // rest of the array goes on small pages. When pre-faulting is refused (kernels before
   // 5.14), pages are faulted on first touch.
   void prefault_huge() noexcept {
-    constexpr std::size_t kStep = 4 * kHugePage;
     // Thread CPU time per MiB above which huge pages cost more than small ones would:
     // about 0.1 ms when the host backs the memory, 3 to 5 ms when it does not; small
     // pages cost about 0.6 ms (measured under KVM on an AMD EPYC).
@@ -256,9 +259,19 @@ class WorkArea {
       const double mib = static_cast<double>(len) / double(1 << 20);
       if (off + len < length_ && thread_cpu_ns() - t0 > kSlowNsPerMiB * mib) {
         (void)::madvise(base_ + off + len, length_ - off - len, MADV_NOHUGEPAGE);
-        (void)::madvise(base_ + off + len, length_ - off - len, MADV_POPULATE_WRITE);
+        prefault(off + len);
         return;
       }
+    }
+  }
+
+  // Pre-faults the area from `from` on. The kernel holds the address-space lock for
+  // reading through each call, and a thread that maps or unmaps memory meanwhile (another
+  // derivation starting or ending, a thread being created) waits for it; in steps, two
+  // derivations in one process fault their arrays in side by side instead of in turn.
+  void prefault(std::size_t from) const noexcept {
+    for (std::size_t off = from; off < length_; off += kStep) {
+      if (::madvise(base_ + off, std::min(kStep, length_ - off), MADV_POPULATE_WRITE) != 0) return;
     }
   }
 
