@@ -228,50 +228,40 @@ class WorkArea {
     (void)::madvise(base_, length_, MADV_DONTDUMP);
     const auto mode = g_huge_pages.load(std::memory_order_relaxed);
     const bool huge = aligned && mode != scrypt_tuning::HugePages::Refuse && ::madvise(base_, length_, MADV_HUGEPAGE) == 0;
-    if (huge && mode == scrypt_tuning::HugePages::Use) {
-      prefault_huge();
-    } else {
-      if (aligned && !huge) (void)::madvise(base_, length_, MADV_NOHUGEPAGE);
-      prefault(0);
-    }
+    if (aligned && !huge) (void)::madvise(base_, length_, MADV_NOHUGEPAGE);
+    prefault(huge && mode == scrypt_tuning::HugePages::Use);
     return 0;
   }
 
   [[nodiscard]] std::uint8_t* data() const noexcept { return base_; }
 
  private:
-  // Pre-faults an array advised onto huge pages, a few at a time, and watches what each
-  // step costs this thread. A huge page normally costs less than the 512 small pages it
+  // Pre-faults the area in steps. The kernel holds the address-space lock for reading
+  // through each call, and a thread that maps or unmaps memory meanwhile (another
+  // derivation starting or ending, a thread being created) waits for it; in steps, two
+  // derivations in one process fault their arrays in side by side instead of in turn.
+  //
+  // With `watch` the area is advised onto huge pages and the cost of each step to this
+  // thread is watched. A huge page normally costs less than the 512 small pages it
   // replaces; under a hypervisor that has taken the memory of free 2 MiB blocks back
   // (free page reporting), each one costs 512 host faults instead, several times what
   // small pages from the guest's own fragmented free lists cost. After such a step the
-  // rest of the array goes on small pages. When pre-faulting is refused (kernels before
+  // rest of the area goes on small pages. When pre-faulting is refused (kernels before
   // 5.14), pages are faulted on first touch.
-  void prefault_huge() noexcept {
+  void prefault(bool watch) const noexcept {
     // Thread CPU time per MiB above which huge pages cost more than small ones would:
     // about 0.1 ms when the host backs the memory, 3 to 5 ms when it does not; small
     // pages cost about 0.6 ms (measured under KVM on an AMD EPYC).
     constexpr double kSlowNsPerMiB = 1.0e6;
     for (std::size_t off = 0; off < length_; off += kStep) {
       const std::size_t len = std::min(kStep, length_ - off);
-      const double t0 = thread_cpu_ns();
+      const double t0 = watch ? thread_cpu_ns() : 0;
       if (::madvise(base_ + off, len, MADV_POPULATE_WRITE) != 0) return;
       const double mib = static_cast<double>(len) / double(1 << 20);
-      if (off + len < length_ && thread_cpu_ns() - t0 > kSlowNsPerMiB * mib) {
+      if (watch && off + len < length_ && thread_cpu_ns() - t0 > kSlowNsPerMiB * mib) {
         (void)::madvise(base_ + off + len, length_ - off - len, MADV_NOHUGEPAGE);
-        prefault(off + len);
-        return;
+        watch = false;
       }
-    }
-  }
-
-  // Pre-faults the area from `from` on. The kernel holds the address-space lock for
-  // reading through each call, and a thread that maps or unmaps memory meanwhile (another
-  // derivation starting or ending, a thread being created) waits for it; in steps, two
-  // derivations in one process fault their arrays in side by side instead of in turn.
-  void prefault(std::size_t from) const noexcept {
-    for (std::size_t off = from; off < length_; off += kStep) {
-      if (::madvise(base_ + off, std::min(kStep, length_ - off), MADV_POPULATE_WRITE) != 0) return;
     }
   }
 
