@@ -23,6 +23,7 @@ import json
 import os
 import pathlib
 import shutil
+import statistics
 import tempfile
 import threading
 import time
@@ -114,12 +115,6 @@ def two_raw_scrypts():
     return in_parallel_and_in_turn(one, one)
 
 
-def median(values):
-    values = sorted(values)
-    mid = len(values) // 2
-    return values[mid] if len(values) % 2 else (values[mid - 1] + values[mid]) / 2
-
-
 def parallel_rounds(vault, rounds):
     """Item 2 over `rounds` rounds, ours and bare libsodium taking turns to go first:
     medians of the per-round parallel/in-turn ratios, and each round's figures."""
@@ -179,9 +174,9 @@ def main():
         for name, runs, target in (("two unlocks", ours, " (target <= 0.6)"), ("bare libsodium scrypt", theirs, "")):
             ratios = [r for r, _, _ in runs]
             print(f"{'2.' if runs is ours else '  '} {name}, two threads against one after the other,"
-                  f" median of {ROUNDS} rounds: ratio {median(ratios):.2f}{target}"
+                  f" median of {ROUNDS} rounds: ratio {statistics.median(ratios):.2f}{target}"
                   f" (min {min(ratios):.2f}, max {max(ratios):.2f};"
-                  f" median wall {median([p for _, p, _ in runs]):.3f} s against {median([t for _, _, t in runs]):.3f} s)")
+                  f" median wall {statistics.median([p for _, p, _ in runs]):.3f} s against {statistics.median([t for _, _, t in runs]):.3f} s)")
         print("  ", load())
 
         gap, took = longest_tick_gap(lambda: vault.unlock("one", PASS).close())
