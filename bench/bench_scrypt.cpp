@@ -10,8 +10,13 @@
 //          (getrusage of the child) and the most transparent huge pages it held
 //          (AnonHugePages of /proc/self/smaps_rollup, sampled every millisecond).
 //
+//   machine what bounds the figures here: the time of one Salsa20/8 in cache, and the cost
+//          of faulting in 256 MiB on small pages, on huge pages just freed by this
+//          process, and on huge pages after a pause of a few seconds.
+//
 //   vek_bench_scrypt [--rounds N] [--core portable|SSE2|AVX2|AVX-512VL]
 #include <sodium.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +37,11 @@
 #include <vector>
 
 #include "scrypt.h"
+#include "scrypt_core.h"
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
 
 namespace {
 
@@ -137,6 +147,60 @@ Peak peak_of(const std::function<void()>* fn) {
   return peak;
 }
 
+const vek_signer::scrypt_core::Core* core_code(tuning::SalsaCore core) {
+  namespace sc = vek_signer::scrypt_core;
+  switch (core) {
+    case tuning::SalsaCore::Portable: return &sc::kPortable;
+#if defined(__x86_64__)
+    case tuning::SalsaCore::Sse2: return &sc::kSse2;
+    case tuning::SalsaCore::Avx2: return &sc::kAvx2;
+    case tuning::SalsaCore::Avx512vl: return &sc::kAvx512vl;
+#else
+    default: break;
+#endif
+  }
+  return nullptr;
+}
+
+// Milliseconds to map and fault in 256 MiB, 2 MiB at a time as the working array is.
+double fault_in_ms(bool huge) {
+  constexpr std::size_t kLen = std::size_t{256} << 20, kStep = std::size_t{2} << 20;
+  void* map = ::mmap(nullptr, kLen + kStep, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) std::exit(1);
+  auto* base = reinterpret_cast<std::uint8_t*>((reinterpret_cast<std::uintptr_t>(map) + kStep - 1) & ~(kStep - 1));
+  (void)::madvise(base, kLen, huge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+  const double ms = seconds([&] {
+                      for (std::size_t off = 0; off < kLen; off += kStep) (void)::madvise(base + off, kStep, MADV_POPULATE_WRITE);
+                    }) * 1e3;
+  ::munmap(map, kLen + kStep);
+  return ms;
+}
+
+void machine_report() {
+  alignas(64) static std::uint32_t a[256], b[256];
+  for (std::uint32_t i = 0; i < 256; ++i) a[i] = i * 2654435761U;
+  const auto* core = core_code(tuning::active_core());
+  constexpr int kMixes = 20000;
+  const double ns = seconds([&] {
+                      for (int i = 0; i < kMixes; ++i) {
+                        core->block_mix(a, b, 8);
+                        core->block_mix(b, a, 8);
+                      }
+                    }) * 1e9 / (2 * kMixes * 16);
+  std::printf("this machine: AVX-512VL %s; one Salsa20/8 in cache %.1f ns (%.0f ms of arithmetic per derivation)\n",
+              tuning::core_supported(tuning::SalsaCore::Avx512vl) ? "yes" : "no", ns, ns * 2 * kN * 16 / 1e6);
+  std::vector<double> small, warm, cold;
+  for (int i = 0; i < 3; ++i) {
+    small.push_back(fault_in_ms(false));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    cold.push_back(fault_in_ms(true));
+    warm.push_back(fault_in_ms(true));
+  }
+  std::printf("  fault-in of 256 MiB, median of 3: small pages %.0f ms; huge pages just freed %.0f ms;"
+              " huge pages after 3 s idle %.0f ms\n",
+              median(small), median(warm), median(cold));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +241,7 @@ int main(int argc, char** argv) {
   };
   std::printf("scrypt N=2^18 r=8 p=1 dkLen=32, Salsa20/8 core: %s, %d rounds\n",
               std::string(tuning::core_name(tuning::active_core())).c_str(), rounds);
+  machine_report();
 
   // Memory first, from a parent that has not yet touched a large working array but has
   // set up OpenSSL and libsodium (a child starts from the parent's resident set).
