@@ -25,6 +25,7 @@ namespace vek_signer {
 namespace {
 
 using scrypt_core::Core;
+using scrypt_core::core_code;
 using scrypt_tuning::SalsaCore;
 
 // ---------------------------------------------------------------------------------
@@ -55,23 +56,7 @@ void from_diagonal(const std::uint32_t* in, std::uint8_t* out, std::size_t block
 }
 
 // ---------------------------------------------------------------------------------
-// The cores and the choice among them.
-
-const Core* core_code(SalsaCore core) noexcept {
-  switch (core) {
-    case SalsaCore::Portable: return &scrypt_core::kPortable;
-#if defined(__x86_64__)
-    case SalsaCore::Sse2: return &scrypt_core::kSse2;
-    case SalsaCore::Avx2: return &scrypt_core::kAvx2;
-    case SalsaCore::Avx512vl: return &scrypt_core::kAvx512vl;
-#else
-    case SalsaCore::Sse2:
-    case SalsaCore::Avx2:
-    case SalsaCore::Avx512vl: return nullptr;
-#endif
-  }
-  return nullptr;
-}
+// The cores and the choice among them (core_code is at the end of this file).
 
 bool cpu_has(SalsaCore core) noexcept {
 #if defined(__x86_64__)
@@ -357,3 +342,24 @@ void set_huge_pages(HugePages mode) noexcept { g_huge_pages.store(mode, std::mem
 
 }  // namespace scrypt_tuning
 }  // namespace vek_signer
+
+namespace vek_signer::scrypt_core {
+
+const Core* core_code(scrypt_tuning::SalsaCore core) noexcept {
+  using scrypt_tuning::SalsaCore;
+  switch (core) {
+    case SalsaCore::Portable: return &kPortable;
+#if defined(__x86_64__)
+    case SalsaCore::Sse2: return &kSse2;
+    case SalsaCore::Avx2: return &kAvx2;
+    case SalsaCore::Avx512vl: return &kAvx512vl;
+#else
+    case SalsaCore::Sse2:
+    case SalsaCore::Avx2:
+    case SalsaCore::Avx512vl: return nullptr;
+#endif
+  }
+  return nullptr;
+}
+
+}  // namespace vek_signer::scrypt_core

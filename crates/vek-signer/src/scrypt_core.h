@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scrypt.h"
+
 namespace vek_signer::scrypt_core {
 
 // Position of Salsa20 word i in diagonal order, and the word at position k.
@@ -38,5 +40,9 @@ extern const Core kSse2;
 extern const Core kAvx2;
 extern const Core kAvx512vl;
 #endif
+
+// The code of `core` in this build, or nullptr where the build has none (whether the
+// CPU can run it is scrypt_tuning::core_supported's answer).
+[[nodiscard]] const Core* core_code(scrypt_tuning::SalsaCore core) noexcept;
 
 }  // namespace vek_signer::scrypt_core
