@@ -166,7 +166,7 @@ void machine_report() {
   for (std::uint32_t i = 0; i < 32 * kR; ++i) a[i] = i * 2654435761U;
   const auto* core = vek_signer::scrypt_core::core_code(tuning::active_core());
   constexpr int kMixes = 20000;
-  std::vector<double> per_salsa;  // the fastest of three, the first often runs before the clock is up
+  std::vector<double> per_salsa;  // the fastest of three: the first often runs before the CPU is up to speed
   for (int rep = 0; rep < 3; ++rep) {
     per_salsa.push_back(seconds([&] {
                           for (int i = 0; i < kMixes; ++i) {
