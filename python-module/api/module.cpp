@@ -36,6 +36,7 @@
 #include "vek/lib/session.h"
 #include "vek/lib/verify.h"
 #include "vek/lib/types.h"
+#include "vek/signer/crypto.h"
 #include "vek/signer/zeroizing.h"
 
 namespace nb = nanobind;
@@ -56,11 +57,19 @@ std::span<const std::uint8_t> bytes_of(const nb::bytes& b) {
   return {reinterpret_cast<const std::uint8_t*>(b.c_str()), b.size()};
 }
 
-// Runs `f` without the interpreter lock.
+bool python_signals_let_wait();
+
+// Runs `f` without the interpreter lock. A key derivation waiting for a free core runs
+// Python's signal handlers meanwhile; the exception one raises is what the caller sees.
 template <typename F>
 auto released(F&& f) {
-  nb::gil_scoped_release unlocked;
-  return f();
+  auto result = [&] {
+    nb::gil_scoped_release unlocked;
+    const vek_signer::ScopedKdfWaitCheck signals(python_signals_let_wait);
+    return f();
+  }();
+  if (!result && PyErr_Occurred() != nullptr) throw nb::python_error();
+  return result;
 }
 
 // A str result that carries a secret: the native copy is wiped once Python has its own.
@@ -188,9 +197,10 @@ void bind_chains(nb::module_& m) {
       "of each family is the chain of that family's accounts in a wallet.");
 }
 
-// The wait for curl runs Python's signal handlers (taking the lock for each check, about
-// every 50 ms): one that raises (Ctrl-C's KeyboardInterrupt, an alarm's exception) ends
-// curl, and that exception, not the wait's "interrupted", is what the caller sees.
+// The wait for curl or for a free core runs Python's signal handlers (taking the lock for
+// each check, every 20 to 50 ms): one that raises (Ctrl-C's KeyboardInterrupt, an alarm's
+// exception) ends the wait, and that exception, not the wait's "interrupted", is what the
+// caller sees.
 bool python_signals_let_wait() {
   const nb::gil_scoped_acquire locked;
   return PyErr_CheckSignals() == 0;

@@ -35,6 +35,10 @@ namespace {
 constexpr std::size_t kKeyBytes = vek_signer::kHdKeyBytes;
 // Keys derived for explicit indices are kept up to this many, the oldest replaced first.
 constexpr std::size_t kDerivedSlots = 32;
+// Extended keys of the parents of keys derived (m/44'/60'/0'/0 for m/44'/60'/0'/0/i), so
+// that the key at a new index costs the last step alone.
+constexpr std::size_t kNodeSlots = 8;
+constexpr std::size_t kNodeBytes = vek_signer::kHdNodeBytes;
 
 // Anonymous pages that are locked in memory (a refusal only warns, as for SecretBytes),
 // left out of core dumps and of forked children, and wiped before they are unmapped.
@@ -148,7 +152,7 @@ class Session::Secrets {
       auto mnemonic = parse_mnemonic_secret(plain);
       if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
       const SecretBytes seed = mnemonic->to_seed(bip39_passphrase.value_or(""));
-      auto pages = LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes);
+      auto pages = LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes + kNodeSlots * kNodeBytes);
       if (!pages) return std::unexpected(std::move(pages.error()));
       s.reset(new Secrets(std::move(*pages), true, seed.size(), 0));
       std::memcpy(s->pages_.at(0, seed.size()).data(), seed.data(), seed.size());
@@ -208,7 +212,7 @@ class Session::Secrets {
     for (std::size_t i = 0; i < kDerivedSlots; ++i) {
       if (derived_[i].used && derived_[i].curve == curve && derived_[i].path == path) return slot(i);
     }
-    auto key = derive_account_key(pages_.at(0, head_), path, curve);
+    auto key = derive_key(path, curve);
     if (!key) return std::unexpected(std::move(key.error()));
     if (key->size() != kKeyBytes) {
       return std::unexpected(VekLibError(vek_signer::HdError{vek_signer::HdErrorKind::DerivationFailed, "bad key size"}));
@@ -227,13 +231,42 @@ class Session::Secrets {
     bool used = false;
   };
 
+  // The key at `path` of a mnemonic wallet, from the cached node of its parent (made
+  // first when missing); derive_account_key's result and errors.
+  VekResult<SecretBytes> derive_key(const std::string& path, Curve curve) {
+    const std::size_t cut = path.rfind('/');
+    if (path == kSeedPrefixPath || cut == std::string::npos || cut < 2) {
+      return derive_account_key(pages_.at(0, head_), path, curve);
+    }
+    const std::string_view parent(path.data(), cut);
+    std::size_t i = 0;
+    while (i < kNodeSlots && !(nodes_[i].used && nodes_[i].curve == curve && nodes_[i].path == parent)) ++i;
+    if (i == kNodeSlots) {
+      auto node = vek_signer::HdDeriver::derive_node(pages_.at(0, head_), parent, curve);
+      // The parent's own error would name the parent: the whole path's is the one to give.
+      if (!node) return derive_account_key(pages_.at(0, head_), path, curve);
+      i = next_node_;
+      next_node_ = (next_node_ + 1) % kNodeSlots;
+      std::memcpy(node_slot(i).data(), node->data(), kNodeBytes);
+      nodes_[i] = Derived{std::string(parent), curve, true};
+    }
+    auto key = vek_signer::HdDeriver::derive_below(node_slot(i), parent, path, curve);
+    if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+    return std::move(*key);
+  }
+
+  [[nodiscard]] std::span<std::uint8_t> node_slot(std::size_t i) const {
+    return pages_.at(head_ + kDerivedSlots * kKeyBytes + i * kNodeBytes, kNodeBytes);
+  }
+
   Secrets(LockedPages pages, bool mnemonic, std::size_t head, std::size_t second)
       : pages_(std::move(pages)), mnemonic_(mnemonic), head_(head), second_(second) {}
   [[nodiscard]] std::span<const std::uint8_t> slot(std::size_t i) const {
     return pages_.at(head_ + i * kKeyBytes, kKeyBytes);
   }
 
-  // Mnemonic wallet: the seed (head_ bytes), then kDerivedSlots derived keys.
+  // Mnemonic wallet: the seed (head_ bytes), then kDerivedSlots derived keys, then
+  // kNodeSlots nodes.
   // Private-key wallet: the secp256k1 key (head_ bytes), then the ed25519 key (second_).
   LockedPages pages_;
   const bool mnemonic_;
@@ -242,6 +275,8 @@ class Session::Secrets {
   std::array<std::optional<std::string>, vek_core::kAllChainTypes.size()> stored_paths_;
   std::array<Derived, kDerivedSlots> derived_;
   std::size_t next_ = 0;
+  std::array<Derived, kNodeSlots> nodes_;  // then kNodeSlots nodes (mnemonic wallets)
+  std::size_t next_node_ = 0;
 };
 
 VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref, OptText passphrase, OptText vault,

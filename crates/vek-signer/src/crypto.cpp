@@ -32,6 +32,12 @@ CryptoError make_error(CryptoErrorKind kind, std::string detail) { return Crypto
   return scrypt_derive(password, salt, n, r, p, out);
 }
 
+// The text of scrypt's errno for the envelope's errors.
+std::string scrypt_error_text(int err) {
+  if (err == ECANCELED) return "scrypt: interrupted while waiting for a free core";
+  return vek_core::os_error_text(err);
+}
+
 // An AES-256-GCM context keyed with `key` and `iv`, for encryption or decryption.
 // The caller wipes the key as soon as this returns.
 [[nodiscard]] std::expected<CipherCtxPtr, std::string> gcm_context(bool encrypting, const std::uint8_t* key,
@@ -136,7 +142,7 @@ std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t>
       if (err == EINVAL || err == EFBIG) {
         return std::unexpected(make_error(CryptoErrorKind::InvalidParams, "invalid scrypt parameters"));
       }
-      return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, vek_core::os_error_text(err)));
+      return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, scrypt_error_text(err)));
     }
     auto c = gcm_context(true, key.data(), nonce, kNonceBytes);
     secure_wipe(key.data(), key.size());
@@ -198,7 +204,7 @@ std::expected<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope, 
   {
     WipedArray<kScryptDkLen> key;
     if (const int err = scrypt(passphrase, *salt, k.n, k.r, k.p, key.span()); err != 0) {
-      return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, vek_core::os_error_text(err)));
+      return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, scrypt_error_text(err)));
     }
     auto c = gcm_context(false, key.data(), iv->data(), iv->size());
     secure_wipe(key.data(), key.size());

@@ -1,5 +1,6 @@
 #include "vek/signer/hd.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -83,26 +84,36 @@ void put_be32(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v);
 }
 
+// A node of the derivation: its key and chain code; for secp256k1 also its compressed
+// public key, which a non-hardened child needs.
+struct Node {
+  WipedArray<kHdKeyBytes> k;
+  WipedArray<kChainCodeBytes> c;
+  WipedArray<secp::kCompressedBytes> pub;
+  bool has_pub = false;
+};
+
 // SLIP-10 ed25519: hardened-only, every HMAC output is a valid key.
-SecretBytes derive_ed25519(std::span<const std::uint8_t> seed, const std::vector<Component>& path) {
+void ed25519_master(std::span<const std::uint8_t> seed, Node& node) {
   WipedArray<kSha512Bytes> i;  // k = I[0..32), c = I[32..64)
   hmac_sha512(ascii(kSlip10Key), seed, i.span());
-  WipedArray<kChildDataBytes> data;
-  WipedArray<kChainCodeBytes> c;
-  for (const Component& comp : path) {
-    data.bytes[0] = 0;
-    std::memcpy(data.bytes + 1, i.bytes, kHdKeyBytes);
-    put_be32(data.bytes + 1 + kHdKeyBytes, hardened(comp.value));
-    std::memcpy(c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
-    hmac_sha512(c.span(), data.span(), i.span());
-  }
-  return SecretBytes::from_slice(std::span<const std::uint8_t>(i.bytes, kHdKeyBytes));
+  std::memcpy(node.k.bytes, i.bytes, kHdKeyBytes);
+  std::memcpy(node.c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
 }
 
-// BIP-32 private derivation. A step BIP-32 declares invalid ends derivation (no retry
-// with the next index: a path must name exactly one key).
-std::expected<SecretBytes, HdError> derive_secp256k1(std::span<const std::uint8_t> seed,
-                                                     const std::vector<Component>& path) {
+void ed25519_step(Node& node, const Component& comp) {
+  WipedArray<kSha512Bytes> i;
+  WipedArray<kChildDataBytes> data;
+  data.bytes[0] = 0;
+  std::memcpy(data.bytes + 1, node.k.bytes, kHdKeyBytes);
+  put_be32(data.bytes + 1 + kHdKeyBytes, hardened(comp.value));
+  hmac_sha512(node.c.span(), data.span(), i.span());
+  std::memcpy(node.k.bytes, i.bytes, kHdKeyBytes);
+  std::memcpy(node.c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
+}
+
+// BIP-32 master key generation.
+std::expected<void, HdError> secp256k1_master(std::span<const std::uint8_t> seed, Node& node) {
   if (seed.size() < kMinSeedBytes || seed.size() > kMaxSeedBytes) {
     return hd_error(HdErrorKind::DerivationFailed,
                     "seed must be 16 to 64 bytes (BIP-32), got " + std::to_string(seed.size()));
@@ -111,38 +122,105 @@ std::expected<SecretBytes, HdError> derive_secp256k1(std::span<const std::uint8_
   if (ctx == nullptr) return hd_error(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
   WipedArray<kSha512Bytes> i;
   hmac_sha512(ascii(kBip32Key), seed, i.span());
-  WipedArray<kHdKeyBytes> k;
-  WipedArray<kChainCodeBytes> c;
-  std::memcpy(k.bytes, i.bytes, kHdKeyBytes);
-  std::memcpy(c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
-  if (secp256k1_ec_seckey_verify(ctx, k.data()) != 1) {
+  std::memcpy(node.k.bytes, i.bytes, kHdKeyBytes);
+  std::memcpy(node.c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
+  if (secp256k1_ec_seckey_verify(ctx, node.k.data()) != 1) {
     return hd_error(HdErrorKind::DerivationFailed, "invalid master key (BIP-32: I_L is zero or not below n)");
   }
+  return {};
+}
+
+// The compressed public key of the node's key, computed once.
+std::expected<void, HdError> secp256k1_public(Node& node) {
+  if (node.has_pub) return {};
+  const secp256k1_context* ctx = secp::context();
+  secp256k1_pubkey pub;
+  std::size_t len = secp::kCompressedBytes;
+  if (ctx == nullptr || secp256k1_ec_pubkey_create(ctx, &pub, node.k.data()) != 1 ||
+      secp256k1_ec_pubkey_serialize(ctx, node.pub.data(), &len, &pub, SECP256K1_EC_COMPRESSED) != 1) {
+    return hd_error(HdErrorKind::DerivationFailed, "public key of a valid key could not be computed");
+  }
+  node.has_pub = true;
+  return {};
+}
+
+// BIP-32 private child derivation. A step BIP-32 declares invalid ends derivation (no
+// retry with the next index: a path must name exactly one key).
+std::expected<void, HdError> secp256k1_step(Node& node, const Component& comp) {
+  const secp256k1_context* ctx = secp::context();
+  if (ctx == nullptr) return hd_error(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
   WipedArray<kChildDataBytes> data;
-  for (const Component& comp : path) {
-    std::uint32_t index = comp.value;
-    if (comp.marks == 1) {
-      index = hardened(index);
-      data.bytes[0] = 0;
-      std::memcpy(data.bytes + 1, k.bytes, kHdKeyBytes);
-    } else {
-      secp256k1_pubkey pub;
-      std::size_t len = secp::kCompressedBytes;
-      if (secp256k1_ec_pubkey_create(ctx, &pub, k.data()) != 1 ||
-          secp256k1_ec_pubkey_serialize(ctx, data.bytes, &len, &pub, SECP256K1_EC_COMPRESSED) != 1) {
-        return hd_error(HdErrorKind::DerivationFailed, "public key of a valid key could not be computed");
-      }
-    }
-    put_be32(data.bytes + 1 + kHdKeyBytes, index);
-    hmac_sha512(c.span(), data.span(), i.span());
-    std::memcpy(c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
-    // k = I_L + k mod n; refused when I_L is not below n or the sum is zero.
-    if (secp256k1_ec_seckey_tweak_add(ctx, k.data(), i.data()) != 1) {
-      return hd_error(HdErrorKind::DerivationFailed,
-                      "invalid child key at index " + std::to_string(index) + " (BIP-32: I_L not below n or key zero)");
+  std::uint32_t index = comp.value;
+  if (comp.marks == 1) {
+    index = hardened(index);
+    data.bytes[0] = 0;
+    std::memcpy(data.bytes + 1, node.k.bytes, kHdKeyBytes);
+  } else {
+    if (auto pub = secp256k1_public(node); !pub) return pub;
+    std::memcpy(data.bytes, node.pub.bytes, secp::kCompressedBytes);
+  }
+  put_be32(data.bytes + 1 + kHdKeyBytes, index);
+  WipedArray<kSha512Bytes> i;
+  hmac_sha512(node.c.span(), data.span(), i.span());
+  std::memcpy(node.c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
+  node.has_pub = false;
+  // k = I_L + k mod n; refused when I_L is not below n or the sum is zero.
+  if (secp256k1_ec_seckey_tweak_add(ctx, node.k.data(), i.data()) != 1) {
+    return hd_error(HdErrorKind::DerivationFailed,
+                    "invalid child key at index " + std::to_string(index) + " (BIP-32: I_L not below n or key zero)");
+  }
+  return {};
+}
+
+// Every check derive() makes of a path for `curve`; the components when it passes.
+std::expected<std::vector<Component>, HdError> parse_for_curve(std::string_view path, Curve curve) {
+  auto parsed = parse_path(path);
+  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  const std::vector<Component>& comps = *parsed;
+
+  // Refused for both curves, before any curve rule: adding 2^31 to such a value would
+  // wrap (2147483648' is index 0 unhardened), and an unmarked one would silently be
+  // hardened, so the key would not be the one the text names.
+  for (const Component& comp : comps) {
+    if (comp.value >= kHdHardenedOffset) {
+      return hd_error(HdErrorKind::InvalidPath, "index out of range in component '" + std::string(comp.text) +
+                                                    "' of path '" + std::string(path) + "': must be below 2147483648");
     }
   }
-  return SecretBytes::from_slice(k.span());
+  for (const Component& comp : comps) {
+    // SLIP-10 ed25519 is hardened-only; BIP-32 path syntax takes at most one hardened
+    // marker per component.
+    if (curve == Curve::Ed25519 && comp.marks == 0) return hd_error(HdErrorKind::Ed25519NonHardened, "");
+    if (curve == Curve::Secp256k1 && comp.marks > 1) {
+      return hd_error(HdErrorKind::InvalidPath, "Malformatted index during derivation: " + std::string(path));
+    }
+  }
+  return parsed;
+}
+
+// Walks `node` down `comps`.
+std::expected<void, HdError> walk(Node& node, std::span<const Component> comps, Curve curve) {
+  for (const Component& comp : comps) {
+    if (curve == Curve::Ed25519) {
+      ed25519_step(node, comp);
+    } else if (auto step = secp256k1_step(node, comp); !step) {
+      return step;
+    }
+  }
+  return {};
+}
+
+// The node at `path` (checked for `curve`) from `seed`.
+std::expected<void, HdError> node_at(std::span<const std::uint8_t> seed, std::string_view path, Curve curve,
+                                     Node& node) {
+  auto comps = parse_for_curve(path, curve);
+  if (!comps) return std::unexpected(std::move(comps.error()));
+  if (curve == Curve::Ed25519) {
+    ed25519_master(seed, node);
+  } else if (auto master = secp256k1_master(seed, node); !master) {
+    return master;
+  }
+  return walk(node, *comps, curve);
 }
 
 }  // namespace
@@ -163,36 +241,50 @@ std::expected<void, HdError> HdDeriver::validate_path(std::string_view path) {
 
 std::expected<SecretBytes, HdError> HdDeriver::derive(std::span<const std::uint8_t> seed, std::string_view path,
                                                       Curve curve) {
-  auto parsed = parse_path(path);
-  if (!parsed) return std::unexpected(std::move(parsed.error()));
-  const std::vector<Component>& comps = *parsed;
+  Node node;
+  if (auto found = node_at(seed, path, curve, node); !found) return std::unexpected(std::move(found.error()));
+  return SecretBytes::from_slice(node.k.span());
+}
 
-  // Refused for both curves, before any curve rule: adding 2^31 to such a value would
-  // wrap (2147483648' is index 0 unhardened), and an unmarked one would silently be
-  // hardened, so the key would not be the one the text names.
-  for (const Component& comp : comps) {
-    if (comp.value >= kHdHardenedOffset) {
-      return hd_error(HdErrorKind::InvalidPath, "index out of range in component '" + std::string(comp.text) +
-                                                    "' of path '" + std::string(path) + "': must be below 2147483648");
-    }
+std::expected<SecretBytes, HdError> HdDeriver::derive_node(std::span<const std::uint8_t> seed, std::string_view path,
+                                                           Curve curve) {
+  Node node;
+  if (auto found = node_at(seed, path, curve, node); !found) return std::unexpected(std::move(found.error()));
+  if (curve == Curve::Secp256k1) {
+    if (auto pub = secp256k1_public(node); !pub) return std::unexpected(std::move(pub.error()));
   }
+  WipedArray<kHdNodeBytes> out;
+  std::memcpy(out.bytes, node.k.bytes, kHdKeyBytes);
+  std::memcpy(out.bytes + kHdKeyBytes, node.c.bytes, kChainCodeBytes);
+  std::memcpy(out.bytes + 2 * kHdKeyBytes, node.pub.bytes, secp::kCompressedBytes);
+  return SecretBytes::from_slice(out.span());
+}
 
-  switch (curve) {
-    case Curve::Ed25519:
-      for (const Component& comp : comps) {
-        if (comp.marks == 0) return hd_error(HdErrorKind::Ed25519NonHardened, "");
-      }
-      return derive_ed25519(seed, comps);
-    case Curve::Secp256k1:
-      // BIP-32 path syntax takes at most one hardened marker per component.
-      for (const Component& comp : comps) {
-        if (comp.marks > 1) {
-          return hd_error(HdErrorKind::InvalidPath, "Malformatted index during derivation: " + std::string(path));
-        }
-      }
-      return derive_secp256k1(seed, comps);
+std::expected<SecretBytes, HdError> HdDeriver::derive_below(std::span<const std::uint8_t> node_bytes,
+                                                            std::string_view node_path, std::string_view path,
+                                                            Curve curve) {
+  auto comps = parse_for_curve(path, curve);
+  if (!comps) return std::unexpected(std::move(comps.error()));
+  auto above = parse_path(node_path);
+  const bool below = above && node_bytes.size() == kHdNodeBytes && above->size() <= comps->size() &&
+                     std::equal(above->begin(), above->end(), comps->begin(), [](const Component& a, const Component& b) {
+                       return a.value == b.value && a.marks == b.marks;
+                     });
+  if (!below) {
+    return hd_error(HdErrorKind::DerivationFailed,
+                    "'" + std::string(path) + "' is not below the node of '" + std::string(node_path) + "'");
   }
-  return hd_error(HdErrorKind::DerivationFailed, "unknown curve");
+  Node node;
+  std::memcpy(node.k.bytes, node_bytes.data(), kHdKeyBytes);
+  std::memcpy(node.c.bytes, node_bytes.data() + kHdKeyBytes, kChainCodeBytes);
+  if (curve == Curve::Secp256k1) {
+    std::memcpy(node.pub.bytes, node_bytes.data() + 2 * kHdKeyBytes, secp::kCompressedBytes);
+    node.has_pub = true;
+  }
+  if (auto walked = walk(node, std::span(*comps).subspan(above->size()), curve); !walked) {
+    return std::unexpected(std::move(walked.error()));
+  }
+  return SecretBytes::from_slice(node.k.span());
 }
 
 std::expected<SecretBytes, HdError> HdDeriver::derive_from_mnemonic(const Mnemonic& mnemonic,

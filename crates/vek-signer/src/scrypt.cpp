@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,12 +10,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "scrypt_core.h"
+#include "vek/signer/crypto.h"
 #include "vek/signer/zeroizing.h"
 
 #ifndef MADV_POPULATE_WRITE
@@ -156,6 +163,7 @@ SalsaCore choose_core() noexcept {
 constexpr int kAutomatic = -1;
 std::atomic<int> g_forced_core{kAutomatic};
 std::atomic<scrypt_tuning::HugePages> g_huge_pages{scrypt_tuning::HugePages::Use};
+std::atomic<bool> g_background{true};
 
 SalsaCore current_core() noexcept {
   const int forced = g_forced_core.load(std::memory_order_acquire);
@@ -163,6 +171,89 @@ SalsaCore current_core() noexcept {
   static const SalsaCore chosen = choose_core();
   return chosen;
 }
+
+// ---------------------------------------------------------------------------------
+// Derivations at once: at most one per core this process may run on. Each holds its
+// working array (256 MiB at the vault's cost) for its whole run, so more of them than
+// cores would only take turns on the cores while holding more memory; the ones beyond
+// wait here, without their memory, for a derivation to end.
+
+thread_local bool (*t_keep_waiting)() = nullptr;
+
+unsigned usable_cores() noexcept {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+class CoreGate {
+ public:
+  // Takes a core, waiting for one while all are taken. Returns whether another core
+  // stays free while this derivation runs; nullopt when the thread's wait check (see
+  // ScopedKdfWaitCheck) said to stop waiting.
+  [[nodiscard]] std::optional<bool> enter() noexcept {
+    std::unique_lock lock(mu_);
+    while (running_ >= cores_) {
+      // The check may run Python's signal handlers, so it is asked without the lock,
+      // every 20 ms: a waiting derivation is as interruptible as a running one.
+      if (cv_.wait_for(lock, std::chrono::milliseconds(20)) == std::cv_status::timeout && t_keep_waiting != nullptr) {
+        lock.unlock();
+        const bool keep = t_keep_waiting();
+        lock.lock();
+        if (!keep) return std::nullopt;
+      }
+    }
+    ++running_;
+    peak_ = std::max(peak_, running_);
+    return running_ < cores_;
+  }
+
+  void leave() noexcept {
+    {
+      const std::lock_guard lock(mu_);
+      --running_;
+    }
+    cv_.notify_one();
+  }
+
+  [[nodiscard]] unsigned cores() const noexcept { return cores_; }
+  [[nodiscard]] unsigned take_peak() noexcept {
+    const std::lock_guard lock(mu_);
+    const unsigned peak = peak_;
+    peak_ = running_;
+    return peak;
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  const unsigned cores_ = usable_cores();
+  unsigned running_ = 0;
+  unsigned peak_ = 0;
+};
+
+CoreGate& core_gate() noexcept {
+  static CoreGate gate;
+  return gate;
+}
+
+// One derivation's core, held for its lifetime.
+class CoreTurn {
+ public:
+  CoreTurn() noexcept : spare_(core_gate().enter()) {}
+  CoreTurn(const CoreTurn&) = delete;
+  CoreTurn& operator=(const CoreTurn&) = delete;
+  ~CoreTurn() {
+    if (spare_) core_gate().leave();
+  }
+  [[nodiscard]] bool entered() const noexcept { return spare_.has_value(); }
+  [[nodiscard]] bool spare_core() const noexcept { return spare_.value_or(false); }
+
+ private:
+  std::optional<bool> spare_;
+};
 
 // ---------------------------------------------------------------------------------
 // The working memory: the array V, then the blocks X and Y, then PBKDF2's output B.
@@ -177,6 +268,10 @@ class WorkArea {
   WorkArea(const WorkArea&) = delete;
   WorkArea& operator=(const WorkArea&) = delete;
   ~WorkArea() {
+    if (faulter_.joinable()) {
+      stop_.store(true, std::memory_order_relaxed);
+      faulter_.join();
+    }
     if (base_ == nullptr) return;
     // X, Y and B derive from the password; the array goes back to the kernel, which
     // clears pages before it hands them out again.
@@ -188,9 +283,11 @@ class WorkArea {
 
   // Maps `array_bytes` + `scratch_bytes` of zeroed memory. An array of at least one
   // huge page starts on a 2 MiB boundary and is advised onto transparent huge pages;
-  // then all of it is pre-faulted. Advice the kernel refuses is skipped: plain pages,
+  // then all of it is pre-faulted: with `spare_core`, by a short-lived thread on that
+  // core while the caller starts ROMix's first loop, which writes the array front to
+  // back behind it; otherwise here. Advice the kernel refuses is skipped: plain pages,
   // or faults on first touch. Returns 0 or mmap's errno.
-  [[nodiscard]] int map(std::size_t array_bytes, std::size_t scratch_bytes) noexcept {
+  [[nodiscard]] int map(std::size_t array_bytes, std::size_t scratch_bytes, bool spare_core) noexcept {
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     const std::size_t used = array_bytes + scratch_bytes;
     if (used > SIZE_MAX - kHugePage - page) return ENOMEM;
@@ -214,7 +311,16 @@ class WorkArea {
     const auto mode = g_huge_pages.load(std::memory_order_relaxed);
     const bool huge = aligned && mode != scrypt_tuning::HugePages::Refuse && ::madvise(base_, length_, MADV_HUGEPAGE) == 0;
     if (aligned && !huge) (void)::madvise(base_, length_, MADV_NOHUGEPAGE);
-    prefault(huge && mode == scrypt_tuning::HugePages::Use);
+    const bool watch = huge && mode == scrypt_tuning::HugePages::Use;
+    if (spare_core && array_bytes >= kMinBackground && g_background.load(std::memory_order_relaxed)) {
+      try {
+        faulter_ = std::thread([this, watch] { prefault(watch); });
+        return 0;
+      } catch (...) {
+        // No thread to be had (std::system_error): fault the area in here.
+      }
+    }
+    prefault(watch);
     return 0;
   }
 
@@ -238,7 +344,7 @@ class WorkArea {
     // about 0.1 ms when the host backs the memory, 3 to 5 ms when it does not; small
     // pages cost about 0.6 ms (measured under KVM on an AMD EPYC).
     constexpr double kSlowNsPerMiB = 1.0e6;
-    for (std::size_t off = 0; off < length_; off += kStep) {
+    for (std::size_t off = 0; off < length_ && !stop_.load(std::memory_order_relaxed); off += kStep) {
       const std::size_t len = std::min(kStep, length_ - off);
       const double t0 = watch ? thread_cpu_ns() : 0;
       if (::madvise(base_ + off, len, MADV_POPULATE_WRITE) != 0) return;
@@ -256,10 +362,15 @@ class WorkArea {
     return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
   }
 
+  // Below this the array is faulted in faster than a thread starts.
+  static constexpr std::size_t kMinBackground = std::size_t{16} << 20;
+
   std::uint8_t* base_ = nullptr;
   std::size_t length_ = 0;
   std::size_t array_bytes_ = 0;
   std::size_t scratch_bytes_ = 0;
+  std::thread faulter_;            // pre-faulting on a spare core, joined before unmapping
+  std::atomic<bool> stop_{false};  // asks it to end early (the derivation failed)
 };
 
 // PBKDF2-HMAC-SHA256 with one iteration. Lengths fit in int (checked by the caller).
@@ -293,8 +404,10 @@ int scrypt_derive(std::span<const std::uint8_t> password, std::span<const std::u
   const std::size_t array_bytes = block_bytes * static_cast<std::size_t>(n);
   if (array_bytes > SIZE_MAX - 2 * block_bytes - b_bytes) return ENOMEM;
 
+  const CoreTurn turn;
+  if (!turn.entered()) return ECANCELED;
   WorkArea area;
-  if (const int err = area.map(array_bytes, 2 * block_bytes + b_bytes); err != 0) return err;
+  if (const int err = area.map(array_bytes, 2 * block_bytes + b_bytes, turn.spare_core()); err != 0) return err;
   auto* v = reinterpret_cast<std::uint32_t*>(area.data());
   std::uint32_t* x = v + array_bytes / 4;
   std::uint32_t* y = x + block_bytes / 4;
@@ -340,7 +453,20 @@ void reset_core() noexcept { g_forced_core.store(kAutomatic, std::memory_order_r
 
 void set_huge_pages(HugePages mode) noexcept { g_huge_pages.store(mode, std::memory_order_relaxed); }
 
+void set_background_prefault(bool on) noexcept { g_background.store(on, std::memory_order_relaxed); }
+
+unsigned derivation_slots() noexcept { return core_gate().cores(); }
+
+unsigned take_peak_derivations() noexcept { return core_gate().take_peak(); }
+
 }  // namespace scrypt_tuning
+
+ScopedKdfWaitCheck::ScopedKdfWaitCheck(bool (*keep_waiting)()) noexcept : previous_(t_keep_waiting) {
+  t_keep_waiting = keep_waiting;
+}
+
+ScopedKdfWaitCheck::~ScopedKdfWaitCheck() { t_keep_waiting = previous_; }
+
 }  // namespace vek_signer
 
 namespace vek_signer::scrypt_core {

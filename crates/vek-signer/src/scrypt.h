@@ -20,8 +20,11 @@ namespace vek_signer {
 //           more) cannot be addressed or had, or OpenSSL could not allocate.
 // The refusals are those of libsodium's crypto_pwhash_scryptsalsa208sha256_ll, with
 // the same errno values, except for the int limits OpenSSL adds.
+//   ECANCELED  the call waited for a free core (see ScopedKdfWaitCheck in crypto.h)
+//           and the thread's wait check said to stop.
 // Every buffer derived from the password is wiped before return; the working array
-// is unmapped. Reentrant: each call maps its own array.
+// is unmapped. Reentrant: each call maps its own array; at most one call per usable
+// core runs at a time, and while a core stays free the array is faulted in on it.
 [[nodiscard]] int scrypt_derive(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
                                 std::uint64_t n, std::uint32_t r, std::uint32_t p,
                                 std::span<std::uint8_t> out) noexcept;
@@ -55,6 +58,15 @@ void reset_core() noexcept;
 //   Refuse  advised MADV_NOHUGEPAGE, as if the kernel had refused huge pages.
 enum class HugePages : std::uint8_t { Use, Always, Refuse };
 void set_huge_pages(HugePages mode) noexcept;
+
+// Whether a derivation that leaves a core free has its array faulted in by a helper
+// thread on that core (the default) or by itself.
+void set_background_prefault(bool on) noexcept;
+
+// How many derivations may run at once: the cores this process may run on.
+[[nodiscard]] unsigned derivation_slots() noexcept;
+// The most derivations that ran at once since the last call (or the start).
+[[nodiscard]] unsigned take_peak_derivations() noexcept;
 
 }  // namespace scrypt_tuning
 }  // namespace vek_signer

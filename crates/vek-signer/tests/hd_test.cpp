@@ -282,3 +282,35 @@ TEST(HdDerive, ConcurrentCallsAgree) {
 }
 
 }  // namespace
+
+// A key derived below a cached node is the key derived from the seed, errors included.
+TEST(HdDeriveBelow, SameKeysAndErrorsAsFromTheSeed) {
+  const Bytes seed = test_seed();
+  struct Row {
+    std::string_view node, path;
+    Curve curve;
+  };
+  const Row rows[] = {
+      {"m/44'/60'/0'/0", "m/44'/60'/0'/0/7", Curve::Secp256k1},
+      {"m/44'/60'/0'/0", "m/44'/60'/0'/0/2147483647", Curve::Secp256k1},
+      {"m/84'/0'/0'", "m/84'/0'/0'/1/3", Curve::Secp256k1},
+      {"m/0", "m/0/1'/2", Curve::Secp256k1},
+      {"m/44'/501'", "m/44'/501'/5'/0'", Curve::Ed25519},
+      {"m/44'/60'/0'/0", "m/44'/60'/0'/0/2147483648", Curve::Secp256k1},
+      {"m/44'/501'/5'", "m/44'/501'/5'/0", Curve::Ed25519},
+      {"m/44'/60'/0'", "m/44'/60'/0'/0''", Curve::Secp256k1},
+  };
+  for (const Row& row : rows) {
+    auto node = HdDeriver::derive_node(seed, row.node, row.curve);
+    ASSERT_TRUE(node.has_value()) << row.node;
+    auto below = HdDeriver::derive_below(node->span(), row.node, row.path, row.curve);
+    const std::string got = below ? hex_encode(below->span()) : "error: " + below.error().display();
+    EXPECT_EQ(got, derive_hex(seed, row.path, row.curve)) << row.path;
+  }
+  auto node = HdDeriver::derive_node(seed, "m/44'/60'/0'/0", Curve::Secp256k1);
+  ASSERT_TRUE(node.has_value());
+  auto other = HdDeriver::derive_below(node->span(), "m/44'/60'/0'/0", "m/44'/60'/1'/0/0", Curve::Secp256k1);
+  ASSERT_FALSE(other.has_value());
+  EXPECT_EQ(other.error().display(),
+            "derivation failed: 'm/44'/60'/1'/0/0' is not below the node of 'm/44'/60'/0'/0'");
+}

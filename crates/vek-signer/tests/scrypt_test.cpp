@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <random>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -169,6 +171,40 @@ TEST(Scrypt, RefusesWhatLibsodiumRefuses) {
     EXPECT_EQ(crypto_pwhash_scryptsalsa208sha256_ll(pw.data(), 1, pw.data(), 1, row.n, row.r, row.p, dk, 32), -1);
     EXPECT_EQ(errno, row.err) << "libsodium, N=" << row.n << " r=" << row.r << " p=" << row.p;
   }
+}
+
+// The process's peak resident memory so far, in bytes (0 when unknown).
+std::uint64_t peak_rss() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+  }
+  return 0;
+}
+
+// Six derivations at the vault's cost started at once: no more run together than there
+// are cores, so no more than that many 256 MiB arrays are ever held, and each still
+// gives libsodium's key.
+TEST(Scrypt, ConcurrentDerivationsHoldAtMostOneArrayPerCore) {
+  const auto cases = vault_cost_cases();
+  const unsigned slots = tuning::derivation_slots();
+  ASSERT_GE(slots, 1u);
+  const std::uint64_t before = peak_rss();
+  (void)tuning::take_peak_derivations();
+  std::vector<Bytes> keys(6);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    threads.emplace_back([&, i] { keys[i] = ours(cases[i % cases.size()]); });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_LE(tuning::take_peak_derivations(), slots);
+  for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(keys[i], libsodium(cases[i % cases.size()])) << i;
+#if !defined(__SANITIZE_ADDRESS__)  // ASan's shadow of each array adds an eighth
+  constexpr std::uint64_t kArray = std::uint64_t{128} * 8 << 18;
+  if (before != 0) {
+    EXPECT_LE(peak_rss() - before, slots * kArray + kArray / 10) << slots << " cores";
+  }
+#endif
 }
 
 // Every core the CPU runs passes the first-use check, and the automatic choice is the

@@ -93,4 +93,22 @@ struct CryptoEnvelope {
 [[nodiscard]] std::expected<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope,
                                                               std::string_view passphrase);
 
+// Key derivations run at most one per core the process may use (each holds its scrypt
+// array, 256 MiB at the vault's cost, from start to end); one beyond that waits for a
+// running one to end. While an instance lives, such a wait on this thread calls
+// `keep_waiting` about every 20 ms; when it returns false the derivation is abandoned
+// and encrypt/decrypt fail with "scrypt: interrupted while waiting for a free core" (in
+// their EncryptionFailed / DecryptionFailed kinds). The Python binding uses it to run
+// the interpreter's signal handlers. Scopes nest; the previous check comes back on exit.
+class ScopedKdfWaitCheck {
+ public:
+  explicit ScopedKdfWaitCheck(bool (*keep_waiting)()) noexcept;
+  ~ScopedKdfWaitCheck();
+  ScopedKdfWaitCheck(const ScopedKdfWaitCheck&) = delete;
+  ScopedKdfWaitCheck& operator=(const ScopedKdfWaitCheck&) = delete;
+
+ private:
+  bool (*previous_)();
+};
+
 }  // namespace vek_signer

@@ -19,6 +19,9 @@ namespace vek_signer {
 
 // Size of every derived key: the secp256k1 scalar (big-endian) or the SLIP-10 ed25519 key.
 inline constexpr std::size_t kHdKeyBytes = 32;
+// An extended key as derive_node gives it: the key, the chain code, then (secp256k1;
+// zeros for Ed25519) the compressed public key.
+inline constexpr std::size_t kHdNodeBytes = 32 + 32 + 33;
 // Components must name a value below this; the hardened bit comes only from the apostrophe.
 inline constexpr std::uint32_t kHdHardenedOffset = 0x80000000u;
 
@@ -54,6 +57,20 @@ struct HdDeriver {
   //     (negligible with a 64-byte seed): DerivationFailed.
   [[nodiscard]] static std::expected<SecretBytes, HdError> derive(std::span<const std::uint8_t> seed,
                                                                   std::string_view path, Curve curve);
+
+  // The extended key at `path` (kHdNodeBytes), with derive()'s checks and errors, for
+  // derive_below: keys below a node cached by the caller cost only the steps below it.
+  [[nodiscard]] static std::expected<SecretBytes, HdError> derive_node(std::span<const std::uint8_t> seed,
+                                                                       std::string_view path, Curve curve);
+
+  // The key at `path` from `node`, the extended key derive_node gave for `node_path` on
+  // the same curve: derive(seed, path, curve), with its checks and errors, without the
+  // steps down to the node. DerivationFailed "'{path}' is not below the node of
+  // '{node_path}'" when `node_path` is not a prefix of `path` (components compared by
+  // value and marker) or `node` is not kHdNodeBytes long.
+  [[nodiscard]] static std::expected<SecretBytes, HdError> derive_below(std::span<const std::uint8_t> node,
+                                                                        std::string_view node_path,
+                                                                        std::string_view path, Curve curve);
 
   // The BIP-39 seed of `mnemonic` with `passphrase`, then derive(); the seed is wiped on every path.
   [[nodiscard]] static std::expected<SecretBytes, HdError> derive_from_mnemonic(const Mnemonic& mnemonic,
