@@ -7,16 +7,23 @@ libsecp256k1 signatures) and eth-account:
     python3 -m pip install pynacl coincurve eth-account
     python3 bench/bench_app.py
 
-Each figure comes from this one run (item 2 from interleaved rounds, the rest measured once):
+Each figure comes from this one run (items 2 and 4 from interleaved rounds, the rest measured once):
   1. 1,000 EVM message signatures through one session (unlock included), against one
      libsodium scrypt with the vault's parameters plus 1,000 raw recoverable libsecp256k1
      signatures of the same EIP-191 digests (target: at most 1.2 times). In the same run,
      eth-account decrypting one keystore of its own and signing the same 1,000 messages.
-  2. Two threads each unlocking a different wallet at once, against the two unlocks one
-     after the other (target: at most 0.6 times, on 2 cores): the median of the per-round
-     ratios over ROUNDS rounds, with bare libsodium scrypt measured the same way in turn.
+  2. Two threads each unlocking a different wallet at once, against two bare libsodium
+     scrypts with the vault's parameters in two threads (target: at most 1.0 times): the
+     median of the per-round ratios over ROUNDS rounds, each side going first in turn.
   3. A thread that wakes every 10 ms while another unlocks a wallet: its longest gap
      (target: at most 50 ms); vek._native, which keeps the interpreter lock, for contrast.
+  4. Six threads each unlocking a wallet at once, in a fresh process: its peak resident
+     memory above what it held before (target: at most 2 x 256 MiB plus 10% on 2 cores),
+     and the wall time against three pairs of unlocks in turn (target: at most 1.05 times).
+  5. A session's address at a new index (m/44'/60'/0'/0/i), against the same session's
+     address of a key whose parent it has not derived before (m/44'/60'/i'/0/0, what every
+     new index cost before parents were cached; target: at most 0.5 times), beside one
+     libsecp256k1 public-key creation (coincurve) in the same run.
 The load average is printed with the figures: other work on the machine shows in them.
 """
 import json
@@ -85,46 +92,106 @@ def eth_account_work():
     return time.perf_counter() - t0
 
 
-def in_parallel_and_in_turn(first, second):
-    """Wall time of `first` and `second` in two threads at once, and one after the other
-    (measured first)."""
-    t0 = time.perf_counter()
-    first()
-    second()
-    in_turn = time.perf_counter() - t0
-    threads = [threading.Thread(target=f) for f in (first, second)]
+def in_threads(*work):
+    """Wall time of the callables, each in a thread of its own, all at once."""
+    threads = [threading.Thread(target=f) for f in work]
     t0 = time.perf_counter()
     for t in threads:
         t.start()
     for t in threads:
         t.join()
-    return time.perf_counter() - t0, in_turn
+    return time.perf_counter() - t0
 
 
-def two_unlocks(vault):
-    return in_parallel_and_in_turn(lambda: vault.unlock("one", PASS).close(), lambda: vault.unlock("two", PASS).close())
-
-
-def two_raw_scrypts():
-    """The same comparison for bare libsodium scrypt: what the machine gives right now."""
+def raw_scrypt():
     from nacl.bindings import crypto_pwhash_scryptsalsa208sha256_ll
 
-    def one():
-        crypto_pwhash_scryptsalsa208sha256_ll(PASS.encode(), os.urandom(32), 2**18, 8, 1, dklen=32, maxmem=2**30)
-
-    return in_parallel_and_in_turn(one, one)
+    crypto_pwhash_scryptsalsa208sha256_ll(PASS.encode(), os.urandom(32), 2**18, 8, 1, dklen=32, maxmem=2**30)
 
 
 def parallel_rounds(vault, rounds):
     """Item 2 over `rounds` rounds, ours and bare libsodium taking turns to go first:
-    medians of the per-round parallel/in-turn ratios, and each round's figures."""
-    ours, theirs = [], []
+    the per-round ratios of the two wall times, and each round's figures."""
+    def ours():
+        return in_threads(lambda: vault.unlock("one", PASS).close(), lambda: vault.unlock("two", PASS).close())
+
+    def theirs():
+        return in_threads(raw_scrypt, raw_scrypt)
+
+    runs = []
     for k in range(rounds):
-        pair = [(ours, lambda: two_unlocks(vault)), (theirs, two_raw_scrypts)]
-        for sink, measure in pair if k % 2 == 0 else reversed(pair):
-            parallel, in_turn = measure()
-            sink.append((parallel / in_turn, parallel, in_turn))
-    return ours, theirs
+        if k % 2 == 0:
+            o, t = ours(), theirs()
+        else:
+            t, o = theirs(), ours()
+        runs.append((o / t, o, t))
+    return runs
+
+
+SIX = """
+import sys, threading, time, vek
+vault = vek.Vault(sys.argv[1])
+def rss(key):
+    for line in open("/proc/self/status"):
+        if line.startswith(key):
+            return int(line.split()[1]) * 1024
+def unlock(name):
+    vault.unlock(name, sys.argv[2]).close()
+base = rss("VmHWM:")
+t0 = time.perf_counter()
+if sys.argv[3] == "six":
+    threads = [threading.Thread(target=unlock, args=("w%d" % i,)) for i in range(6)]
+    for t in threads: t.start()
+    for t in threads: t.join()
+else:
+    for k in range(3):
+        pair = [threading.Thread(target=unlock, args=("w%d" % (2 * k + i),)) for i in range(2)]
+        for t in pair: t.start()
+        for t in pair: t.join()
+print(time.perf_counter() - t0, rss("VmHWM:") - base)
+"""
+
+
+def six_unlocks(vault_dir, rounds):
+    """Item 4: each round, six unlocks at once and three pairs in turn, each in a fresh
+    process (its peak resident memory is its own), which goes first alternating."""
+    import subprocess
+    import sys
+
+    def run(how):
+        out = subprocess.run([sys.executable, "-c", SIX, vault_dir, PASS, how], check=True, capture_output=True,
+                             text=True).stdout.split()
+        return float(out[0]), int(out[1])
+
+    runs = []
+    for k in range(rounds):
+        order = ["six", "pairs"] if k % 2 == 0 else ["pairs", "six"]
+        got = {how: run(how) for how in order}
+        runs.append((got["six"][0] / got["pairs"][0], got["six"][1], got["six"][0], got["pairs"][0]))
+    return runs
+
+
+def new_index_addresses(vault, count=1000):
+    """Item 5: seconds per address at new indices, per address of a new parent, and per
+    libsecp256k1 public-key creation."""
+    from coincurve import PrivateKey
+
+    with vault.unlock("one", PASS) as session:
+        session.address("ethereum", index=0)
+        t0 = time.perf_counter()
+        for i in range(1, count + 1):
+            session.address("ethereum", index=i)
+        per_index = (time.perf_counter() - t0) / count
+        t0 = time.perf_counter()
+        for i in range(1, count + 1):
+            session.address("ethereum", path=f"m/44'/60'/{i}'/0/0")
+        per_parent = (time.perf_counter() - t0) / count
+    keys = [os.urandom(32) for _ in range(count)]
+    t0 = time.perf_counter()
+    for k in keys:
+        PrivateKey(k).public_key
+    per_pubkey = (time.perf_counter() - t0) / count
+    return per_index, per_parent, per_pubkey
 
 
 def longest_tick_gap(work):
@@ -170,13 +237,12 @@ def main():
               f"  -> vek is {theirs / ours:.1f} times faster")
         print("  ", load())
 
-        ours, theirs = parallel_rounds(vault, ROUNDS)
-        for name, runs, target in (("two unlocks", ours, " (target <= 0.6)"), ("bare libsodium scrypt", theirs, "")):
-            ratios = [r for r, _, _ in runs]
-            print(f"{'2.' if runs is ours else '  '} {name}, two threads against one after the other,"
-                  f" median of {ROUNDS} rounds: ratio {statistics.median(ratios):.2f}{target}"
-                  f" (min {min(ratios):.2f}, max {max(ratios):.2f};"
-                  f" median wall {statistics.median([p for _, p, _ in runs]):.3f} s against {statistics.median([t for _, _, t in runs]):.3f} s)")
+        runs = parallel_rounds(vault, ROUNDS)
+        ratios = [r for r, _, _ in runs]
+        print(f"2. two unlocks in two threads against two libsodium scrypts in two threads, median of {ROUNDS}"
+              f" rounds: ratio {statistics.median(ratios):.3f} (target <= 1.0; min {min(ratios):.3f},"
+              f" max {max(ratios):.3f}; median wall {statistics.median([o for _, o, _ in runs]):.3f} s against"
+              f" {statistics.median([t for _, _, t in runs]):.3f} s)")
         print("  ", load())
 
         gap, took = longest_tick_gap(lambda: vault.unlock("one", PASS).close())
@@ -185,6 +251,23 @@ def main():
         gap, took = longest_tick_gap(lambda: _native.sign_message("one", "ethereum", "m", PASS, vault_path_opt=tmp))
         print(f"   for contrast, vek._native.sign_message ({took * 1000:.0f} ms) keeps the lock:"
               f" longest gap {gap * 1000:.1f} ms")
+        print("  ", load())
+
+        for i in range(6):
+            vault.create(f"w{i}", PASS)
+        runs = six_unlocks(tmp, 3)
+        ratios = [r for r, _, _, _ in runs]
+        peak = max(p for _, p, _, _ in runs)
+        print(f"4. six unlocks in six threads: peak memory {peak / 2**20:.0f} MiB above the process's start"
+              f" (target <= {2 * 256 * 1.1:.0f} MiB); wall time against three pairs in turn, median of {len(runs)}"
+              f" rounds: ratio {statistics.median(ratios):.3f} (target <= 1.05; min {min(ratios):.3f},"
+              f" max {max(ratios):.3f})")
+        print("  ", load())
+
+        per_index, per_parent, per_pubkey = new_index_addresses(vault)
+        print(f"5. a session's address at a new index: {per_index * 1e6:.1f} us; at a new parent (the cost of"
+              f" every new index before): {per_parent * 1e6:.1f} us -> ratio {per_index / per_parent:.2f}"
+              f" (target <= 0.5); one libsecp256k1 public-key creation: {per_pubkey * 1e6:.1f} us")
         print("  ", load())
     finally:
         shutil.rmtree(tmp)

@@ -4,6 +4,7 @@
 #include <sodium.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scrypt.h"
+#include "vek/signer/crypto.h"
 #include "vek/signer/hex.h"
 
 #include "test_vectors.h"
@@ -183,8 +185,8 @@ std::uint64_t peak_rss() {
 }
 
 // Six derivations at the vault's cost started at once: no more run together than there
-// are cores, so no more than that many 256 MiB arrays are ever held, and each still
-// gives libsodium's key.
+// are cores, so no more than that many 256 MiB arrays are ever held, each still gives
+// libsodium's key, and one that waits for a core can be called off.
 TEST(Scrypt, ConcurrentDerivationsHoldAtMostOneArrayPerCore) {
   const auto cases = vault_cost_cases();
   const unsigned slots = tuning::derivation_slots();
@@ -195,6 +197,14 @@ TEST(Scrypt, ConcurrentDerivationsHoldAtMostOneArrayPerCore) {
   std::vector<std::thread> threads;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     threads.emplace_back([&, i] { keys[i] = ours(cases[i % cases.size()]); });
+  }
+  // Meanwhile every core is taken: one more derivation waits, and its thread's check
+  // ends the wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  {
+    const vek_signer::ScopedKdfWaitCheck stop([] { return false; });
+    std::uint8_t dk[32];
+    EXPECT_EQ(scrypt_derive(cases[0].password, cases[0].salt, cases[0].n, 8, 1, dk), ECANCELED);
   }
   for (auto& t : threads) t.join();
   EXPECT_LE(tuning::take_peak_derivations(), slots);
