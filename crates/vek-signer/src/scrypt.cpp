@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <time.h>
@@ -218,6 +219,12 @@ class CoreGate {
     cv_.notify_one();
   }
 
+  void lock_for_fork() noexcept { mu_.lock(); }
+  void unlock_after_fork(bool child) noexcept {
+    if (child) running_ = 0;
+    mu_.unlock();
+  }
+
   [[nodiscard]] unsigned cores() const noexcept { return cores_; }
   [[nodiscard]] unsigned take_peak() noexcept {
     const std::lock_guard lock(mu_);
@@ -238,6 +245,15 @@ CoreGate& core_gate() noexcept {
   static CoreGate gate;
   return gate;
 }
+
+// A forked child has only the thread that forked: the derivations the other threads
+// were running are not its own, and their cores are free there. The gate's lock is
+// held across fork so that the child never inherits it mid-change.
+void gate_before_fork() noexcept { core_gate().lock_for_fork(); }
+void gate_after_fork_parent() noexcept { core_gate().unlock_after_fork(false); }
+void gate_after_fork_child() noexcept { core_gate().unlock_after_fork(true); }
+[[maybe_unused]] const int g_gate_fork_handlers =
+    ::pthread_atfork(gate_before_fork, gate_after_fork_parent, gate_after_fork_child);
 
 // One derivation's core, held for its lifetime.
 class CoreTurn {
