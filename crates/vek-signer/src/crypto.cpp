@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "envelope_aead.h"
 #include "openssl_support.h"
 #include "scrypt.h"
 #include "vek/core/support.h"
@@ -21,6 +22,11 @@ using ossl::CipherCtxPtr;
 constexpr std::string_view kAeadError = "aead::Error";
 
 CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail)}; }
+
+// Forged or truncated input, a wrong passphrase: one answer for all.
+std::unexpected<CryptoError> aead_failure() {
+  return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, std::string(kAeadError)));
+}
 
 // scrypt (RFC 7914) of the passphrase bytes into `out`. Returns errno on failure:
 // EINVAL/EFBIG for a parameter set the implementation refuses, ENOMEM when the
@@ -194,36 +200,35 @@ std::expected<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope, 
   // The tag is the last 16 bytes of ciphertext and auth_tag taken together. Input too
   // short to hold a tag fails like any forged input, without spending the derivation.
   sealed->insert(sealed->end(), tag->begin(), tag->end());
-  const auto fail_aead = [] {
-    return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, std::string(kAeadError)));
-  };
-  if (sealed->size() < kTagBytes) return fail_aead();
-  const std::size_t body_len = sealed->size() - kTagBytes;
+  if (sealed->size() < kTagBytes) return aead_failure();
 
-  CipherCtxPtr ctx;
-  {
-    WipedArray<kScryptDkLen> key;
-    if (const int err = scrypt(passphrase, *salt, k.n, k.r, k.p, key.span()); err != 0) {
-      return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, scrypt_error_text(err)));
-    }
-    auto c = gcm_context(false, key.data(), iv->data(), iv->size());
-    secure_wipe(key.data(), key.size());
-    if (!c) return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, std::move(c.error())));
-    ctx = std::move(*c);
+  WipedArray<kScryptDkLen> key;
+  if (const int err = scrypt(passphrase, *salt, k.n, k.r, k.p, key.span()); err != 0) {
+    return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, scrypt_error_text(err)));
   }
+  return gcm_open(key.span(), std::span<const std::uint8_t, kNonceBytes>(iv->data(), kNonceBytes), *sealed);
+}
+
+std::expected<SecretBytes, CryptoError> gcm_open(std::span<const std::uint8_t, kScryptDkLen> key,
+                                                 std::span<const std::uint8_t, kNonceBytes> iv,
+                                                 std::span<const std::uint8_t> sealed) {
+  if (sealed.size() < kTagBytes) return aead_failure();
+  const std::size_t body_len = sealed.size() - kTagBytes;
+  auto ctx = gcm_context(false, key.data(), iv.data(), iv.size());
+  if (!ctx) return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, std::move(ctx.error())));
 
   std::vector<std::uint8_t> plain(body_len);
   int final_len = 0;
-  const bool ok =
-      gcm_update(ctx.get(), {sealed->data(), body_len}, plain.data()) &&
-      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagBytes), sealed->data() + body_len) ==
-          1 &&
-      EVP_DecryptFinal_ex(ctx.get(), plain.data() + body_len, &final_len) == 1 && final_len == 0;
+  std::uint8_t tag[kTagBytes];
+  std::copy(sealed.begin() + static_cast<std::ptrdiff_t>(body_len), sealed.end(), tag);
+  const bool ok = gcm_update(ctx->get(), sealed.first(body_len), plain.data()) &&
+                  EVP_CIPHER_CTX_ctrl(ctx->get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagBytes), tag) == 1 &&
+                  EVP_DecryptFinal_ex(ctx->get(), plain.data() + body_len, &final_len) == 1 && final_len == 0;
   if (!ok) {
     // Unauthenticated output must not survive a failed tag check.
     wipe_vector(plain);
     ERR_clear_error();
-    return fail_aead();
+    return aead_failure();
   }
   return SecretBytes(std::move(plain));
 }

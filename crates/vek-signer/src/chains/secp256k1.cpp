@@ -155,6 +155,8 @@ std::optional<bool> verify_der(std::span<const std::uint8_t, kHashBytes> hash, s
                                std::span<const std::uint8_t> pub) {
   secp256k1_ecdsa_signature sig;
   secp256k1_pubkey key;
+  // libsecp256k1 aborts the process on a null input pointer, which an empty span may carry.
+  if (der.empty() || pub.empty()) return std::nullopt;
   if (context() == nullptr || secp256k1_ecdsa_signature_parse_der(context(), &sig, der.data(), der.size()) != 1 ||
       secp256k1_ec_pubkey_parse(context(), &key, pub.data(), pub.size()) != 1) {
     return std::nullopt;

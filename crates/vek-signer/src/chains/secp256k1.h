@@ -66,7 +66,8 @@ struct SigningKey {
 [[nodiscard]] std::vector<std::uint8_t> der_encode(std::span<const std::uint8_t, 64> rs);
 
 // Whether the DER signature `der` by the public key `pub` (33 or 65 bytes) is valid over
-// the 32-byte `hash` with a low s; nullopt when the signature or the key does not parse.
+// the 32-byte `hash` with a low s; nullopt when the signature or the key does not parse
+// (empty included).
 [[nodiscard]] std::optional<bool> verify_der(std::span<const std::uint8_t, kHashBytes> hash,
                                              std::span<const std::uint8_t> der, std::span<const std::uint8_t> pub);
 
