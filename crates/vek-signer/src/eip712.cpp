@@ -18,11 +18,12 @@
 // Cost. The document is parsed once (at most kMaxTypedDataBytes, nesting bounded by the
 // JSON reader). Every member type is resolved once, before any value is read; each
 // struct's encodeType and its hash are made once per document, when a value of it is
-// first hashed. A value is then encoded in time linear in its size. No recursion follows
-// the types: the dependencies of a struct are collected with an explicit stack. Encoding
-// a value recurses once per level of the value's own JSON nesting, each level an array
-// or an object of the document, so its depth is bounded by the reader's nesting limit.
-// Member paths for error messages are built only when an error is reported.
+// first hashed, and the encodings made add up to at most kMaxTypedDataTypeEncodings.
+// A value is then encoded in time linear in its size. No recursion follows the types:
+// the dependencies of a struct are collected with an explicit stack. Encoding a value
+// recurses once per level of the value's own JSON nesting, each level an array or an
+// object of the document, so its depth is bounded by the reader's nesting limit. Member
+// paths for error messages are built only when an error is reported.
 
 namespace vek_signer {
 namespace {
@@ -386,8 +387,9 @@ class Encoder {
     if (!value.is_object()) return fail(where, "expected an object of type " + shown(s.name) + got(value));
     std::vector<std::uint8_t> data;
     data.reserve(32 * (s.members.size() + 1));
-    const Word type_hash = type_hash_of(id);
-    data.insert(data.end(), type_hash.begin(), type_hash.end());
+    const auto type_hash = type_hash_of(id);
+    if (!type_hash) return std::unexpected(type_hash.error());
+    data.insert(data.end(), type_hash->begin(), type_hash->end());
     for (const Member& m : s.members) {
       const auto member = value.find(m.name);
       const Path at{&where, m.name};
@@ -404,31 +406,46 @@ class Encoder {
 
  private:
   // encodeType's hash: the struct's own signature, then those of every struct it uses,
-  // sorted by name; made once.
-  Word type_hash_of(std::size_t id) {
+  // sorted by name; made once. The encodings of a chain of n types add up to n^2/2
+  // signatures, so their total length is bounded.
+  Result<Word> type_hash_of(std::size_t id) {
     Struct& s = types_.structs[id];
-    if (!s.type_hash) {
-      std::vector<char> seen(types_.structs.size(), 0);
-      std::vector<std::size_t> deps;
-      std::vector<std::size_t> stack = {id};
-      seen[id] = 1;
-      while (!stack.empty()) {
-        const std::size_t at = stack.back();
-        stack.pop_back();
-        for (const Member& m : types_.structs[at].members) {
-          if (m.type.base != MemberType::Base::Struct || seen[m.type.struct_id]) continue;
-          seen[m.type.struct_id] = 1;
-          deps.push_back(m.type.struct_id);
-          stack.push_back(m.type.struct_id);
-        }
+    if (s.type_hash) return *s.type_hash;
+    std::vector<char> seen(types_.structs.size(), 0);
+    std::vector<std::size_t> deps;
+    std::vector<std::size_t> stack = {id};
+    seen[id] = 1;
+    while (!stack.empty()) {
+      const std::size_t at = stack.back();
+      stack.pop_back();
+      for (const Member& m : types_.structs[at].members) {
+        if (m.type.base != MemberType::Base::Struct || seen[m.type.struct_id]) continue;
+        seen[m.type.struct_id] = 1;
+        deps.push_back(m.type.struct_id);
+        stack.push_back(m.type.struct_id);
       }
-      std::sort(deps.begin(), deps.end());  // ids follow name order
-      std::string text;
-      append_signature(text, s);
-      for (const std::size_t d : deps) append_signature(text, types_.structs[d]);
-      s.type_hash = keccak(text_bytes(text));
     }
+    std::sort(deps.begin(), deps.end());  // ids follow name order
+    std::size_t length = signature_length(s);
+    for (const std::size_t d : deps) length += signature_length(types_.structs[d]);
+    encoded_ += length;
+    if (encoded_ > kMaxTypedDataTypeEncodings) {
+      return std::unexpected(Failure{"the encodings of the types add up to more than " +
+                                     std::to_string(kMaxTypedDataTypeEncodings) + " bytes"});
+    }
+    std::string text;
+    text.reserve(length);
+    append_signature(text, s);
+    for (const std::size_t d : deps) append_signature(text, types_.structs[d]);
+    s.type_hash = keccak(text_bytes(text));
     return *s.type_hash;
+  }
+
+  // The length of "Name(type1 name1,type2 name2)".
+  static std::size_t signature_length(const Struct& s) {
+    std::size_t n = s.name.size() + 2 + (s.members.empty() ? 0 : s.members.size() - 1);
+    for (const Member& m : s.members) n += m.type.text.size() + 1 + m.name.size();
+    return n;
   }
 
   static void append_signature(std::string& out, const Struct& s) {
@@ -499,6 +516,7 @@ class Encoder {
   }
 
   Types& types_;
+  std::size_t encoded_ = 0;  // the length of the type encodings made so far
 };
 
 // The domain's type when `types` gives none: the members it has, in the standard order.

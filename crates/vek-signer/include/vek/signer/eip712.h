@@ -15,11 +15,15 @@
 namespace vek_signer {
 
 // Limits no real document comes near, so that a hostile one costs bounded time, memory
-// and stack: the JSON text's length in bytes, the number of types in `types`, and the
-// members of one type. Values may nest as deep as the JSON reader allows (128 levels).
+// and stack: the JSON text's length in bytes, the number of types in `types`, the
+// members of one type, and the total length of the type encodings (encodeType) made for
+// the document's structs (each made once; a struct's encoding lists every struct it
+// reaches, so a chain of n types has encodings of n^2/2 signatures in all). Values may
+// nest as deep as the JSON reader allows (128 levels).
 inline constexpr std::size_t kMaxTypedDataBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kMaxTypedDataTypes = 1024;
 inline constexpr std::size_t kMaxTypedDataMembers = 1024;
+inline constexpr std::size_t kMaxTypedDataTypeEncodings = std::size_t{4} << 20;
 
 struct TypedDataDigest {
   std::array<std::uint8_t, kKeccak256Bytes> hash{};
@@ -52,6 +56,7 @@ struct TypedDataDigest {
 // one as its first and last 40 bytes around "...". The limits:
 //   "typed data: more than 1048576 bytes", "typed data: more than 1024 types",
 //   "typed data: types.{type}: more than 1024 members",
+//   "typed data: the encodings of the types add up to more than 4194304 bytes",
 //   "typed data: not valid JSON: nesting deeper than 128 levels at line {l} column {c}".
 [[nodiscard]] SignerResult<TypedDataDigest> typed_data_digest(std::string_view json);
 
