@@ -267,8 +267,8 @@ struct MemberType {
 
   std::string text;
   Base base = Base::Bool;
-  unsigned size = 0;       // N of bytesN, uintN, intN
-  std::size_t struct_id = 0;  // the struct, for Base::Struct
+  unsigned size = 0;                  // N of bytesN, uintN, intN
+  std::size_t struct_id = 0;          // the struct, for Base::Struct
   std::vector<Dimension> dimensions;  // outermost first
 };
 
