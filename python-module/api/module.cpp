@@ -308,8 +308,10 @@ void bind_session(nb::module_& m) {
           "chain"_a, "typed_data"_a, "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs EIP-712 typed data (the JSON text of eth_signTypedData_v4) with an EVM chain's\n"
           "key; the signature is r || s || v with v = 27 or 28.\n\n"
-          "Raises:\n    InvalidInputError: unknown chain, not an EVM chain.\n"
-          "    SignerError: malformed typed data (the message names the member).\n"
+          "Raises:\n    InvalidInputError: unknown chain, not an EVM chain, a domain chainId that is not\n"
+          "        the chain's.\n"
+          "    SignerError: malformed typed data (the message names the member), or beyond a limit\n"
+          "        (1 MiB, 1024 types, 1024 members of a type, 128 levels of nesting).\n"
           "    SessionClosedError: the session is closed.\n    DerivationError.")
       .def(
           "sign_transaction",

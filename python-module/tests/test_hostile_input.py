@@ -680,3 +680,28 @@ def test_openssl_without_its_algorithms_gives_errors_not_a_crash(fresh, tmp_path
     for label in ("export", "sign"):
         kind, message = out[label]
         assert kind == "RuntimeError" and message.startswith("decryption failed: "), (label, message)
+
+
+LONG_TYPE_CHAIN = """
+import json, threading, vek
+types = {"EIP712Domain": []}
+for i in range(10000):
+    types[f"T{i}"] = [{"name": "c", "type": f"T{i + 1}[]"}] if i < 9999 else []
+doc = json.dumps({"types": types, "primaryType": "T0", "domain": {}, "message": {"c": []}})
+def check():
+    try:
+        vek.verify_typed_data("ethereum", "0x" + "00" * 20, doc, "00" * 65)
+    except vek.SignerError as e:
+        print(e)
+threading.stack_size(1 << 20)
+t = threading.Thread(target=check)
+t.start()
+t.join()
+"""
+
+
+def test_typed_data_of_a_long_type_chain_is_refused_not_a_crash():
+    """10,000 types T0 -> T1[] -> ... (450 KB) once took a stack frame each and killed
+    the interpreter on a thread with 1 MiB of stack."""
+    p = subprocess.run([sys.executable, "-c", LONG_TYPE_CHAIN], capture_output=True, text=True, timeout=120, check=False)
+    assert (p.returncode, p.stdout, p.stderr) == (0, "invalid message: typed data: more than 1024 types\n", "")

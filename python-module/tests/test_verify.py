@@ -54,10 +54,10 @@ def session(vault):
         yield s
 
 
-@pytest.mark.parametrize("doc", [MAIL["typed_data"], ORDER], ids=["eip712-example", "nested"])
-def test_typed_data_signatures_agree_with_eth_account_both_ways(session, doc):
+@pytest.mark.parametrize(("doc", "chain"), [(MAIL["typed_data"], "ethereum"), (ORDER, "polygon")], ids=["eip712-example", "nested"])
+def test_typed_data_signatures_agree_with_eth_account_both_ways(session, doc, chain):
     text = json.dumps(doc)
-    ours = session.sign_typed_data("polygon", text)
+    ours = session.sign_typed_data(chain, text)
     theirs = KEY.sign_message(encode_typed_data(full_message=doc))
     assert ours.signature == theirs.signature.hex().removeprefix("0x")
     assert ours.recovery_id == theirs.v
@@ -66,6 +66,22 @@ def test_typed_data_signatures_agree_with_eth_account_both_ways(session, doc):
     assert vek.verify_typed_data("evm", KEY.address.lower(), text, "0x" + ours.signature)
     if doc is MAIL["typed_data"]:
         assert ours.signature == MAIL["signature"]
+
+
+def test_typed_data_for_another_chain_is_refused(session):
+    """A domain's chainId, however spelt, must be the chain's; a domain without one is signed anywhere."""
+    other = {**ORDER, "domain": {**ORDER["domain"], "chainId": "0x1"}}
+    calls = [lambda: session.sign_typed_data("polygon", json.dumps(MAIL["typed_data"])),
+             lambda: session.sign_message("polygon", json.dumps(other), format="eip712")]
+    for call in calls:
+        with pytest.raises(vek.InvalidInputError) as info:
+            call()
+        assert str(info.value) == "invalid input: the typed data's domain chainId 1 is not that of 'polygon' (eip155:137)"
+    unbound = json.loads(json.dumps(MAIL["typed_data"]))
+    del unbound["domain"]["chainId"]
+    unbound["types"]["EIP712Domain"] = [m for m in unbound["types"]["EIP712Domain"] if m["name"] != "chainId"]
+    assert vek.recover_address("polygon", json.dumps(unbound), session.sign_typed_data("polygon", json.dumps(unbound)).signature,
+                               format="eip712") == KEY.address
 
 
 def test_personal_messages_verify_both_ways(session):

@@ -303,8 +303,10 @@ class Session:
         key; the signature is r || s || v with v = 27 or 28.
 
         Raises:
-            InvalidInputError: unknown chain, not an EVM chain.
-            SignerError: malformed typed data (the message names the member).
+            InvalidInputError: unknown chain, not an EVM chain, a domain chainId that is not
+                the chain's.
+            SignerError: malformed typed data (the message names the member), or beyond a limit
+                (1 MiB, 1024 types, 1024 members of a type, 128 levels of nesting).
             SessionClosedError: the session is closed.
             DerivationError.
         """

@@ -113,12 +113,19 @@ std::optional<std::vector<std::uint8_t>> typed_tx_chain_id(std::span<const std::
 // Refuses an EVM transaction whose own chain id is not the chain's it is signed or sent
 // for: a signature for one network is valid on that network only, so a mismatch means the
 // user is about to sign for, or send to, a network they did not name.
+// Refuses `what` (e.g. "the transaction's chain id") naming the EVM chain id `id` (in
+// decimal, as the chain's CAIP-2 id writes it) when that is not `chain`'s own.
+VekResult<void> check_chain_number(const vek_core::Chain& chain, std::string_view what, std::string_view id) {
+  const std::string_view caip = chain.chain_id;
+  if (id == caip.substr(caip.find(':') + 1)) return {};
+  return std::unexpected(VekLibError::invalid_input(std::string(what) + " " + std::string(id) + " is not that of '" +
+                                                    std::string(chain.name) + "' (" + std::string(caip) + ")"));
+}
+
 VekResult<void> check_evm_chain_id(const vek_core::Chain& chain, std::span<const std::uint8_t> tx) {
   if (chain.chain_type != ChainType::Evm) return {};
   const auto id = typed_tx_chain_id(tx);
   if (!id) return {};
-  const std::string_view caip = chain.chain_id;
-  const std::string_view want = caip.substr(caip.find(':') + 1);
   std::string got;
   if (id->size() <= 8) {
     std::uint64_t v = 0;
@@ -127,9 +134,18 @@ VekResult<void> check_evm_chain_id(const vek_core::Chain& chain, std::span<const
   } else {
     got = "0x" + vek_signer::hex_encode(*id);
   }
-  if (got == want) return {};
-  return std::unexpected(VekLibError::invalid_input("the transaction's chain id " + got + " is not that of '" +
-                                                    std::string(chain.name) + "' (" + std::string(caip) + ")"));
+  return check_chain_number(chain, "the transaction's chain id", got);
+}
+
+// Refuses malformed typed data, and typed data whose domain names another chain than the
+// one it is signed for: the signature would be valid on that chain's contracts. A domain
+// without chainId is not bound to a chain and is signed as it is.
+VekResult<void> check_typed_data(const vek_core::Chain& chain, std::span<const std::uint8_t> typed_data) {
+  auto digest = vek_signer::typed_data_digest(
+      std::string_view(reinterpret_cast<const char*>(typed_data.data()), typed_data.size()));
+  if (!digest) return std::unexpected(VekLibError(std::move(digest.error())));
+  if (!digest->domain_chain_id) return {};
+  return check_chain_number(chain, "the typed data's domain chainId", *digest->domain_chain_id);
 }
 
 }  // namespace
@@ -441,6 +457,10 @@ VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, 
                                                   const MessageContext& context) {
   auto f = find_message_format(chain.chain_type, format);
   if (!f) return std::unexpected(std::move(f.error()));
+  // Typed data, its domain's chain included, is checked before the session is looked at.
+  if ((*f)->name == "eip712") {
+    if (auto ok = check_typed_data(chain, message); !ok) return std::unexpected(std::move(ok.error()));
+  }
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   const std::lock_guard lock(mu_);
   auto key = key_locked(chain, which);
@@ -455,10 +475,6 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
   if (c->chain_type != ChainType::Evm) {
     return std::unexpected(VekLibError::invalid_input("typed data is signed by EVM chains only, not " +
                                                       std::string(vek_core::chain_type_name(c->chain_type))));
-  }
-  // Malformed typed data is reported before the session is looked at.
-  if (const auto digest = vek_signer::typed_data_hash(typed_data); !digest) {
-    return std::unexpected(VekLibError(digest.error()));
   }
   const std::span<const std::uint8_t> json(reinterpret_cast<const std::uint8_t*>(typed_data.data()), typed_data.size());
   return sign_message_bytes(*c, json, which, "eip712", MessageContext{});

@@ -2,7 +2,10 @@
 // the refusals of malformed typed data.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -40,6 +43,12 @@ TEST(Eip712, TheStandardsExampleDigestSignatureAndSigner) {
   json implied = v["typed_data"];
   implied["types"].erase("EIP712Domain");
   EXPECT_EQ(vek_signer::hex_encode(vek_signer::typed_data_hash(implied.dump()).value()), v["digest"].get<std::string>());
+  // The chainId the domain signs, in decimal whatever its spelling; none when unsigned.
+  EXPECT_EQ(vek_signer::typed_data_digest(implied.dump())->domain_chain_id, "1");
+  implied["domain"]["chainId"] = "0x89";
+  EXPECT_EQ(vek_signer::typed_data_digest(implied.dump())->domain_chain_id, "137");
+  implied["domain"].erase("chainId");
+  EXPECT_EQ(vek_signer::typed_data_digest(implied.dump())->domain_chain_id, std::nullopt);
 }
 
 TEST(Eip712, RecoveryRefusesMalformedSignatures) {
@@ -86,6 +95,8 @@ TEST(Eip712, MalformedTypedDataIsRefusedByName) {
       {"float", [](json& d) { d["domain"]["chainId"] = 1.5; },
        "domain.chainId: expected an integer, got a number with a fraction, an exponent or more than 64 bits (write "
        "large integers as strings)"},
+      {"malformed inner array", [](json& d) { d["types"]["Person"][1]["type"] = "address[x][]"; },
+       "types.Person.wallet: malformed array type 'address[x][]'"},
       {"not JSON", [](json& d) { d = "{"; }, ""},
   };
   for (const Case& c : cases) {
@@ -126,6 +137,91 @@ TEST(Eip712, IntegerBoundsBytesAndArrays) {
   // One value in two spellings gives one digest; another type, another digest.
   EXPECT_EQ(with("int8", -1).value(), with("int8", "-0x1").value());
   EXPECT_NE(with("int8", -1).value(), with("int16", -1).value());
+}
+
+// A chain of struct types T0 -> T1[] -> ... -> T{n-1} (the last without members), with
+// an empty message.
+std::string type_chain(std::size_t n) {
+  std::string types = R"({"EIP712Domain":[])";
+  for (std::size_t i = 0; i < n; ++i) {
+    types += ",\"T" + std::to_string(i) + "\":[";
+    if (i + 1 < n) types += R"({"name":"c","type":"T)" + std::to_string(i + 1) + R"([]"})";
+    types += "]";
+  }
+  return R"({"types":)" + types + R"(},"primaryType":"T0","domain":{},"message":{"c":[]}})";
+}
+
+// Runs `f` on a thread with a 256 KiB stack.
+void on_small_stack(const std::function<void()>& f) {
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+  pthread_t thread;
+  auto run = [](void* p) -> void* {
+    (*static_cast<const std::function<void()>*>(p))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&f)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
+// Hostile documents meet a named limit, never the end of the stack: a chain of 100,000
+// types (which once took one stack frame per type), more types or members than allowed,
+// type encodings quadratic in the number of types, and, on a small stack, the longest chain allowed and values nested to the JSON limit.
+TEST(Eip712, HostileDocumentsMeetLimitsNotTheStack) {
+  const auto error = [](const std::string& doc) { return vek_signer::typed_data_hash(doc).error().display(); };
+  EXPECT_EQ(error(type_chain(100000)), "invalid message: typed data: more than 1048576 bytes");
+  EXPECT_EQ(error(type_chain(1024)), "invalid message: typed data: more than 1024 types");
+  json wide = json::parse(type_chain(1));
+  for (int i = 0; i <= 1024; ++i) wide["types"]["T0"].push_back({{"name", "m" + std::to_string(i)}, {"type", "bool"}});
+  EXPECT_EQ(error(wide.dump()), "invalid message: typed data: types.T0: more than 1024 members");
+  // H { m0: T0, m1: T1, ... } over a chain of 1000 types: the encodings of T0, T1, ...
+  // list 1000, 999, ... signatures.
+  json hub = json::parse(type_chain(1000));
+  hub["primaryType"] = "H";
+  hub["message"] = json::object();
+  for (int i = 0; i < 1000; ++i) {
+    hub["types"]["H"].push_back({{"name", "m" + std::to_string(i)}, {"type", "T" + std::to_string(i)}});
+    hub["message"]["m" + std::to_string(i)] = i < 999 ? json{{"c", json::array()}} : json::object();
+  }
+  EXPECT_EQ(error(hub.dump()), "invalid message: typed data: the encodings of the types add up to more than 4194304 bytes");
+
+  // Node { Node[] c }: each level of the value is an object and an array.
+  const auto nested = [](int levels) {
+    json value = {{"c", json::array()}};
+    for (int i = 1; i < levels; ++i) value = {{"c", json::array({value})}};
+    return json{{"types", {{"Node", {{{"name", "c"}, {"type", "Node[]"}}}}}},
+                {"primaryType", "Node"},
+                {"domain", json::object()},
+                {"message", value}}
+        .dump();
+  };
+  on_small_stack([&] {
+    EXPECT_TRUE(vek_signer::typed_data_hash(type_chain(1023)));  // with EIP712Domain, 1024 types
+    EXPECT_TRUE(vek_signer::typed_data_hash(nested(63)));
+    EXPECT_TRUE(error(nested(64)).starts_with("invalid message: typed data: not valid JSON: nesting deeper than 128 levels"));
+  });
+}
+
+// An error deep in a value quotes a shortened path: the full one would be as long as the
+// document (it once was built, and kept, at every level).
+TEST(Eip712, DeepErrorsQuoteAShortenedPath) {
+  const std::string name(500, 'n');
+  json value = {{name, 5}};  // not an array
+  std::string path = "message";
+  for (int i = 0; i < 60; ++i) {
+    value = {{name, json::array({value})}};
+    path += "." + name + "[0]";
+  }
+  path += "." + name;
+  const json doc = {{"types", {{"Node", {{{"name", name}, {"type", "Node[]"}}}}}},
+                    {"primaryType", "Node"},
+                    {"domain", json::object()},
+                    {"message", value}};
+  EXPECT_EQ(vek_signer::typed_data_hash(doc.dump()).error().display(),
+            "invalid message: typed data: " + path.substr(0, 40) + "..." + path.substr(path.size() - 40) +
+                ": expected an array of type Node[], got an integer");
 }
 
 }  // namespace

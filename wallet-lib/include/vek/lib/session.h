@@ -122,6 +122,8 @@ class Session {
   // Errors: InvalidInput (unknown chain; "unknown format for {an EVM / a Bitcoin / ...}
   // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding);
   // SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
+  // With "eip712" the typed data is checked as by sign_typed_data, before the session is
+  // looked at.
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::string_view message, OptText encoding,
                                                    AccountRef which, OptText format = std::nullopt,
                                                    const MessageContext& context = {});
@@ -133,8 +135,11 @@ class Session {
   // EIP-712 (eth_signTypedData_v4) by an EVM chain's key: the signature r || s || v with
   // v = 27 or 28, the form wallets return, recovery_id = v, format "eip712".
   // Errors: InvalidInput (unknown chain; "typed data is signed by EVM chains only, not
-  // {family}"); Signer InvalidMessage "typed data: ..." (vek/signer/eip712.h), before the
-  // session is looked at; SessionClosed; Hd; Signer.
+  // {family}"); Signer InvalidMessage "typed data: ..." (vek/signer/eip712.h) and
+  // InvalidInput "the typed data's domain chainId {id} is not that of '{chain name}'
+  // ({CAIP-2 id})" (a domain whose type has chainId must name the chain signed for; {id}
+  // in decimal, or the JSON given when it is not an integer), both before the session is
+  // looked at; SessionClosed; Hd; Signer.
   [[nodiscard]] VekResult<SignResult> sign_typed_data(std::string_view chain, std::string_view typed_data,
                                                       AccountRef which);
 
