@@ -306,12 +306,13 @@ def test_sign_message_in_both_modes_and_encodings(home, shared, tmp_path):
     assert plain.out.split() == ["signer", expected["signer"], "signature", expected["signature"],
                                  "recovery_id", str(expected["recovery_id"]), "format", "eip191"]
     # Hex messages take a 0x prefix, as transactions do.
+    # Bytes the user does not see are signed after a yes (--yes, or the answer before the passphrase).
     hexed = ok(run(["sign-message", "alpha", "ethereum", "0x48656c6c6f", "--encoding", "hex", "--index", "1",
-                    "--json", "--vault", v, "--passphrase-env", "PW"], home, env={"PW": PASS}))
+                    "--json", "--yes", "--vault", v, "--passphrase-env", "PW"], home, env={"PW": PASS}))
     assert json.loads(hexed.out) == expected
     (tmp_path / "msg").write_bytes(b"Hello")
     from_file = ok(run(["--json", "--vault", v, "sign-message", "alpha", "ethereum", "--message-file",
-                        str(tmp_path / "msg"), "--index", "1"], home, PASS + "\n"))
+                        str(tmp_path / "msg"), "--index", "1"], home, "y\n" + PASS + "\n"))
     assert json.loads(from_file.out) == expected
 
 
@@ -828,7 +829,7 @@ def test_new_commands(home, vault, tmp_path):
              "primaryType": "Mail", "domain": {"name": "t"}, "message": {"body": "hello"}}
     Path(tmp_path / "typed.json").write_text(json.dumps(typed))
     s = json.loads(ok(run(["--json", "sign-typed-data", "m", "ethereum", str(tmp_path / "typed.json"), "--vault",
-                           vault], home, PASS + "\n")).out)
+                           vault], home, "y\n" + PASS + "\n")).out)
     from eth_account.messages import encode_typed_data  # noqa: PLC0415
     assert Account.recover_message(encode_typed_data(full_message=typed), signature=s["signature"]) == ZERO_PHRASE_EVM
     # pubkey: the key of the stored address.
