@@ -5,10 +5,12 @@ Every subcommand is a thin layer over the application API (``vek.Vault``,
 needs, shows what is about to happen and formats the result. Secrets (passphrases,
 recovery phrases, private keys) are never taken from the command line, where other
 users (through the process list) and the shell history would see them. Each secret
-comes, in this order of preference, from an environment variable the user names
+comes, in this order of preference, from a file descriptor the user names
+(``--passphrase-fd N``: one line), from an environment variable the user names
 (``--passphrase-env NAME``; the variable is then removed from the environment of
-child processes), from a prompt without echo when standard input is a terminal, or
-from the next line of standard input otherwise.
+child processes, though /proc/<pid>/environ keeps showing it), from a prompt
+without echo when standard input is a terminal, or from the next line of standard
+input otherwise.
 
 Cheap checks (the wallet, the chain, the name, the words of a phrase, hex, the
 transaction) come before any secret is asked for.
@@ -525,7 +527,7 @@ def cmd_derive(args: argparse.Namespace, out: Output, reader: SecretReader, stat
 
 def derive_stored(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     if source(args, "mnemonic") != Source():
-        raise UsageError("--mnemonic-env does not apply with --wallet (the wallet's own phrase is used)")
+        raise UsageError("--mnemonic-env and --mnemonic-fd do not apply with --wallet (the wallet's own phrase is used)")
     if sum(x is not None for x in (args.index, args.path)) > 1:
         raise UsageError("give --index or --path, not both")
     check_chain(args.chain)
@@ -669,6 +671,8 @@ def cmd_list(args: argparse.Namespace, out: Output, reader: SecretReader, state:
     addresses = [account_address(w, family) if shared else None for w in wallets]
     docs = [wallet_dict(w) for w in wallets]
     if args.chain is not None:
+        if named is None and chain.lower() == "evm":
+            named = family_chain("evm")
         for doc, address in zip(docs, addresses):
             doc["chain"] = named.chain_id if named is not None else chain
             doc["address"] = address
@@ -932,7 +936,7 @@ def typed_data_rows(typed: str, file: str) -> list[list[str]]:
         raise CliError(f"{printable(file)} is not JSON: {e}") from None
     if not isinstance(doc, dict):
         raise CliError(f"{printable(file)} is not typed data: not a JSON object")
-    domain = doc.get("domain") if isinstance(doc.get("domain"), dict) else {}
+    domain: dict[str, Any] = doc["domain"] if isinstance(doc.get("domain"), dict) else {}
     rows = [
         [name, scalar_text(domain[key]) if key in domain else "(none)"]
         for name, key in (
@@ -1284,7 +1288,7 @@ def build_parser() -> Parser:
         prog=PROG,
         description="Local, non-custodial, multi-chain wallets. Secrets are never taken from "
         "the command line: they are prompted for, read from standard input, or taken from "
-        "an environment variable named with an --...-env option.",
+        "a file descriptor or an environment variable named with an --...-fd or --...-env option.",
     )
     parser.add_argument("--vault", metavar="PATH", default=None, help="vault directory (default ~/.vek)")
     parser.add_argument("--json", action="store_true", default=False, help="print machine-readable JSON")
@@ -1326,7 +1330,7 @@ def build_parser() -> Parser:
         help="with --wallet: the path of a preset for --index (default, evm-account, solana-account, bitcoin-bip84)",
     )
     p.add_argument("--add", action="store_true", help="with --wallet: store the account in the wallet")
-    secret_options(p, "passphrase", "with --wallet: its passphrase")
+    secret_options(p, "passphrase", "the wallet's passphrase (with --wallet)")
 
     p = add("create", cmd_create, "create a wallet with a new recovery phrase")
     p.add_argument("name")
@@ -1351,8 +1355,8 @@ def build_parser() -> Parser:
     secret_options(p, "key", "the key")
     p.add_argument("--key-file", metavar="FILE", help="read the key from FILE (e.g. a Solana keypair file)")
     p.add_argument("--both", action="store_true", help="read one secp256k1 and one Ed25519 key (hex)")
-    secret_options(p, "secp256k1_key", "with --both: the secp256k1 key")
-    secret_options(p, "ed25519_key", "with --both: the Ed25519 key")
+    secret_options(p, "secp256k1_key", "the secp256k1 key (with --both)")
+    secret_options(p, "ed25519_key", "the Ed25519 key (with --both)")
     passphrase_options(p, new=True)
 
     p = add("import-keystore", cmd_import_keystore, "import a wallet from an Ethereum keystore (v3) file")
