@@ -301,6 +301,8 @@ class SecretReader:
         where = f"file descriptor {fd}"
         data = bytearray()
         try:
+            # What follows the line is not for child processes (curl).
+            os.set_inheritable(fd, False)
             while (byte := os.read(fd, 1)) and byte != b"\n":
                 data += byte
         except OSError as e:
