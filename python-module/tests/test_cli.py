@@ -2,6 +2,7 @@
 temporary vault and a temporary HOME, with secrets piped, named in variables, or
 typed on a pseudo-terminal, and never on the command line."""
 import errno
+import io
 import http.server
 import json
 import os
@@ -306,12 +307,13 @@ def test_sign_message_in_both_modes_and_encodings(home, shared, tmp_path):
     assert plain.out.split() == ["signer", expected["signer"], "signature", expected["signature"],
                                  "recovery_id", str(expected["recovery_id"]), "format", "eip191"]
     # Hex messages take a 0x prefix, as transactions do.
+    # Bytes the user does not see are signed after a yes (--yes, or the answer before the passphrase).
     hexed = ok(run(["sign-message", "alpha", "ethereum", "0x48656c6c6f", "--encoding", "hex", "--index", "1",
-                    "--json", "--vault", v, "--passphrase-env", "PW"], home, env={"PW": PASS}))
+                    "--json", "--yes", "--vault", v, "--passphrase-env", "PW"], home, env={"PW": PASS}))
     assert json.loads(hexed.out) == expected
     (tmp_path / "msg").write_bytes(b"Hello")
     from_file = ok(run(["--json", "--vault", v, "sign-message", "alpha", "ethereum", "--message-file",
-                        str(tmp_path / "msg"), "--index", "1"], home, PASS + "\n"))
+                        str(tmp_path / "msg"), "--index", "1"], home, "y\n" + PASS + "\n"))
     assert json.loads(from_file.out) == expected
 
 
@@ -828,7 +830,7 @@ def test_new_commands(home, vault, tmp_path):
              "primaryType": "Mail", "domain": {"name": "t"}, "message": {"body": "hello"}}
     Path(tmp_path / "typed.json").write_text(json.dumps(typed))
     s = json.loads(ok(run(["--json", "sign-typed-data", "m", "ethereum", str(tmp_path / "typed.json"), "--vault",
-                           vault], home, PASS + "\n")).out)
+                           vault], home, "y\n" + PASS + "\n")).out)
     from eth_account.messages import encode_typed_data  # noqa: PLC0415
     assert Account.recover_message(encode_typed_data(full_message=typed), signature=s["signature"]) == ZERO_PHRASE_EVM
     typed["types"]["EIP712Domain"].append({"name": "chainId", "type": "uint256"})
@@ -928,3 +930,137 @@ def test_ton_connect_formats_sign_and_verify_through_the_tool(home, shared):
     assert ok(run(check + binding, home)).out.strip() == "valid"
     assert error_of(run(check + ["--domain", "example.org", "--timestamp", "1700000000"], home)) == (
         f"error: the signature is not {signed['signer']}'s")
+
+
+# ---------------------------------------------------------------- hardening, in this process
+
+
+def tool(capsys, args, stdin=""):
+    """Runs the tool in this process with `stdin` as its input: (status, stdout, stderr)."""
+    from vek import cli  # noqa: PLC0415
+
+    status = cli.main(args, cli.SecretReader(io.BytesIO(stdin.encode())))
+    out, err = capsys.readouterr()
+    return status, out, err
+
+
+RAW_WARNING = ("warning: a raw signature signs these bytes as they are: if they are the signing bytes of a "
+               "transaction, it authorises that transaction on {} and on every other chain where this key signs{}.\n")
+
+
+def test_raw_and_unseen_message_bytes_are_signed_only_after_a_yes(capsys, shared, vault):
+    v = shared["vault"]
+    asked = "Sign these bytes? [y/N] \n"
+    status, out, err = tool(capsys, ["sign-message", "alpha", "cosmos", "hi", "--format", "raw", "--vault", v],
+                            "n\n" + PASS + "\n")
+    assert (status, out, err) == (1, "", RAW_WARNING.format("cosmos", "") + asked +
+                                  "error: cancelled: nothing was signed\n")
+    # --yes signs; under --json the warning is on standard error.
+    status, out, err = tool(capsys, ["--json", "sign-message", "alpha", "cosmos", "hi", "--format", "raw", "--yes",
+                                     "--vault", v], PASS + "\n")
+    assert (status, json.loads(out)["format"], err) == (0, "raw", RAW_WARNING.format("cosmos", ""))
+    # Hex bytes under Solana's standard (raw) format, and the key a private-key wallet shares.
+    _native.import_wallet_private_key("pk", SECP_KEY, None, None, vault)
+    status, _, err = tool(capsys, ["sign-message", "alpha", "solana", "00ff", "--encoding", "hex", "--vault", v], "")
+    assert status == 1 and err.startswith(RAW_WARNING.format("solana", "") + asked)
+    status, _, err = tool(capsys, ["sign-message", "pk", "tron", "hi", "--format", "raw", "--vault", vault], "")
+    shared_key = " (this private-key wallet signs for EVM, Bitcoin, Cosmos and Tron chains with one secp256k1 key)"
+    assert status == 1 and err.startswith(RAW_WARNING.format("tron", shared_key) + asked)
+    status, _, err = tool(capsys, ["sign-message", "pk", "ethereum", "00", "--encoding", "hex", "--vault", vault], "")
+    assert status == 1 and err.startswith("warning: the message is bytes that are not shown here: sign them only if "
+                                          "you know what they are.\n" + asked)
+
+
+def test_sign_typed_data_shows_the_document_and_asks(capsys, shared, tmp_path):
+    permit = {"types": {}, "primaryType": "PermitSingle",
+              "domain": {"name": "Permit2", "chainId": 1, "verifyingContract": "0x" + "22" * 20},
+              "message": {"details": {"token": "0x" + "33" * 20, "amount": str(2**160 - 1)},
+                          "spenders": ["0x" + "44" * 20, "\x9b"]}}
+    (tmp_path / "permit.json").write_text(json.dumps(permit))
+    status, out, err = tool(capsys, ["sign-typed-data", "alpha", "ethereum", str(tmp_path / "permit.json"),
+                                     "--vault", shared["vault"]], "n\n" + PASS + "\n")
+    assert (status, out) == (1, "")
+    assert err.splitlines() == [
+        f"from                    {ZERO_PHRASE_EVM}",
+        "domain                  Permit2",
+        "version                 (none)",
+        "chain id                1",
+        "verifying contract      0x" + "22" * 20,
+        "primary type            PermitSingle",
+        "message.details.token   0x" + "33" * 20,
+        f"message.details.amount  {2**160 - 1}",
+        "message.spenders[0]     0x" + "44" * 20,
+        "message.spenders[1]     \\x9b",
+        "Sign this typed data? [y/N] ",
+        "error: cancelled: nothing was signed",
+    ]
+
+
+def test_untrusted_text_is_escaped_on_every_line(capsys, vault, tmp_path):
+    from vek import cli  # noqa: PLC0415
+
+    assert cli.printable("a\x7fb\x9bc\u202ed\u200be\nf\u2028") == "a\\x7fb\\x9bc\\u202ed\\u200be\\nf\\u2028"
+    # A keystore's names and a typed-data value, quoted by the library's errors.
+    keystore = Account.encrypt(SECP_KEY, OTHER_PASS, kdf="pbkdf2", iterations=2)
+    keystore["crypto"]["kdfparams"]["prf"] = "hmac\x9b2J\x7f"
+    (tmp_path / "ks.json").write_text(json.dumps(keystore))
+    args = ["import-keystore", "k", str(tmp_path / "ks.json"), "--no-passphrase", "--vault", vault]
+    assert tool(capsys, args, OTHER_PASS + "\n")[2] == (
+        "error: invalid parameters: unsupported keystore prf 'hmac\\x9b2J\\x7f', expected hmac-sha256\n")
+    assert json.loads(tool(capsys, ["--json"] + args, OTHER_PASS + "\n")[2])["error"]["message"].endswith(
+        "prf 'hmac\x9b2J\x7f', expected hmac-sha256")
+    _native.create_wallet("w", None, None, vault)
+    typed = {"types": {"EIP712Domain": [], "M": [{"name": "n", "type": "uint256"}]}, "primaryType": "M",
+             "domain": {}, "message": {"n": "1\x9b\x7f"}}
+    (tmp_path / "t.json").write_text(json.dumps(typed))
+    err = tool(capsys, ["--json", "sign-typed-data", "w", "ethereum", str(tmp_path / "t.json"), "--yes",
+                        "--no-passphrase", "--vault", vault])[2]
+    assert "\x9b" not in err and "\x7f" not in err and "\\u009b" in err
+    # A node's error reply.
+    server = Server("rpc_server.py", str(tmp_path / "log"), "--default",
+                    'error:{"code": -32000, "message": "nonce \\u009b\\u007f"}')
+    try:
+        err = tool(capsys, ["send", "w", "ethereum", EVM_TX, "--rpc-url", server.url, "--yes", "--no-passphrase",
+                            "--vault", vault])[2]
+    finally:
+        server.stop()
+    assert err.splitlines()[-1].startswith('error: broadcast failed: RPC error: {"code":-32000,"message":"nonce '
+                                           '\\x9b\\x7f"} (whether')
+
+
+def test_secrets_from_file_descriptors(capsys, vault):
+    _native.import_wallet_mnemonic("m", ZERO_PHRASE, PASS, None, vault)
+    r, w = os.pipe()
+    os.write(w, f"{PASS}\n{OTHER_PASS}\n".encode())
+    os.close(w)
+    try:
+        # Both passphrases from one descriptor, a line each; standard input is not read.
+        status, out, err = tool(capsys, ["change-passphrase", "m", "--passphrase-fd", str(r), "--new-passphrase-fd",
+                                         str(r), "--vault", vault])
+        assert (status, err) == (0, ""), err
+        assert tool(capsys, ["pubkey", "m", "ethereum", "--passphrase-fd", str(r), "--vault", vault])[2] == \
+            "error: no passphrase on file descriptor %d\n" % r
+    finally:
+        os.close(r)
+    assert _native.export_wallet("m", OTHER_PASS, vault) == ZERO_PHRASE
+    assert tool(capsys, ["pubkey", "m", "ethereum", "--passphrase-fd", str(r), "--vault", vault])[2] == \
+        "error: cannot read the passphrase from file descriptor %d: Bad file descriptor\n" % r
+
+
+def test_list_shows_only_the_address_of_the_chain_asked_for(capsys, shared):
+    v, alpha = shared["vault"], shared["alpha"]
+    with vek.Vault(v).unlock("alpha", PASS) as session:
+        derived = {c.name: session.derive(c.name) for c in vek.known_chains()}
+    listed = {}
+    for name in derived:
+        status, out, _ = tool(capsys, ["--json", "list", "--chain", name, "--vault", v])
+        [doc] = json.loads(out)
+        assert status == 0 and doc["chain"] == next(c.chain_id for c in vek.known_chains() if c.name == name)
+        listed[name] = doc["address"]
+    assert {n for n, a in listed.items() if a is None} == {
+        "bitcoin-testnet", "bitcoin-signet", "osmosis", "celestia", "secret", "kava", "ton-testnet"}
+    assert all(a == derived[n] for n, a in listed.items() if a is not None)
+    status, out, err = tool(capsys, ["list", "--chain", "kava", "--vault", v])
+    assert out.split("\n")[1].split()[:3] == ["alpha", alpha["id"], "-"]
+    assert err == (f"No stored account for kava: 'vek --vault {v} derive kava --wallet WALLET' derives its address "
+                   "(asks for the passphrase).\n")

@@ -5,10 +5,12 @@ Every subcommand is a thin layer over the application API (``vek.Vault``,
 needs, shows what is about to happen and formats the result. Secrets (passphrases,
 recovery phrases, private keys) are never taken from the command line, where other
 users (through the process list) and the shell history would see them. Each secret
-comes, in this order of preference, from an environment variable the user names
+comes, in this order of preference, from a file descriptor the user names
+(``--passphrase-fd N``: one line), from an environment variable the user names
 (``--passphrase-env NAME``; the variable is then removed from the environment of
-child processes), from a prompt without echo when standard input is a terminal, or
-from the next line of standard input otherwise.
+child processes, though /proc/<pid>/environ keeps showing it), from a prompt
+without echo when standard input is a terminal, or from the next line of standard
+input otherwise.
 
 Cheap checks (the wallet, the chain, the name, the words of a phrase, hex, the
 transaction) come before any secret is asked for.
@@ -31,7 +33,7 @@ import shlex
 import signal
 import sys
 import threading
-from typing import Any, Callable, Iterator, NoReturn, Optional, Sequence
+from typing import Any, Callable, Iterator, NamedTuple, NoReturn, Optional, Sequence
 
 import vek
 from vek import __version__
@@ -66,12 +68,27 @@ class SendTimeout(Exception):
 
 
 def printable(text: str) -> str:
-    """`text` with control and other non-printable characters escaped, so that a
-    wallet name, a file name or a node's reply cannot rewrite the terminal or fake
-    extra output lines."""
+    """`text` with every character that is not printable escaped (``\\n``, ``\\x1b``,
+    ``\\x9b``, ``\\u202e``): the C0 controls, DEL, the C1 controls (U+0080 to U+009F),
+    the format characters (bidirectional overrides and isolates, zero-width characters,
+    the soft hyphen), line and paragraph separators, and blank characters other than the
+    space. So text the tool did not write (a wallet name or id, a file name, a node's
+    reply, a value quoted by the library) cannot rewrite the terminal, reorder what is
+    shown, or fake extra output lines. Every line the tool prints goes through it."""
     if text.isprintable():
         return text
     return "".join(c if c.isprintable() else c.encode("unicode_escape").decode("ascii") for c in text)
+
+
+def printable_lines(text: str) -> str:
+    """`text` with each of its lines made printable (its own line breaks kept)."""
+    return "\n".join(printable(line) for line in text.split("\n"))
+
+
+def tell(text: str, end: str = "\n") -> None:
+    """An advisory line (a review, a warning, a question) on standard error, escaped."""
+    sys.stderr.write(printable_lines(text) + end)
+    sys.stderr.flush()
 
 
 def one_line(message: str) -> str:
@@ -79,10 +96,10 @@ def one_line(message: str) -> str:
     return " ".join(part.strip() for part in message.strip().splitlines() if part.strip())
 
 
-def json_text(data: Any) -> str:
+def json_text(data: Any, indent: Optional[int] = 2) -> str:
     """JSON with every non-printable character of its strings escaped (json itself
     leaves DEL and the C1 controls as they are)."""
-    text = json.dumps(data, indent=2, ensure_ascii=False)
+    text = json.dumps(data, indent=indent, ensure_ascii=False)
     return "".join(c if c.isprintable() or c == "\n" else "\\u%04x" % ord(c) for c in text)
 
 
@@ -139,15 +156,14 @@ class Output:
         self.as_json = as_json
 
     def emit(self, data: Any, text: Callable[[], str]) -> None:
-        sys.stdout.write((json_text(data) if self.as_json else text()) + "\n")
+        sys.stdout.write((json_text(data) if self.as_json else printable_lines(text())) + "\n")
         sys.stdout.flush()
 
     def note(self, message: str) -> None:
         """An advisory line on standard error (kept off standard output so that
         --json output stays one document); not shown with --json."""
         if not self.as_json:
-            sys.stderr.write(message + "\n")
-            sys.stderr.flush()
+            tell(message)
 
 
 @contextlib.contextmanager
@@ -215,13 +231,40 @@ def uninterrupted() -> Iterator[None]:
 # ---------------------------------------------------------------- secret input
 
 
+class Source(NamedTuple):
+    """Where the user said a secret comes from: an environment variable's name
+    (--...-env) or an open file descriptor (--...-fd); neither: prompt or read."""
+
+    env: Optional[str] = None
+    fd: Optional[int] = None
+
+
+def source(args: argparse.Namespace, option: str) -> Source:
+    """The --{option}-env and --{option}-fd values of the command line."""
+    return Source(getattr(args, option + "_env", None), getattr(args, option + "_fd", None))
+
+
+def line_text(raw: Any, what: str, where: str) -> str:
+    """One line as read (bytes or text), without its line ending."""
+    if isinstance(raw, bytes):
+        try:
+            raw = raw.decode("utf-8")
+        except UnicodeDecodeError:
+            raise CliError(f"the {what} on {where} is not valid UTF-8") from None
+    if raw.endswith("\n"):
+        raw = raw[:-1]
+        if raw.endswith("\r"):
+            raw = raw[:-1]
+    return str(raw)
+
+
 class SecretReader:
     """Reads secrets and confirmations for one command run.
 
-    An environment variable named by the user wins (and is removed from the
-    environment once read); otherwise a terminal gets a prompt without echo, and a
-    pipe or file on standard input gives one line per request, in the order the
-    command asks for them.
+    A file descriptor or an environment variable named by the user wins (the
+    variable is removed from the environment once read); otherwise a terminal gets a
+    prompt without echo, and a pipe or file on standard input gives one line per
+    request, in the order the command asks for them.
     """
 
     def __init__(self, stdin: Any = None) -> None:
@@ -239,51 +282,62 @@ class SecretReader:
         raw = stream.readline() if stream is not None else ""
         if not raw:
             raise CliError(f"no {what} on standard input")
-        if isinstance(raw, bytes):
-            try:
-                raw = raw.decode("utf-8")
-            except UnicodeDecodeError:
-                raise CliError(f"the {what} on standard input is not valid UTF-8") from None
-        if raw.endswith("\n"):
-            raw = raw[:-1]
-            if raw.endswith("\r"):
-                raw = raw[:-1]
-        return str(raw)
+        return line_text(raw, what, "standard input")
 
     @staticmethod
     def from_env(name: str) -> str:
         value = os.environ.get(name)
         if value is None:
             raise CliError(f"environment variable {name} is not set")
-        # Child processes (curl) must not inherit the secret.
+        # Child processes (curl) must not inherit the secret. The process's own
+        # /proc/<pid>/environ keeps showing it: that copy cannot be taken back.
         del os.environ[name]
         return value
 
-    def secret(self, what: str, prompt: str, env: Optional[str] = None, confirm: bool = False) -> str:
-        """One secret: from the variable `env` when named, else prompted or read.
+    @staticmethod
+    def from_fd(fd: int, what: str) -> str:
+        """One line from the open file descriptor `fd`, read a byte at a time so
+        that nothing after it is consumed (two secrets may share a descriptor)."""
+        where = f"file descriptor {fd}"
+        data = bytearray()
+        try:
+            # What follows the line is not for child processes (curl).
+            os.set_inheritable(fd, False)
+            while (byte := os.read(fd, 1)) and byte != b"\n":
+                data += byte
+        except OSError as e:
+            raise CliError(f"cannot read the {what} from {where}: {e.strerror or e}") from None
+        if not data and not byte:
+            raise CliError(f"no {what} on {where}")
+        return line_text(bytes(data), what, where)
+
+    def secret(self, what: str, prompt: str, given: Source = Source(), confirm: bool = False) -> str:
+        """One secret: from the descriptor or the variable the user named, else
+        prompted or read.
 
         With `confirm`, a prompted secret is asked twice and must match (a typing
         mistake in a new passphrase would lock the wallet for good); a mismatch asks
         again, up to three times."""
-        if env is not None:
-            return self.from_env(env)
+        if given.fd is not None:
+            return self.from_fd(given.fd, what)
+        if given.env is not None:
+            return self.from_env(given.env)
         if not self.interactive():
             return self._line(what)
         try:
             for attempt in range(NEW_PASSPHRASE_TRIES if confirm else 1):
-                value = getpass.getpass(prompt)
-                if not confirm or getpass.getpass("Repeat " + prompt[0].lower() + prompt[1:]) == value:
+                value = getpass.getpass(printable(prompt))
+                if not confirm or getpass.getpass(printable("Repeat " + prompt[0].lower() + prompt[1:])) == value:
                     return value
                 if attempt + 1 < NEW_PASSPHRASE_TRIES:
-                    sys.stderr.write(f"The two {what}s do not match; try again.\n")
+                    tell(f"The two {what}s do not match; try again.")
         except EOFError:
             raise CliError(f"no {what} entered") from None
         raise CliError(f"the two {what}s do not match")
 
     def confirm(self, question: str) -> bool:
         """Asks a yes/no question on standard error; only "y" or "yes" agree."""
-        sys.stderr.write(question + " [y/N] ")
-        sys.stderr.flush()
+        tell(question + " [y/N] ", end="")
         if self.interactive():
             answer = self.stdin.readline()
             if not answer:
@@ -301,20 +355,20 @@ class SecretReader:
 def read_passphrase(args: argparse.Namespace, reader: SecretReader, prompt: str) -> Optional[str]:
     if getattr(args, "no_passphrase", False):
         return None
-    return reader.secret("passphrase", prompt, args.passphrase_env)
+    return reader.secret("passphrase", prompt, source(args, "passphrase"))
 
 
 def read_new_passphrase(
     args: argparse.Namespace,
     reader: SecretReader,
-    env: Optional[str] = None,
+    given: Optional[Source] = None,
     prompt: str = "New passphrase: ",
 ) -> Optional[str]:
     """A new wallet passphrase. An empty one leaves the wallet file readable by
     anyone who gets it: that needs --no-passphrase, or a "y" to the question."""
     if getattr(args, "no_passphrase", False):
         return None
-    value = reader.secret("passphrase", prompt, env if env is not None else args.passphrase_env, confirm=True)
+    value = reader.secret("passphrase", prompt, given or source(args, "passphrase"), confirm=True)
     if value:
         return value
     if args.yes:
@@ -359,7 +413,7 @@ def resolve(vault: vek.Vault, name_or_id: str) -> vek.Wallet:
 
 
 def label(w: vek.Wallet) -> str:
-    return f"'{printable(w.name)}' ({w.id})"
+    return f"'{printable(w.name)}' ({printable(w.id)})"
 
 
 def check_name_free(vault: vek.Vault, name: str) -> None:
@@ -373,13 +427,37 @@ def check_chain(chain: str) -> None:
     vek.preset_path("default", chain, 0)
 
 
-def family_of(chain: str) -> str:
+def named_chain(chain: str) -> Optional[vek.Chain]:
+    """The named chain `chain` stands for (its name in any letter case, or its CAIP-2
+    id); None for the alias "evm" and an EVM chain named only by its id."""
     check_chain(chain)
     lowered = chain.lower()
-    for c in CHAINS:
-        if c.name == lowered or c.chain_id == chain:
-            return c.family
-    return "evm"  # the alias "evm"
+    return next((c for c in CHAINS if c.name == lowered or c.chain_id == chain), None)
+
+
+def family_of(chain: str) -> str:
+    c = named_chain(chain)
+    return c.family if c is not None else "evm"
+
+
+def family_chain(family: str) -> vek.Chain:
+    """The first chain of a family: the chain its accounts are stored for."""
+    return next(c for c in CHAINS if c.family == family)
+
+
+def shares_addresses(chain: Optional[vek.Chain], family: str) -> bool:
+    """Whether the account the wallet stores for `family` has the same address on
+    `chain` (None: an EVM chain named by its id). It does when the chain derives on the
+    family's coin type and writes addresses the same way: every EVM and Solana chain,
+    and a Cosmos chain of the same coin type and prefix. Other chains derive another
+    key (bitcoin-testnet, bitcoin-signet, secret, kava), write another prefix (osmosis,
+    celestia), or, for TON, put the network in the address (ton-testnet)."""
+    main = family_chain(family)
+    if chain is None or chain.chain_id == main.chain_id:
+        return True
+    if family == "ton":
+        return False
+    return chain.coin_type == main.coin_type and chain.address_prefix == main.address_prefix
 
 
 def unlock(
@@ -442,7 +520,7 @@ def cmd_derive(args: argparse.Namespace, out: Output, reader: SecretReader, stat
     if args.path is not None or args.add or args.preset is not None:
         raise UsageError("--path, --preset and --add need --wallet (see 'vek derive --help')")
     check_chain(args.chain)
-    phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", args.mnemonic_env))
+    phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", source(args, "mnemonic")))
     check_phrase(phrase)
     address = vek.derive_address(phrase, args.chain, args.index)
     index = 0 if args.index is None else args.index
@@ -450,8 +528,8 @@ def cmd_derive(args: argparse.Namespace, out: Output, reader: SecretReader, stat
 
 
 def derive_stored(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
-    if args.mnemonic_env is not None:
-        raise UsageError("--mnemonic-env does not apply with --wallet (the wallet's own phrase is used)")
+    if source(args, "mnemonic") != Source():
+        raise UsageError("--mnemonic-env and --mnemonic-fd do not apply with --wallet (the wallet's own phrase is used)")
     if sum(x is not None for x in (args.index, args.path)) > 1:
         raise UsageError("give --index or --path, not both")
     check_chain(args.chain)
@@ -519,7 +597,7 @@ def cmd_create(args: argparse.Namespace, out: Output, reader: SecretReader, stat
 def cmd_import_mnemonic(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     vault = open_vault(args, must_exist=False)
     check_name_free(vault, args.name)
-    phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", args.mnemonic_env))
+    phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", source(args, "mnemonic")))
     check_phrase(phrase)
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
@@ -529,10 +607,10 @@ def cmd_import_mnemonic(args: argparse.Namespace, out: Output, reader: SecretRea
     out.emit(wallet_dict(w), lambda: wallet_text(w))
 
 
-def read_key(args: argparse.Namespace, reader: SecretReader, what: str, env: Optional[str]) -> str:
+def read_key(args: argparse.Namespace, reader: SecretReader, what: str, given: Source) -> str:
     if args.key_file is not None:
         return read_file(args.key_file).decode("utf-8", "replace").strip()
-    return reader.secret(what, f"{what[0].upper()}{what[1:]}: ", env).strip()
+    return reader.secret(what, f"{what[0].upper()}{what[1:]}: ", given).strip()
 
 
 def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -541,8 +619,8 @@ def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader, 
     if args.chain is not None:
         check_chain(args.chain)
     if args.both:
-        secp = strip_hex_prefix(reader.secret("secp256k1 key", "secp256k1 private key (hex): ", args.secp256k1_key_env).strip())
-        ed = strip_hex_prefix(reader.secret("ed25519 key", "Ed25519 private key (hex): ", args.ed25519_key_env).strip())
+        secp = strip_hex_prefix(reader.secret("secp256k1 key", "secp256k1 private key (hex): ", source(args, "secp256k1_key")).strip())
+        ed = strip_hex_prefix(reader.secret("ed25519 key", "Ed25519 private key (hex): ", source(args, "ed25519_key")).strip())
         check_hex(secp, "private key", secret=True)
         check_hex(ed, "private key", secret=True)
         state.text = "no wallet was created"
@@ -551,7 +629,7 @@ def cmd_import_key(args: argparse.Namespace, out: Output, reader: SecretReader, 
             w = vault.import_private_key(args.name, None, None, passphrase, secp, ed)
             created(state, args, w)
     else:
-        key = read_key(args, reader, "private key", args.key_env)
+        key = read_key(args, reader, "private key", source(args, "key"))
         if args.format == "hex":
             key = strip_hex_prefix(key)
             check_hex(key, "private key", secret=True)
@@ -572,7 +650,7 @@ def cmd_import_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
     vault = open_vault(args, must_exist=False)
     check_name_free(vault, args.name)
     document = read_file(args.file)
-    password = reader.secret("keystore password", "Keystore password: ", args.key_password_env)
+    password = reader.secret("keystore password", "Keystore password: ", source(args, "key_password"))
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
     with progress("deriving keys…", out), uninterrupted():
@@ -586,18 +664,35 @@ def cmd_import_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
 
 def cmd_list(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     chain = args.chain or "ethereum"
+    named = named_chain(chain)
     family = family_of(chain)
     wallets = open_vault(args).wallets()
+    # The wallet file holds public data only: an address that would need the secret
+    # to derive is not shown (never the address of another chain or key in its place).
+    shared = shares_addresses(named, family)
+    addresses = [account_address(w, family) if shared else None for w in wallets]
+    docs = [wallet_dict(w) for w in wallets]
+    if args.chain is not None:
+        if named is None and chain.lower() == "evm":
+            named = family_chain("evm")
+        for doc, address in zip(docs, addresses):
+            doc["chain"] = named.chain_id if named is not None else chain
+            doc["address"] = address
 
     def text() -> str:
         if not wallets:
             return "No wallets."
         return table(
             ["NAME", "ID", "ADDRESS", "CREATED"],
-            [[w.name, w.id, account_address(w, family) or "-", w.created_at] for w in wallets],
+            [[w.name, w.id, a or "-", w.created_at] for w, a in zip(wallets, addresses)],
         )
 
-    out.emit([wallet_dict(w) for w in wallets], text)
+    out.emit(docs, text)
+    if wallets and not shared:
+        out.note(
+            f"No stored account for {printable(chain)}: '{PROG}{vault_option(args)} derive {shlex.quote(chain)} "
+            "--wallet WALLET' derives its address (asks for the passphrase)."
+        )
 
 
 def cmd_show(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -636,9 +731,7 @@ def cmd_delete(args: argparse.Namespace, out: Output, reader: SecretReader, stat
 def cmd_export(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
-    sys.stderr.write(
-        f"This shows the SECRET of wallet {label(w)} in plain text: anyone who sees it can take the wallet's funds.\n"
-    )
+    tell(f"This shows the SECRET of wallet {label(w)} in plain text: anyone who sees it can take the wallet's funds.")
     if not args.yes and not reader.confirm("Show the secret?"):
         raise CliError("cancelled: nothing was shown")
     passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
@@ -668,7 +761,7 @@ def cmd_export_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
     if args.out is not None and os.path.lexists(args.out):
         raise CliError(f"{printable(args.out)} exists; nothing was written")
     passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
-    password = reader.secret("keystore password", "New keystore password: ", args.key_password_env, confirm=True)
+    password = reader.secret("keystore password", "New keystore password: ", source(args, "key_password"), confirm=True)
     with progress("deriving keys…", out):
         document = vault.export_key(w.id, chain, "keystore", passphrase, password)
     if args.out is None:
@@ -687,8 +780,8 @@ def cmd_export_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
 def cmd_change_passphrase(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
-    old = None if args.old_empty else reader.secret("passphrase", f"Current passphrase for wallet {label(w)}: ", args.passphrase_env)
-    new = read_new_passphrase(args, reader, args.new_passphrase_env)
+    old = None if args.old_empty else reader.secret("passphrase", f"Current passphrase for wallet {label(w)}: ", source(args, "passphrase"))
+    new = read_new_passphrase(args, reader, source(args, "new_passphrase"))
     state.text = "the passphrase was not changed"
     with progress("deriving keys…", out), uninterrupted():
         vault.change_passphrase(w.id, old, new)
@@ -764,17 +857,116 @@ def signature_text(doc: dict[str, Any]) -> str:
     return pairs(rows)
 
 
+def private_key_wallet(w: vek.Wallet) -> bool:
+    """A wallet of imported keys: its accounts have no derivation paths."""
+    return all(not a.derivation_path for a in w.accounts)
+
+
+# The format each family signs in without --format.
+STANDARD_FORMAT = {"evm": "eip191", "solana": "raw", "bitcoin": "bip322", "cosmos": "adr036", "tron": "tip191", "ton": "raw"}
+
+SHARED_KEY = {
+    "secp256k1": "EVM, Bitcoin, Cosmos and Tron chains with one secp256k1 key",
+    "ed25519": "Solana and TON with one Ed25519 key",
+}
+
+
+def bytes_warning(args: argparse.Namespace, w: vek.Wallet) -> Optional[str]:
+    """The warning before a message is signed as raw bytes, or as bytes the user
+    does not see (hex, a file); None for a text in a format that frames it.
+
+    A raw signature is a signature of the bytes themselves (or of their SHA-256), as
+    transactions are signed: Bitcoin, Cosmos and Tron raw signatures, Solana's and
+    TON's standard raw format on bytes that are a transaction's signing bytes. Text is
+    not warned about under Solana's and TON's standard format (their default)."""
+    family = family_of(args.chain)
+    as_bytes = args.encoding == "hex" or args.message_file is not None
+    raw = (args.format or STANDARD_FORMAT[family]).lower() == "raw"
+    if raw and (args.format is not None or as_bytes):
+        shared = ""
+        if private_key_wallet(w):
+            curve = "ed25519" if family in ("solana", "ton") else "secp256k1"
+            shared = f" (this private-key wallet signs for {SHARED_KEY[curve]})"
+        return (
+            "warning: a raw signature signs these bytes as they are: if they are the signing bytes of a "
+            f"transaction, it authorises that transaction on {args.chain} and on every other chain where this "
+            f"key signs{shared}."
+        )
+    if as_bytes:
+        return "warning: the message is bytes that are not shown here: sign them only if you know what they are."
+    return None
+
+
+def confirm_signing(args: argparse.Namespace, reader: SecretReader, question: str) -> None:
+    """Asks before a signature (the answer comes before the passphrase); --yes agrees."""
+    if not args.yes and not reader.confirm(question):
+        raise CliError("cancelled: nothing was signed")
+
+
 def cmd_sign_message(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     message = read_message(args)
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     check_chain(args.chain)
+    warning = bytes_warning(args, w)
+    if warning is not None:
+        tell(warning)
+        confirm_signing(args, reader, "Sign these bytes?")
     given = {"format": args.format, "domain": args.domain, "timestamp": args.timestamp}
     extra = {k: v for k, v in given.items() if v is not None}
     with unlock(vault, w, args, reader, out) as session:
         result = session.sign_message(args.chain, message, index=args.index, **extra)
         doc = signature_doc(session.address(args.chain, index=args.index), result)
     out.emit(doc, lambda: signature_text(doc))
+
+
+MAX_SHOWN_MEMBERS = 200
+
+
+def scalar_text(value: Any) -> str:
+    return value if isinstance(value, str) else json.dumps(value, ensure_ascii=False)
+
+
+def typed_data_rows(typed: str, file: str) -> list[list[str]]:
+    """What a typed-data document asks to sign, as review rows: the domain (name,
+    version, chain id, verifying contract, salt), the primary type and every member
+    of the message, one row per value ("message.details[0].amount"). The library
+    checks the document against its types when it signs."""
+    try:
+        doc = json.loads(typed)
+    except (ValueError, RecursionError) as e:
+        raise CliError(f"{printable(file)} is not JSON: {e}") from None
+    if not isinstance(doc, dict):
+        raise CliError(f"{printable(file)} is not typed data: not a JSON object")
+    domain: dict[str, Any] = doc["domain"] if isinstance(doc.get("domain"), dict) else {}
+    rows = [
+        [name, scalar_text(domain[key]) if key in domain else "(none)"]
+        for name, key in (
+            ("domain", "name"),
+            ("version", "version"),
+            ("chain id", "chainId"),
+            ("verifying contract", "verifyingContract"),
+        )
+    ]
+    if "salt" in domain:
+        rows.append(["salt", scalar_text(domain["salt"])])
+    rows.append(["primary type", scalar_text(doc.get("primaryType", "(none)"))])
+    members: list[list[str]] = []
+    hidden = 0
+    stack: list[tuple[str, Any]] = [("message", doc.get("message"))]
+    while stack:  # an explicit stack: the document sets the depth
+        path, value = stack.pop()
+        if isinstance(value, (dict, list)) and value:
+            items = value.items() if isinstance(value, dict) else enumerate(value)
+            children = [(f"{path}.{k}" if isinstance(value, dict) else f"{path}[{k}]", v) for k, v in items]
+            stack.extend(reversed(children))
+        elif len(members) < MAX_SHOWN_MEMBERS:
+            members.append([path, scalar_text(value)])
+        else:
+            hidden += 1
+    if hidden:
+        members.append(["…", f"{hidden} more values not shown: read {file} before you sign"])
+    return rows + members
 
 
 def cmd_sign_typed_data(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -785,6 +977,10 @@ def cmd_sign_typed_data(args: argparse.Namespace, out: Output, reader: SecretRea
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     check_chain(args.chain)
+    rows = typed_data_rows(typed, args.file)
+    if not out.as_json or not args.yes:
+        review(None, account_address(w, "evm") if args.index is None else None, rows)
+    confirm_signing(args, reader, "Sign this typed data?")
     with unlock(vault, w, args, reader, out) as session:
         result = session.sign_typed_data(args.chain, typed, index=args.index)
         doc = signature_doc(session.address(args.chain, index=args.index), result)
@@ -863,8 +1059,7 @@ def review(d: Optional[vek.DecodedTransaction], signer: Optional[str], extra: Se
         rows += decoded_rows(d)
     rows += [list(r) for r in extra]
     if rows:
-        sys.stderr.write(pairs(rows) + "\n")
-        sys.stderr.flush()
+        tell(pairs(rows))
 
 
 def cmd_sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -875,7 +1070,7 @@ def cmd_sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, sta
     family = family_of(args.chain)
     if not out.as_json:
         if d is None:
-            sys.stderr.write(f"note: {family} transactions are not decoded: check what you sign.\n")
+            tell(f"note: {family} transactions are not decoded: check what you sign.")
         review(d, account_address(w, family) if args.index is None else None)
     with unlock(vault, w, args, reader, out) as session:
         # A Solana signature covers the message after the signature slots.
@@ -1033,6 +1228,16 @@ def index_arg(text: str) -> int:
     return value
 
 
+def fd_arg(text: str) -> int:
+    try:
+        value = int(text, 10)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"invalid file descriptor: '{text}'") from None
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"invalid file descriptor: '{text}'")
+    return value
+
+
 def seconds_arg(text: str) -> float:
     try:
         value = float(text)
@@ -1060,9 +1265,18 @@ def build_parser() -> Parser:
         "--verbose", "-v", action="store_true", default=argparse.SUPPRESS, help="add the library's text to errors"
     )
 
+    def secret_options(p: Any, option: str, what: str) -> None:
+        """--{option}-env NAME and --{option}-fd N: one or the other (a group given as
+        `p` adds its own exclusions)."""
+        if isinstance(p, argparse.ArgumentParser):
+            p = p.add_mutually_exclusive_group()
+        flag = option.replace("_", "-")
+        p.add_argument(f"--{flag}-env", metavar="NAME", help=f"read {what} from environment variable NAME")
+        p.add_argument(f"--{flag}-fd", metavar="N", type=fd_arg, help=f"read {what} from a line of open descriptor N")
+
     def passphrase_options(p: argparse.ArgumentParser, new: bool = False) -> None:
         g = p.add_mutually_exclusive_group()
-        g.add_argument("--passphrase-env", metavar="NAME", help="read the passphrase from environment variable NAME")
+        secret_options(g, "passphrase", "the passphrase")
         g.add_argument("--no-passphrase", action="store_true", help="use no passphrase (the empty one)")
         if new:
             p.add_argument(
@@ -1076,7 +1290,7 @@ def build_parser() -> Parser:
         prog=PROG,
         description="Local, non-custodial, multi-chain wallets. Secrets are never taken from "
         "the command line: they are prompted for, read from standard input, or taken from "
-        "an environment variable named with an --...-env option.",
+        "a file descriptor or an environment variable named with an --...-fd or --...-env option.",
     )
     parser.add_argument("--vault", metavar="PATH", default=None, help="vault directory (default ~/.vek)")
     parser.add_argument("--json", action="store_true", default=False, help="print machine-readable JSON")
@@ -1109,7 +1323,7 @@ def build_parser() -> Parser:
     p = add("derive", cmd_derive, "print an address: of a recovery phrase, or of a stored wallet with --wallet")
     p.add_argument("chain", help="chain name (ethereum, solana, ...) or CAIP-2 id")
     index_option(p, "the address (default 0)")
-    p.add_argument("--mnemonic-env", metavar="NAME", help="read the phrase from environment variable NAME")
+    secret_options(p, "mnemonic", "the phrase")
     p.add_argument("--wallet", metavar="WALLET", help="derive from this stored wallet (asks its passphrase)")
     p.add_argument("--path", metavar="PATH", help="with --wallet: this derivation path")
     p.add_argument(
@@ -1118,7 +1332,7 @@ def build_parser() -> Parser:
         help="with --wallet: the path of a preset for --index (default, evm-account, solana-account, bitcoin-bip84)",
     )
     p.add_argument("--add", action="store_true", help="with --wallet: store the account in the wallet")
-    p.add_argument("--passphrase-env", metavar="NAME", help="with --wallet: read its passphrase from variable NAME")
+    secret_options(p, "passphrase", "the wallet's passphrase (with --wallet)")
 
     p = add("create", cmd_create, "create a wallet with a new recovery phrase")
     p.add_argument("name")
@@ -1128,7 +1342,7 @@ def build_parser() -> Parser:
     p = add("import-mnemonic", cmd_import_mnemonic, "import a wallet from a recovery phrase")
     p.add_argument("name")
     index_option(p, "all six accounts (default 0)")
-    p.add_argument("--mnemonic-env", metavar="NAME", help="read the phrase from environment variable NAME")
+    secret_options(p, "mnemonic", "the phrase")
     passphrase_options(p, new=True)
 
     p = add("import-key", cmd_import_key, "import a wallet from a private key (hex, WIF or a Solana keypair)")
@@ -1140,17 +1354,17 @@ def build_parser() -> Parser:
         default="hex",
         help="hex (default, 0x optional), wif (Bitcoin), solana-base58 or solana-json (a keypair file)",
     )
-    p.add_argument("--key-env", metavar="NAME", help="read the key from environment variable NAME")
+    secret_options(p, "key", "the key")
     p.add_argument("--key-file", metavar="FILE", help="read the key from FILE (e.g. a Solana keypair file)")
     p.add_argument("--both", action="store_true", help="read one secp256k1 and one Ed25519 key (hex)")
-    p.add_argument("--secp256k1-key-env", metavar="NAME", help="with --both: the secp256k1 key's variable")
-    p.add_argument("--ed25519-key-env", metavar="NAME", help="with --both: the Ed25519 key's variable")
+    secret_options(p, "secp256k1_key", "the secp256k1 key (with --both)")
+    secret_options(p, "ed25519_key", "the Ed25519 key (with --both)")
     passphrase_options(p, new=True)
 
     p = add("import-keystore", cmd_import_keystore, "import a wallet from an Ethereum keystore (v3) file")
     p.add_argument("name")
     p.add_argument("file", help="the keystore file")
-    p.add_argument("--key-password-env", metavar="NAME", help="read the keystore's password from variable NAME")
+    secret_options(p, "key_password", "the keystore's password")
     passphrase_options(p, new=True)
 
     p = add("list", cmd_list, "list the wallets, newest first, with an address each")
@@ -1176,14 +1390,14 @@ def build_parser() -> Parser:
     p.add_argument("wallet", help="wallet name, id or id prefix")
     p.add_argument("--chain", help="an EVM chain (default ethereum)")
     p.add_argument("--out", metavar="FILE", help="write to FILE (created, mode 0600) instead of standard output")
-    p.add_argument("--key-password-env", metavar="NAME", help="read the keystore's new password from variable NAME")
+    secret_options(p, "key_password", "the keystore's new password")
     passphrase_options(p)
 
     p = add("change-passphrase", cmd_change_passphrase, "encrypt a wallet under a new passphrase")
     p.add_argument("wallet", help="wallet name, id or id prefix")
-    p.add_argument("--passphrase-env", metavar="NAME", help="read the current passphrase from variable NAME")
+    secret_options(p, "passphrase", "the current passphrase")
     p.add_argument("--old-empty", action="store_true", help="the current passphrase is the empty one")
-    p.add_argument("--new-passphrase-env", metavar="NAME", help="read the new passphrase from variable NAME")
+    secret_options(p, "new_passphrase", "the new passphrase")
     p.add_argument("--no-passphrase", action="store_true", help="the new passphrase is the empty one")
     p.add_argument("--yes", "-y", action="store_true", help="do not ask (an empty new passphrase needs --no-passphrase)")
 
@@ -1206,6 +1420,7 @@ def build_parser() -> Parser:
     p.add_argument("chain", help="chain name or CAIP-2 id")
     message_options(p)
     index_option(p, "the key (default: the stored account)")
+    p.add_argument("--yes", "-y", action="store_true", help="sign raw or unseen bytes without asking")
     passphrase_options(p)
 
     p = add("sign-typed-data", cmd_sign_typed_data, "sign EIP-712 typed data (eth_signTypedData_v4 JSON) from a file")
@@ -1213,6 +1428,7 @@ def build_parser() -> Parser:
     p.add_argument("chain", help="an EVM chain name or CAIP-2 id")
     p.add_argument("file", help="the typed data (JSON)")
     index_option(p, "the key (default: the stored account)")
+    p.add_argument("--yes", "-y", action="store_true", help="sign without asking")
     passphrase_options(p)
 
     for name, func, help_text in (
@@ -1245,19 +1461,22 @@ def build_parser() -> Parser:
 
 def check_options(args: argparse.Namespace) -> None:
     if args.command == "import-key":
-        if args.both and (args.chain is not None or args.key_env is not None or args.key_file is not None):
-            raise UsageError("--both takes no --chain, --key-env or --key-file (see 'vek import-key --help')")
+        key = source(args, "key") != Source()
+        if args.both and (args.chain is not None or key or args.key_file is not None):
+            raise UsageError("--both takes no --chain, --key-env, --key-fd or --key-file (see 'vek import-key --help')")
         if args.both and args.format != "hex":
             raise UsageError("--both takes hex keys only (see 'vek import-key --help')")
-        if not args.both and (args.secp256k1_key_env is not None or args.ed25519_key_env is not None):
-            raise UsageError("--secp256k1-key-env and --ed25519-key-env need --both (see 'vek import-key --help')")
-        if args.key_env is not None and args.key_file is not None:
-            raise UsageError("give --key-env or --key-file, not both")
+        if not args.both and (source(args, "secp256k1_key") != Source() or source(args, "ed25519_key") != Source()):
+            raise UsageError(
+                "--secp256k1-key-env/-fd and --ed25519-key-env/-fd need --both (see 'vek import-key --help')"
+            )
+        if key and args.key_file is not None:
+            raise UsageError("give --key-env, --key-fd or --key-file, not more than one")
     if args.command == "change-passphrase":
-        if args.old_empty and args.passphrase_env is not None:
-            raise UsageError("give --passphrase-env or --old-empty, not both")
-        if args.no_passphrase and args.new_passphrase_env is not None:
-            raise UsageError("give --new-passphrase-env or --no-passphrase, not both")
+        if args.old_empty and source(args, "passphrase") != Source():
+            raise UsageError("give --passphrase-env/-fd or --old-empty, not both")
+        if args.no_passphrase and source(args, "new_passphrase") != Source():
+            raise UsageError("give --new-passphrase-env/-fd or --no-passphrase, not both")
 
 
 # ---------------------------------------------------------------- entry point
@@ -1277,9 +1496,9 @@ def error_text(e: BaseException, verbose: bool) -> tuple[str, str]:
 def report(kind: str, message: str, status: int, as_json: bool) -> int:
     try:
         if as_json:
-            sys.stderr.write(json.dumps({"error": {"type": kind, "message": one_line(message)}}) + "\n")
+            sys.stderr.write(json_text({"error": {"type": kind, "message": one_line(message)}}, indent=None) + "\n")
         else:
-            sys.stderr.write(f"error: {one_line(message)}\n")
+            sys.stderr.write(f"error: {printable(one_line(message))}\n")
         sys.stderr.flush()
     except OSError:
         pass
