@@ -734,7 +734,8 @@ def test_send_shows_asks_and_checks_before_anything_leaves(home, shared, tmp_pat
                 env={"PW": PASS, "PATH": f"{fake}:{os.environ['PATH']}"})
         assert f"{server.url} (from {config})" in p.err
         assert error_of(p) == ("error: broadcast failed: the node answered transaction hash 0xab\\u001b[2Jcd, but the "
-                               f"transaction sent has hash {expected_hash}")
+                               f"transaction sent has hash {expected_hash} (whether the transaction was sent is not "
+                               f"known; look up {expected_hash} before sending it again)")
         assert p.out == ""
         assert "PW=" not in (tmp_path / "curl.env").read_text()
     finally:
