@@ -98,16 +98,20 @@ def evm_hash(fields):
 def test_send_posts_the_raw_transaction_and_returns_the_node_hash(app, tmp_path):
     app.import_private_key("pk", KEY, passphrase=PASS)
     log = tmp_path / "requests.jsonl"
-    fields, unsigned = eip1559(1, 0)
-    server = Server("rpc_server.py", str(log), "--default", "result:" + evm_hash(fields))
+    # The second body (200 KB) is longer than a line curl reads from its configuration.
+    small, large = eip1559(1, 0), eip1559(1, 1, data=b"\xab" * 100_000, gas=5_000_000)
+    server = Server("rpc_server.py", str(log), "--route", "/small=result:" + evm_hash(small[0]),
+                    "--route", "/large=result:" + evm_hash(large[0]))
+    raws = []
     try:
         with app.unlock("pk", PASS) as session:
-            assert session.send("ethereum", unsigned.hex(), rpc_url=server.url) == evm_hash(fields)
-            raw = session.sign_transaction("ethereum", unsigned).raw_transaction
+            for path, (fields, unsigned) in (("/small", small), ("/large", large)):
+                assert session.send("ethereum", unsigned.hex(), rpc_url=server.url + path) == evm_hash(fields)
+                raws.append(session.sign_transaction("ethereum", unsigned).raw_transaction)
     finally:
         server.stop()
-    (request,) = [json.loads(line) for line in log.read_text().splitlines()]
-    assert json.loads(request["body"])["params"] == [raw]
+    requests = [json.loads(line) for line in log.read_text().splitlines()]
+    assert [json.loads(r["body"])["params"] for r in requests] == [[raw] for raw in raws]
 
 
 # ---------------------------------------------------------------- submitting: endpoint, redirects, hash
@@ -196,7 +200,7 @@ def test_send_keeps_the_endpoint_and_the_transaction_off_the_command_line(pk_ses
         node.stop()  # the connection drops and curl fails
         waiter.join()
     assert node.log()[0]["path"] == "/rpc?apikey=SECRET-KEY-42"
-    assert argv == [[b"curl", b"-q", b"-K", b"-"]]
+    assert argv == [[b"curl", b"-q", b"-K", b"/dev/fd/3"]]
     assert outcome == [vek.BroadcastError]
 
 

@@ -114,13 +114,14 @@ ScopedBroadcastCheck::~ScopedBroadcastCheck() { t_keep_waiting = previous_; }
 
 namespace {
 
-// Runs curl with `argv` (and `input` on its standard input, if any) and returns its
-// standard output, or the errors curl_post_json documents.
-VekResult<std::string> run_curl(std::span<const std::string> argv, std::optional<std::string_view> input) {
+// Runs curl with `argv` (`input` on its standard input and `fd3_text` on descriptor 3, if
+// any) and returns its standard output, or the errors curl_post_json documents.
+VekResult<std::string> run_curl(std::span<const std::string> argv, std::optional<std::string_view> input,
+                                std::optional<std::string_view> fd3_text = std::nullopt) {
   // A node may answer with an endless stream or never at all: what is kept is bounded,
   // and the thread's check (if any) can end the wait.
   const WaitLimits limits{kMaxReplyBytes, kMaxCurlErrorBytes, t_keep_waiting};
-  auto run = run_process(argv, input, limits);
+  auto run = run_process(argv, input, limits, fd3_text);
   if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + vek_core::os_error_text(run.error())));
   switch (run->stopped) {
     case ProcessStop::None:
@@ -217,8 +218,8 @@ UrlOrigin origin_of(std::string_view url) {
   return {lower_ascii(url.substr(0, sep)), lower_ascii(host)};
 }
 
-// One POST through `curl -q -K -`, redirects not followed: the reply body, the HTTP status
-// and the absolute URL a redirect points to (empty without one).
+// One POST through `curl -q -K /dev/fd/3`, redirects not followed: the reply body, the HTTP
+// status and the absolute URL a redirect points to (empty without one).
 struct QuietReply {
   std::string body;
   std::string status;
@@ -226,21 +227,23 @@ struct QuietReply {
 };
 
 VekResult<QuietReply> post_once_quietly(std::string_view url, std::string_view body) {
-  // Everything curl is told travels on its standard input; "-q" (which must come first)
+  // What curl is told travels in a configuration it reads from descriptor 3 (a pipe that
+  // holds it whole), and the body on its standard input: curl reads a configuration line
+  // of at most 100 KiB, less than a large EVM transaction. "-q" (which must come first)
   // keeps ~/.curlrc, which could turn redirects back on, from being read.
-  static const std::vector<std::string> argv = {"curl", "-q", "-K", "-"};
+  static const std::vector<std::string> argv = {"curl", "-q", "-K", "/dev/fd/3"};
   std::string config;
   config += "url = " + curl_config_quoted(url) + "\n";
   config += "request = \"POST\"\n";
   config += "header = \"Content-Type: application/json\"\n";
-  // data-raw: sent byte for byte, and never read from a file even if it began with '@'.
-  config += "data-raw = " + curl_config_quoted(body) + "\n";
+  // --data-binary sends what it reads byte for byte, as "-d <body>" does.
+  config += "data-binary = \"@-\"\n";
   config += "fail\nsilent\nshow-error\n";
   config += "proto = \"=http,https\"\n";
   // The status and the redirect's target close the output, each after a newline: a
   // Location cannot hold a newline, so they are read from the end whatever the body holds.
   config += "write-out = \"\\n%{http_code}\\n%{redirect_url}\"\n";
-  auto out = run_curl(argv, config);
+  auto out = run_curl(argv, body, config);
   if (!out) return std::unexpected(std::move(out.error()));
   const std::size_t last = out->rfind('\n');
   const std::size_t before = last == 0 || last == std::string::npos ? std::string::npos : out->rfind('\n', last - 1);

@@ -107,10 +107,11 @@ namespace vek_lib {
                                                             std::span<const std::uint8_t> unsigned_tx,
                                                             std::optional<std::string_view> rpc_url);
 
-// Posts `body` to `url` as curl_post_json does, but runs `curl -q -K -` and hands it
-// everything else (URL, header, body, options) on its standard input as a curl
-// configuration, so that no other local user can read the endpoint (API keys included) or
-// the transaction in the process list. `-q` keeps ~/.curlrc out. curl does not follow
+// Posts `body` to `url` as curl_post_json does, but runs `curl -q -K /dev/fd/3` with the
+// body on its standard input and everything else (URL, header, options) as a curl
+// configuration in a pipe on its descriptor 3, so that no other local user can read the
+// endpoint (API keys included) or the transaction in the process list. `-q` keeps
+// ~/.curlrc out. curl does not follow
 // redirects itself: a 3xx reply with a Location is followed here, re-posting the same
 // body, at most kMaxRedirects times, and only to the same host (compared without regard to
 // case, any port) over http or https, never from https back to http; anything else
