@@ -348,11 +348,15 @@ void bind_session(nb::module_& m) {
           },
           "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
-          "transaction hash. Without rpc_url the endpoint comes from the configuration.\n\n"
-          "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
+          "transaction hash, which must be the transaction's own. Without rpc_url the endpoint\n"
+          "is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,\n"
+          "never its command line; a redirect is followed only to the endpoint's own host.\n\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration\n"
+          "        file that exists but is not used, or a chain without an endpoint.\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n"
-          "    BroadcastError, JsonError: submitting failed or the reply had no hash.")
+          "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"
+          "        reply without a hash or with another transaction's hash.")
       .def(
           "derive",
           [](Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {

@@ -106,9 +106,10 @@ void bind_review(nb::module_& m) {
       "rpc_endpoint",
       [](const nb::str& chain) { return take(vek_lib::rpc_endpoint(text(chain))); }, "chain"_a,
       "The endpoint Session.send uses for `chain` without rpc_url: the configuration file's rpc\n"
-      "entry for its CAIP-2 id, else the built-in public mainnet node.\n\n"
+      "entry for its CAIP-2 id, else the built-in public mainnet node. The URL is never empty.\n\n"
       "Raises:\n    InvalidInputError: unknown chain; a configuration file that exists but is not\n"
-      "        used (unreadable or invalid, e.g. without vault_path): sending would ignore it.\n"
+      "        used (unreadable or invalid, e.g. without vault_path), which Session.send refuses\n"
+      "        too; a chain with neither a configured nor a built-in endpoint.\n"
       "    VaultError: a configuration file another user controls.");
 }
 

@@ -17,6 +17,7 @@ else by --default (which defaults to "result:0x" followed by 64 zeros). MODE is 
     error:JSON    200, {"jsonrpc": "2.0", "id": 1, "error": JSON}  (JSON may be null)
     raw:TEXT      200, TEXT as the body, unchanged (for non-JSON replies)
     status:CODE   CODE (e.g. 500) with a short plain-text body
+    redirect:CODE:LOCATION   CODE (e.g. 307) with that Location header and a plain-text body
     file:PATH     200, the current contents of PATH, read at each request
     hang:         no reply at all: the request is logged, then the connection stays open
 
@@ -33,8 +34,16 @@ DEFAULT_MODE = "result:0x" + "0" * 64
 
 
 def reply_for(mode):
-    """(status, body bytes) for a MODE text."""
+    """(status, body bytes, extra headers) for a MODE text."""
     kind, _, arg = mode.partition(":")
+    if kind == "redirect":
+        code, _, location = arg.partition(":")
+        return int(code), b"moved\n", {"Location": location}
+    status, body = plain_reply(kind, arg)
+    return status, body, {}
+
+
+def plain_reply(kind, arg):
     if kind == "result":
         return 200, json.dumps({"jsonrpc": "2.0", "id": 1, "result": arg}).encode()
     if kind == "number":
@@ -48,7 +57,7 @@ def reply_for(mode):
     if kind == "file":
         with open(arg, "rb") as f:
             return 200, f.read()
-    raise ValueError(f"unknown reply mode: {mode!r}")
+    raise ValueError(f"unknown reply mode: {kind}:{arg!r}")
 
 
 def check_mode(mode):
@@ -77,9 +86,11 @@ def make_handler(log_path, routes, default_mode):
             if mode.startswith("hang:"):
                 while True:
                     time.sleep(3600)
-            status, body = reply_for(mode)
+            status, body, headers = reply_for(mode)
             self.send_response(status)
             self.send_header("Content-Type", "application/json" if status == 200 else "text/plain")
+            for name, value in headers.items():
+                self.send_header(name, value)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             self.wfile.write(body)

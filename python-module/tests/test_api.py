@@ -8,10 +8,12 @@ import pathlib
 import subprocess
 import sys
 import threading
+import time
 
 import pytest
 
 import vek
+from conftest import raises
 from test_broadcast import Server, eip1559
 from test_wallets import KEY, ZERO_PHRASE
 from vek import _native
@@ -88,19 +90,165 @@ def test_evm_transaction_carries_the_signed_raw_transaction_and_its_hash(app, va
     assert sol.signature == _native.sign_transaction("pk", "solana", "abcd", PASS, vault_path_opt=vault)["signature"]
 
 
+def evm_hash(fields):
+    """The hash of the transaction eth-account signs with KEY: what a node answers."""
+    return "0x" + bytes(eth_account.Account.sign_transaction(fields, "0x" + KEY).hash).hex()
+
+
 def test_send_posts_the_raw_transaction_and_returns_the_node_hash(app, tmp_path):
     app.import_private_key("pk", KEY, passphrase=PASS)
     log = tmp_path / "requests.jsonl"
-    server = Server("rpc_server.py", str(log), "--default", "result:0xfeed")
+    # The second body (200 KB) is longer than a line curl reads from its configuration.
+    small, large = eip1559(1, 0), eip1559(1, 1, data=b"\xab" * 100_000, gas=5_000_000)
+    server = Server("rpc_server.py", str(log), "--route", "/small=result:" + evm_hash(small[0]),
+                    "--route", "/large=result:" + evm_hash(large[0]))
+    raws = []
     try:
-        _, unsigned = eip1559(1, 0)
         with app.unlock("pk", PASS) as session:
-            assert session.send("ethereum", unsigned.hex(), rpc_url=server.url) == "0xfeed"
-            raw = session.sign_transaction("ethereum", unsigned).raw_transaction
+            for path, (fields, unsigned) in (("/small", small), ("/large", large)):
+                assert session.send("ethereum", unsigned.hex(), rpc_url=server.url + path) == evm_hash(fields)
+                raws.append(session.sign_transaction("ethereum", unsigned).raw_transaction)
     finally:
         server.stop()
-    (request,) = [json.loads(line) for line in log.read_text().splitlines()]
-    assert json.loads(request["body"])["params"] == [raw]
+    requests = [json.loads(line) for line in log.read_text().splitlines()]
+    assert [json.loads(r["body"])["params"] for r in requests] == [[raw] for raw in raws]
+
+
+# ---------------------------------------------------------------- submitting: endpoint, redirects, hash
+
+
+@pytest.fixture
+def pk_session(app):
+    app.import_private_key("pk", KEY, passphrase=PASS)
+    with app.unlock("pk", PASS) as session:
+        yield session
+
+
+@pytest.fixture
+def servers(tmp_path):
+    """servers(*args) starts rpc_server.py with its own request log, read by .log()."""
+    started = []
+
+    def start(*args):
+        log = tmp_path / f"requests-{len(started)}.jsonl"
+        server = Server("rpc_server.py", str(log), *args)
+        server.log = lambda: [json.loads(l) for l in log.read_text().splitlines()] if log.exists() else []
+        started.append(server)
+        return server
+
+    yield start
+    for server in started:
+        server.stop()
+
+
+def test_send_follows_a_redirect_only_to_the_same_host(pk_session, servers):
+    fields, unsigned = eip1559(1, 0)
+    admin = servers("--default", "raw:internal admin reply")
+    node = servers("--route", "/a=redirect:307:/b", "--route", "/b=result:" + evm_hash(fields),
+                   "--route", f"/away=redirect:307:{admin.url}/internal-admin", "--route", "/loop=redirect:308:/loop")
+    node_url = node.url.replace("127.0.0.1", "localhost")  # the admin service is on another host name
+    assert pk_session.send("ethereum", unsigned, rpc_url=node_url + "/a") == evm_hash(fields)
+    a, b = node.log()
+    assert (a["path"], b["path"], b["method"], b["body"]) == ("/a", "/b", "POST", a["body"])
+    raises(vek.BroadcastError, "broadcast failed: refusing the node's redirect to http://127.0.0.1: a redirect is "
+           "followed only to the endpoint's own host (localhost) and never from https to http",
+           pk_session.send, "ethereum", unsigned, rpc_url=node_url + "/away")
+    assert admin.log() == []
+    raises(vek.BroadcastError, "broadcast failed: the node redirected more than 3 times",
+           pk_session.send, "ethereum", unsigned, rpc_url=node_url + "/loop")
+    assert [r["path"] for r in node.log()[3:]] == ["/loop"] * 4
+
+
+def curl_children():
+    """The argument vectors of this process's curl children, from /proc."""
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            stat = (entry / "stat").read_text()
+            cmdline = (entry / "cmdline").read_bytes()
+        except (OSError, ValueError):
+            continue
+        comm, fields = stat[stat.index("(") + 1:stat.rindex(")")], stat[stat.rindex(")") + 2:].split()
+        if comm == "curl" and int(fields[1]) == os.getpid():
+            found.append(cmdline.split(b"\0")[:-1])
+    return found
+
+
+def test_send_keeps_the_endpoint_and_the_transaction_off_the_command_line(pk_session, servers, isolated_home, vault):
+    node = servers("--default", "hang:")
+    url = node.url + "/rpc?apikey=SECRET-KEY-42"
+    (isolated_home / ".vek").mkdir()
+    (isolated_home / ".vek" / "config.json").write_text(json.dumps({"vault_path": vault, "rpc": {"eip155:1": url}}))
+    _, unsigned = eip1559(1, 0)
+    outcome = []
+
+    def send():
+        try:
+            pk_session.send("ethereum", unsigned)
+        except vek.VekError as e:
+            outcome.append(type(e))
+
+    waiter = threading.Thread(target=send)
+    waiter.start()
+    try:
+        deadline = time.monotonic() + 30
+        while not node.log():  # the request arrived: curl now waits for the reply
+            assert waiter.is_alive() and time.monotonic() < deadline
+            time.sleep(0.05)
+        argv = curl_children()
+    finally:
+        node.stop()  # the connection drops and curl fails
+        waiter.join()
+    assert node.log()[0]["path"] == "/rpc?apikey=SECRET-KEY-42"
+    assert argv == [[b"curl", b"-q", b"-K", b"/dev/fd/3"]]
+    assert outcome == [vek.BroadcastError]
+
+
+def test_an_unusable_configuration_is_refused_never_passed_over(pk_session, isolated_home, tmp_path, monkeypatch):
+    # A stand-in curl first on PATH: a fall-back to a public node would reach it, not the network.
+    fake = tmp_path / "bin"
+    fake.mkdir()
+    (fake / "curl").write_text(f"#!/bin/sh\ntouch {tmp_path / 'curl-ran'}\nexit 7\n")
+    (fake / "curl").chmod(0o755)
+    monkeypatch.setenv("PATH", f"{fake}:{os.environ['PATH']}")
+    config = isolated_home / ".vek" / "config.json"
+    config.parent.mkdir()
+    config.write_text(json.dumps({"rpc": {"eip155:1": "http://127.0.0.1:9/"}}))
+    _, unsigned = eip1559(1, 0)
+    unused = f"invalid input: the configuration file {config} is not used: missing field `vault_path`"
+    raises(vek.InvalidInputError, unused, vek.rpc_endpoint, "ethereum")
+    raises(vek.InvalidInputError, unused, pk_session.send, "ethereum", unsigned)
+    assert not (tmp_path / "curl-ran").exists()
+    # Without a file, a chain with no built-in node has no endpoint (never an empty URL).
+    config.unlink()
+    none = (f'invalid input: no RPC endpoint for \'eip155:5\' (eip155:5): give rpc_url, or add "eip155:5" to the "rpc" '
+            f"object of {config}")
+    raises(vek.InvalidInputError, none, vek.rpc_endpoint, "eip155:5")
+    raises(vek.InvalidInputError, none, pk_session.send, "eip155:5", eip1559(5, 0)[1])
+    assert not (tmp_path / "curl-ran").exists()
+
+
+def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, servers):
+    solders = pytest.importorskip("solders.signature")
+    fields, unsigned = eip1559(1, 0)
+    ours = evm_hash(fields)
+    message = bytes([1, 0, 1, 3]) + bytes(range(200, 256)) + b"\xfb\xff"
+    signature = pk_session.sign_transaction("solana", message).signature
+    solana_hash = str(solders.Signature.from_bytes(bytes.fromhex(signature)))
+    hostile = "\x1b[2J" + "a" * 200
+    for answer, chain, tx, expected in [
+        ("0x" + "11" * 32, "ethereum", unsigned, f"0x{'11' * 32}, but the transaction sent has hash {ours}"),
+        (hostile, "ethereum", unsigned, "\\u001b[2J" + "a" * 91 + f"…, but the transaction sent has hash {ours}"),
+        (ours, "solana", b"\x01" + bytes(64) + message, f"{ours}, but the transaction sent has hash {solana_hash}"),
+    ]:
+        node = servers("--default", "result:" + answer)
+        raises(vek.BroadcastError, "broadcast failed: the node answered transaction hash " + expected,
+               pk_session.send, chain, tx, rpc_url=node.url)
+    # EVM hashes are hex, whatever their case; a Solana hash is the signature's base58.
+    shouted = "0x" + ours[2:].upper()
+    assert pk_session.send("ethereum", unsigned, rpc_url=servers("--default", "result:" + shouted).url) == shouted
+    assert pk_session.send("solana", b"\x01" + bytes(64) + message,
+                           rpc_url=servers("--default", "result:" + solana_hash).url) == solana_hash
 
 
 # ---------------------------------------------------------------- closed and expired sessions

@@ -336,8 +336,16 @@ def test_sign_tx_in_both_modes(home, shared, tmp_path):
                                  "tx_hash", doc["tx_hash"]]
 
 
+def raw_hash(raw_hex):
+    """The hash a node gives the signed transaction `raw_hex` (0x-prefixed)."""
+    from eth_utils import keccak  # noqa: PLC0415
+
+    return "0x" + keccak(hexstr=raw_hex).hex().removeprefix("0x")
+
+
 class Node:
-    """A local JSON-RPC endpoint that records request bodies and answers with `reply`."""
+    """A local JSON-RPC endpoint that records request bodies and answers with `reply`,
+    by default as a node does: the hash of the transaction posted."""
 
     def __init__(self, status=200, reply=None):
         self.bodies = []
@@ -345,8 +353,10 @@ class Node:
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_POST(self):
-                node.bodies.append(json.loads(self.rfile.read(int(self.headers["Content-Length"]))))
-                body = json.dumps(reply or {"jsonrpc": "2.0", "id": 1, "result": "0xfeed"}).encode()
+                request = json.loads(self.rfile.read(int(self.headers["Content-Length"])))
+                node.bodies.append(request)
+                answer = reply or {"jsonrpc": "2.0", "id": 1, "result": raw_hash(request["params"][0])}
+                body = json.dumps(answer).encode()
                 self.send_response(status)
                 self.send_header("Content-Type", "application/json")
                 self.send_header("Content-Length", str(len(body)))
@@ -378,12 +388,12 @@ def test_send_in_both_modes(home, shared, node):
     # The confirmation, then the passphrase.
     plain = ok(run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", node.url, "--vault", v], home,
                    "y\n" + PASS + "\n"))
-    assert plain.out == "0xfeed\n" and "send? [y/N]" in plain.err
     doc = json.loads(ok(run(["send", "alpha", "ethereum", EVM_TX, "--rpc-url", node.url, "--json", "--yes",
                              "--passphrase-env", "PW", "--vault", v], home, env={"PW": PASS})).out)
-    assert doc == {"signer": ZERO_PHRASE_EVM, "tx_hash": "0xfeed"}
     assert len(node.bodies) == 2 and node.bodies[0] == node.bodies[1]
     body = node.bodies[0]
+    assert plain.out == raw_hash(body["params"][0]) + "\n" and "send? [y/N]" in plain.err
+    assert doc == {"signer": ZERO_PHRASE_EVM, "tx_hash": raw_hash(body["params"][0])}
     assert body["method"] == "eth_sendRawTransaction"
     # The signed transaction carries the signature's r and s.
     assert body["params"][0].startswith("0x02") and sig[:64] in body["params"][0] and sig[64:128] in body["params"][0]
@@ -711,8 +721,10 @@ def test_send_shows_asks_and_checks_before_anything_leaves(home, shared, tmp_pat
     p = run(["send", "alpha", "ethereum", EVM_TX, "--vault", v], home, "y\n")
     assert error_of(p) == (f"error: invalid input: the configuration file {config} is not used: "
                            "missing field `vault_path`")
-    # A valid one names its endpoint; a node reply with terminal escapes is printed escaped; the
-    # passphrase variable does not reach curl.
+    # A valid one names its endpoint; a node's hash that is not the transaction's is an error,
+    # printed escaped; the passphrase variable does not reach curl.
+    expected_hash = json.loads(ok(run(["--json", "sign-tx", "alpha", "ethereum", EVM_TX, "--vault", v], home,
+                                      PASS + "\n")).out)["tx_hash"]
     server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "result:0xab\x1b[2Jcd")
     try:
         write_config(home, {"vault_path": "x", "rpc": {"eip155:1": server.url}})
@@ -720,10 +732,13 @@ def test_send_shows_asks_and_checks_before_anything_leaves(home, shared, tmp_pat
         fake.mkdir()
         (fake / "curl").write_text(f"#!/bin/sh\nenv > {tmp_path / 'curl.env'}\nexec /usr/bin/curl \"$@\"\n")
         (fake / "curl").chmod(0o755)
-        p = ok(run(["send", "alpha", "ethereum", EVM_TX, "--passphrase-env", "PW", "--vault", v], home, "y\n",
-                   env={"PW": PASS, "PATH": f"{fake}:{os.environ['PATH']}"}))
+        p = run(["send", "alpha", "ethereum", EVM_TX, "--passphrase-env", "PW", "--vault", v], home, "y\n",
+                env={"PW": PASS, "PATH": f"{fake}:{os.environ['PATH']}"})
         assert f"{server.url} (from {config})" in p.err
-        assert p.out == "0xab\\x1b[2Jcd\n"
+        assert error_of(p) == ("error: broadcast failed: the node answered transaction hash 0xab\\u001b[2Jcd, but the "
+                               f"transaction sent has hash {expected_hash} (whether the transaction was sent is not "
+                               f"known; look up {expected_hash} before sending it again)")
+        assert p.out == ""
         assert "PW=" not in (tmp_path / "curl.env").read_text()
     finally:
         server.stop()

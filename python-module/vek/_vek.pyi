@@ -328,13 +328,17 @@ class Session:
     def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
         """
         Signs an unsigned EVM or Solana transaction, submits it and returns the node's
-        transaction hash. Without rpc_url the endpoint comes from the configuration.
+        transaction hash, which must be the transaction's own. Without rpc_url the endpoint
+        is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,
+        never its command line; a redirect is followed only to the endpoint's own host.
 
         Raises:
-            InvalidInputError: unknown chain, bad hex.
+            InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration
+                file that exists but is not used, or a chain without an endpoint.
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
-            BroadcastError, JsonError: submitting failed or the reply had no hash.
+            BroadcastError, JsonError: submitting failed, a redirect to another host, a
+                reply without a hash or with another transaction's hash.
         """
 
     def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
@@ -738,10 +742,11 @@ def mnemonic_words() -> list[str]:
 def rpc_endpoint(chain: str) -> Endpoint:
     """
     The endpoint Session.send uses for `chain` without rpc_url: the configuration file's rpc
-    entry for its CAIP-2 id, else the built-in public mainnet node.
+    entry for its CAIP-2 id, else the built-in public mainnet node. The URL is never empty.
 
     Raises:
         InvalidInputError: unknown chain; a configuration file that exists but is not
-            used (unreadable or invalid, e.g. without vault_path): sending would ignore it.
+            used (unreadable or invalid, e.g. without vault_path), which Session.send refuses
+            too; a chain with neither a configured nor a built-in endpoint.
         VaultError: a configuration file another user controls.
     """

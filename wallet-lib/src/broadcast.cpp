@@ -1,5 +1,6 @@
 #include "vek/lib/broadcast.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -8,11 +9,14 @@
 
 #include "process.h"
 #include "vek/core/config.h"
+#include "vek/core/json_reader.h"
 #include "vek/core/support.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/encoding.h"
+#include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/rlp.h"
+#include "vek/lib/review.h"
 
 namespace vek_lib {
 namespace {
@@ -108,30 +112,16 @@ ScopedBroadcastCheck::ScopedBroadcastCheck(Check keep_waiting) noexcept
 
 ScopedBroadcastCheck::~ScopedBroadcastCheck() { t_keep_waiting = previous_; }
 
-VekResult<std::string> curl_post_json(std::string_view url, std::string_view body) {
-  // curl also speaks file, gopher, dict, telnet and more: such an endpoint would put local
-  // files in an error text or reach local services. An accepted URL begins with a letter,
-  // so curl can never read it as an option either.
-  if (!has_http_scheme(url)) {
-    return std::unexpected(
-        VekLibError::invalid_input("RPC URL must start with http:// or https://: '" + std::string(url) + "'"));
-  }
-  // Linux refuses a single argument of 32 pages or more with E2BIG; such a body (a large
-  // EVM transaction) goes to curl on its standard input instead. "--data-binary @-" and
-  // not "-d @-": curl strips carriage returns and newlines from data that -d reads from
-  // a file, while --data-binary sends it byte for byte, as "-d <body>" does.
-  const bool body_on_stdin = body.size() > max_single_argument_bytes();
-  std::vector<std::string> argv = {"curl", "-fsSL", "-X", "POST", "-H", "Content-Type: application/json"};
-  if (body_on_stdin) {
-    argv.insert(argv.end(), {"--data-binary", "@-"});
-  } else {
-    argv.insert(argv.end(), {"-d", std::string(body)});
-  }
-  argv.emplace_back(url);
+namespace {
+
+// Runs curl with `argv` (`input` on its standard input and `fd3_text` on descriptor 3, if
+// any) and returns its standard output, or the errors curl_post_json documents.
+VekResult<std::string> run_curl(std::span<const std::string> argv, std::optional<std::string_view> input,
+                                std::optional<std::string_view> fd3_text = std::nullopt) {
   // A node may answer with an endless stream or never at all: what is kept is bounded,
   // and the thread's check (if any) can end the wait.
   const WaitLimits limits{kMaxReplyBytes, kMaxCurlErrorBytes, t_keep_waiting};
-  auto run = run_process(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt, limits);
+  auto run = run_process(argv, input, limits, fd3_text);
   if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + vek_core::os_error_text(run.error())));
   switch (run->stopped) {
     case ProcessStop::None:
@@ -154,26 +144,220 @@ VekResult<std::string> curl_post_json(std::string_view url, std::string_view bod
   return utf8_lossy(run->out);
 }
 
-VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view url,
-                                 std::span<const std::uint8_t> signed_tx) {
+VekResult<void> check_http_url(std::string_view url) {
+  // curl also speaks file, gopher, dict, telnet and more: such an endpoint would put local
+  // files in an error text or reach local services. An accepted URL begins with a letter,
+  // so curl can never read it as an option either.
+  if (!has_http_scheme(url)) {
+    return std::unexpected(
+        VekLibError::invalid_input("RPC URL must start with http:// or https://: '" + std::string(url) + "'"));
+  }
+  return {};
+}
+
+// `s` as a double-quoted value of a curl configuration file, whose backslash escapes
+// curl resolves when it reads the file.
+std::string curl_config_quoted(std::string_view s) {
+  std::string out = "\"";
+  for (const char c : s) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+bool has_control_character(std::string_view s) {
+  return std::ranges::any_of(s, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; });
+}
+
+std::string lower_ascii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// The scheme and host of an absolute URL, both in lower case (an IPv6 host keeps its
+// brackets); the host is empty when the URL has no "scheme://" authority.
+struct UrlOrigin {
+  std::string scheme;
+  std::string host;
+};
+
+UrlOrigin origin_of(std::string_view url) {
+  const std::size_t sep = url.find("://");
+  if (sep == std::string_view::npos) return {};
+  std::string_view authority = url.substr(sep + 3);
+  authority = authority.substr(0, authority.find_first_of("/?#"));
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+  std::string_view host = authority;
+  if (host.starts_with('[')) {
+    host = host.substr(0, host.find(']') == std::string_view::npos ? host.size() : host.find(']') + 1);
+  } else {
+    host = host.substr(0, host.find(':'));
+  }
+  return {lower_ascii(url.substr(0, sep)), lower_ascii(host)};
+}
+
+// One POST through `curl -q -K /dev/fd/3`, redirects not followed: the reply body, the HTTP
+// status and the absolute URL a redirect points to (empty without one).
+struct QuietReply {
   std::string body;
+  std::string status;
+  std::string redirect;
+};
+
+VekResult<QuietReply> post_once_quietly(std::string_view url, std::string_view body) {
+  // What curl is told travels in a configuration it reads from descriptor 3 (a pipe that
+  // holds it whole), and the body on its standard input: curl reads a configuration line
+  // of at most 100 KiB, less than a large EVM transaction. "-q" (which must come first)
+  // keeps ~/.curlrc, which could turn redirects back on, from being read.
+  static const std::vector<std::string> argv = {"curl", "-q", "-K", "/dev/fd/3"};
+  std::string config;
+  config += "url = " + curl_config_quoted(url) + "\n";
+  config += "request = \"POST\"\n";
+  config += "header = \"Content-Type: application/json\"\n";
+  // --data-binary sends what it reads byte for byte, as "-d <body>" does.
+  config += "data-binary = \"@-\"\n";
+  config += "fail\nsilent\nshow-error\n";
+  config += "proto = \"=http,https\"\n";
+  // The status and the redirect's target close the output, each after a newline: a
+  // Location cannot hold a newline, so they are read from the end whatever the body holds.
+  config += "write-out = \"\\n%{http_code}\\n%{redirect_url}\"\n";
+  auto out = run_curl(argv, body, config);
+  if (!out) return std::unexpected(std::move(out.error()));
+  const std::size_t last = out->rfind('\n');
+  const std::size_t before = last == 0 || last == std::string::npos ? std::string::npos : out->rfind('\n', last - 1);
+  if (before == std::string::npos) {
+    return std::unexpected(VekLibError::broadcast_failed("curl's output lacks the HTTP status"));
+  }
+  QuietReply reply;
+  reply.redirect = out->substr(last + 1);
+  reply.status = out->substr(before + 1, last - before - 1);
+  out->resize(before);
+  reply.body = std::move(*out);
+  return reply;
+}
+
+}  // namespace
+
+VekResult<std::string> curl_post_json(std::string_view url, std::string_view body) {
+  if (auto ok = check_http_url(url); !ok) return std::unexpected(std::move(ok.error()));
+  // Linux refuses a single argument of 32 pages or more with E2BIG; such a body (a large
+  // EVM transaction) goes to curl on its standard input instead. "--data-binary @-" and
+  // not "-d @-": curl strips carriage returns and newlines from data that -d reads from
+  // a file, while --data-binary sends it byte for byte, as "-d <body>" does.
+  const bool body_on_stdin = body.size() > max_single_argument_bytes();
+  std::vector<std::string> argv = {"curl", "-fsSL", "-X", "POST", "-H", "Content-Type: application/json"};
+  if (body_on_stdin) {
+    argv.insert(argv.end(), {"--data-binary", "@-"});
+  } else {
+    argv.insert(argv.end(), {"-d", std::string(body)});
+  }
+  argv.emplace_back(url);
+  return run_curl(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt);
+}
+
+VekResult<std::string> post_json_quietly(std::string_view url, std::string_view body) {
+  if (auto ok = check_http_url(url); !ok) return std::unexpected(std::move(ok.error()));
+  if (has_control_character(url)) {
+    return std::unexpected(VekLibError::invalid_input("RPC URL must not contain control characters: '" +
+                                                      vek_core::json_text::one_line(url) + "'"));
+  }
+  const std::string host = origin_of(url).host;
+  std::string target(url);
+  for (int redirects = 0;; ++redirects) {
+    auto reply = post_once_quietly(target, body);
+    if (!reply) return std::unexpected(std::move(reply.error()));
+    if (!reply->status.starts_with('3') || reply->redirect.empty()) return std::move(reply->body);
+    if (redirects == kMaxRedirects) {
+      return std::unexpected(
+          VekLibError::broadcast_failed("the node redirected more than " + std::to_string(kMaxRedirects) + " times"));
+    }
+    // Another host could be a service on this machine or the local network, which the
+    // node must not be able to make us post to; https is never given up for http.
+    const UrlOrigin from = origin_of(target);
+    const UrlOrigin to = origin_of(reply->redirect);
+    const bool scheme_ok = to.scheme == "https" || (to.scheme == "http" && from.scheme == "http");
+    if (to.host.empty() || to.host != host || !scheme_ok || has_control_character(reply->redirect)) {
+      const std::string where = to.host.empty() ? reply->redirect : to.scheme + "://" + to.host;
+      return std::unexpected(VekLibError::broadcast_failed(
+          "refusing the node's redirect to " + vek_core::json_text::one_line(where) +
+          ": a redirect is followed only to the endpoint's own host (" + vek_core::json_text::one_line(host) +
+          ") and never from https to http"));
+    }
+    target = std::move(reply->redirect);
+  }
+}
+
+namespace {
+
+// The JSON-RPC request that submits `signed_tx` on a chain of `family`.
+VekResult<std::string> request_body(vek_core::ChainType family, std::span<const std::uint8_t> signed_tx) {
   switch (family) {
     case vek_core::ChainType::Evm:
-      body = rpc_envelope("eth_sendRawTransaction", {"0x" + vek_signer::hex_encode(signed_tx)});
-      break;
+      return rpc_envelope("eth_sendRawTransaction", {"0x" + vek_signer::hex_encode(signed_tx)});
     case vek_core::ChainType::Solana:
       // Without the options object a node reads the transaction as base58.
-      body = rpc_envelope("sendTransaction",
+      return rpc_envelope("sendTransaction",
                           {vek_signer::base64_encode(signed_tx), nlohmann::json{{"encoding", "base64"}}});
-      break;
     case vek_core::ChainType::Cosmos:
     case vek_core::ChainType::Bitcoin:
     case vek_core::ChainType::Tron:
     case vek_core::ChainType::Ton:
-      return std::unexpected(VekLibError::invalid_input("no broadcast method for chain family '" +
-                                                        std::string(vek_core::chain_type_name(family)) + "'"));
+      break;
   }
-  auto reply = curl_post_json(url, body);
+  return std::unexpected(VekLibError::invalid_input("no broadcast method for chain family '" +
+                                                    std::string(vek_core::chain_type_name(family)) + "'"));
+}
+
+// The hash a chain gives a signed transaction, when it follows from the bytes alone.
+std::optional<std::string> transaction_hash(vek_core::ChainType family, std::span<const std::uint8_t> signed_tx) {
+  if (family == vek_core::ChainType::Evm) return "0x" + vek_signer::hex_encode(vek_signer::keccak256(signed_tx));
+  // A Solana transaction is known by its first signature, after the one-byte count.
+  constexpr std::size_t kSignatureBytes = 64;
+  if (family == vek_core::ChainType::Solana && signed_tx.size() > kSignatureBytes && signed_tx[0] != 0) {
+    return vek_signer::base58_encode(signed_tx.subspan(1, kSignatureBytes));
+  }
+  return std::nullopt;
+}
+
+// At most `limit` characters of `text` (valid UTF-8), with "…" when some were left off.
+std::string first_characters(std::string_view text, std::size_t limit) {
+  std::size_t end = 0;
+  for (std::size_t n = 0; end < text.size() && n < limit; ++n) {
+    ++end;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return end == text.size() ? std::string(text) : std::string(text.substr(0, end)) + "…";
+}
+
+}  // namespace
+
+VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view url,
+                                 std::span<const std::uint8_t> signed_tx) {
+  auto body = request_body(family, signed_tx);
+  if (!body) return std::unexpected(std::move(body.error()));
+  auto reply = curl_post_json(url, *body);
   if (!reply) return std::unexpected(std::move(reply.error()));
   return extract_json_field(*reply, "result");
 }
@@ -235,6 +419,45 @@ VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> k
   auto signed_tx = sign_and_encode(key, chain, unsigned_tx);
   if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
   return send_signed(chain, *signed_tx, rpc_url);
+}
+
+VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+                                     std::optional<std::string_view> rpc_url) {
+  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  std::string url;
+  if (rpc_url) {
+    url = *rpc_url;
+  } else {
+    // Read afresh, and refused rather than passed over when it cannot be used.
+    auto endpoint = rpc_endpoint(chain);
+    if (!endpoint) return std::unexpected(std::move(endpoint.error()));
+    url = std::move(endpoint->url);
+  }
+  auto body = request_body(parsed->chain_type, signed_tx);
+  if (!body) return std::unexpected(std::move(body.error()));
+  auto reply = post_json_quietly(url, *body);
+  if (!reply) return std::unexpected(std::move(reply.error()));
+  auto answered = extract_json_field(*reply, "result");
+  if (!answered) return std::unexpected(std::move(answered.error()));
+  if (const auto ours = transaction_hash(parsed->chain_type, signed_tx)) {
+    const bool same = parsed->chain_type == vek_core::ChainType::Evm ? lower_ascii(*answered) == *ours
+                                                                      : *answered == *ours;
+    if (!same) {
+      return std::unexpected(VekLibError::broadcast_failed(
+          "the node answered transaction hash " + first_characters(vek_core::json_text::one_line(*answered), 100) +
+          ", but the transaction sent has hash " + *ours));
+    }
+  }
+  return std::move(*answered);
+}
+
+VekResult<std::string> sign_encode_and_submit(std::span<const std::uint8_t> key, std::string_view chain,
+                                              std::span<const std::uint8_t> unsigned_tx,
+                                              std::optional<std::string_view> rpc_url) {
+  auto signed_tx = sign_and_encode(key, chain, unsigned_tx);
+  if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
+  return submit_signed(chain, *signed_tx, rpc_url);
 }
 
 }  // namespace vek_lib

@@ -28,11 +28,15 @@ struct Pipe {
   UniqueFd write;
 };
 
-// Moves `fd` above the standard descriptors, so that the dup2 onto 0, 1 or 2 in the child
-// never has source and target equal (which would leave close-on-exec set).
+// The descriptor the child finds run_process's `fd3_text` on.
+constexpr int kTextFd = 3;
+
+// Moves `fd` above the descriptors the child gets (0, 1, 2 and kTextFd), so that a dup2
+// onto one of them in the child never has source and target equal (which would leave
+// close-on-exec set).
 [[nodiscard]] std::expected<UniqueFd, int> above_stdio(UniqueFd fd) {
-  if (fd.get() > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (fd.get() > kTextFd) return fd;
+  const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, kTextFd + 1);
   if (moved < 0) return std::unexpected(errno);
   return UniqueFd(moved);
 }
@@ -48,6 +52,28 @@ struct Pipe {
   auto ww = above_stdio(std::move(w));
   if (!ww) return std::unexpected(ww.error());
   return Pipe{std::move(*rr), std::move(*ww)};
+}
+
+// A pipe already holding `text`, with its write end closed: the reader gets the text and
+// then end of file. E2BIG when the text does not fit in the pipe's buffer.
+[[nodiscard]] std::expected<UniqueFd, int> pipe_holding(std::string_view text) {
+  auto p = make_pipe();
+  if (!p) return std::unexpected(p.error());
+  const int capacity = ::fcntl(p->write.get(), F_GETPIPE_SZ);
+  if (capacity < 0 || text.size() > static_cast<std::size_t>(capacity)) {
+    if (text.size() > static_cast<std::size_t>(INT32_MAX) ||
+        ::fcntl(p->write.get(), F_SETPIPE_SZ, static_cast<int>(text.size())) < 0) {
+      return std::unexpected(E2BIG);
+    }
+  }
+  // The pipe is empty and large enough, so no write can block.
+  while (!text.empty()) {
+    const long n = write_without_sigpipe(p->write.get(), text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::unexpected(n < 0 ? errno : EIO);
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return std::move(p->read);
 }
 
 [[nodiscard]] int set_nonblocking(int fd) {
@@ -175,11 +201,18 @@ std::size_t max_single_argument_bytes() noexcept {
 }
 
 std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
-                                              std::optional<std::string_view> input, const WaitLimits& limits) {
+                                              std::optional<std::string_view> input, const WaitLimits& limits,
+                                              std::optional<std::string_view> fd3_text) {
   auto out_pipe = make_pipe();
   if (!out_pipe) return std::unexpected(out_pipe.error());
   auto err_pipe = make_pipe();
   if (!err_pipe) return std::unexpected(err_pipe.error());
+  UniqueFd text_fd;
+  if (fd3_text) {
+    auto t = pipe_holding(*fd3_text);
+    if (!t) return std::unexpected(t.error());
+    text_fd = std::move(*t);
+  }
   Pipe in_pipe;
   if (input) {
     auto p = make_pipe();
@@ -200,6 +233,7 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
   }
   check(::posix_spawn_file_actions_adddup2(&fa.actions, out_pipe->write.get(), STDOUT_FILENO));
   check(::posix_spawn_file_actions_adddup2(&fa.actions, err_pipe->write.get(), STDERR_FILENO));
+  if (text_fd.valid()) check(::posix_spawn_file_actions_adddup2(&fa.actions, text_fd.get(), kTextFd));
 
   // The child starts with no blocked signals and with SIGPIPE and SIGXFSZ at their
   // defaults, even when the host (a Python interpreter, say) ignores them.
@@ -228,6 +262,7 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
   // Only the child keeps these ends; holding them would keep our reads from ever
   // seeing end of file.
   in_pipe.read.reset();
+  text_fd.reset();
   out_pipe->write.reset();
   err_pipe->write.reset();
 

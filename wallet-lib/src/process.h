@@ -56,12 +56,18 @@ struct ProcessOutput {
 // passes one of `limits` is killed first. Every descriptor opened here is close-on-exec
 // and closed before returning.
 //
+// With `fd3_text`, the child also finds descriptor 3 open on a pipe that already holds
+// that text, written whole (and the pipe's write end closed) before the child starts, so
+// it reads the text and then end of file. The text must fit in a pipe's buffer (64 KiB,
+// or more where the system lets the pipe grow): otherwise E2BIG and nothing is started.
+//
 // `argv` must not be empty. Error: the errno that kept the child from starting
 // (for example ENOENT when the program is not on the search path, E2BIG when the
 // arguments are too long), or of a failed pipe.
 [[nodiscard]] std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
                                                             std::optional<std::string_view> input,
-                                                            const WaitLimits& limits = {});
+                                                            const WaitLimits& limits = {},
+                                                            std::optional<std::string_view> fd3_text = std::nullopt);
 
 // write(2) that cannot raise SIGPIPE: a write to a pipe without readers fails with
 // EPIPE instead of killing the process, even where SIGPIPE has its default action. The

@@ -28,7 +28,11 @@ VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
   if (!config) return std::unexpected(VekLibError::io(std::move(config.error())));
   Endpoint e{std::string(c->default_rpc_url), "built-in", file.native()};
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0 && errno == ENOENT) return e;  // no file: the built-in endpoints
+  if (::stat(file.c_str(), &st) != 0 && errno == ENOENT) {  // no file: the built-in endpoints
+    // A chain given by its id alone has none; an empty URL is never an endpoint.
+    if (e.url.empty()) return std::unexpected(no_endpoint(*c));
+    return e;
+  }
   std::string text;
   const auto read = vek_core::read_regular_file(AT_FDCWD, file.c_str(), text);
   const std::string shown = vek_core::json_text::one_line(file.native());

@@ -546,7 +546,7 @@ VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::sp
     if (!k) return std::unexpected(std::move(k.error()));
     key = SecretBytes::from_slice(*k);
   }
-  return sign_encode_and_broadcast(key.span(), chain.chain_id, tx, rpc_url);
+  return sign_encode_and_submit(key.span(), chain.chain_id, tx, rpc_url);
 }
 
 }  // namespace vek_lib

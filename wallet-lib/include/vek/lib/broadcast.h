@@ -83,6 +83,50 @@ namespace vek_lib {
 //   curl's standard error (decoded the same way, untrimmed) for any other unsuccessful exit.
 [[nodiscard]] VekResult<std::string> curl_post_json(std::string_view url, std::string_view body);
 
+// The application API's submission (vek.Session.send and the tool), stricter than
+// send_signed:
+//   - Without `rpc_url` the endpoint is rpc_endpoint()'s (review.h): a configuration
+//     file that exists but cannot be used is an error, never a fall-back to the built-in
+//     public node, and a chain with no endpoint at all is no_endpoint().
+//   - The request goes through post_json_quietly(): neither the URL nor the body is on a
+//     command line, and a redirect is followed only to the endpoint's own host.
+//   - For EVM and Solana the hash is known before sending (EVM: "0x" + hex of keccak256 of
+//     the signed transaction; Solana: base58 of its first signature). A node answering
+//     another hash (EVM compared without regard to case) is BroadcastFailed "the node
+//     answered transaction hash {theirs}, but the transaction sent has hash {ours}", with
+//     {theirs} on one line (control characters escaped) and cut after 100 characters ("…").
+// Returns the node's hash text.
+// Errors: InvalidInput (unknown chain); those of rpc_endpoint(); of post_json_quietly();
+// of extract_json_field(); the hash mismatch above.
+[[nodiscard]] VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+                                                   std::optional<std::string_view> rpc_url);
+
+// sign_and_encode() followed by submit_signed().
+[[nodiscard]] VekResult<std::string> sign_encode_and_submit(std::span<const std::uint8_t> key,
+                                                            std::string_view chain,
+                                                            std::span<const std::uint8_t> unsigned_tx,
+                                                            std::optional<std::string_view> rpc_url);
+
+// Posts `body` to `url` as curl_post_json does, but runs `curl -q -K /dev/fd/3` with the
+// body on its standard input and everything else (URL, header, options) as a curl
+// configuration in a pipe on its descriptor 3, so that no other local user can read the
+// endpoint (API keys included) or the transaction in the process list. `-q` keeps
+// ~/.curlrc out. curl does not follow
+// redirects itself: a 3xx reply with a Location is followed here, re-posting the same
+// body, at most kMaxRedirects times, and only to the same host (compared without regard to
+// case, any port) over http or https, never from https back to http; anything else
+// ends the call without contacting the target.
+// Errors, before curl starts: InvalidInput "RPC URL must start with http:// or https://:
+// '{url}'"; InvalidInput "RPC URL must not contain control characters: '{url}'" (escaped);
+// then the BroadcastFailed errors of curl_post_json, and:
+//   "refusing the node's redirect to {scheme}://{host}: a redirect is followed only to the
+//    endpoint's own host ({host}) and never from https to http"   (escaped)
+//   "the node redirected more than 3 times"
+//   "curl's output lacks the HTTP status"   (a stand-in curl that ignores --write-out)
+[[nodiscard]] VekResult<std::string> post_json_quietly(std::string_view url, std::string_view body);
+
+inline constexpr int kMaxRedirects = 3;
+
 // The most of curl's standard output and standard error that is read.
 inline constexpr std::size_t kMaxReplyBytes = std::size_t{16} << 20;
 inline constexpr std::size_t kMaxCurlErrorBytes = std::size_t{64} << 10;

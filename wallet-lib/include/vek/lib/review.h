@@ -63,14 +63,17 @@ struct Endpoint {
   std::string config_file;  // the configuration file's path, whether it exists or not
 };
 
-// The endpoint broadcasting uses for `chain` without an explicit URL: the configuration
+// The endpoint Session::send uses for `chain` without an explicit URL: the configuration
 // file's `rpc` entry for the chain's CAIP-2 id, else the built-in public mainnet node.
-// Unlike broadcasting, which falls back to the built-in endpoints, a configuration file
-// that exists but cannot be used is reported, so that a mistake in it never sends a
-// transaction to a node the user did not choose.
+// Unlike vek._native's broadcasting (send_signed), which falls back to the built-in
+// endpoints, a configuration file that exists but cannot be used is reported, so that a
+// mistake in it never sends a transaction to a node the user did not choose.
+// The URL returned is never empty.
 // Errors: InvalidInput (unknown chain); InvalidInput "the configuration file {path} is not
 // used: {reason}" (a file that cannot be read or is not a valid configuration, e.g.
-// "missing field `vault_path`"); Io (a file another user controls, see vek/core/config.h).
+// "missing field `vault_path`"); Io (a file another user controls, see vek/core/config.h);
+// no_endpoint() of broadcast.h (neither a configured nor a built-in endpoint, or an empty
+// configured one).
 [[nodiscard]] VekResult<Endpoint> rpc_endpoint(std::string_view chain);
 
 // The public key of the account a wallet signs with by default for `chain` (as

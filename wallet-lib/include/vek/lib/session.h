@@ -158,10 +158,13 @@ class Session {
                                                               std::span<const std::uint8_t> tx, AccountRef which);
 
   // As ops.h sign_and_send, with the session's key: signs, assembles and submits the
-  // transaction (EVM and Solana) and returns the node's transaction hash. The session
-  // is not held while the node is waited for.
+  // transaction (EVM and Solana) and returns the node's transaction hash, which must be
+  // the transaction's own. The session is not held while the node is waited for. The
+  // endpoint and the request are handled as broadcast.h submit_signed describes (an
+  // unusable configuration file is refused, nothing on a command line, redirects only to
+  // the same host).
   // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; those of
-  // sign_encode_and_broadcast.
+  // sign_encode_and_submit.
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                             AccountRef which);
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
