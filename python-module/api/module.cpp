@@ -625,31 +625,36 @@ void bind_verification(nb::module_& m) {
   m.def(
       "verify_message",
       [](const nb::str& chain, const nb::str& address, const TextOrBytes& message, const TextOrBytes& signature,
-         const OptStr& format, const OptStr& public_key, const OptStr& domain, std::optional<std::uint64_t> timestamp) {
+         const OptStr& format, const OptStr& public_key, const OptStr& domain, std::optional<std::uint64_t> timestamp,
+         const OptStr& state_init) {
         const auto c = text(chain);
         const auto a = text(address);
         const auto msg = message_of(message);
         const auto f = opt_text(format);
         const auto sig = signature_of(c, signature, f);
         const vek_lib::MessageContext context{opt_text(domain), timestamp, std::holds_alternative<nb::bytes>(message),
-                                              opt_text(public_key)};
+                                              opt_text(public_key), opt_text(state_init)};
         return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, f, context); }));
       },
       "chain"_a, "address"_a, "message"_a, "signature"_a, "format"_a = nb::none(), "public_key"_a = nb::none(),
-      "domain"_a = nb::none(), "timestamp"_a = nb::none(),
+      "domain"_a = nb::none(), "timestamp"_a = nb::none(), "state_init"_a = nb::none(),
       "Whether `address` signed `message` on `chain` in `format` (None: the family's standard).\n"
       "EVM: \"eip191\", \"eip712\". Solana: \"raw\", \"offchain\". Bitcoin: \"bip322\" (P2WPKH), \"bip137\",\n"
       "\"raw\". Cosmos: \"adr036\", \"raw\". Tron: \"tip191\", \"raw\". TON: \"raw\", \"ton_proof\",\n"
       "\"sign_data\" (str: text, bytes: binary); TON checks need the signer's `public_key` (hex or\n"
-      "base64; it must give the address with this library's wallet contract), and ton_proof and\n"
-      "sign_data the `domain` and `timestamp` that were signed. The signature is the format's text\n"
+      "base64; it must give the address with this library's wallet contract on the chain's\n"
+      "network) or the wallet's `state_init` (base64, as a TON Connect proof carries it; the\n"
+      "address must be its hash, and the key is read from it for wallets v3r1, v3r2, v4r2, v5r1\n"
+      "and v5 beta), and ton_proof and sign_data the `domain` and `timestamp` that were signed.\n"
+      "Solana offchain checks accept both header layouts. The signature is the format's text\n"
       "(base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for offchain; hex, 0x\n"
       "optional, for the others) or its bytes.\n"
       "False for a well-formed signature of another key or of none.\n\n"
       "Raises:\n    InvalidInputError: unknown chain or format, bad hex, base64 or base58, a malformed\n"
-      "        EVM address, a TON check without its public key, domain or timestamp.\n"
+      "        EVM address, a TON check without its public key or state_init, domain or timestamp.\n"
       "    SignerError: a malformed address of the other families, a signature of the wrong length,\n"
-      "        v or header, a malformed BIP-322 witness, malformed typed data.");
+      "        v or header, a malformed BIP-322 witness, malformed typed data, a state_init that\n"
+      "        does not parse or holds no wallet of those versions.");
   m.def(
       "verify_typed_data",
       [](const nb::str& chain, const nb::str& address, const nb::str& typed_data, const TextOrBytes& signature) {
