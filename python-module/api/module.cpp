@@ -262,7 +262,7 @@ void bind_session(nb::module_& m) {
             const auto c = text(chain);
             const vek_lib::AccountRef which(index, opt_text(path));
             const auto f = opt_text(format);
-            vek_lib::MessageContext context{opt_text(domain), timestamp, false, std::nullopt};
+            vek_lib::MessageContext context{opt_text(domain), timestamp, false, std::nullopt, std::nullopt};
             if (const auto* raw = std::get_if<nb::bytes>(&message)) {
               if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
               const auto b = bytes_of(*raw);

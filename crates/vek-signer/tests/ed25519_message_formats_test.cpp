@@ -60,9 +60,37 @@ Bytes current_layout(std::span<const std::uint8_t> msg, std::uint8_t format, std
   return out;
 }
 
+// The short layout written out by hand, any declared format.
+Bytes legacy_layout(std::span<const std::uint8_t> msg, std::uint8_t format) {
+  Bytes out(kSolanaSigningDomain.begin(), kSolanaSigningDomain.end());
+  out.push_back(0);
+  out.push_back(format);
+  out.push_back(static_cast<std::uint8_t>(msg.size() & 0xff));
+  out.push_back(static_cast<std::uint8_t>(msg.size() >> 8));
+  out.insert(out.end(), msg.begin(), msg.end());
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- Solana
+
+TEST(SolanaOffchain, EachLayoutSignsAndEveryAdmittingFormatVerifies) {
+  const Ed25519Key one[] = {kPublic};
+  const Bytes msg = text("plain ascii");
+  EXPECT_EQ(solana_offchain_sign_legacy(kSecret, msg).value().signature, raw_sign(legacy_layout(msg, 0)));
+  EXPECT_EQ(solana_offchain_sign(kSecret, msg).value().signature, raw_sign(current_layout(msg, 0, one)));
+  // A wider format byte than the narrowest still admits the text, in either layout.
+  for (const std::uint8_t format : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{2}}) {
+    EXPECT_EQ(solana_offchain_verify(kSolAddress, msg, raw_sign(legacy_layout(msg, format))), true) << int(format);
+    EXPECT_EQ(solana_offchain_verify(kSolAddress, msg, raw_sign(current_layout(msg, format, one))), true) << int(format);
+  }
+  // A format that does not admit it is no signature of the message.
+  const Bytes utf8 = text("caf\xc3\xa9");
+  EXPECT_EQ(solana_offchain_verify(kSolAddress, utf8, raw_sign(legacy_layout(utf8, 0))), false);
+  EXPECT_EQ(solana_offchain_verify(kSolAddress, utf8, raw_sign(legacy_layout(utf8, 2))), true);
+  EXPECT_EQ(solana_offchain_verify(kSolAddress, Bytes(1213, 'a'), raw_sign(legacy_layout(Bytes(1213, 'a'), 0))), false);
+}
 
 TEST(SolanaOffchain, PublishedBytesAndHashes) {
   const auto v = load("solana-offchain.json");
@@ -242,6 +270,45 @@ TEST(TonConnect, PublishedProofs) {
     EXPECT_EQ(ton_proof_verify(address, pk, "winogarcia.github.com", ts, payload, sig, TonKeyCheck::AsGiven, kMain), false);
     EXPECT_EQ(ton_proof_verify("-1:" + address.substr(2), pk, domain, ts, payload, sig, TonKeyCheck::AsGiven, kMain), false);
   }
+}
+
+TEST(TonConnect, PublishedStateInitsGiveAddressAndKey) {
+  const auto v = load("ton-connect.json");
+  for (const auto& e : v["ton_proof"]) {
+    const auto state = ton_parse_state_init(base64_decode(e["state_init"].get<std::string>()).value());
+    ASSERT_TRUE(state) << error_of(state) << e["source"];
+    EXPECT_EQ(state->hash, ton_parse_address(e["address"].get<std::string>()).value().hash) << e["source"];
+    EXPECT_EQ(hex_encode(state->public_key), e["public_key"].get<std::string>()) << e["source"];
+  }
+  // Three cells written out by hand: a StateInit whose code is one byte, no wallet's.
+  const Bytes boc = unhex("b5ee9c72" "01" "01" "03" "01" "00" "0a" "00" "020134" "0102" "0002ab" "0000");
+  EXPECT_EQ(error_of(ton_parse_state_init(boc)),
+            "invalid state_init: the code is not a wallet of version v3r1, v3r2, v4r2, v5r1 or v5 beta (code hash " +
+                hex_encode(sha256(unhex("0002ab"))) + ")");
+  Bytes backwards = boc;
+  backwards[14] = 0;  // the root's first reference names the root itself
+  EXPECT_EQ(error_of(ton_parse_state_init(backwards)), "invalid state_init: a reference does not point to a later cell");
+  EXPECT_EQ(error_of(ton_parse_state_init(Bytes(boc.begin(), boc.begin() + 8))), "invalid state_init: truncated bag of cells");
+  EXPECT_EQ(error_of(ton_parse_state_init(Bytes(boc.begin(), boc.end() - 1))), "invalid state_init: cell data size does not match");
+  Bytes published = base64_decode(v["ton_proof"][0]["state_init"].get<std::string>()).value();
+  published.back() ^= 1;  // the stored CRC-32C
+  EXPECT_EQ(error_of(ton_parse_state_init(published)), "invalid state_init: checksum mismatch");
+  EXPECT_EQ(error_of(ton_parse_state_init(Bytes(16385, 0))), "invalid state_init: larger than 16384 bytes");
+}
+
+TEST(TonConnect, TestnetSignsForTheTestnetAccount) {
+  const std::string testnet = TonSigner(true).derive_address(kSecret).value();
+  const std::string mainnet = TonSigner(false).derive_address(kSecret).value();
+  const Bytes payload = text("nonce");
+  const auto proof = ton_proof_sign(kSecret, "app.example", 1, payload, TonNetwork::Testnet).value().signature;
+  const auto digest = ton_proof_digest(ton_parse_address(testnet).value(), "app.example", 1, payload).value();
+  EXPECT_EQ(proof, raw_sign(digest));
+  EXPECT_EQ(ton_proof_verify(testnet, kPublic, "app.example", 1, payload, proof, TonKeyCheck::WalletContract,
+                             TonNetwork::Testnet), true);
+  EXPECT_EQ(ton_proof_verify(testnet, kPublic, "app.example", 1, payload, proof, TonKeyCheck::WalletContract,
+                             TonNetwork::Mainnet), false);
+  EXPECT_EQ(ton_proof_verify(mainnet, kPublic, "app.example", 1, payload, proof, TonKeyCheck::WalletContract,
+                             TonNetwork::Mainnet), false);
 }
 
 TEST(TonConnect, SignDataVectorsAndRoundTrips) {
