@@ -26,7 +26,7 @@ std::span<const std::uint8_t> text() { return {reinterpret_cast<const std::uint8
 
 void BM_verify_solana_offchain(benchmark::State& state) {
   const std::string address = vek_signer::SolanaSigner().derive_address(kSecret).value();
-  const auto sig = vek_signer::solana_offchain_sign(kSecret, text(), vek_signer::TonNetwork::Mainnet).value().signature;
+  const auto sig = vek_signer::solana_offchain_sign(kSecret, text()).value().signature;
   for (auto _ : state) {
     auto ok = vek_signer::solana_offchain_verify(address, text(), sig);
     if (!ok || !*ok) std::abort();
