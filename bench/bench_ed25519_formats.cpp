@@ -52,10 +52,10 @@ const TonCase& ton_case() {
 
 void BM_verify_ton_proof(benchmark::State& state) {
   const TonCase& c = ton_case();
-  const auto sig = vek_signer::ton_proof_sign(kSecret, "example.org", 1765108800, text()).value().signature;
+  const auto sig = vek_signer::ton_proof_sign(kSecret, "example.org", 1765108800, text(), vek_signer::TonNetwork::Mainnet).value().signature;
   for (auto _ : state) {
     auto ok = vek_signer::ton_proof_verify(c.address, c.public_key, "example.org", 1765108800, text(), sig,
-                                           vek_signer::TonKeyCheck::WalletContract);
+                                           vek_signer::TonKeyCheck::WalletContract, vek_signer::TonNetwork::Mainnet);
     if (!ok || !*ok) std::abort();
   }
 }
@@ -64,10 +64,10 @@ BENCHMARK(BM_verify_ton_proof)->Unit(benchmark::kMicrosecond);
 void BM_verify_ton_sign_data(benchmark::State& state) {
   const TonCase& c = ton_case();
   const auto kind = vek_signer::TonSignDataKind::Text;
-  const auto sig = vek_signer::ton_sign_data_sign(kSecret, "example.org", 1765108800, kind, text()).value().signature;
+  const auto sig = vek_signer::ton_sign_data_sign(kSecret, "example.org", 1765108800, kind, text(), vek_signer::TonNetwork::Mainnet).value().signature;
   for (auto _ : state) {
     auto ok = vek_signer::ton_sign_data_verify(c.address, c.public_key, "example.org", 1765108800, kind, text(), sig,
-                                               vek_signer::TonKeyCheck::WalletContract);
+                                               vek_signer::TonKeyCheck::WalletContract, vek_signer::TonNetwork::Mainnet);
     if (!ok || !*ok) std::abort();
   }
 }

@@ -272,7 +272,7 @@ void bind_session(nb::module_& m) {
             const auto c = text(chain);
             const vek_lib::AccountRef which(index, opt_text(path));
             const auto f = opt_text(format);
-            vek_lib::MessageContext context{opt_text(domain), timestamp, false, std::nullopt};
+            vek_lib::MessageContext context{opt_text(domain), timestamp, false, std::nullopt, std::nullopt};
             if (const auto* raw = std::get_if<nb::bytes>(&message)) {
               if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
               const auto b = bytes_of(*raw);
@@ -287,15 +287,21 @@ void bind_session(nb::module_& m) {
           "format"_a = nb::none(), "domain"_a = nb::none(), "timestamp"_a = nb::none(),
           "Signs a message in a format its chain's verifiers accept; format=None is the family's\n"
           "standard. EVM: \"eip191\" (personal message), \"eip712\" (the message is typed-data JSON).\n"
-          "Solana: \"raw\", \"offchain\" (an off-chain message; base58). Bitcoin: \"bip322\" (simple,\n"
+          "Solana: \"raw\", \"offchain\" (an off-chain message with the header the released command-line\n"
+          "tools verify; base58), \"offchain_domain\" (the header with application domain and signers\n"
+          "the newer JavaScript SDK reads; base58). Bitcoin: \"bip322\" (simple,\n"
           "P2WPKH), \"bip137\", \"raw\". Cosmos: \"adr036\" (the result also has public_key), \"raw\".\n"
           "Tron: \"tip191\" (v 27/28), \"raw\" (v 0/1). TON: \"raw\", and TON Connect's \"ton_proof\" and\n"
           "\"sign_data\" (base64), which need the dApp's `domain` and the Unix `timestamp`; sign_data\n"
           "signs a str as text and bytes (or hex) as binary. TON results have public_key (the Ed25519\n"
-          "key, base64), which checks need. \"raw\" gives the signature of vek._native.sign_message.\n\n"
+          "key, base64), which checks need. \"raw\" gives the signature of vek._native.sign_message,\n"
+          "but Solana, Cosmos and TON \"raw\" refuse bytes whose signature would authorise a\n"
+          "transaction (a Solana transaction message, a Cosmos sign document, a Tron transaction,\n"
+          "32 bytes).\n\n"
           "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
           "digits spell; bytes are signed as they are (no encoding then).\n\n"
-          "Raises:\n    InvalidInputError: unknown chain or format, bad hex, unknown encoding.\n"
+          "Raises:\n    InvalidInputError: unknown chain or format, bad hex, unknown encoding, a refused\n"
+          "        raw message.\n"
           "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.")
       .def(
           "sign_typed_data",
@@ -641,31 +647,37 @@ void bind_verification(nb::module_& m) {
   m.def(
       "verify_message",
       [](const nb::str& chain, const nb::str& address, const TextOrBytes& message, const TextOrBytes& signature,
-         const OptStr& format, const OptStr& public_key, const OptStr& domain, std::optional<std::uint64_t> timestamp) {
+         const OptStr& format, const OptStr& public_key, const OptStr& domain, std::optional<std::uint64_t> timestamp,
+         const OptStr& state_init) {
         const auto c = text(chain);
         const auto a = text(address);
         const auto msg = message_of(message);
         const auto f = opt_text(format);
         const auto sig = signature_of(c, signature, f);
         const vek_lib::MessageContext context{opt_text(domain), timestamp, std::holds_alternative<nb::bytes>(message),
-                                              opt_text(public_key)};
+                                              opt_text(public_key), opt_text(state_init)};
         return take(released([&] { return vek_lib::verify_message(c, a, msg, sig, f, context); }));
       },
       "chain"_a, "address"_a, "message"_a, "signature"_a, "format"_a = nb::none(), "public_key"_a = nb::none(),
-      "domain"_a = nb::none(), "timestamp"_a = nb::none(),
+      "domain"_a = nb::none(), "timestamp"_a = nb::none(), "state_init"_a = nb::none(),
       "Whether `address` signed `message` on `chain` in `format` (None: the family's standard).\n"
-      "EVM: \"eip191\", \"eip712\". Solana: \"raw\", \"offchain\". Bitcoin: \"bip322\" (P2WPKH), \"bip137\",\n"
-      "\"raw\". Cosmos: \"adr036\", \"raw\". Tron: \"tip191\", \"raw\". TON: \"raw\", \"ton_proof\",\n"
+      "EVM: \"eip191\", \"eip712\". Solana: \"raw\", \"offchain\", \"offchain_domain\". Bitcoin: \"bip322\"\n"
+      "(P2WPKH), \"bip137\", \"raw\". Cosmos: \"adr036\", \"raw\". Tron: \"tip191\", \"raw\". TON: \"raw\", \"ton_proof\",\n"
       "\"sign_data\" (str: text, bytes: binary); TON checks need the signer's `public_key` (hex or\n"
-      "base64; it must give the address with this library's wallet contract), and ton_proof and\n"
-      "sign_data the `domain` and `timestamp` that were signed. The signature is the format's text\n"
-      "(base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for offchain; hex, 0x\n"
+      "base64; it must give the address with this library's wallet contract on the chain's\n"
+      "network) or the wallet's `state_init` (base64, as a TON Connect proof carries it; the\n"
+      "address must be its hash, and the key is read from it for wallets v3r1, v3r2, v4r2, v5r1\n"
+      "and v5 beta), and ton_proof and sign_data the `domain` and `timestamp` that were signed.\n"
+      "Solana \"offchain\" and \"offchain_domain\" checks accept either header with any format byte\n"
+      "that admits the message. The signature is the format's text\n"
+      "(base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for the offchain formats; hex, 0x\n"
       "optional, for the others) or its bytes.\n"
       "False for a well-formed signature of another key or of none.\n\n"
       "Raises:\n    InvalidInputError: unknown chain or format, bad hex, base64 or base58, a malformed\n"
-      "        EVM address, a TON check without its public key, domain or timestamp.\n"
+      "        EVM address, a TON check without its public key or state_init, domain or timestamp.\n"
       "    SignerError: a malformed address of the other families, a signature of the wrong length,\n"
-      "        v or header, a malformed BIP-322 witness, malformed typed data.");
+      "        v or header, a malformed BIP-322 witness, malformed typed data, a state_init that\n"
+      "        does not parse or holds no wallet of those versions.");
   m.def(
       "verify_typed_data",
       [](const nb::str& chain, const nb::str& address, const nb::str& typed_data, const TextOrBytes& signature) {

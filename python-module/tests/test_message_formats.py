@@ -23,6 +23,7 @@ FORMATS = [
     ("ethereum", "eip191", True),
     ("solana", "raw", False),
     ("solana", "offchain", False),
+    ("solana", "offchain_domain", False),
     ("bitcoin", "bip322", False),
     ("bitcoin", "bip137", True),
     ("bitcoin", "raw", True),
@@ -154,8 +155,8 @@ def test_malformed_input_and_unsupported_requests(session):
          "an address (formats of Bitcoin that allow recovery: bip137 and raw)", lambda: vek.recover_address("bitcoin", "m", "AA==")),
         (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Bitcoin, Cosmos and Tron chains only, not solana",
          lambda: vek.recover_address("solana", "m", "00")),
-        (vek.InvalidInputError, "invalid input: checking a TON signature needs the signer's public key (a TON address "
-         "does not reveal it)", lambda: vek.verify_message("ton", "EQ", "m", "00")),
+        (vek.InvalidInputError, "invalid input: checking a TON signature needs the signer's public key or the wallet's "
+         "state_init (a TON address does not reveal the key)", lambda: vek.verify_message("ton", "EQ", "m", "00")),
         (vek.InvalidInputError, "invalid input: ton_proof signs for a dApp: give its domain and the Unix timestamp",
          lambda: session.sign_message("ton", "m", format="ton_proof", domain="example.com")),
         (vek.InvalidInputError, "invalid input: invalid TON public key: expected 64 hex digits or base64 of 32 bytes",
@@ -185,19 +186,10 @@ def ton_account(address: str) -> bytes:
 
 
 def test_ed25519_formats_against_pynacl(session):
-    """Solana off-chain messages and TON Connect's ton_proof and sign_data, built here from
-    their published layouts, checked by PyNaCl; PyNaCl's signatures of the same bytes verify."""
+    """TON Connect's ton_proof and sign_data, built here from their published layouts, checked
+    by PyNaCl; PyNaCl's signatures of the same bytes verify."""
     signing = pytest.importorskip("nacl.signing")
     solana_key = signing.SigningKey(bytes.fromhex("22" * 32))
-    sol = session.address("solana")
-    text = MESSAGE.encode()
-    offchain = (b"\xffsolana offchain" + b"\x00" + bytes(32) + b"\x01" + b"\x01" + bytes(solana_key.verify_key)
-                + len(text).to_bytes(2, "little") + text)
-    ours = session.sign_message("solana", MESSAGE, format="offchain")
-    solana_key.verify_key.verify(offchain, bip_utils.Base58Decoder.Decode(ours.signature))
-    theirs = solana_key.sign(offchain).signature
-    assert vek.verify_message("solana", sol, MESSAGE, theirs, format="offchain")
-
     ton = session.address("ton")
     domain, ts, payload = "example.com", 1_700_000_000, b"\x00\xffnonce"
     proof = session.sign_message("ton", payload, format="ton_proof", domain=domain, timestamp=ts)
@@ -231,3 +223,170 @@ def test_ed25519_formats_against_pynacl(session):
     assert vek.verify_message("ton", ton, "m", ours_raw, public_key=check["public_key"])
     assert vek.verify_message("ton", ton, "m", solana_key.sign(b"m").signature, public_key=proof.public_key["value"])
 
+
+
+# ---------------------------------------------------------------- Solana off-chain layouts
+
+def offchain_short(text: bytes, fmt: int) -> bytes:
+    """The header the released command-line tools read: signing domain, version 0, format, length (u16 LE)."""
+    return b"\xffsolana offchain" + b"\x00" + bytes([fmt]) + len(text).to_bytes(2, "little") + text
+
+
+def offchain_with_domain(text: bytes, fmt: int, signer: bytes) -> bytes:
+    """The proposal's header: version 0, a zero application domain, format, one signer, length (u16 LE)."""
+    return (b"\xffsolana offchain" + b"\x00" + bytes(32) + bytes([fmt]) + b"\x01" + signer
+            + len(text).to_bytes(2, "little") + text)
+
+
+def test_offchain_layouts_by_format_name_and_every_admitting_format_byte(session):
+    signing = pytest.importorskip("nacl.signing")
+    key = signing.SigningKey(bytes.fromhex("22" * 32))
+    signer, sol, text = bytes(key.verify_key), session.address("solana"), MESSAGE.encode()  # UTF-8: format 1
+    b58 = bip_utils.Base58Decoder.Decode
+    key.verify_key.verify(offchain_short(text, 1), b58(session.sign_message("solana", MESSAGE, format="offchain").signature))
+    key.verify_key.verify(offchain_with_domain(text, 1, signer),
+                          b58(session.sign_message("solana", MESSAGE, format="offchain_domain").signature))
+    for name in ("offchain", "offchain_domain"):  # checks read both layouts, any format byte that admits the text
+        for layout in (offchain_short, lambda t, f: offchain_with_domain(t, f, signer)):
+            assert [vek.verify_message("solana", sol, MESSAGE, key.sign(layout(text, f)).signature, format=name)
+                    for f in (0, 1, 2)] == [False, True, True], name
+            assert vek.verify_message("solana", sol, "ascii", key.sign(layout(b"ascii", 2)).signature, format=name)
+
+
+# ---------------------------------------------------------------- raw signatures that are transaction signatures
+
+def pb(field: int, value) -> bytes:
+    """One protobuf field: an int as a varint, bytes length-delimited."""
+    def varint(n: int) -> bytes:
+        out = b""
+        while True:
+            out += bytes([(n & 0x7F) | (0x80 if n > 0x7F else 0)])
+            n >>= 7
+            if not n:
+                return out
+    if isinstance(value, int):
+        return varint(field << 3) + varint(value)
+    return varint(field << 3 | 2) + varint(len(value)) + value
+
+
+def test_raw_refuses_bytes_whose_signature_would_authorise_a_transaction(session, vault):
+    message = pytest.importorskip("solders.message")
+    from solders.hash import Hash
+    from solders.pubkey import Pubkey
+    from solders.system_program import TransferParams, transfer
+
+    any_msg = pb(1, b"/cosmos.bank.v1beta1.MsgSend") + pb(2, b"\x0a\x05cosmo")
+    sign_doc = pb(1, pb(1, any_msg)) + pb(2, pb(1, b"signer-info") + pb(2, b"fee")) + pb(3, b"cosmoshub-4") + pb(4, 7)
+    amino = json.dumps({"account_number": "7", "chain_id": "cosmoshub-4", "fee": {"amount": [], "gas": "200000"},
+                        "memo": "", "msgs": [{"type": "cosmos-sdk/MsgSend", "value": {}}], "sequence": "0"},
+                       separators=(",", ":"), sort_keys=True).encode()
+    tron_tx = (pb(1, b"\x12\x34") + pb(4, bytes(8)) + pb(8, 1_700_000_060_000)
+               + pb(11, pb(1, 1) + pb(2, pb(1, b"type.googleapis.com/protocol.TransferContract") + pb(2, b"..")))
+               + pb(14, 1_700_000_000_000))
+    payer = Pubkey.from_string(session.address("solana"))
+    ix = transfer(TransferParams(from_pubkey=payer, to_pubkey=Pubkey.new_unique(), lamports=1))
+    solana_legacy = bytes(message.Message.new_with_blockhash([ix], payer, Hash.default()))
+    solana_v0 = message.to_bytes_versioned(message.MessageV0.try_compile(payer, [ix], [], Hash.default()))
+    digest = hashlib.sha256(b"preimage").digest()
+
+    def refused(what, why, standard):
+        return f"invalid input: refusing to sign {what} as a raw message: {why}; sign messages as {standard}"
+
+    cosmos_doc = refused("a Cosmos sign document", "its signature would be a Cosmos transaction signature", "adr036")
+    solana_msg = "its signature would be a Solana transaction signature"
+    ton_hash = "they may be the hash of a TON wallet's transfer, and the signature would authorise it"
+    cases = [
+        ("cosmos", sign_doc, cosmos_doc),
+        ("cosmos", amino, cosmos_doc),
+        ("cosmos", tron_tx, refused("a Tron transaction", "its signature would be a Tron transaction signature (a "
+                                    "private-key wallet signs Tron with the same key)", "adr036")),
+        ("cosmos", digest, refused("32 bytes", "they may be the hash of a Bitcoin transaction's signature preimage, and "
+                                   "the signature would authorise the transaction (a private-key wallet signs Bitcoin "
+                                   "with the same key)", "adr036")),
+        ("solana", solana_legacy, refused("a Solana transaction message", solana_msg, "offchain")),
+        ("solana", solana_v0, refused("a Solana transaction message", solana_msg, "offchain")),
+        ("solana", digest, refused("32 bytes", ton_hash + " (a private-key wallet signs TON with the same key)", "offchain")),
+        ("ton", solana_legacy, refused("a Solana transaction message", solana_msg + " (a private-key wallet signs Solana "
+                                       "with the same key)", "ton_proof or sign_data")),
+        ("ton", digest, refused("32 bytes", ton_hash, "ton_proof or sign_data")),
+    ]
+    for chain, data, text in cases:
+        for call in (lambda: session.sign_message(chain, data, format="raw"),
+                     lambda: session.sign_message(chain, data.hex(), encoding="hex", format=None if chain != "cosmos" else "raw")):
+            with pytest.raises(vek.InvalidInputError) as info:
+                call()
+            assert str(info.value) == text, chain
+        # vek._native keeps signing them as it always has.
+        assert _native.sign_message("k", chain, data.hex(), "p", encoding="hex", vault_path_opt=vault)["signature"]
+    # Bytes a byte short of those shapes are messages again.
+    for chain, data in (("cosmos", sign_doc[:-1]), ("cosmos", digest[:31]), ("solana", solana_legacy[:-1]), ("ton", digest + b"!")):
+        assert session.sign_message(chain, data, format="raw").format == "raw"
+
+
+# ---------------------------------------------------------------- TON: the test network and StateInits
+
+def ton_proof_digest(account: bytes, domain: str, ts: int, payload: bytes) -> bytes:
+    inner = (b"ton-proof-item-v2/" + account + len(domain).to_bytes(4, "little") + domain.encode()
+             + ts.to_bytes(8, "little") + payload)
+    return hashlib.sha256(b"\xff\xff" + b"ton-connect" + hashlib.sha256(inner).digest()).digest()
+
+
+def test_ton_testnet_proofs_name_the_testnet_account(session):
+    signing = pytest.importorskip("nacl.signing")
+    testnet, mainnet = session.address("ton-testnet"), session.address("ton")
+    domain, ts, payload = "example.com", 1_700_000_000, b"nonce"
+    for fmt in ("ton_proof", "sign_data", "raw"):
+        signed = session.sign_message("ton-testnet", payload, format=fmt, domain=domain, timestamp=ts)
+        check = dict(format=fmt, public_key=signed.public_key["value"], domain=domain, timestamp=ts)
+        assert vek.verify_message("ton-testnet", testnet, payload, signed.signature, **check), fmt
+        if fmt != "raw":  # bound to the account: the mainnet account is another one
+            assert not vek.verify_message("ton", mainnet, payload, signed.signature, **check), fmt
+    proof = session.sign_message("ton-testnet", payload, format="ton_proof", domain=domain, timestamp=ts)
+    key = signing.VerifyKey(base64.b64decode(proof.public_key["value"]))
+    key.verify(ton_proof_digest(ton_account(testnet), domain, ts, payload), base64.b64decode(proof.signature))
+
+
+def test_ton_checks_read_the_key_from_a_wallets_state_init():
+    signing = pytest.importorskip("nacl.signing")
+    ton = pytest.importorskip("pytoniq_core")
+    published = json.loads((VECTORS_DIR / "ton-connect.json").read_text())["ton_proof"]
+    for e in published:  # real proofs of v3r1, v4r2 and v5 beta wallets, with the state_init each sent
+        args = ("ton", e["address"], e["payload_utf8"], e["signature_base64"])
+        check = dict(format="ton_proof", domain=e["domain"], timestamp=e["timestamp"])
+        assert vek.verify_message(*args, state_init=e["state_init"], **check), e["source"]
+        assert vek.verify_message(*args, state_init=e["state_init"], public_key=e["public_key"], **check)
+        assert not vek.verify_message(*args, public_key=e["public_key"], **check)  # not this library's contract
+        assert not vek.verify_message(*args, state_init=e["state_init"], public_key="00" * 32, **check)
+    # StateInits built with pytoniq-core for the versions the vectors lack, proofs signed by PyNaCl.
+    codes = json.loads((VECTORS_DIR / "ton-wallet-codes.json").read_text())
+    key = signing.SigningKey(bytes(range(32)))
+    public = bytes(key.verify_key)
+    data = {
+        "v3r2": (ton.Cell.one_from_boc(base64.b64decode(codes["v3r2"])),
+                 ton.begin_cell().store_uint(0, 32).store_uint(698983191, 32).store_bytes(public).end_cell()),
+        "v5r1": (ton.Cell.one_from_boc(bytes.fromhex(codes["v5r1"])),
+                 ton.begin_cell().store_bit(1).store_uint(0, 32).store_uint(2147483409, 32).store_bytes(public)
+                 .store_bit(0).end_cell()),
+    }
+    for version, (code, cell) in data.items():
+        state = ton.begin_cell().store_uint(0b00110, 5).store_ref(code).store_ref(cell).end_cell()
+        address = "0:" + state.hash.hex()
+        signature = key.sign(ton_proof_digest(ton_account_raw(address), "a.example", 5, b"p")).signature
+        boc = base64.b64encode(state.to_boc()).decode()
+        check = dict(format="ton_proof", domain="a.example", timestamp=5)
+        assert vek.verify_message("ton-testnet", address, b"p", signature, state_init=boc, **check), version
+        assert not vek.verify_message("ton", "0:" + "00" * 32, b"p", signature, state_init=boc, **check), version
+    other = ton.begin_cell().store_uint(0b00110, 5).store_ref(ton.begin_cell().store_uint(1, 8).end_cell()) \
+        .store_ref(data["v3r2"][1]).end_cell()
+    with pytest.raises(vek.SignerError) as info:
+        vek.verify_message("ton", "0:" + other.hash.hex(), b"p", bytes(64), format="ton_proof", domain="a.example",
+                           timestamp=5, state_init=base64.b64encode(other.to_boc()).decode())
+    assert str(info.value) == ("invalid message: invalid state_init: the code is not a wallet of version v3r1, v3r2, "
+                               "v4r2, v5r1 or v5 beta (code hash "
+                               + other.refs[0].hash.hex() + ")")
+
+
+def ton_account_raw(address: str) -> bytes:
+    """Workchain (i32 BE) and account id of a raw TON address."""
+    workchain, account = address.split(":")
+    return int(workchain).to_bytes(4, "big", signed=True) + bytes.fromhex(account)

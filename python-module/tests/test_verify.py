@@ -137,7 +137,7 @@ def test_solana_raw_signatures_verify_both_ways_with_pynacl(vault):
     for args, cls, message in [
         ((address, "m", theirs[:63]), vek.SignerError, "invalid message: expected a 64-byte signature, got 63 bytes"),
         (("0OIl", "m", theirs), vek.SignerError, "invalid message: invalid Solana address: '0OIl'"),
-        ((address, "m", theirs, "eip191"), vek.InvalidInputError, "invalid input: unknown format for a Solana chain: 'eip191' (use raw or offchain)"),
+        ((address, "m", theirs, "eip191"), vek.InvalidInputError, "invalid input: unknown format for a Solana chain: 'eip191' (use raw, offchain or offchain_domain)"),
     ]:
         with pytest.raises(cls) as info:
             vek.verify_message("solana", *args)

@@ -281,18 +281,24 @@ class Session:
         """
         Signs a message in a format its chain's verifiers accept; format=None is the family's
         standard. EVM: "eip191" (personal message), "eip712" (the message is typed-data JSON).
-        Solana: "raw", "offchain" (an off-chain message; base58). Bitcoin: "bip322" (simple,
+        Solana: "raw", "offchain" (an off-chain message with the header the released command-line
+        tools verify; base58), "offchain_domain" (the header with application domain and signers
+        the newer JavaScript SDK reads; base58). Bitcoin: "bip322" (simple,
         P2WPKH), "bip137", "raw". Cosmos: "adr036" (the result also has public_key), "raw".
         Tron: "tip191" (v 27/28), "raw" (v 0/1). TON: "raw", and TON Connect's "ton_proof" and
         "sign_data" (base64), which need the dApp's `domain` and the Unix `timestamp`; sign_data
         signs a str as text and bytes (or hex) as binary. TON results have public_key (the Ed25519
-        key, base64), which checks need. "raw" gives the signature of vek._native.sign_message.
+        key, base64), which checks need. "raw" gives the signature of vek._native.sign_message,
+        but Solana, Cosmos and TON "raw" refuse bytes whose signature would authorise a
+        transaction (a Solana transaction message, a Cosmos sign document, a Tron transaction,
+        32 bytes).
 
         A str message is signed as its UTF-8 bytes, or with encoding="hex" as the bytes its hex
         digits spell; bytes are signed as they are (no encoding then).
 
         Raises:
-            InvalidInputError: unknown chain or format, bad hex, unknown encoding.
+            InvalidInputError: unknown chain or format, bad hex, unknown encoding, a refused
+                raw message.
             SessionClosedError: the session is closed.
             DerivationError, SignerError.
         """
@@ -562,23 +568,28 @@ def recover_address(chain: str, message: str | bytes, signature: str | bytes, fo
         SignerError: a malformed signature or typed data.
     """
 
-def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None, public_key: str | None = None, domain: str | None = None, timestamp: int | None = None) -> bool:
+def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None, public_key: str | None = None, domain: str | None = None, timestamp: int | None = None, state_init: str | None = None) -> bool:
     """
     Whether `address` signed `message` on `chain` in `format` (None: the family's standard).
-    EVM: "eip191", "eip712". Solana: "raw", "offchain". Bitcoin: "bip322" (P2WPKH), "bip137",
-    "raw". Cosmos: "adr036", "raw". Tron: "tip191", "raw". TON: "raw", "ton_proof",
+    EVM: "eip191", "eip712". Solana: "raw", "offchain", "offchain_domain". Bitcoin: "bip322"
+    (P2WPKH), "bip137", "raw". Cosmos: "adr036", "raw". Tron: "tip191", "raw". TON: "raw", "ton_proof",
     "sign_data" (str: text, bytes: binary); TON checks need the signer's `public_key` (hex or
-    base64; it must give the address with this library's wallet contract), and ton_proof and
-    sign_data the `domain` and `timestamp` that were signed. The signature is the format's text
-    (base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for offchain; hex, 0x
+    base64; it must give the address with this library's wallet contract on the chain's
+    network) or the wallet's `state_init` (base64, as a TON Connect proof carries it; the
+    address must be its hash, and the key is read from it for wallets v3r1, v3r2, v4r2, v5r1
+    and v5 beta), and ton_proof and sign_data the `domain` and `timestamp` that were signed.
+    Solana "offchain" and "offchain_domain" checks accept either header with any format byte
+    that admits the message. The signature is the format's text
+    (base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for the offchain formats; hex, 0x
     optional, for the others) or its bytes.
     False for a well-formed signature of another key or of none.
 
     Raises:
         InvalidInputError: unknown chain or format, bad hex, base64 or base58, a malformed
-            EVM address, a TON check without its public key, domain or timestamp.
+            EVM address, a TON check without its public key or state_init, domain or timestamp.
         SignerError: a malformed address of the other families, a signature of the wrong length,
-            v or header, a malformed BIP-322 witness, malformed typed data.
+            v or header, a malformed BIP-322 witness, malformed typed data, a state_init that
+            does not parse or holds no wallet of those versions.
     """
 
 def verify_typed_data(chain: str, address: str, typed_data: str, signature: str | bytes) -> bool:

@@ -1311,8 +1311,9 @@ def build_parser() -> Parser:
         p.add_argument(
             "--format",
             metavar="FORMAT",
-            help="signature format (default: the chain's standard): eip191, eip712 (EVM); raw, offchain (Solana); "
-            "bip322, bip137, raw (Bitcoin); adr036, raw (Cosmos); tip191, raw (Tron); raw, ton_proof, sign_data (TON)",
+            help="signature format (default: the chain's standard): eip191, eip712 (EVM); "
+            "raw, offchain, offchain_domain (Solana); bip322, bip137, raw (Bitcoin); adr036, raw (Cosmos); "
+            "tip191, raw (Tron); raw, ton_proof, sign_data (TON)",
         )
         p.add_argument("--domain", help="ton_proof, sign_data: the dApp's domain")
         p.add_argument("--timestamp", type=int, help="ton_proof, sign_data: the Unix time that is signed")

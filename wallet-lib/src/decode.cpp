@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "raw_messages.h"
 #include "vek/lib/review.h"
 #include "vek/signer/chains/evm.h"
 #include "vek/signer/encoding.h"
@@ -302,6 +303,8 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 }
 
 }  // namespace
+
+bool is_solana_message(std::span<const std::uint8_t> message) { return solana_message(message).has_value(); }
 
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
   auto c = resolve_chain(chain, vek_core::ChainScope::All);

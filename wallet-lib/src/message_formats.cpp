@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "raw_messages.h"
+
 #include "vek/signer/chains.h"
 #include "vek/signer/chains/bitcoin.h"
 #include "vek/signer/chains/cosmos.h"
 #include "vek/signer/chains/evm.h"
+#include "vek/signer/chains/ton.h"
 #include "vek/signer/ed25519_message_formats.h"
 #include "vek/signer/eip712.h"
 #include "vek/signer/encoding.h"
@@ -36,6 +39,13 @@ VekResult<MessageSignature> signer_message(const MessageSignRequest& r) {
   auto out = r.signer.sign_message(r.key, r.message);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
   return MessageSignature{std::move(out->signature), out->recovery_id, {}};
+}
+
+// The signer's own message signature, refused for bytes whose signature would authorise a
+// transaction (raw_messages.h).
+VekResult<MessageSignature> screened_message(const MessageSignRequest& r) {
+  if (auto ok = screen_raw_message(r.signer.chain_type(), r.message); !ok) return std::unexpected(std::move(ok.error()));
+  return signer_message(r);
 }
 
 // ---------------------------------------------------------------- EVM
@@ -117,10 +127,15 @@ VekResult<MessageSignature> with_ed25519_key(const MessageSignRequest& r, vek_si
   return MessageSignature{std::move(out->signature), std::nullopt, std::move(*key)};
 }
 
-VekResult<MessageSignature> offchain_sign(const MessageSignRequest& r) {
-  auto out = vek_signer::solana_offchain_sign(r.key, r.message);
+VekResult<MessageSignature> signature_only(vek_signer::SignerResult<vek_signer::SignOutput> out) {
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
   return MessageSignature{std::move(out->signature), std::nullopt, {}};
+}
+VekResult<MessageSignature> offchain_sign(const MessageSignRequest& r) {
+  return signature_only(vek_signer::solana_offchain_sign_legacy(r.key, r.message));
+}
+VekResult<MessageSignature> offchain_domain_sign(const MessageSignRequest& r) {
+  return signature_only(vek_signer::solana_offchain_sign(r.key, r.message));
 }
 VekResult<bool> offchain_verify(const MessageCheck& c) {
   return lifted(vek_signer::solana_offchain_verify(c.address, c.message, c.signature));
@@ -143,29 +158,33 @@ vek_signer::TonSignDataKind data_kind(const MessageContext& c) {
   return c.binary ? vek_signer::TonSignDataKind::Binary : vek_signer::TonSignDataKind::Text;
 }
 
+// The network whose wallet id a TON chain's wallet contract carries.
+vek_signer::TonNetwork ton_network(bool testnet) {
+  return testnet ? vek_signer::TonNetwork::Testnet : vek_signer::TonNetwork::Mainnet;
+}
+vek_signer::TonNetwork ton_network(const vek_signer::ChainSigner& signer) {
+  return ton_network(static_cast<const vek_signer::TonSigner&>(signer).testnet());
+}
+
 VekResult<MessageSignature> ton_raw_sign(const MessageSignRequest& r) {
-  auto out = r.signer.sign_message(r.key, r.message);
-  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  auto out = screened_message(r);
+  if (!out) return std::unexpected(std::move(out.error()));
   return with_ed25519_key(r, vek_signer::SignOutput{std::move(out->signature), std::nullopt});
 }
 VekResult<MessageSignature> ton_proof_sign(const MessageSignRequest& r) {
   auto b = binding(r.context, "ton_proof");
   if (!b) return std::unexpected(std::move(b.error()));
-  return with_ed25519_key(r, vek_signer::ton_proof_sign(r.key, b->domain, b->timestamp, r.message));
+  return with_ed25519_key(r, vek_signer::ton_proof_sign(r.key, b->domain, b->timestamp, r.message, ton_network(r.signer)));
 }
 VekResult<MessageSignature> ton_sign_data_sign(const MessageSignRequest& r) {
   auto b = binding(r.context, "sign_data");
   if (!b) return std::unexpected(std::move(b.error()));
   return with_ed25519_key(r, vek_signer::ton_sign_data_sign(r.key, b->domain, b->timestamp, data_kind(r.context),
-                                                            r.message));
+                                                            r.message, ton_network(r.signer)));
 }
 
 // The signer's public key for a TON check: 64 hex digits (0x optional) or base64 of 32 bytes.
-VekResult<std::vector<std::uint8_t>> ton_public_key(const MessageContext& c) {
-  if (!c.public_key) {
-    return invalid("checking a TON signature needs the signer's public key (a TON address does not reveal it)");
-  }
-  std::string_view text = *c.public_key;
+VekResult<std::vector<std::uint8_t>> parse_ton_public_key(std::string_view text) {
   if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
   if (text.size() == 64) {
     if (auto bytes = vek_signer::hex_decode(text)) return std::move(*bytes);
@@ -175,29 +194,69 @@ VekResult<std::vector<std::uint8_t>> ton_public_key(const MessageContext& c) {
   return invalid("invalid TON public key: expected 64 hex digits or base64 of 32 bytes");
 }
 
-// Checks bind the key to the address through the wallet contract this library derives.
-constexpr auto kTonKeyCheck = vek_signer::TonKeyCheck::WalletContract;
+// The key a TON check uses and how it is bound to the address. A StateInit binds by its
+// hash: an address that is not its hash is a false result (nullopt here), and a public
+// key given beside it must be the one it holds. A bare public key must derive the address
+// with this library's wallet contract on the chain's network.
+struct TonKey {
+  std::vector<std::uint8_t> key;
+  vek_signer::TonKeyCheck check;
+};
+VekResult<std::optional<TonKey>> ton_key(const MessageCheck& c) {
+  if (!c.context.state_init) {
+    if (!c.context.public_key) {
+      return invalid(
+          "checking a TON signature needs the signer's public key or the wallet's state_init (a TON address does not "
+          "reveal the key)");
+    }
+    auto key = parse_ton_public_key(*c.context.public_key);
+    if (!key) return std::unexpected(std::move(key.error()));
+    return TonKey{std::move(*key), vek_signer::TonKeyCheck::WalletContract};
+  }
+  auto boc = vek_signer::base64_decode(*c.context.state_init);
+  if (!boc) return invalid("invalid state_init: not base64: " + boc.error().display());
+  auto state = vek_signer::ton_parse_state_init(*boc);
+  if (!state) return std::unexpected(VekLibError(std::move(state.error())));
+  auto account = vek_signer::ton_parse_address(c.address);
+  if (!account) return std::unexpected(VekLibError(std::move(account.error())));
+  std::vector<std::uint8_t> key(state->public_key.begin(), state->public_key.end());
+  if (c.context.public_key) {
+    auto given = parse_ton_public_key(*c.context.public_key);
+    if (!given) return std::unexpected(std::move(given.error()));
+    if (*given != key) return std::optional<TonKey>{};
+  }
+  if (account->hash != state->hash) return std::optional<TonKey>{};
+  return TonKey{std::move(key), vek_signer::TonKeyCheck::AsGiven};
+}
+
+// Runs `check(key, how, network)` with the key of the context; false when it binds no key.
+template <typename Check>
+VekResult<bool> with_ton_key(const MessageCheck& c, Check check) {
+  auto key = ton_key(c);
+  if (!key) return std::unexpected(std::move(key.error()));
+  if (!*key) return false;
+  return lifted(check((*key)->key, (*key)->check, ton_network(c.chain.testnet)));
+}
 
 VekResult<bool> ton_raw_verify(const MessageCheck& c) {
-  auto key = ton_public_key(c.context);
-  if (!key) return std::unexpected(std::move(key.error()));
-  return lifted(vek_signer::ton_raw_verify(c.address, *key, c.message, c.signature, kTonKeyCheck));
+  return with_ton_key(c, [&](const auto& key, auto how, auto network) {
+    return vek_signer::ton_raw_verify(c.address, key, c.message, c.signature, how, network);
+  });
 }
 VekResult<bool> ton_proof_verify(const MessageCheck& c) {
   auto b = binding(c.context, "ton_proof");
   if (!b) return std::unexpected(std::move(b.error()));
-  auto key = ton_public_key(c.context);
-  if (!key) return std::unexpected(std::move(key.error()));
-  return lifted(
-      vek_signer::ton_proof_verify(c.address, *key, b->domain, b->timestamp, c.message, c.signature, kTonKeyCheck));
+  return with_ton_key(c, [&](const auto& key, auto how, auto network) {
+    return vek_signer::ton_proof_verify(c.address, key, b->domain, b->timestamp, c.message, c.signature, how, network);
+  });
 }
 VekResult<bool> ton_sign_data_verify(const MessageCheck& c) {
   auto b = binding(c.context, "sign_data");
   if (!b) return std::unexpected(std::move(b.error()));
-  auto key = ton_public_key(c.context);
-  if (!key) return std::unexpected(std::move(key.error()));
-  return lifted(vek_signer::ton_sign_data_verify(c.address, *key, b->domain, b->timestamp, data_kind(c.context),
-                                                 c.message, c.signature, kTonKeyCheck));
+  return with_ton_key(c, [&](const auto& key, auto how, auto network) {
+    return vek_signer::ton_sign_data_verify(c.address, key, b->domain, b->timestamp, data_kind(c.context), c.message,
+                                            c.signature, how, network);
+  });
 }
 
 // ---------------------------------------------------------------- Bitcoin
@@ -269,8 +328,9 @@ constexpr std::array kEvm{
     MessageFormat{"eip712", Hex, {}, eip712_sign, evm_verify<eip712_digest>, evm_recover<eip712_digest>},
 };
 constexpr std::array kSolana{
-    MessageFormat{"raw", Hex, {}, signer_message, solana_raw_verify, nullptr},
+    MessageFormat{"raw", Hex, {}, screened_message, solana_raw_verify, nullptr},
     MessageFormat{"offchain", Base58, {}, offchain_sign, offchain_verify, nullptr},
+    MessageFormat{"offchain_domain", Base58, {}, offchain_domain_sign, offchain_verify, nullptr},
 };
 constexpr std::array kBitcoin{
     MessageFormat{"bip322", Base64, {}, bip322_sign, bip322_verify, nullptr},
@@ -279,7 +339,7 @@ constexpr std::array kBitcoin{
 };
 constexpr std::array kCosmos{
     MessageFormat{"adr036", Base64, "tendermint/PubKeySecp256k1", adr036_sign, adr036_verify, nullptr},
-    MessageFormat{"raw", Hex, {}, signer_message, cosmos_raw_verify, cosmos_raw_recover},
+    MessageFormat{"raw", Hex, {}, screened_message, cosmos_raw_verify, cosmos_raw_recover},
 };
 constexpr std::array kTron{
     MessageFormat{"tip191", Hex, {}, tip191_sign, tron_verify, tron_recover},

@@ -1,5 +1,6 @@
 // Solana off-chain messages: building, parsing and checking the signed bytes.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 
@@ -213,8 +214,11 @@ SignerResult<SolanaOffchainMessage> solana_offchain_parse(std::span<const std::u
   return fail(looks_legacy ? legacy.error() : current.error());
 }
 
-SignerResult<SignOutput> solana_offchain_sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> message,
-                                              const Ed25519Key& application_domain) {
+namespace {
+
+// The Ed25519 signature over the off-chain bytes `layout` writes for the key's public key.
+template <typename Layout>
+SignerResult<SignOutput> sign_layout(std::span<const std::uint8_t> key, Layout layout) {
   const auto public_key = ed25519::public_key(key);
   if (!public_key) {
     return std::unexpected(SignerError{public_key.error().kind == SignerErrorKind::InvalidPrivateKey
@@ -223,9 +227,33 @@ SignerResult<SignOutput> solana_offchain_sign(std::span<const std::uint8_t> key,
                                        public_key.error().detail});
   }
   const Ed25519Key signer = *public_key;
-  const auto bytes = solana_offchain_bytes(message, std::span(&signer, 1), application_domain);
+  const auto bytes = layout(signer);
   if (!bytes) return std::unexpected(bytes.error());
   return ed25519::sign(key, *bytes);
+}
+
+// Whether format `f` admits `text` when `counted` bytes are measured against the limits:
+// the formats nest, so any format at least as wide as the narrowest does.
+bool admits(SolanaOffchainFormat f, std::span<const std::uint8_t> text, std::size_t counted) {
+  const auto narrowest_format = narrowest(text, counted);
+  return narrowest_format && static_cast<std::uint8_t>(f) >= static_cast<std::uint8_t>(*narrowest_format);
+}
+
+constexpr std::array kFormats{SolanaOffchainFormat::RestrictedAscii, SolanaOffchainFormat::LimitedUtf8,
+                              SolanaOffchainFormat::ExtendedUtf8};
+
+}  // namespace
+
+SignerResult<SignOutput> solana_offchain_sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> message,
+                                              const Ed25519Key& application_domain) {
+  return sign_layout(key, [&](const Ed25519Key& signer) {
+    return solana_offchain_bytes(message, std::span(&signer, 1), application_domain);
+  });
+}
+
+SignerResult<SignOutput> solana_offchain_sign_legacy(std::span<const std::uint8_t> key,
+                                                     std::span<const std::uint8_t> message) {
+  return sign_layout(key, [&](const Ed25519Key&) { return solana_offchain_bytes_legacy(message); });
 }
 
 SignerResult<bool> solana_offchain_verify(std::string_view address, std::span<const std::uint8_t> message,
@@ -238,22 +266,29 @@ SignerResult<bool> solana_offchain_verify(std::string_view address, std::span<co
   const Ed25519Key signer = *key;
   const auto check = [&](const std::vector<std::uint8_t>& bytes) { return ed25519::verify(*key, bytes, *sig); };
 
-  // The current layout, in the format written here (whole bytes counted), then in the
-  // one the SDK writes (counted from the application domain) where the two differ.
-  const auto ours = format_for(message, current_header(1));
-  const auto sdks = narrowest(message, current_header(1) - kVersionEnd + message.size());
-  if (ours) {
-    auto ok = check(current_bytes(message, std::span(&signer, 1), application_domain, *ours));
-    if (!ok || *ok) return ok;
+  // Every format byte that admits the message, in the current layout (the limits counted
+  // from the application domain on, the SDK's reading, which admits all that signing
+  // writes) and then in the short one.
+  bool admitted = false;
+  if (!message.empty()) {
+    for (const auto f : kFormats) {
+      if (!admits(f, message, current_header(1) - kVersionEnd + message.size())) continue;
+      admitted = true;
+      auto ok = check(current_bytes(message, std::span(&signer, 1), application_domain, f));
+      if (!ok || *ok) return ok;
+    }
+    for (const auto f : kFormats) {
+      if (!admits(f, message, kLegacyHeader + message.size())) continue;
+      admitted = true;
+      auto ok = check(legacy_bytes(message, f));
+      if (!ok || *ok) return ok;
+    }
   }
-  if (!message.empty() && sdks && (!ours || *sdks != *ours)) {
-    auto ok = check(current_bytes(message, std::span(&signer, 1), application_domain, *sdks));
-    if (!ok || *ok) return ok;
-  }
-  // The short layout admits the longest messages: its error stands when none fits.
+  if (admitted) return false;
+  // No layout admits the message: the short layout's error stands (it admits the longest).
   const auto legacy = format_for(message, kLegacyHeader);
   if (!legacy) return std::unexpected(legacy.error());
-  return check(legacy_bytes(message, *legacy));
+  return false;
 }
 
 SignerResult<bool> solana_offchain_verify_bytes(std::string_view address, std::span<const std::uint8_t> bytes,

@@ -121,21 +121,21 @@ SignerResult<Digest> sign_data_digest(const TonAccount& account, std::string_vie
   return sha256(message);
 }
 
-// The account signing binds to: the wallet the key derives.
-SignerResult<TonAccount> signing_account(std::span<const std::uint8_t> key) {
+// The account signing binds to: the wallet the key derives on `network`.
+SignerResult<TonAccount> signing_account(std::span<const std::uint8_t> key, TonNetwork network) {
   const auto public_key = ed25519::public_key(key);
   if (!public_key) {
     const auto kind = public_key.error().kind == SignerErrorKind::InvalidPrivateKey ? SignerErrorKind::InvalidPrivateKey
                                                                                     : SignerErrorKind::SigningFailed;
     return std::unexpected(SignerError{kind, public_key.error().detail});
   }
-  return ton_wallet_account(*public_key);
+  return ton_wallet_account(*public_key, network);
 }
 
 // The checks every TON verifier shares, then Ed25519 over `signed_bytes(account)`.
 template <typename SignedBytes>
 SignerResult<bool> verify_for(std::string_view address, std::span<const std::uint8_t> public_key,
-                              std::span<const std::uint8_t> signature, TonKeyCheck check,
+                              std::span<const std::uint8_t> signature, TonKeyCheck check, TonNetwork network,
                               SignedBytes signed_bytes) {
   const auto account = ton_parse_address(address);
   if (!account) return std::unexpected(account.error());
@@ -149,7 +149,7 @@ SignerResult<bool> verify_for(std::string_view address, std::span<const std::uin
   std::copy_n(public_key.begin(), key.size(), key.begin());
   const auto bytes = signed_bytes(*account);
   if (!bytes) return std::unexpected(bytes.error());
-  if (check == TonKeyCheck::WalletContract && ton_wallet_account(key) != *account) return false;
+  if (check == TonKeyCheck::WalletContract && ton_wallet_account(key, network) != *account) return false;
   return ed25519::verify(key, *bytes, signature.first<ed25519::kSignatureBytes>());
 }
 
@@ -161,8 +161,9 @@ SignerResult<TonAccount> ton_parse_address(std::string_view text) {
   return std::unexpected(invalid("invalid TON address: '" + std::string(text) + "'"));
 }
 
-TonAccount ton_wallet_account(const Ed25519Key& public_key) {
-  return TonAccount{0, TonSigner::wallet_account_id(public_key)};
+TonAccount ton_wallet_account(const Ed25519Key& public_key, TonNetwork network) {
+  return TonAccount{0, TonSigner::wallet_account_id(
+                           public_key, network == TonNetwork::Testnet ? TonSigner::kTestnetWalletId : TonSigner::kWalletId)};
 }
 
 SignerResult<std::array<std::uint8_t, 32>> ton_proof_digest(const TonAccount& account, std::string_view domain,
@@ -178,8 +179,9 @@ SignerResult<std::array<std::uint8_t, 32>> ton_sign_data_digest(const TonAccount
 }
 
 SignerResult<SignOutput> ton_proof_sign(std::span<const std::uint8_t> key, std::string_view domain,
-                                        std::uint64_t timestamp, std::span<const std::uint8_t> payload) {
-  const auto account = signing_account(key);
+                                        std::uint64_t timestamp, std::span<const std::uint8_t> payload,
+                                        TonNetwork network) {
+  const auto account = signing_account(key, network);
   if (!account) return std::unexpected(account.error());
   const auto digest = proof_digest(*account, domain, timestamp, payload);
   if (!digest) return std::unexpected(digest.error());
@@ -188,8 +190,8 @@ SignerResult<SignOutput> ton_proof_sign(std::span<const std::uint8_t> key, std::
 
 SignerResult<SignOutput> ton_sign_data_sign(std::span<const std::uint8_t> key, std::string_view domain,
                                             std::uint64_t timestamp, TonSignDataKind kind,
-                                            std::span<const std::uint8_t> payload) {
-  const auto account = signing_account(key);
+                                            std::span<const std::uint8_t> payload, TonNetwork network) {
+  const auto account = signing_account(key, network);
   if (!account) return std::unexpected(account.error());
   const auto digest = sign_data_digest(*account, domain, timestamp, kind, payload);
   if (!digest) return std::unexpected(digest.error());
@@ -199,8 +201,8 @@ SignerResult<SignOutput> ton_sign_data_sign(std::span<const std::uint8_t> key, s
 SignerResult<bool> ton_proof_verify(std::string_view address, std::span<const std::uint8_t> public_key,
                                     std::string_view domain, std::uint64_t timestamp,
                                     std::span<const std::uint8_t> payload, std::span<const std::uint8_t> signature,
-                                    TonKeyCheck check) {
-  return verify_for(address, public_key, signature, check, [&](const TonAccount& account) {
+                                    TonKeyCheck check, TonNetwork network) {
+  return verify_for(address, public_key, signature, check, network, [&](const TonAccount& account) {
     return proof_digest(account, domain, timestamp, payload);
   });
 }
@@ -208,16 +210,16 @@ SignerResult<bool> ton_proof_verify(std::string_view address, std::span<const st
 SignerResult<bool> ton_sign_data_verify(std::string_view address, std::span<const std::uint8_t> public_key,
                                         std::string_view domain, std::uint64_t timestamp, TonSignDataKind kind,
                                         std::span<const std::uint8_t> payload, std::span<const std::uint8_t> signature,
-                                        TonKeyCheck check) {
-  return verify_for(address, public_key, signature, check, [&](const TonAccount& account) {
+                                        TonKeyCheck check, TonNetwork network) {
+  return verify_for(address, public_key, signature, check, network, [&](const TonAccount& account) {
     return sign_data_digest(account, domain, timestamp, kind, payload);
   });
 }
 
 SignerResult<bool> ton_raw_verify(std::string_view address, std::span<const std::uint8_t> public_key,
                                   std::span<const std::uint8_t> message, std::span<const std::uint8_t> signature,
-                                  TonKeyCheck check) {
-  return verify_for(address, public_key, signature, check,
+                                  TonKeyCheck check, TonNetwork network) {
+  return verify_for(address, public_key, signature, check, network,
                     [&](const TonAccount&) -> SignerResult<std::span<const std::uint8_t>> { return message; });
 }
 

@@ -60,9 +60,37 @@ Bytes current_layout(std::span<const std::uint8_t> msg, std::uint8_t format, std
   return out;
 }
 
+// The short layout written out by hand, any declared format.
+Bytes legacy_layout(std::span<const std::uint8_t> msg, std::uint8_t format) {
+  Bytes out(kSolanaSigningDomain.begin(), kSolanaSigningDomain.end());
+  out.push_back(0);
+  out.push_back(format);
+  out.push_back(static_cast<std::uint8_t>(msg.size() & 0xff));
+  out.push_back(static_cast<std::uint8_t>(msg.size() >> 8));
+  out.insert(out.end(), msg.begin(), msg.end());
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- Solana
+
+TEST(SolanaOffchain, EachLayoutSignsAndEveryAdmittingFormatVerifies) {
+  const Ed25519Key one[] = {kPublic};
+  const Bytes msg = text("plain ascii");
+  EXPECT_EQ(solana_offchain_sign_legacy(kSecret, msg).value().signature, raw_sign(legacy_layout(msg, 0)));
+  EXPECT_EQ(solana_offchain_sign(kSecret, msg).value().signature, raw_sign(current_layout(msg, 0, one)));
+  // A wider format byte than the narrowest still admits the text, in either layout.
+  for (const std::uint8_t format : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{2}}) {
+    EXPECT_EQ(solana_offchain_verify(kSolAddress, msg, raw_sign(legacy_layout(msg, format))), true) << int(format);
+    EXPECT_EQ(solana_offchain_verify(kSolAddress, msg, raw_sign(current_layout(msg, format, one))), true) << int(format);
+  }
+  // A format that does not admit it is no signature of the message.
+  const Bytes utf8 = text("caf\xc3\xa9");
+  EXPECT_EQ(solana_offchain_verify(kSolAddress, utf8, raw_sign(legacy_layout(utf8, 0))), false);
+  EXPECT_EQ(solana_offchain_verify(kSolAddress, utf8, raw_sign(legacy_layout(utf8, 2))), true);
+  EXPECT_EQ(solana_offchain_verify(kSolAddress, Bytes(1213, 'a'), raw_sign(legacy_layout(Bytes(1213, 'a'), 0))), false);
+}
 
 TEST(SolanaOffchain, PublishedBytesAndHashes) {
   const auto v = load("solana-offchain.json");
@@ -195,10 +223,12 @@ TEST(SolanaOffchain, MalformedBytes) {
 
 // ---------------------------------------------------------------- TON
 
+constexpr auto kMain = TonNetwork::Mainnet;
+
 TEST(TonConnect, AddressForms) {
   const TonSigner ton;
   const std::string friendly = ton.derive_address(kSecret).value();  // "UQ..." (non-bounceable)
-  const TonAccount ours = ton_wallet_account(kPublic);
+  const TonAccount ours = ton_wallet_account(kPublic, kMain);
   EXPECT_EQ(ton_parse_address(friendly), ours);
   EXPECT_EQ(ton_parse_address("0:" + hex_encode(ours.hash)), ours);
   EXPECT_EQ(ton_parse_address("0:" + hex_encode(ours.hash)).value().workchain, 0);
@@ -233,13 +263,52 @@ TEST(TonConnect, PublishedProofs) {
     const std::uint64_t ts = e["timestamp"];
     const Bytes payload = text(e["payload_utf8"].get<std::string>());
     const Bytes sig = base64_decode(e["signature_base64"].get<std::string>()).value();
-    EXPECT_EQ(ton_proof_verify(address, pk, domain, ts, payload, sig, TonKeyCheck::AsGiven), true) << e["source"];
+    EXPECT_EQ(ton_proof_verify(address, pk, domain, ts, payload, sig, TonKeyCheck::AsGiven, kMain), true) << e["source"];
     // Not this project's wallet contract: the key does not derive that address.
-    EXPECT_EQ(ton_proof_verify(address, pk, domain, ts, payload, sig, TonKeyCheck::WalletContract), false);
-    EXPECT_EQ(ton_proof_verify(address, pk, domain, ts + 1, payload, sig, TonKeyCheck::AsGiven), false);
-    EXPECT_EQ(ton_proof_verify(address, pk, "winogarcia.github.com", ts, payload, sig, TonKeyCheck::AsGiven), false);
-    EXPECT_EQ(ton_proof_verify("-1:" + address.substr(2), pk, domain, ts, payload, sig, TonKeyCheck::AsGiven), false);
+    EXPECT_EQ(ton_proof_verify(address, pk, domain, ts, payload, sig, TonKeyCheck::WalletContract, kMain), false);
+    EXPECT_EQ(ton_proof_verify(address, pk, domain, ts + 1, payload, sig, TonKeyCheck::AsGiven, kMain), false);
+    EXPECT_EQ(ton_proof_verify(address, pk, "winogarcia.github.com", ts, payload, sig, TonKeyCheck::AsGiven, kMain), false);
+    EXPECT_EQ(ton_proof_verify("-1:" + address.substr(2), pk, domain, ts, payload, sig, TonKeyCheck::AsGiven, kMain), false);
   }
+}
+
+TEST(TonConnect, PublishedStateInitsGiveAddressAndKey) {
+  const auto v = load("ton-connect.json");
+  for (const auto& e : v["ton_proof"]) {
+    const auto state = ton_parse_state_init(base64_decode(e["state_init"].get<std::string>()).value());
+    ASSERT_TRUE(state) << error_of(state) << e["source"];
+    EXPECT_EQ(state->hash, ton_parse_address(e["address"].get<std::string>()).value().hash) << e["source"];
+    EXPECT_EQ(hex_encode(state->public_key), e["public_key"].get<std::string>()) << e["source"];
+  }
+  // Three cells written out by hand: a StateInit whose code is one byte, no wallet's.
+  const Bytes boc = unhex("b5ee9c72" "01" "01" "03" "01" "00" "0a" "00" "020134" "0102" "0002ab" "0000");
+  EXPECT_EQ(error_of(ton_parse_state_init(boc)),
+            "invalid state_init: the code is not a wallet of version v3r1, v3r2, v4r2, v5r1 or v5 beta (code hash " +
+                hex_encode(sha256(unhex("0002ab"))) + ")");
+  Bytes backwards = boc;
+  backwards[14] = 0;  // the root's first reference names the root itself
+  EXPECT_EQ(error_of(ton_parse_state_init(backwards)), "invalid state_init: a reference does not point to a later cell");
+  EXPECT_EQ(error_of(ton_parse_state_init(Bytes(boc.begin(), boc.begin() + 8))), "invalid state_init: truncated bag of cells");
+  EXPECT_EQ(error_of(ton_parse_state_init(Bytes(boc.begin(), boc.end() - 1))), "invalid state_init: cell data size does not match");
+  Bytes published = base64_decode(v["ton_proof"][0]["state_init"].get<std::string>()).value();
+  published.back() ^= 1;  // the stored CRC-32C
+  EXPECT_EQ(error_of(ton_parse_state_init(published)), "invalid state_init: checksum mismatch");
+  EXPECT_EQ(error_of(ton_parse_state_init(Bytes(16385, 0))), "invalid state_init: larger than 16384 bytes");
+}
+
+TEST(TonConnect, TestnetSignsForTheTestnetAccount) {
+  const std::string testnet = TonSigner(true).derive_address(kSecret).value();
+  const std::string mainnet = TonSigner(false).derive_address(kSecret).value();
+  const Bytes payload = text("nonce");
+  const auto proof = ton_proof_sign(kSecret, "app.example", 1, payload, TonNetwork::Testnet).value().signature;
+  const auto digest = ton_proof_digest(ton_parse_address(testnet).value(), "app.example", 1, payload).value();
+  EXPECT_EQ(proof, raw_sign(digest));
+  EXPECT_EQ(ton_proof_verify(testnet, kPublic, "app.example", 1, payload, proof, TonKeyCheck::WalletContract,
+                             TonNetwork::Testnet), true);
+  EXPECT_EQ(ton_proof_verify(testnet, kPublic, "app.example", 1, payload, proof, TonKeyCheck::WalletContract,
+                             TonNetwork::Mainnet), false);
+  EXPECT_EQ(ton_proof_verify(mainnet, kPublic, "app.example", 1, payload, proof, TonKeyCheck::WalletContract,
+                             TonNetwork::Mainnet), false);
 }
 
 TEST(TonConnect, SignDataVectorsAndRoundTrips) {
@@ -255,54 +324,54 @@ TEST(TonConnect, SignDataVectorsAndRoundTrips) {
     const auto digest = ton_sign_data_digest(ton_parse_address(address).value(), domain, ts, kind, payload);
     ASSERT_TRUE(digest);
     EXPECT_EQ(hex_encode(*digest), e["digest"].get<std::string>());
-    EXPECT_EQ(ton_sign_data_verify(address, kPublic, domain, ts, kind, payload, sig, TonKeyCheck::AsGiven), true);
-    const auto as_other = ton_sign_data_verify(address, kPublic, domain, ts, other, payload, sig, TonKeyCheck::AsGiven);
+    EXPECT_EQ(ton_sign_data_verify(address, kPublic, domain, ts, kind, payload, sig, TonKeyCheck::AsGiven, kMain), true);
+    const auto as_other = ton_sign_data_verify(address, kPublic, domain, ts, other, payload, sig, TonKeyCheck::AsGiven, kMain);
     EXPECT_TRUE(!as_other || !*as_other);  // binary bytes that are not UTF-8 are no text at all
   }
   // Ours verify under this project's wallet address, in both address forms.
   const std::string friendly = TonSigner().derive_address(kSecret).value();
-  const std::string raw = "0:" + hex_encode(ton_wallet_account(kPublic).hash);
+  const std::string raw = "0:" + hex_encode(ton_wallet_account(kPublic, kMain).hash);
   const Bytes payload = text("Confirm login");
   for (const auto kind : {TonSignDataKind::Text, TonSignDataKind::Binary}) {
-    const auto sig = ton_sign_data_sign(kSecret, "app.example", 1700000000, kind, payload);
+    const auto sig = ton_sign_data_sign(kSecret, "app.example", 1700000000, kind, payload, kMain);
     ASSERT_TRUE(sig) << error_of(sig);
     for (const auto& address : {friendly, raw}) {
       EXPECT_EQ(ton_sign_data_verify(address, kPublic, "app.example", 1700000000, kind, payload, sig->signature,
-                                     TonKeyCheck::WalletContract), true);
+                                     TonKeyCheck::WalletContract, kMain), true);
     }
     EXPECT_EQ(ton_sign_data_verify(raw, kPublic, "app.example", 1700000001, kind, payload, sig->signature,
-                                   TonKeyCheck::WalletContract), false);
+                                   TonKeyCheck::WalletContract, kMain), false);
   }
-  const auto proof = ton_proof_sign(kSecret, "app.example", 1700000000, payload);
+  const auto proof = ton_proof_sign(kSecret, "app.example", 1700000000, payload, kMain);
   ASSERT_TRUE(proof);
   EXPECT_EQ(ton_proof_verify(friendly, kPublic, "app.example", 1700000000, payload, proof->signature,
-                             TonKeyCheck::WalletContract), true);
+                             TonKeyCheck::WalletContract, kMain), true);
   // A proof is no sign-data signature and neither is a raw one.
   EXPECT_EQ(ton_sign_data_verify(friendly, kPublic, "app.example", 1700000000, TonSignDataKind::Binary, payload,
-                                 proof->signature, TonKeyCheck::WalletContract), false);
+                                 proof->signature, TonKeyCheck::WalletContract, kMain), false);
   const Bytes raw_sig = TonSigner().sign_message(kSecret, payload).value().signature;
-  EXPECT_EQ(ton_raw_verify(friendly, kPublic, payload, raw_sig, TonKeyCheck::WalletContract), true);
-  EXPECT_EQ(ton_raw_verify(friendly, kPublic, payload, proof->signature, TonKeyCheck::WalletContract), false);
+  EXPECT_EQ(ton_raw_verify(friendly, kPublic, payload, raw_sig, TonKeyCheck::WalletContract, kMain), true);
+  EXPECT_EQ(ton_raw_verify(friendly, kPublic, payload, proof->signature, TonKeyCheck::WalletContract, kMain), false);
   // Another key does not derive the address: false with the check, a signature question without it.
   const Ed25519Key stranger = key_of(std::string(64, '1'));
-  EXPECT_EQ(ton_raw_verify(friendly, stranger, payload, raw_sig, TonKeyCheck::WalletContract), false);
+  EXPECT_EQ(ton_raw_verify(friendly, stranger, payload, raw_sig, TonKeyCheck::WalletContract, kMain), false);
 }
 
 TEST(TonConnect, BadInputs) {
   const std::string raw = "0:" + std::string(64, '0');
   const Bytes sig(64);
-  EXPECT_EQ(error_of(ton_proof_verify(raw, Bytes(31), "a.b", 1, {}, sig, TonKeyCheck::AsGiven)),
+  EXPECT_EQ(error_of(ton_proof_verify(raw, Bytes(31), "a.b", 1, {}, sig, TonKeyCheck::AsGiven, kMain)),
             "expected a 32-byte public key, got 31 bytes");
-  EXPECT_EQ(error_of(ton_proof_verify(raw, kPublic, "a.b", 1, {}, Bytes(65), TonKeyCheck::AsGiven)),
+  EXPECT_EQ(error_of(ton_proof_verify(raw, kPublic, "a.b", 1, {}, Bytes(65), TonKeyCheck::AsGiven, kMain)),
             "expected a 64-byte signature, got 65 bytes");
-  EXPECT_EQ(error_of(ton_proof_verify("0:zz", kPublic, "a.b", 1, {}, sig, TonKeyCheck::AsGiven)),
+  EXPECT_EQ(error_of(ton_proof_verify("0:zz", kPublic, "a.b", 1, {}, sig, TonKeyCheck::AsGiven, kMain)),
             "invalid TON address: '0:zz'");
-  EXPECT_EQ(error_of(ton_proof_verify(raw, kPublic, "", 1, {}, sig, TonKeyCheck::AsGiven)), "ton_proof domain is empty");
-  EXPECT_EQ(error_of(ton_sign_data_sign(kSecret, "", 1, TonSignDataKind::Binary, {})), "sign-data domain is empty");
-  EXPECT_EQ(error_of(ton_sign_data_sign(kSecret, "a.b", 1, TonSignDataKind::Text, Bytes{0xe2, 0x82})),
+  EXPECT_EQ(error_of(ton_proof_verify(raw, kPublic, "", 1, {}, sig, TonKeyCheck::AsGiven, kMain)), "ton_proof domain is empty");
+  EXPECT_EQ(error_of(ton_sign_data_sign(kSecret, "", 1, TonSignDataKind::Binary, {}, kMain)), "sign-data domain is empty");
+  EXPECT_EQ(error_of(ton_sign_data_sign(kSecret, "a.b", 1, TonSignDataKind::Text, Bytes{0xe2, 0x82}, kMain)),
             "sign-data text is not valid UTF-8: incomplete utf-8 byte sequence from index 0");
-  EXPECT_TRUE(ton_sign_data_sign(kSecret, "a.b", 1, TonSignDataKind::Binary, Bytes{0xe2, 0x82}));
-  const auto short_key = ton_proof_sign(Bytes(33), "a.b", 1, {});
+  EXPECT_TRUE(ton_sign_data_sign(kSecret, "a.b", 1, TonSignDataKind::Binary, Bytes{0xe2, 0x82}, kMain));
+  const auto short_key = ton_proof_sign(Bytes(33), "a.b", 1, {}, kMain);
   ASSERT_FALSE(short_key);
   EXPECT_EQ(short_key.error().kind, SignerErrorKind::InvalidPrivateKey);
 }

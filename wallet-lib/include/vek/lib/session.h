@@ -116,12 +116,15 @@ class Session {
   // format's text: base64 for bip322, bip137 and adr036, lower-case hex otherwise; the
   // result names the format, and for adr036 carries the public key (type
   // "tendermint/PubKeySecp256k1", base64 of the compressed key). With format "raw" (and
-  // "eip191") the signature is that of ops.h sign_message.
+  // "eip191") the signature is that of ops.h sign_message, except that Solana, Cosmos and
+  // TON "raw" refuse bytes whose signature would authorise a transaction (raw_messages.h:
+  // InvalidInput "refusing to sign {what} as a raw message: ..."). Solana "offchain" writes
+  // the short off-chain header, "offchain_domain" the one with application domain and signers.
   // The chain is checked first, then the format, then `message` is turned into bytes
   // (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
   // Errors: InvalidInput (unknown chain; "unknown format for {an EVM / a Bitcoin / ...}
-  // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding);
-  // SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
+  // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding; a raw
+  // refusal); SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
   // With "eip712" the typed data is checked as by sign_typed_data, before the session is
   // looked at.
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::string_view message, OptText encoding,

@@ -26,12 +26,14 @@ struct WalletInfo {
 // What some formats bind besides the message: TON Connect's dApp domain and Unix
 // timestamp (ton_proof, sign_data), whether a sign_data payload is binary rather than
 // text, and for checking TON signatures the signer's public key (hex or base64 text; a
-// TON address does not reveal it).
+// TON address does not reveal it) or the wallet's StateInit (base64 of its bag of cells,
+// as a TON Connect proof carries it), which the address is the hash of.
 struct MessageContext {
   std::optional<std::string_view> domain;
   std::optional<std::uint64_t> timestamp;
   bool binary = false;
   std::optional<std::string_view> public_key;
+  std::optional<std::string_view> state_init;
 };
 
 // A signature as lower-case hex (base64 for the message formats that write it so), with

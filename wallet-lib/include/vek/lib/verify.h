@@ -4,14 +4,16 @@
 //   EVM:     "eip191" (personal message), "eip712" (`message` is the JSON text of
 //            eth_signTypedData_v4); r || s || v, hex.
 //   Solana:  "raw" (the Ed25519 signature over the message bytes, what wallet adapters check);
-//            hex. "offchain" (an off-chain message, current or earlier header); base58.
+//            hex. "offchain" and "offchain_domain" (an off-chain message; either checks
+//            both headers, any format byte that admits the message); base58.
 //   Bitcoin: "bip322" (simple, P2WPKH), "bip137", "raw"; base64, base64, hex.
 //   Cosmos:  "adr036" (64-byte low-s signature of the amino-JSON sign document), "raw"; base64, hex.
 //   Tron:    "tip191" (v = 27/28), "raw" (v = 0/1); hex. Both accept either v.
 //   TON:     "raw" (hex), "ton_proof" and "sign_data" (TON Connect; base64); checks need
-//            the signer's public key, and the TON Connect formats the dApp's domain and the
-//            timestamp, in `context` (the key must derive the address with this library's
-//            wallet contract).
+//            the signer's public key or the wallet's StateInit, and the TON Connect formats
+//            the dApp's domain and the timestamp, in `context` (a bare key must derive the
+//            address with this library's wallet contract on the chain's network; a
+//            StateInit must hash to the address, and gives the key of wallets v3r1 to v5r1).
 // vek/signer/message_formats.h says what each signs and lays out.
 #pragma once
 
@@ -55,7 +57,8 @@ namespace vek_lib {
 // is well formed but belongs to another key or to none.
 // Errors, first failure wins: InvalidInput (unknown chain; the unknown-format text;
 // "invalid EVM address: '{address}'"; for TON "checking a TON signature needs the
-// signer's public key (a TON address does not reveal it)", "invalid TON public key:
+// signer's public key or the wallet's state_init (a TON address does not reveal the
+// key)", "invalid state_init: not base64: {error}", "invalid TON public key:
 // expected 64 hex digits or base64 of 32 bytes", "{ton_proof | sign_data} signs for a dApp:
 // give its domain and the Unix timestamp"); then Signer InvalidMessage: for EVM those of
 // recover_address except a signature that recovers no key; for Solana those of

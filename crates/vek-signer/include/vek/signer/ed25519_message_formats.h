@@ -31,10 +31,12 @@ using Ed25519Key = std::array<std::uint8_t, 32>;
 // 1 = UTF-8, both while the whole (header and message) is at most 1232 bytes; 2 = UTF-8
 // up to 65535 bytes in all.
 //
-// Earlier command-line tools wrote a shorter version-0 header without application domain
-// and signers: "\xffsolana offchain" || 0 || format || length (u16 LE) || message, with
-// formats 0 and 1 for messages up to 1212 bytes and 2 up to 65515. Verification accepts
-// both layouts; signing writes the current one.
+// The released command-line tools and Rust SDK (solana-offchain-message through 3.0) read
+// a shorter version-0 header without application domain and signers:
+// "\xffsolana offchain" || 0 || format || length (u16 LE) || message, with formats 0 and 1
+// for messages up to 1212 bytes and 2 up to 65515; the newer JavaScript SDK reads the one
+// above. solana_offchain_sign writes the current layout, solana_offchain_sign_legacy the
+// short one; verification accepts both, with any format byte that admits the message.
 
 inline constexpr std::string_view kSolanaSigningDomain{"\xffsolana offchain", 16};
 inline constexpr std::size_t kSolanaOffchainLedgerMax = 1232;  // formats 0 and 1, whole bytes
@@ -84,10 +86,16 @@ struct SolanaOffchainMessage {
                                                             std::span<const std::uint8_t> message,
                                                             const Ed25519Key& application_domain = {});
 
+// The signature over solana_offchain_bytes_legacy(message): the layout the released
+// command-line tools verify. Errors as solana_offchain_bytes_legacy.
+[[nodiscard]] SignerResult<SignOutput> solana_offchain_sign_legacy(std::span<const std::uint8_t> key,
+                                                                   std::span<const std::uint8_t> message);
+
 // Whether the Solana account `address` signed `message` as an off-chain message: the
-// current layout with `address` as the only signer under `application_domain` (in the
-// format the signer here chooses, or the one the current SDK chooses where they differ),
-// then the short layout. Errors: "invalid Solana address: '{address}'"; "expected a
+// current layout with `address` as the only signer under `application_domain`, then the
+// short layout, each with every format byte that admits the message (formats 0 and 1
+// within their 1232-byte limit, counted from the application domain on in the current
+// layout, the SDK's reading). Errors: "invalid Solana address: '{address}'"; "expected a
 // 64-byte signature, got {n} bytes"; the message errors of solana_offchain_bytes when no
 // layout admits the message.
 [[nodiscard]] SignerResult<bool> solana_offchain_verify(std::string_view address, std::span<const std::uint8_t> message,
@@ -117,9 +125,13 @@ struct TonAccount {
 // Error (InvalidMessage): "invalid TON address: '{text}'".
 [[nodiscard]] SignerResult<TonAccount> ton_parse_address(std::string_view text);
 
-// The account of the wallet contract this project derives for `public_key` (v5r1,
-// mainnet wallet id, workchain 0).
-[[nodiscard]] TonAccount ton_wallet_account(const Ed25519Key& public_key);
+// The network whose wallet id the wallet contract carries: the same key has a different
+// account on mainnet and on the test network.
+enum class TonNetwork : std::uint8_t { Mainnet = 0, Testnet = 1 };
+
+// The account of the wallet contract this project derives for `public_key` on `network`
+// (v5r1 with the network's wallet id, workchain 0).
+[[nodiscard]] TonAccount ton_wallet_account(const Ed25519Key& public_key, TonNetwork network);
 
 // ton_proof: message = "ton-proof-item-v2/" || workchain (i32 BE) || account id ||
 // domain length (u32 LE) || domain || timestamp (u64 LE) || payload; the signature is
@@ -143,20 +155,45 @@ enum class TonSignDataKind : std::uint8_t { Text = 0, Binary = 1 };
                                                                               TonSignDataKind kind,
                                                                               std::span<const std::uint8_t> payload);
 
-// Signing binds the proof to the account ton_wallet_account derives for the key.
+// Signing binds the proof to the account ton_wallet_account derives for the key on `network`.
 [[nodiscard]] SignerResult<SignOutput> ton_proof_sign(std::span<const std::uint8_t> key, std::string_view domain,
-                                                      std::uint64_t timestamp, std::span<const std::uint8_t> payload);
+                                                      std::uint64_t timestamp, std::span<const std::uint8_t> payload,
+                                                      TonNetwork network);
 [[nodiscard]] SignerResult<SignOutput> ton_sign_data_sign(std::span<const std::uint8_t> key, std::string_view domain,
                                                           std::uint64_t timestamp, TonSignDataKind kind,
-                                                          std::span<const std::uint8_t> payload);
+                                                          std::span<const std::uint8_t> payload, TonNetwork network);
+
+// A wallet's StateInit, as a TON Connect proof carries it (its `state_init`, a bag of
+// cells): the hash of the StateInit (the account id of the address it deploys, in any
+// workchain), the wallet version its code is, and the public key its data holds. Read are
+// wallets v3r1, v3r2, v4r2, v5r1 and the v5 beta, their code given in full or as a
+// library cell. Errors (InvalidMessage), each starting "invalid state_init: ":
+//   "larger than 16384 bytes"; "not a bag of cells"; "truncated bag of cells";
+//   "unsupported bag of cells header"; "expected one root cell, got {n}";
+//   "absent cells are not read"; "cell count {n}"; "the root must be the first cell";
+//   "cell data size does not match"; "cells with levels or stored hashes are not read";
+//   "a cell has more than 4 references"; "a cell's last byte has no end tag";
+//   "a reference does not point to a later cell";
+//   "exotic cells other than libraries are not read"; "checksum mismatch";
+//   "deeper than 1024 cells"; "not a StateInit of code and data"; "the data cell is exotic";
+//   "the code is not a wallet of version v3r1, v3r2, v4r2, v5r1 or v5 beta (code hash {hex})";
+//   "the data is too short for a {version} wallet".
+struct TonStateInit {
+  Ed25519Key hash{};
+  std::string_view version;
+  Ed25519Key public_key{};
+};
+[[nodiscard]] SignerResult<TonStateInit> ton_parse_state_init(std::span<const std::uint8_t> boc);
 
 // How a TON verifier ties the public key to the address. A TON address is the hash of a
 // contract's code and data, so it cannot give the key back:
 //   WalletContract: the key must derive the address with this project's wallet contract
-//     (ton_wallet_account); a key of another contract (another wallet version, testnet
-//     wallet id, another workchain) is a false result.
-//   AsGiven: the caller vouches for the key (read from the wallet's StateInit or its
-//     get_public_key method); only the signature is checked, over the given address.
+//     on the verifier's `network` (ton_wallet_account); a key of another contract
+//     (another wallet version, the other network's wallet id, another workchain) is a
+//     false result.
+//   AsGiven: the caller vouches for the key (read from the wallet's StateInit with
+//     ton_state_init_key, or from its get_public_key method); only the signature is
+//     checked, over the given address.
 enum class TonKeyCheck : std::uint8_t { WalletContract = 0, AsGiven = 1 };
 
 // Each verifier: whether `public_key` (32 bytes) signed the format's bytes for `address`
@@ -166,15 +203,18 @@ enum class TonKeyCheck : std::uint8_t { WalletContract = 0, AsGiven = 1 };
 [[nodiscard]] SignerResult<bool> ton_proof_verify(std::string_view address, std::span<const std::uint8_t> public_key,
                                                   std::string_view domain, std::uint64_t timestamp,
                                                   std::span<const std::uint8_t> payload,
-                                                  std::span<const std::uint8_t> signature, TonKeyCheck check);
+                                                  std::span<const std::uint8_t> signature, TonKeyCheck check,
+                                                  TonNetwork network);
 [[nodiscard]] SignerResult<bool> ton_sign_data_verify(std::string_view address,
                                                       std::span<const std::uint8_t> public_key,
                                                       std::string_view domain, std::uint64_t timestamp,
                                                       TonSignDataKind kind, std::span<const std::uint8_t> payload,
-                                                      std::span<const std::uint8_t> signature, TonKeyCheck check);
+                                                      std::span<const std::uint8_t> signature, TonKeyCheck check,
+                                                      TonNetwork network);
 // Raw Ed25519 over `message` as it is (what TonSigner::sign_message makes).
 [[nodiscard]] SignerResult<bool> ton_raw_verify(std::string_view address, std::span<const std::uint8_t> public_key,
                                                 std::span<const std::uint8_t> message,
-                                                std::span<const std::uint8_t> signature, TonKeyCheck check);
+                                                std::span<const std::uint8_t> signature, TonKeyCheck check,
+                                                TonNetwork network);
 
 }  // namespace vek_signer
