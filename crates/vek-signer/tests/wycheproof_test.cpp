@@ -133,9 +133,11 @@ TEST(Wycheproof, Ed25519ThroughTheSolanaAndTonChecks) {
         const bool solana = vek_signer::solana_verify(vek_signer::base58_encode(pk), msg, sig).value_or(false);
         vek_signer::Ed25519Key key{};
         std::copy_n(pk.begin(), std::min<std::size_t>(pk.size(), 32), key.begin());
-        const std::string address = "0:" + vek_signer::hex_encode(vek_signer::ton_wallet_account(key).hash);
+        const std::string address = "0:" + vek_signer::hex_encode(vek_signer::ton_wallet_account(key, vek_signer::TonNetwork::Mainnet).hash);
         const bool ton =
-            vek_signer::ton_raw_verify(address, pk, msg, sig, vek_signer::TonKeyCheck::WalletContract).value_or(false);
+            vek_signer::ton_raw_verify(address, pk, msg, sig, vek_signer::TonKeyCheck::WalletContract,
+                                       vek_signer::TonNetwork::Mainnet)
+                .value_or(false);
         EXPECT_EQ(solana, ton) << "tcId " << test["tcId"];
         return solana;
       },
