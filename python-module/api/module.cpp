@@ -56,10 +56,12 @@ std::span<const std::uint8_t> bytes_of(const nb::bytes& b) {
   return {reinterpret_cast<const std::uint8_t*>(b.c_str()), b.size()};
 }
 
-// Runs `f` without the interpreter lock.
+// Runs `f` without the interpreter lock. Reading a vault creates nothing; its
+// directories come with the first wallet written.
 template <typename F>
 auto released(F&& f) {
   nb::gil_scoped_release unlocked;
+  const vek_lib::ScopedCreateOnWrite create_on_write;
   return f();
 }
 
@@ -189,8 +191,9 @@ void bind_chains(nb::module_& m) {
 }
 
 // The wait for curl runs Python's signal handlers (taking the lock for each check, about
-// every 50 ms): one that raises (Ctrl-C's KeyboardInterrupt, an alarm's exception) ends
-// curl, and that exception, not the wait's "interrupted", is what the caller sees.
+// every 50 ms), and so does a keystore import after its key stretching: one that raises
+// (Ctrl-C's KeyboardInterrupt, an alarm's exception) ends curl or the import, and that
+// exception, not the operation's "interrupted", is what the caller sees.
 bool python_signals_let_wait() {
   const nb::gil_scoped_acquire locked;
   return PyErr_CheckSignals() == 0;
@@ -497,7 +500,12 @@ void bind_vault(nb::module_& m) {
             const auto c = opt_text(chain);
             const auto kp = opt_text(key_password);
             const auto p = opt_text(passphrase);
-            return take(released([&] { return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where()); }));
+            // A keystore's key stretching lets Ctrl-C in once it is over (nothing is written then).
+            auto result = released([&] {
+              return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where(), python_signals_let_wait);
+            });
+            if (!result && PyErr_Occurred() != nullptr) throw nb::python_error();
+            return take(std::move(result));
           },
           "name"_a, "key"_a, "format"_a, "chain"_a = nb::none(), "key_password"_a = nb::none(),
           "passphrase"_a = nb::none(),

@@ -24,6 +24,7 @@ import argparse
 import contextlib
 import difflib
 import getpass
+import itertools
 import json
 import os
 import re
@@ -204,6 +205,33 @@ def uninterrupted() -> Iterator[None]:
         return
     pending: list[int] = []
     previous = signal.signal(signal.SIGINT, lambda signum, frame: pending.append(signum))
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+        if pending:
+            raise KeyboardInterrupt
+
+
+@contextlib.contextmanager
+def interruptible_until(result: list[Any]) -> Iterator[None]:
+    """Lets Ctrl-C raise KeyboardInterrupt in the block until `result` holds something,
+    then holds it back until the block is over (as uninterrupted does). The library
+    call runs the handler where it can still stop without having done anything; it must
+    put its result into `result` without running Python code in between, so that an
+    interrupt cannot separate the two: result.extend(itertools.starmap(call, [args]))
+    does that (both are C)."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    pending: list[int] = []
+
+    def handler(signum: int, frame: Any) -> None:
+        if not result:
+            raise KeyboardInterrupt
+        pending.append(signum)
+
+    previous = signal.signal(signal.SIGINT, handler)
     try:
         yield
     finally:
@@ -575,8 +603,13 @@ def cmd_import_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
     password = reader.secret("keystore password", "Keystore password: ", args.key_password_env)
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
-    with progress("deriving keys…", out), uninterrupted():
-        w = vault.import_key(args.name, document, "keystore", None, password, passphrase)
+    imported: list[vek.Wallet] = []
+    # Ctrl-C cancels the import until the library has written the wallet.
+    with progress("deriving keys…", out), interruptible_until(imported):
+        imported.extend(
+            itertools.starmap(vault.import_key, [(args.name, document, "keystore", None, password, passphrase)])
+        )
+        w = imported[0]
         created(state, args, w)
     out.emit(wallet_dict(w), lambda: wallet_text(w))
 
