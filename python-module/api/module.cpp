@@ -513,10 +513,13 @@ void bind_vault(nb::module_& m) {
           "format: \"hex\" (with or without 0x), \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3\n"
           "file's text, opened with key_password), \"solana-base58\" or \"solana-json\" (a Solana\n"
           "keypair, 64 bytes). chain: the chain the key is for (default: the format's family;\n"
-          "ethereum for hex). The other curve gets a random key.\n\n"
+          "ethereum for hex). The other curve gets a random key. Python's signal handlers run once a\n"
+          "keystore's key is stretched: an exception they raise (KeyboardInterrupt) ends the import there,\n"
+          "before anything is written.\n\n"
           "Raises:\n    InvalidInputError: unknown format or chain, a key that cannot be read.\n"
           "    WrongPassphraseError: a wrong keystore password.\n"
-          "    CryptoError: a keystore with weak or unsupported parameters.\n"
+          "    CryptoError: a keystore longer than 64 KiB, or with weak, unsupported or excessive parameters.\n"
+          "    OutOfMemoryError: no memory for the key derivation.\n"
           "    SignerError: an invalid key.\n    WalletNameExistsError: another wallet has that name.\n"
           "    VaultError.")
       .def(

@@ -76,7 +76,8 @@ std::string MnemonicError::display_without_phrase() const {
              "separated by single spaces)";
     }
     case PhraseFault::WordCount:
-      return prefix + std::to_string(word_count) + " words; a phrase has 12, 15, 18, 21 or 24 words";
+      return prefix + std::to_string(word_count) + (word_count == 1 ? " word" : " words") +
+             "; a phrase has 12, 15, 18, 21 or 24 words";
     case PhraseFault::Checksum:
       return prefix + "the checksum does not match: a word is wrong, or the words are out of order";
   }

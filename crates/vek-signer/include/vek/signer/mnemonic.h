@@ -40,7 +40,7 @@ struct MnemonicError {
   //   "word {n} is not in the BIP-39 English word list (not shown: not a run of at most
   //     16 letters; words are separated by single spaces)";
   //   "word {n} is empty (words are separated by single spaces, with none before or after)";
-  //   "{count} words; a phrase has 12, 15, 18, 21 or 24 words";
+  //   "{count} words; a phrase has 12, 15, 18, 21 or 24 words" ("1 word; ..." for one);
   //   "the checksum does not match: a word is wrong, or the words are out of order".
   // Any other error displays as display() does.
   [[nodiscard]] std::string display_without_phrase() const;
