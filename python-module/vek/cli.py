@@ -197,37 +197,22 @@ class State:
 
 
 @contextlib.contextmanager
-def uninterrupted() -> Iterator[None]:
+def uninterrupted(until: Optional[list[Any]] = None) -> Iterator[None]:
     """Holds Ctrl-C back until the block is over, so that a library call and the
-    record of what it did are never separated by an interrupt."""
-    if threading.current_thread() is not threading.main_thread():
-        yield
-        return
-    pending: list[int] = []
-    previous = signal.signal(signal.SIGINT, lambda signum, frame: pending.append(signum))
-    try:
-        yield
-    finally:
-        signal.signal(signal.SIGINT, previous)
-        if pending:
-            raise KeyboardInterrupt
+    record of what it did are never separated by an interrupt.
 
-
-@contextlib.contextmanager
-def interruptible_until(result: list[Any]) -> Iterator[None]:
-    """Lets Ctrl-C raise KeyboardInterrupt in the block until `result` holds something,
-    then holds it back until the block is over (as uninterrupted does). The library
-    call runs the handler where it can still stop without having done anything; it must
-    put its result into `result` without running Python code in between, so that an
-    interrupt cannot separate the two: result.extend(itertools.starmap(call, [args]))
-    does that (both are C)."""
+    With `until`, Ctrl-C still raises KeyboardInterrupt in the block while `until` is
+    empty: the library call runs the handler where it can stop without having done
+    anything. The call must put its result into `until` without running Python code in
+    between, so that an interrupt cannot come between the two:
+    until.extend(itertools.starmap(call, [args])) does that (both are C)."""
     if threading.current_thread() is not threading.main_thread():
         yield
         return
     pending: list[int] = []
 
     def handler(signum: int, frame: Any) -> None:
-        if not result:
+        if until is not None and not until:
             raise KeyboardInterrupt
         pending.append(signum)
 
@@ -605,7 +590,7 @@ def cmd_import_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
     passphrase = read_new_passphrase(args, reader)
     imported: list[vek.Wallet] = []
     # Ctrl-C cancels the import until the library has written the wallet.
-    with progress("deriving keys…", out), interruptible_until(imported):
+    with progress("deriving keys…", out), uninterrupted(until=imported):
         imported.extend(
             itertools.starmap(vault.import_key, [(args.name, document, "keystore", None, password, passphrase)])
         )
