@@ -3,9 +3,11 @@
 #include <nanobind/stl/string.h>
 
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <string>
+#include <variant>
 
 namespace nb = nanobind;
 
@@ -27,6 +29,7 @@ enum Exc : std::size_t {
   kVault,
   kJson,
   kSessionClosed,
+  kOutOfMemory,
   kInternal,
   kExcCount
 };
@@ -36,6 +39,7 @@ struct ExcDef {
   const char* name;
   Exc base;  // kExcCount: RuntimeError
   const char* doc;
+  bool memory = false;  // also a MemoryError
 };
 
 constexpr std::array<ExcDef, kExcCount> kDefs = {{
@@ -58,6 +62,10 @@ constexpr std::array<ExcDef, kExcCount> kDefs = {{
     {kJson, "JsonError", kVekError, "A document (wallet data or a node's reply) is not the JSON expected."},
     {kSessionClosed, "SessionClosedError", kVekError,
      "The session was closed or its time to live ran out; unlock the wallet again."},
+    {kOutOfMemory, "OutOfMemoryError", kVekError,
+     "The key derivation (scrypt) could not have its working memory; also a MemoryError. Nothing was\n"
+     "decrypted or written: free memory (or raise the address-space limit) and try again.",
+     true},
     {kInternal, "InternalError", kVekError,
      "An internal fault of the native code (vek._native raises PanicException for it). It should never\n"
      "happen; please report it. Nothing was written."},
@@ -76,6 +84,7 @@ Exc class_of(const vek_lib::VekLibError& e) {
     case K::BroadcastFailed: return kBroadcast;
     case K::Crypto: {
       const auto* c = std::get_if<vek_signer::CryptoError>(&e.inner());
+      if (c != nullptr && c->scrypt_memory_bytes != 0) return kOutOfMemory;
       return c != nullptr && c->kind == vek_signer::CryptoErrorKind::DecryptionFailed ? kWrongPassphrase : kCrypto;
     }
     case K::Signer: return kSigner;
@@ -88,6 +97,20 @@ Exc class_of(const vek_lib::VekLibError& e) {
   return kVekError;
 }
 
+// The message: vek._native's, except for two failures that one must not misread. A
+// phrase error quotes no more of the phrase than the word not in the list (tracebacks
+// and logs keep messages), and scrypt without memory says so rather than "decryption
+// failed", which reads as a wrong passphrase.
+std::string message_of(const vek_lib::VekLibError& e) {
+  if (const auto* m = std::get_if<vek_signer::MnemonicError>(&e.inner())) return m->display_without_phrase();
+  if (const auto* c = std::get_if<vek_signer::CryptoError>(&e.inner()); c != nullptr && c->scrypt_memory_bytes != 0) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    return "not enough memory for the key derivation: scrypt needs " + std::to_string(c->scrypt_memory_bytes) +
+           " bytes (" + std::to_string((c->scrypt_memory_bytes + kMiB - 1) / kMiB) + " MiB)";
+  }
+  return e.display();
+}
+
 }  // namespace
 
 void register_exceptions(nb::module_& m) {
@@ -95,7 +118,9 @@ void register_exceptions(nb::module_& m) {
   for (const ExcDef& d : kDefs) {
     PyObject* base = d.base == kExcCount ? PyExc_RuntimeError : g_types[d.base];
     const std::string qualified = module_name + "." + d.name;
-    PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), d.doc, base, nullptr);
+    nb::object bases = d.memory ? nb::object(nb::make_tuple(nb::handle(base), nb::handle(PyExc_MemoryError)))
+                                : nb::borrow(base);
+    PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), d.doc, bases.ptr(), nullptr);
     if (type == nullptr) throw nb::python_error();
     g_types[d.id] = type;  // the reference is kept
     m.attr(d.name) = nb::handle(type);
@@ -119,7 +144,7 @@ void register_exceptions(nb::module_& m) {
 }
 
 void raise(const vek_lib::VekLibError& error) {
-  const std::string text = error.display();
+  const std::string text = message_of(error);
   // As vek._native: the text decoded as UTF-8, invalid sequences replaced.
   PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
   if (message != nullptr) {

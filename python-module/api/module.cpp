@@ -59,12 +59,15 @@ std::span<const std::uint8_t> bytes_of(const nb::bytes& b) {
 
 bool python_signals_let_wait();
 
-// Runs `f` without the interpreter lock. A key derivation waiting for a free core runs
-// Python's signal handlers meanwhile; the exception one raises is what the caller sees.
+// Runs `f` without the interpreter lock. Reading a vault creates nothing; its
+// directories come with the first wallet written. A key derivation waiting for a free
+// core runs Python's signal handlers meanwhile; the exception one raises is what the
+// caller sees.
 template <typename F>
 auto released(F&& f) {
   auto result = [&] {
     nb::gil_scoped_release unlocked;
+    const vek_lib::ScopedCreateOnWrite create_on_write;
     const vek_signer::ScopedKdfWaitCheck signals(python_signals_let_wait);
     return f();
   }();
@@ -198,9 +201,9 @@ void bind_chains(nb::module_& m) {
 }
 
 // The wait for curl or for a free core runs Python's signal handlers (taking the lock for
-// each check, every 20 to 50 ms): one that raises (Ctrl-C's KeyboardInterrupt, an alarm's
-// exception) ends the wait, and that exception, not the wait's "interrupted", is what the
-// caller sees.
+// each check, every 20 to 50 ms), and so does a keystore import after its key stretching:
+// one that raises (Ctrl-C's KeyboardInterrupt, an alarm's exception) ends the wait or the
+// import, and that exception, not the operation's "interrupted", is what the caller sees.
 bool python_signals_let_wait() {
   const nb::gil_scoped_acquire locked;
   return PyErr_CheckSignals() == 0;
@@ -519,7 +522,12 @@ void bind_vault(nb::module_& m) {
             const auto c = opt_text(chain);
             const auto kp = opt_text(key_password);
             const auto p = opt_text(passphrase);
-            return take(released([&] { return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where()); }));
+            // A keystore's key stretching lets Ctrl-C in once it is over (nothing is written then).
+            auto result = released([&] {
+              return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where(), python_signals_let_wait);
+            });
+            if (!result && PyErr_Occurred() != nullptr) throw nb::python_error();
+            return take(std::move(result));
           },
           "name"_a, "key"_a, "format"_a, "chain"_a = nb::none(), "key_password"_a = nb::none(),
           "passphrase"_a = nb::none(),
@@ -527,10 +535,13 @@ void bind_vault(nb::module_& m) {
           "format: \"hex\" (with or without 0x), \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3\n"
           "file's text, opened with key_password), \"solana-base58\" or \"solana-json\" (a Solana\n"
           "keypair, 64 bytes). chain: the chain the key is for (default: the format's family;\n"
-          "ethereum for hex). The other curve gets a random key.\n\n"
+          "ethereum for hex). The other curve gets a random key. Python's signal handlers run once a\n"
+          "keystore's key is stretched: an exception they raise (KeyboardInterrupt) ends the import there,\n"
+          "before anything is written.\n\n"
           "Raises:\n    InvalidInputError: unknown format or chain, a key that cannot be read.\n"
           "    WrongPassphraseError: a wrong keystore password.\n"
-          "    CryptoError: a keystore with weak or unsupported parameters.\n"
+          "    CryptoError: a keystore longer than 64 KiB, or with weak, unsupported or excessive parameters.\n"
+          "    OutOfMemoryError: no memory for the key derivation.\n"
           "    SignerError: an invalid key.\n    WalletNameExistsError: another wallet has that name.\n"
           "    VaultError.")
       .def(

@@ -4,6 +4,7 @@ independent implementations)."""
 import hashlib
 import json
 import pathlib
+import signal
 
 import pytest
 
@@ -134,14 +135,21 @@ def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monke
     light = json.loads(json.dumps(good))
     light["crypto"]["kdf"], light["crypto"]["kdfparams"] = "pbkdf2", {"c": 10240, "dklen": 32, "prf": "hmac-sha256",
                                                                       "salt": "00" * 16}
+    padded = json.dumps({**good, "pad": "x" * 65536})
+    heavy = json.loads(json.dumps(light))
+    heavy["crypto"]["kdfparams"]["c"] = 10_000_000
     cases = {
         changed(n=4096): "scrypt N=4096 is below minimum 262144 \u2014 possible downgrade attack",
         changed(r=1): "scrypt r*p=1 is below minimum 8 \u2014 possible downgrade attack",
         changed(n=262143): "scrypt N must be a power of 2, got 262143",
-        changed(n=2**22): "scrypt parameters need 4294970432 bytes of memory, above the limit of 2147483648",
+        # Beyond what wallets write: refused before any key stretching.
+        changed(n=2**22): "scrypt N=4194304 is above the limit of 262144",
+        changed(p=8): "scrypt r*p=64 is above the limit of 8",
+        padded: f"not a keystore file: {len(padded)} bytes, above the limit of 65536",
         changed(dklen=16): "dklen=16 is unsupported, expected exactly 32",
         changed(salt="00" * 8): "keystore salt is 8 bytes, below minimum 16",
         json.dumps(light): "pbkdf2 c=10240 is below minimum 262144 \u2014 possible downgrade attack",
+        json.dumps(heavy): "pbkdf2 c=10000000 is above the limit of 1000000",
         json.dumps({**good, "version": 1}): "unsupported keystore version 1, expected 3",
         "[1, 2]": "not a keystore file: not a JSON object",
     }
@@ -161,6 +169,28 @@ def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monke
     with pytest.raises(vek.InvalidInputError, match=r"^invalid input: the keystore's address does not match its key$"):
         app.import_key("weak", json.dumps(other), "keystore", key_password="p")
     assert app.wallets() == [same_work]
+
+
+def test_an_interrupt_during_a_keystore_import_writes_nothing(app):
+    keystore = json.dumps(eth_account.Account.encrypt(SECP, "p", kdf="scrypt"))
+
+    class Stop(Exception):
+        pass
+
+    def stop(signum, frame):
+        raise Stop
+
+    # The alarm goes off while the keystore's key is stretched (scrypt, N = 2^18): its
+    # handler's exception ends the import there, before the wallet is encrypted and written.
+    previous = signal.signal(signal.SIGALRM, stop)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.01)
+        with pytest.raises(Stop):
+            app.import_key("ks", keystore, "keystore", key_password="p", passphrase=PASS)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert app.wallets() == []
 
 
 def test_wif_and_hex_match_bip_utils_both_ways(app):

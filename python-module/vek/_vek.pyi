@@ -62,6 +62,12 @@ class SessionClosedError(VekError):
     The session was closed or its time to live ran out; unlock the wallet again.
     """
 
+class OutOfMemoryError(VekError, MemoryError):
+    """
+    The key derivation (scrypt) could not have its working memory; also a MemoryError. Nothing was
+    decrypted or written: free memory (or raise the address-space limit) and try again.
+    """
+
 class InternalError(VekError):
     """
     An internal fault of the native code (vek._native raises PanicException for it). It should never
@@ -486,12 +492,15 @@ class Vault:
         format: "hex" (with or without 0x), "wif" (Bitcoin), "keystore" (an Ethereum keystore v3
         file's text, opened with key_password), "solana-base58" or "solana-json" (a Solana
         keypair, 64 bytes). chain: the chain the key is for (default: the format's family;
-        ethereum for hex). The other curve gets a random key.
+        ethereum for hex). The other curve gets a random key. Python's signal handlers run once a
+        keystore's key is stretched: an exception they raise (KeyboardInterrupt) ends the import there,
+        before anything is written.
 
         Raises:
             InvalidInputError: unknown format or chain, a key that cannot be read.
             WrongPassphraseError: a wrong keystore password.
-            CryptoError: a keystore with weak or unsupported parameters.
+            CryptoError: a keystore longer than 64 KiB, or with weak, unsupported or excessive parameters.
+            OutOfMemoryError: no memory for the key derivation.
             SignerError: an invalid key.
             WalletNameExistsError: another wallet has that name.
             VaultError.

@@ -26,6 +26,7 @@ import argparse
 import contextlib
 import difflib
 import getpass
+import itertools
 import json
 import os
 import re
@@ -212,14 +213,26 @@ class State:
 
 
 @contextlib.contextmanager
-def uninterrupted() -> Iterator[None]:
+def uninterrupted(until: Optional[list[Any]] = None) -> Iterator[None]:
     """Holds Ctrl-C back until the block is over, so that a library call and the
-    record of what it did are never separated by an interrupt."""
+    record of what it did are never separated by an interrupt.
+
+    With `until`, Ctrl-C still raises KeyboardInterrupt in the block while `until` is
+    empty: the library call runs the handler where it can stop without having done
+    anything. The call must put its result into `until` without running Python code in
+    between, so that an interrupt cannot come between the two:
+    until.extend(itertools.starmap(call, [args])) does that (both are C)."""
     if threading.current_thread() is not threading.main_thread():
         yield
         return
     pending: list[int] = []
-    previous = signal.signal(signal.SIGINT, lambda signum, frame: pending.append(signum))
+
+    def handler(signum: int, frame: Any) -> None:
+        if until is not None and not until:
+            raise KeyboardInterrupt
+        pending.append(signum)
+
+    previous = signal.signal(signal.SIGINT, handler)
     try:
         yield
     finally:
@@ -653,8 +666,13 @@ def cmd_import_keystore(args: argparse.Namespace, out: Output, reader: SecretRea
     password = reader.secret("keystore password", "Keystore password: ", source(args, "key_password"))
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
-    with progress("deriving keys…", out), uninterrupted():
-        w = vault.import_key(args.name, document, "keystore", None, password, passphrase)
+    imported: list[vek.Wallet] = []
+    # Ctrl-C cancels the import until the library has written the wallet.
+    with progress("deriving keys…", out), uninterrupted(until=imported):
+        imported.extend(
+            itertools.starmap(vault.import_key, [(args.name, document, "keystore", None, password, passphrase)])
+        )
+        w = imported[0]
         created(state, args, w)
     out.emit(wallet_dict(w), lambda: wallet_text(w))
 

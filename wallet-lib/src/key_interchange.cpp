@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -118,7 +120,8 @@ VekResult<SecretBytes> wallet_account_key(std::string_view name_or_id, const vek
 }
 
 VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
-                                        OptText chain, OptText key_password, OptText passphrase, OptText vault) {
+                                        OptText chain, OptText key_password, OptText passphrase, OptText vault,
+                                        const std::function<bool()>& keep_going) {
   auto target = resolve_target(format, chain);
   if (!target) return std::unexpected(std::move(target.error()));
   // The key serves the chain's whole family, whose accounts live on its default chain.
@@ -144,6 +147,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
     }
     case KeyFormat::Keystore: {
       auto opened = vek_signer::keystore_decrypt(key, key_password.value_or(""));
+      if (keep_going && !keep_going()) return std::unexpected(VekLibError::io_errno(EINTR));
       if (!opened) return std::unexpected(VekLibError(std::move(opened.error())));
       if (opened->address) {
         auto address = vek_signer::signer_for_chain(ChainType::Evm)->derive_address(opened->key.span());

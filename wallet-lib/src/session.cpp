@@ -39,6 +39,7 @@ constexpr std::size_t kDerivedSlots = 32;
 // that the key at a new index costs the last step alone.
 constexpr std::size_t kNodeSlots = 8;
 constexpr std::size_t kNodeBytes = vek_signer::kHdNodeBytes;
+constexpr std::string_view kForkedText = "a session does not pass to a forked process; unlock the wallet again to sign";
 
 // Anonymous pages that are locked in memory (a refusal only warns, as for SecretBytes),
 // left out of core dumps and of forked children, and wiped before they are unmapped.
@@ -75,6 +76,9 @@ class LockedPages {
   }
 
   [[nodiscard]] std::span<std::uint8_t> at(std::size_t offset, std::size_t len) const { return {p_ + offset, len}; }
+
+  // Overwrites every byte, the marker included (intact() is false afterwards).
+  void wipe() noexcept { vek_signer::secure_wipe(p_, size_); }
 
  private:
   static constexpr std::uint8_t kIntact = 0xa5;
@@ -183,6 +187,7 @@ class Session::Secrets {
       if (secp != 0) std::memcpy(s->pages_.at(0, secp).data(), pair->secp256k1.data(), secp);
       if (ed != 0) std::memcpy(s->pages_.at(secp, ed).data(), pair->ed25519.data(), ed);
     }
+    s->crypto_ = wallet.crypto;
     // The account the wallet stores for each family (the first one listed).
     for (const auto& account : wallet.accounts) {
       auto chain = vek_core::parse_chain(account.chain_id);
@@ -194,6 +199,10 @@ class Session::Secrets {
   }
 
   [[nodiscard]] bool intact() const noexcept { return pages_.intact(); }
+  void wipe() noexcept { pages_.wipe(); }
+
+  // The envelope the secret was decrypted from, as the wallet's file held it.
+  [[nodiscard]] const nlohmann::json& crypto() const noexcept { return crypto_; }
 
   // The derivation path `which` names for `chain`: the given path, the chain's default
   // path for the index, or the account the wallet stores for the chain's family
@@ -285,6 +294,7 @@ class Session::Secrets {
   // kNodeSlots nodes.
   // Private-key wallet: the secp256k1 key (head_ bytes), then the ed25519 key (second_).
   LockedPages pages_;
+  nlohmann::json crypto_;
   const bool mnemonic_;
   const std::size_t head_;
   const std::size_t second_;
@@ -327,9 +337,25 @@ Session::Session(WalletInfo info, std::optional<std::string> vault, std::unique_
       vault_(std::move(vault)),
       secrets_(std::move(secrets)),
       deadline_(deadline),
-      ttl_text_(std::move(ttl_text)) {}
+      ttl_text_(std::move(ttl_text)),
+      pid_(::getpid()) {}
 
-Session::~Session() = default;
+Session::~Session() {
+  // In a forked child the state may be a copy taken while another thread of the parent
+  // was changing it: the secret's pages are wiped (the kernel has mostly done so) and the
+  // rest is left alone rather than freed.
+  if (forked_child() && secrets_) {
+    secrets_->wipe();
+    (void)secrets_.release();
+  }
+}
+
+bool Session::forked_child() const noexcept { return ::getpid() != pid_; }
+
+VekResult<std::unique_lock<std::mutex>> Session::lock_unless_forked() {
+  if (forked_child()) return std::unexpected(VekLibError::session_closed(std::string(kForkedText)));
+  return std::unique_lock(mu_);
+}
 
 VekResult<void> Session::check_open_locked() {
   if (secrets_ && !secrets_->intact()) {
@@ -341,10 +367,7 @@ VekResult<void> Session::check_open_locked() {
     expired_ = true;
   }
   if (secrets_) return {};
-  if (forked_) {
-    return std::unexpected(VekLibError::session_closed(
-        "a session does not pass to a forked process; unlock the wallet again to sign"));
-  }
+  if (forked_) return std::unexpected(VekLibError::session_closed(std::string(kForkedText)));
   if (expired_) {
     return std::unexpected(
         VekLibError::session_closed("its time to live of " + ttl_text_ + " s ran out; unlock the wallet again to sign"));
@@ -353,11 +376,15 @@ VekResult<void> Session::check_open_locked() {
 }
 
 bool Session::closed() {
-  const std::lock_guard lock(mu_);
-  return !check_open_locked();
+  const auto lock = lock_unless_forked();
+  return !lock || !check_open_locked();
 }
 
 void Session::close() noexcept {
+  if (forked_child()) {  // the lock is not taken there (lock_unless_forked)
+    if (secrets_) secrets_->wipe();
+    return;
+  }
   const std::lock_guard lock(mu_);
   secrets_.reset();
 }
@@ -384,8 +411,10 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
         std::to_string(c->coin_type) + "); add the account on '" + main.name + "'"));
   }
   std::string address, path;
+  nlohmann::json unlocked_crypto;
   {
-    const std::lock_guard lock(mu_);
+    const auto lock = lock_unless_forked();
+    if (!lock) return std::unexpected(lock.error());
     auto key = key_locked(main, which);
     if (!key) return std::unexpected(std::move(key.error()));
     if (!secrets_->mnemonic()) {
@@ -397,10 +426,19 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
     auto p = path_locked(main, which);
     if (!p) return std::unexpected(std::move(p.error()));
     path = std::move(*p);
+    unlocked_crypto = secrets_->crypto();
   }
   const OptText vault = vault_ ? OptText(*vault_) : std::nullopt;
   auto stored = load_stored_wallet(info_.id, vault);
   if (!stored) return std::unexpected(std::move(stored.error()));
+  // The account is derived from the secret this session holds; a file that now holds
+  // another envelope (another secret, or the same under a new passphrase: which, cannot
+  // be told without it) must not get it.
+  if (stored->wallet.crypto != unlocked_crypto) {
+    return std::unexpected(VekLibError::io("refusing to add an account to wallet '" + info_.id +
+                                           "': its file holds another encrypted secret than the one this session "
+                                           "unlocked; unlock the wallet again"));
+  }
   auto& accounts = stored->wallet.accounts;
   const std::string& chain_id = main.chain_id;
   const bool present = std::any_of(accounts.begin(), accounts.end(), [&](const vek_core::WalletAccount& a) {
@@ -423,7 +461,8 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
 VekResult<std::string> Session::address(std::string_view chain, AccountRef which) {
   auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
-  const std::lock_guard lock(mu_);
+  const auto lock = lock_unless_forked();
+  if (!lock) return std::unexpected(lock.error());
   auto key = key_locked(*c, which);
   if (!key) return std::unexpected(std::move(key.error()));
   auto address = vek_signer::signer_for_chain(*c)->derive_address(*key);
@@ -462,7 +501,8 @@ VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, 
     if (auto ok = check_typed_data(chain, message); !ok) return std::unexpected(std::move(ok.error()));
   }
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
-  const std::lock_guard lock(mu_);
+  const auto lock = lock_unless_forked();
+  if (!lock) return std::unexpected(lock.error());
   auto key = key_locked(chain, which);
   if (!key) return std::unexpected(std::move(key.error()));
   return sign_in_format(**f, MessageSignRequest{*signer, *key, message, context});
@@ -502,7 +542,8 @@ VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Cha
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   vek_signer::SignerResult<vek_signer::SignOutput> out = vek_signer::SignOutput{};
   {
-    const std::lock_guard lock(mu_);
+    const auto lock = lock_unless_forked();
+    if (!lock) return std::unexpected(lock.error());
     auto key = key_locked(chain, which);
     if (!key) return std::unexpected(std::move(key.error()));
     out = signer->sign_transaction(*key, tx);
@@ -541,7 +582,8 @@ VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::sp
   if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
   SecretBytes key;
   {
-    const std::lock_guard lock(mu_);
+    const auto lock = lock_unless_forked();
+    if (!lock) return std::unexpected(lock.error());
     auto k = key_locked(chain, which);
     if (!k) return std::unexpected(std::move(k.error()));
     key = SecretBytes::from_slice(*k);

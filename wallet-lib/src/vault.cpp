@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "vek/core/utf8.h"
+#include "vek/lib/ops.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
@@ -120,7 +122,12 @@ struct WalletsDir {
   UniqueFd fd;
 };
 
-VekResult<WalletsDir> open_wallets_dir(VaultPath vault) {
+// Whether this thread's reads create a missing vault (ScopedCreateOnWrite).
+thread_local bool t_reads_create = true;
+
+// The wallets directory, created with the vault directory when missing if `create`;
+// otherwise none when either does not exist.
+VekResult<std::optional<WalletsDir>> open_wallets_dir(VaultPath vault, bool create) {
   const fs::path root = resolve_vault_path(vault);
   if (root.native().find('\0') != std::string::npos) return std::unexpected(VekLibError::io_errno(EINVAL));
   // An empty vault path names the working directory.
@@ -128,6 +135,7 @@ VekResult<WalletsDir> open_wallets_dir(VaultPath vault) {
   struct stat st {};
   if (::lstat(root_name, &st) != 0) {
     if (errno != ENOENT) return std::unexpected(VekLibError::io_errno(errno));
+    if (!create) return std::nullopt;
     if (const int err = create_dir_all(root); err != 0) return std::unexpected(VekLibError::io_errno(err));
   }
   auto root_fd = open_dir(AT_FDCWD, root_name, root, true);
@@ -135,7 +143,9 @@ VekResult<WalletsDir> open_wallets_dir(VaultPath vault) {
   if (auto ok = secure_dir(root_fd->get(), root); !ok) return std::unexpected(std::move(ok.error()));
   // Made only inside a vault directory that passed the checks.
   fs::path wallets = root / "wallets";
-  if (::mkdirat(root_fd->get(), "wallets", kDirMode) != 0) {
+  if (!create) {
+    if (::fstatat(root_fd->get(), "wallets", &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) return std::nullopt;
+  } else if (::mkdirat(root_fd->get(), "wallets", kDirMode) != 0) {
     const int err = errno;
     if (err != EEXIST || (::fstatat(root_fd->get(), "wallets", &st, 0) == 0 && !S_ISDIR(st.st_mode))) {
       return std::unexpected(VekLibError::io_errno(err));
@@ -145,6 +155,18 @@ VekResult<WalletsDir> open_wallets_dir(VaultPath vault) {
   if (!fd) return std::unexpected(std::move(fd.error()));
   if (auto ok = secure_dir(fd->get(), wallets); !ok) return std::unexpected(std::move(ok.error()));
   return WalletsDir{std::move(wallets), std::move(*fd)};
+}
+
+// The wallets directory for writing: created when missing.
+VekResult<WalletsDir> open_wallets_dir(VaultPath vault) {
+  auto dir = open_wallets_dir(vault, true);
+  if (!dir) return std::unexpected(std::move(dir.error()));
+  return std::move(**dir);
+}
+
+// The wallets directory for reading: none when missing and this thread's reads create nothing.
+VekResult<std::optional<WalletsDir>> open_wallets_dir_to_read(VaultPath vault) {
+  return open_wallets_dir(vault, t_reads_create);
 }
 
 // The file name a listing takes: an extension of exactly "json" after a non-empty stem
@@ -238,6 +260,9 @@ VekResult<void> replace_file_at(int dirfd, const fs::path& dir, const std::strin
 
 }  // namespace
 
+ScopedCreateOnWrite::ScopedCreateOnWrite() noexcept : previous_(t_reads_create) { t_reads_create = false; }
+ScopedCreateOnWrite::~ScopedCreateOnWrite() { t_reads_create = previous_; }
+
 fs::path resolve_vault_path(VaultPath vault) {
   if (vault) return fs::path(std::string(*vault));
   return vek_core::data_dir();
@@ -294,8 +319,10 @@ namespace {
 
 // Every readable wallet file of the vault with its file name, newest created_at first.
 VekResult<std::vector<StoredWallet>> list_stored_wallets(VaultPath vault) {
-  auto dir = open_wallets_dir(vault);
-  if (!dir) return std::unexpected(std::move(dir.error()));
+  auto opened = open_wallets_dir_to_read(vault);
+  if (!opened) return std::unexpected(std::move(opened.error()));
+  if (!*opened) return std::vector<StoredWallet>{};  // no vault yet: no wallets
+  const WalletsDir* dir = &**opened;
   check_vault_permissions(dir->path);
 
   std::vector<StoredWallet> wallets;
@@ -386,9 +413,10 @@ VekResult<bool> wallet_name_exists(std::string_view name, VaultPath vault) {
 }
 
 VekResult<void> delete_wallet_file(std::string_view id, VaultPath vault) {
-  auto dir = open_wallets_dir(vault);
-  if (!dir) return std::unexpected(std::move(dir.error()));
-  if (!is_plain_file_name(id)) return std::unexpected(VekLibError::wallet_not_found(std::string(id)));
+  auto opened = open_wallets_dir_to_read(vault);
+  if (!opened) return std::unexpected(std::move(opened.error()));
+  if (!*opened || !is_plain_file_name(id)) return std::unexpected(VekLibError::wallet_not_found(std::string(id)));
+  const WalletsDir* dir = &**opened;
   const std::string name = std::string(id) + ".json";
   struct stat st {};
   if (::fstatat(dir->fd.get(), name.c_str(), &st, 0) != 0) {
@@ -399,12 +427,13 @@ VekResult<void> delete_wallet_file(std::string_view id, VaultPath vault) {
 }
 
 VekResult<void> delete_stored_wallet(const StoredWallet& stored, VaultPath vault) {
-  auto dir = open_wallets_dir(vault);
-  if (!dir) return std::unexpected(std::move(dir.error()));
+  auto opened = open_wallets_dir_to_read(vault);
+  if (!opened) return std::unexpected(std::move(opened.error()));
+  const WalletsDir* dir = *opened ? &**opened : nullptr;
   const std::string& name = stored.file_name;
   struct stat st {};
   // A wallet whose id could not name its own file is not removed, as by delete_wallet_file.
-  if (!is_plain_file_name(stored.wallet.id) || !is_plain_file_name(name) ||
+  if (dir == nullptr || !is_plain_file_name(stored.wallet.id) || !is_plain_file_name(name) ||
       ::fstatat(dir->fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return std::unexpected(VekLibError::wallet_not_found(stored.wallet.id));
   }

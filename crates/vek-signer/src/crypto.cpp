@@ -21,7 +21,7 @@ using ossl::CipherCtxPtr;
 
 constexpr std::string_view kAeadError = "aead::Error";
 
-CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail)}; }
+CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail), 0}; }
 
 // Forged or truncated input, a wrong passphrase: one answer for all.
 std::unexpected<CryptoError> aead_failure() {
@@ -148,7 +148,9 @@ std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t>
       if (err == EINVAL || err == EFBIG) {
         return std::unexpected(make_error(CryptoErrorKind::InvalidParams, "invalid scrypt parameters"));
       }
-      return std::unexpected(make_error(CryptoErrorKind::EncryptionFailed, scrypt_error_text(err)));
+      CryptoError e = make_error(CryptoErrorKind::EncryptionFailed, scrypt_error_text(err));
+      if (err == ENOMEM) e.scrypt_memory_bytes = scrypt_array_bytes(kScryptN, kScryptR);
+      return std::unexpected(std::move(e));
     }
     auto c = gcm_context(true, key.data(), nonce, kNonceBytes);
     secure_wipe(key.data(), key.size());
@@ -204,7 +206,9 @@ std::expected<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope, 
 
   WipedArray<kScryptDkLen> key;
   if (const int err = scrypt(passphrase, *salt, k.n, k.r, k.p, key.span()); err != 0) {
-    return std::unexpected(make_error(CryptoErrorKind::DecryptionFailed, scrypt_error_text(err)));
+    CryptoError e = make_error(CryptoErrorKind::DecryptionFailed, scrypt_error_text(err));
+    if (err == ENOMEM) e.scrypt_memory_bytes = scrypt_array_bytes(k.n, k.r);
+    return std::unexpected(std::move(e));
   }
   return gcm_open(key.span(), std::span<const std::uint8_t, kNonceBytes>(iv->data(), kNonceBytes), *sealed);
 }

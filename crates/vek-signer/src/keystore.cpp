@@ -32,10 +32,10 @@ constexpr std::size_t kSaltOut = 32;
 using vek_core::u128;
 
 std::unexpected<CryptoError> invalid(std::string text) {
-  return std::unexpected(CryptoError{CryptoErrorKind::InvalidParams, std::move(text)});
+  return std::unexpected(CryptoError{CryptoErrorKind::InvalidParams, std::move(text), 0});
 }
-std::unexpected<CryptoError> failed(std::string text) {
-  return std::unexpected(CryptoError{CryptoErrorKind::EncryptionFailed, std::move(text)});
+std::unexpected<CryptoError> failed(std::string text, std::uint64_t scrypt_memory_bytes = 0) {
+  return std::unexpected(CryptoError{CryptoErrorKind::EncryptionFailed, std::move(text), scrypt_memory_bytes});
 }
 
 std::span<const std::uint8_t> bytes_of(std::string_view s) {
@@ -111,7 +111,10 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
     if (*c < kKeystoreMinPbkdf2Rounds) {
       return invalid("pbkdf2 c=" + std::to_string(*c) + " is below minimum 262144 \u2014 possible downgrade attack");
     }
-    if (*c > kKeystoreMaxPbkdf2Rounds) return invalid("pbkdf2 c=" + std::to_string(*c) + " is above the limit of 10000000");
+    if (*c > kKeystoreMaxPbkdf2Rounds) {
+      return invalid("pbkdf2 c=" + std::to_string(*c) + " is above the limit of " +
+                     std::to_string(kKeystoreMaxPbkdf2Rounds));
+    }
     kdf.rounds = *c;
     return kdf;
   }
@@ -128,17 +131,12 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
   if (kdf.r == 0 || kdf.p == 0 || rp < kKeystoreMinScryptRP) {
     return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is below minimum 8 \u2014 possible downgrade attack");
   }
-  // RFC 7914 section 2: r * p < 2^30.
-  if (rp >= (u128{1} << 30)) return invalid("invalid scrypt parameters");
-  const u128 memory = 128 * u128{kdf.r} * kdf.n + 128 * rp + 256 * u128{kdf.r} + 64;
-  if (memory > kScryptMaxMemoryBytes) {
-    return invalid("scrypt parameters need " + vek_core::decimal_text(memory) + " bytes of memory, above the limit of " +
-                   std::to_string(kScryptMaxMemoryBytes));
+  if (kdf.n > kKeystoreMaxScryptN) {
+    return invalid("scrypt N=" + std::to_string(kdf.n) + " is above the limit of " + std::to_string(kKeystoreMaxScryptN));
   }
-  const u128 work = 128 * rp * kdf.n;
-  if (work > kScryptMaxWorkBytes) {
-    return invalid("scrypt parameters need " + vek_core::decimal_text(work) + " bytes of work, above the limit of " +
-                   std::to_string(kScryptMaxWorkBytes));
+  if (rp > kKeystoreMaxScryptRP) {
+    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is above the limit of " +
+                   std::to_string(kKeystoreMaxScryptRP));
   }
   return kdf;
 }
@@ -149,7 +147,10 @@ std::expected<void, CryptoError> stretch(const Kdf& kdf, std::string_view passwo
     // The checks above keep every value within what scrypt_derive takes.
     const int err = scrypt_derive(bytes_of(password), kdf.salt, kdf.n, static_cast<std::uint32_t>(kdf.r),
                                   static_cast<std::uint32_t>(kdf.p), out);
-    if (err != 0) return failed("scrypt failed (errno " + std::to_string(err) + ")");
+    if (err != 0) {
+      return failed("scrypt failed (errno " + std::to_string(err) + ")",
+                    err == ENOMEM ? scrypt_array_bytes(kdf.n, kdf.r) : 0);
+    }
     return {};
   }
   if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), kdf.salt.data(),
@@ -188,6 +189,10 @@ std::expected<void, CryptoError> aes128_ctr(std::span<const std::uint8_t, kDeriv
 }  // namespace
 
 std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view document, std::string_view password) {
+  if (document.size() > kKeystoreMaxTextBytes) {
+    return invalid("not a keystore file: " + std::to_string(document.size()) + " bytes, above the limit of " +
+                   std::to_string(kKeystoreMaxTextBytes));
+  }
   const json doc = json::parse(document, nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) return invalid("not a keystore file: not a JSON object");
   const char* crypto_name = doc.contains("crypto") ? "crypto" : "Crypto";
@@ -227,7 +232,7 @@ std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view docume
   const auto expected_mac = keystore_mac(derived.span(), *ciphertext);
   if (CRYPTO_memcmp(expected_mac.data(), mac->data(), kKeccak256Bytes) != 0) {
     return std::unexpected(
-        CryptoError{CryptoErrorKind::DecryptionFailed, "keystore MAC mismatch (wrong password or altered file)"});
+        CryptoError{CryptoErrorKind::DecryptionFailed, "keystore MAC mismatch (wrong password or altered file)", 0});
   }
   std::vector<std::uint8_t> key(kKeyBytes);
   if (auto r = aes128_ctr(derived.span(), *iv, *ciphertext, key); !r) {

@@ -58,6 +58,32 @@ std::string MnemonicError::display() const {
   return detail;
 }
 
+std::string MnemonicError::display_without_phrase() const {
+  const std::string prefix = "invalid mnemonic phrase: ";
+  switch (fault) {
+    case PhraseFault::None: break;
+    case PhraseFault::UnknownWord: {
+      const std::string n = std::to_string(word_number);
+      if (word.empty()) {
+        return prefix + "word " + n + " is empty (words are separated by single spaces, with none before or after)";
+      }
+      const bool letters = word.size() <= 16 && std::all_of(word.begin(), word.end(), [](char c) {
+                             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+                           });
+      if (letters) return prefix + "word " + n + " is not in the BIP-39 English word list: `" + word + "`";
+      return prefix + "word " + n +
+             " is not in the BIP-39 English word list (not shown: not a run of at most 16 letters; words are "
+             "separated by single spaces)";
+    }
+    case PhraseFault::WordCount:
+      return prefix + std::to_string(word_count) + (word_count == 1 ? " word" : " words") +
+             "; a phrase has 12, 15, 18, 21 or 24 words";
+    case PhraseFault::Checksum:
+      return prefix + "the checksum does not match: a word is wrong, or the words are out of order";
+  }
+  return display();
+}
+
 std::expected<Mnemonic, MnemonicError> Mnemonic::from_entropy(std::span<const std::uint8_t> entropy) {
   if (!valid_entropy_length(entropy.size())) {
     return std::unexpected(MnemonicError{MnemonicErrorKind::GenerationFailed,
@@ -76,8 +102,8 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::generate(WordCount count) {
 }
 
 std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view text) {
-  auto invalid = [](std::string detail) {
-    return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase, std::move(detail)});
+  auto invalid = [](std::string detail, PhraseFault fault, std::size_t count) {
+    return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase, std::move(detail), fault, 0, count, {}});
   };
   // Split at every single space; empty words fail the lookup. The word numbers are the
   // entropy: reserved for every word up front, the vector never reallocates, since a
@@ -91,7 +117,9 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view te
     const int idx = word_index(word);
     if (idx < 0) {
       secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
-      return invalid("the word `" + std::string(word) + "` is invalid");
+      return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase,
+                                           "the word `" + std::string(word) + "` is invalid", PhraseFault::UnknownWord,
+                                           indices.size() + 1, 0, std::string(word)});
     }
     indices.push_back(static_cast<std::uint16_t>(idx));
     if (end == std::string_view::npos) break;
@@ -102,7 +130,8 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view te
   static constexpr std::size_t kValid[] = {16, 17, 20, 21, 24, 25, 28, 29, 32, 33};
   if (std::find(std::begin(kValid), std::end(kValid), nbytes) == std::end(kValid)) {
     secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
-    return invalid("the mnemonic's entropy length `" + std::to_string(nbytes) + "` is invalid");
+    return invalid("the mnemonic's entropy length `" + std::to_string(nbytes) + "` is invalid", PhraseFault::WordCount,
+                   indices.size());
   }
   WipedArray<33> packed;
   for (std::size_t w = 0; w < indices.size(); ++w) {
@@ -114,12 +143,19 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view te
     }
   }
   secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
+  const std::size_t words = indices.size();
   const std::size_t ent = nbytes & ~std::size_t{3};  // largest of 16..32 step 4 not above nbytes
   const std::span<const std::uint8_t> entropy(packed.data(), ent);
   std::vector<std::uint8_t> canonical = phrase_bytes(entropy);
   const bool same = canonical.size() == text.size() && std::memcmp(canonical.data(), text.data(), text.size()) == 0;
   wipe_vector(canonical);
-  if (!same) return invalid("the phrase `" + std::string(text) + "` is invalid");
+  if (!same) {
+    // With every word in the list and single spaces, only the word count or the checksum
+    // can make the phrase differ from its canonical text.
+    const bool count_ok = words % 3 == 0;
+    return invalid("the phrase `" + std::string(text) + "` is invalid",
+                   count_ok ? PhraseFault::Checksum : PhraseFault::WordCount, words);
+  }
   return Mnemonic(SecretBytes::from_slice(entropy));
 }
 

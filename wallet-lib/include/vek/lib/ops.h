@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -128,6 +129,22 @@ struct FamilyPath {
 // variable expansion), else the data directory. Cannot fail.
 [[nodiscard]] std::filesystem::path vault_directory(OptText vault);
 
+// Every operation that goes to the vault creates its directory and the wallets directory
+// inside it when they are missing, a mere listing included. While an instance lives, the
+// calling thread's operations create them only to write a wallet: until then a missing
+// vault reads as one without wallets (nothing is created), and removing a wallet from it
+// finds none (WalletNotFound). The application API runs every operation in one.
+class ScopedCreateOnWrite {
+ public:
+  ScopedCreateOnWrite() noexcept;
+  ~ScopedCreateOnWrite();
+  ScopedCreateOnWrite(const ScopedCreateOnWrite&) = delete;
+  ScopedCreateOnWrite& operator=(const ScopedCreateOnWrite&) = delete;
+
+ private:
+  bool previous_;
+};
+
 // Every readable wallet, newest first; unreadable files are skipped with a warning.
 // Error: Io (creating or reading the vault's directories).
 [[nodiscard]] VekResult<std::vector<WalletInfo>> list_wallets(OptText vault);
@@ -175,9 +192,14 @@ struct FamilyPath {
 // for weak or unsupported parameters, DecryptionFailed "keystore MAC mismatch (wrong
 // password or altered file)"); InvalidInput "the keystore's address does not match its
 // key"; then those of import_wallet_private_key. Nothing is written on failure.
+// `keep_going`, when given, is asked once a keystore's key stretching (the long step, up
+// to about a second) is over; false ends the import before anything else is done or
+// written, with Io EINTR ("Interrupted system call (os error 4)"). The Python binding
+// runs the interpreter's signal handlers there, so that Ctrl-C cancels an import.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key,
                                                       std::string_view format, OptText chain, OptText key_password,
-                                                      OptText passphrase, OptText vault);
+                                                      OptText passphrase, OptText vault,
+                                                      const std::function<bool()>& keep_going = {});
 
 // The private key the wallet signs with for `chain` (any chain of the table, or
 // "eip155:<n>"; the key of the account it stores for the family, on the chain's coin type

@@ -10,8 +10,13 @@
 //
 // Every member may be called from several threads at once; one mutex orders them, and
 // none of them blocks for longer than a key derivation and a signature (a broadcast
-// waits for the node without holding it).
+// waits for the node without holding it). In a forked child of the process that unlocked
+// it a session is closed: every member fails with SessionClosed "a session does not pass
+// to a forked process; unlock the wallet again to sign" (closed() is true) without
+// waiting for the mutex, which another thread may have held at the fork.
 #pragma once
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -105,8 +110,10 @@ class Session {
   // was when unlocked.
   // Errors: those of address(); InvalidInput "a private-key wallet has one account per
   // family"; those of load_stored_wallet (the wallet deleted meanwhile) and
-  // save_encrypted_wallet (Io "refusing to replace {path}: it holds a different
-  // wallet" when its secret changed meanwhile).
+  // save_encrypted_wallet; Io "refusing to add an account to wallet '{id}': its file
+  // holds another encrypted secret than the one this session unlocked; unlock the wallet
+  // again" when the file's envelope is not the one the session decrypted (another secret,
+  // or the same under a changed passphrase), checked before anything is written.
   [[nodiscard]] VekResult<WalletInfo> add_account(std::string_view chain, AccountRef which);
 
   // Signs a message in `format`, by default the family's standard: EVM "eip191" (or
@@ -183,6 +190,12 @@ class Session {
   // Under mu_: the derivation path `which` names for `chain` (empty for private-key wallets).
   [[nodiscard]] VekResult<std::string> path_locked(const vek_core::Chain& chain, const AccountRef& which);
 
+  // Whether this is a forked child of the process that unlocked the session.
+  [[nodiscard]] bool forked_child() const noexcept;
+  // The lock on the session's state; in a forked child, SessionClosed without touching
+  // the lock, which another thread of the parent may have held at the fork (no thread of
+  // the child would ever release it).
+  [[nodiscard]] VekResult<std::unique_lock<std::mutex>> lock_unless_forked();
   // Under mu_: SessionClosed when closed or expired (wiping an expired session first).
   [[nodiscard]] VekResult<void> check_open_locked();
   // Under mu_: the key that signs for `chain` with `which`, valid until mu_ is released.
@@ -204,6 +217,7 @@ class Session {
   const std::string ttl_text_;
   bool expired_ = false;
   bool forked_ = false;
+  const pid_t pid_;  // the process that unlocked the session
 };
 
 }  // namespace vek_lib

@@ -25,9 +25,20 @@ enum class CryptoErrorKind : std::uint8_t {
 struct CryptoError {
   CryptoErrorKind kind;
   std::string detail;
+  // When scrypt could not have its working memory (ENOMEM: a failed map, an address
+  // space limit), the bytes of its largest part, 128 * r * N; otherwise 0. `kind` and
+  // `detail` stay what the failure has always given ("decryption failed: Cannot allocate
+  // memory (os error 12)" when decrypting an envelope), so this is the way to tell a
+  // lack of memory from a wrong passphrase.
+  std::uint64_t scrypt_memory_bytes = 0;
   // The kind's fixed prefix, a colon, a space and `detail`.
   [[nodiscard]] std::string display() const;
 };
+
+// 128 * r * N: the bytes of scrypt's largest working array.
+[[nodiscard]] constexpr std::uint64_t scrypt_array_bytes(std::uint64_t n, std::uint64_t r) noexcept {
+  return 128 * r * n;
+}
 
 // Parameters encrypt writes.
 inline constexpr std::uint32_t kScryptN = 262144;  // 2^18
@@ -70,7 +81,8 @@ struct CryptoEnvelope {
 // Encrypts `plaintext` (any length, may be empty) under the UTF-8 bytes of `passphrase`
 // (may be empty) with a fresh 32-byte salt and 12-byte nonce from the OS random source.
 // Returns: the envelope with N = 2^18, r = 8, p = 1, dklen = 32.
-// Errors: EncryptionFailed (random source, scrypt or cipher failure, with its message);
+// Errors: EncryptionFailed (random source, scrypt or cipher failure, with its message;
+// scrypt_memory_bytes set when scrypt lacked memory);
 // InvalidParams "invalid scrypt parameters" should the scrypt implementation refuse them.
 [[nodiscard]] std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t> plaintext,
                                                                  std::string_view passphrase);
@@ -87,6 +99,8 @@ struct CryptoEnvelope {
 //   InvalidParams "iv must be 12 bytes, got {len}";
 //   InvalidParams "scrypt parameters need {m} bytes of memory, above the limit of 2147483648";
 //   InvalidParams "scrypt parameters need {w} bytes of work, above the limit of 17179869184";
+//   DecryptionFailed "{os error}" when scrypt fails, with scrypt_memory_bytes set when it
+//     lacked memory (ENOMEM).
 //   DecryptionFailed "aead::Error" (wrong passphrase, altered data, fewer than 16 bytes
 //     of ciphertext and tag together).
 // Nothing is allocated for scrypt before all parameter checks have passed.

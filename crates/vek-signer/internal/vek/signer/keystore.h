@@ -16,12 +16,18 @@
 namespace vek_signer {
 
 // Stretching a keystore password costs at least what the vault's own envelope costs,
-// and no more than the envelope allows a file to demand.
-inline constexpr std::uint64_t kKeystoreMinScryptN = 262144;          // 2^18
-inline constexpr std::uint64_t kKeystoreMinScryptRP = 8;              // r * p
+// and no more than what wallets write: scrypt N = 2^18 with r = 8, p = 1 (or the same
+// work as r = 1, p = 8), PBKDF2 up to a million rounds. Larger values only make a file
+// cost its reader memory and time (a tampered or hostile one), so they are refused.
+inline constexpr std::uint64_t kKeystoreMinScryptN = 262144;  // 2^18
+inline constexpr std::uint64_t kKeystoreMaxScryptN = 262144;
+inline constexpr std::uint64_t kKeystoreMinScryptRP = 8;  // r * p
+inline constexpr std::uint64_t kKeystoreMaxScryptRP = 8;
 inline constexpr std::uint64_t kKeystoreMinPbkdf2Rounds = 262144;
-inline constexpr std::uint64_t kKeystoreMaxPbkdf2Rounds = 10000000;
+inline constexpr std::uint64_t kKeystoreMaxPbkdf2Rounds = 1000000;
 inline constexpr std::size_t kKeystoreMinSaltBytes = 16;
+// A keystore file is under a kilobyte; longer text is refused before it is parsed.
+inline constexpr std::size_t kKeystoreMaxTextBytes = 65536;
 
 // A decrypted keystore: the 32-byte key and the address the file names, if any (its
 // text as written, "0x" dropped).
@@ -33,6 +39,7 @@ struct KeystoreKey {
 // Decrypts a keystore v3 document (`crypto` may also be spelled `Crypto`) with the UTF-8
 // bytes of `password`. No text of the document's secret parts reaches an error.
 // Errors (InvalidParams unless said otherwise), checked in this order:
+//   "not a keystore file: {n} bytes, above the limit of 65536" (before parsing);
 //   "not a keystore file: {reason}" (not a JSON object, no crypto object, a member of
 //     the wrong type or missing; {reason} names the member);
 //   "unsupported keystore version {v}, expected 3";
@@ -46,12 +53,12 @@ struct KeystoreKey {
 //   scrypt: "scrypt N must be a power of 2, got {n}",
 //     "scrypt N={n} is below minimum 262144 — possible downgrade attack",
 //     "scrypt r*p={rp} is below minimum 8 — possible downgrade attack" (r and p at least 1),
-//     "invalid scrypt parameters" (r*p not below 2^30),
-//     the envelope's memory and work limits ("scrypt parameters need {m} bytes of memory, above the limit of 2147483648", ... work ...);
+//     "scrypt N={n} is above the limit of 262144", "scrypt r*p={rp} is above the limit of 8";
 //   pbkdf2: "pbkdf2 c={c} is below minimum 262144 — possible downgrade attack",
-//     "pbkdf2 c={c} is above the limit of 10000000";
+//     "pbkdf2 c={c} is above the limit of 1000000";
 //   DecryptionFailed "keystore MAC mismatch (wrong password or altered file)";
-//   EncryptionFailed for a failure of scrypt, PBKDF2 or the cipher itself.
+//   EncryptionFailed for a failure of scrypt, PBKDF2 or the cipher itself (scrypt
+//     lacking memory: "scrypt failed (errno 12)" with scrypt_memory_bytes set).
 [[nodiscard]] std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view document,
                                                                       std::string_view password);
 
