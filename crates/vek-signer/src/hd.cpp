@@ -271,8 +271,10 @@ std::expected<SecretBytes, HdError> HdDeriver::derive_below(std::span<const std:
                        return a.value == b.value && a.marks == b.marks;
                      });
   if (!below) {
-    return hd_error(HdErrorKind::DerivationFailed,
-                    "'" + std::string(path) + "' is not below the node of '" + std::string(node_path) + "'");
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) about a chain of operator+.
+    std::string detail = "'";
+    detail.append(path).append("' is not below the node of '").append(node_path).append("'");
+    return hd_error(HdErrorKind::DerivationFailed, std::move(detail));
   }
   Node node;
   std::memcpy(node.k.bytes, node_bytes.data(), kHdKeyBytes);
