@@ -317,7 +317,8 @@ void bind_session(nb::module_& m) {
           "Signs an unsigned transaction: hex text (a leading \"0x\" is dropped) or bytes.\n\n"
           "EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the\n"
           "signed transaction and its hash. Nothing is sent.\n\n"
-          "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes\n"
+          "        after the RLP list, RLP that is not canonical (the message says which).\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.")
       .def(
@@ -337,7 +338,8 @@ void bind_session(nb::module_& m) {
           "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
           "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
           "transaction hash. Without rpc_url the endpoint comes from the configuration.\n\n"
-          "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes\n"
+          "        after the RLP list, RLP that is not canonical (the message says which).\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n"
           "    BroadcastError, JsonError: submitting failed or the reply had no hash.")

@@ -317,7 +317,8 @@ class Session:
         signed transaction and its hash. Nothing is sent.
 
         Raises:
-            InvalidInputError: unknown chain, bad hex.
+            InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes
+                after the RLP list, RLP that is not canonical (the message says which).
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             DerivationError.
@@ -329,7 +330,8 @@ class Session:
         transaction hash. Without rpc_url the endpoint comes from the configuration.
 
         Raises:
-            InvalidInputError: unknown chain, bad hex.
+            InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes
+                after the RLP list, RLP that is not canonical (the message says which).
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             BroadcastError, JsonError: submitting failed or the reply had no hash.
