@@ -181,11 +181,14 @@ VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view ur
 VekResult<AssembledTransaction> sign_and_assemble(std::span<const std::uint8_t> key, const vek_core::Chain& chain,
                                                   std::span<const std::uint8_t> unsigned_tx) {
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
-  // A malformed transaction is left to the signer's own errors.
+  // The EVM signature covers every byte given, but only the typed transaction is
+  // assembled and sent: with anything after it, the node would recover the signature
+  // to an unrelated sender. A malformed transaction is left to the signer's own errors.
   if (chain.chain_type == vek_core::ChainType::Evm) {
     const auto used = vek_signer::rlp::typed_tx_length(unsigned_tx);
     if (used && *used < unsigned_tx.size()) {
-      return std::unexpected(VekLibError::invalid_input(vek_signer::rlp::trailing_bytes_text(unsigned_tx.size() - *used)));
+      const std::size_t extra = unsigned_tx.size() - *used;
+      return std::unexpected(VekLibError::invalid_input(vek_signer::rlp::trailing_bytes_text(extra)));
     }
   }
   auto signable = signer->extract_signable_bytes(unsigned_tx);

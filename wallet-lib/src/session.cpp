@@ -88,13 +88,14 @@ std::string seconds_text(double seconds) {
   return ec == std::errc() ? std::string(buf.data(), end) : std::string("?");
 }
 
-// Holds an EVM transaction to what the application API signs and sends: after the
-// header forms every path refuses (trailing bytes: sign_and_assemble's text), the
-// canonical encoding throughout (rlp::read_typed_tx), as a node reads it, and its own
-// chain id (its first field, when it has one) must be the chain's: a signature for one
-// network is valid on that network only, so a mismatch means the user is about to sign
-// for, or send to, a network they did not name. Bytes the signer cannot complete at all
-// are left to its own errors.
+// What the application API holds an EVM typed transaction to before signing or sending
+// it (bytes the signer cannot complete at all are left to its own errors):
+// - the strict reading a node makes (rlp::read_typed_tx: nothing after the RLP list,
+//   canonical RLP throughout, integers without leading zeros): the signature covers the
+//   bytes as given, so a node reading them otherwise would see another sender or chain;
+// - its own chain id (its first field, when it has one) is the chain's: a signature for
+//   one network is valid on that network only, so a mismatch means the user is about to
+//   sign for, or send to, a network they did not name.
 VekResult<void> check_evm_transaction(const vek_core::Chain& chain, std::span<const std::uint8_t> tx) {
   if (chain.chain_type != ChainType::Evm) return {};
   const auto used = vek_signer::rlp::typed_tx_length(tx);
@@ -457,8 +458,8 @@ VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Cha
   }
   if (!out) return std::unexpected(std::move(out.error()));
   const vek_signer::SignOutput& sig = out->signature;
-  SignedTransaction result{SignResult{vek_signer::hex_encode(sig.signature), sig.recovery_id, {}, std::nullopt, std::nullopt},
-                           {}, {}};
+  SignedTransaction result{
+      SignResult{vek_signer::hex_encode(sig.signature), sig.recovery_id, {}, std::nullopt, std::nullopt}, {}, {}};
   if (evm) {
     result.raw_transaction = "0x" + vek_signer::hex_encode(out->signed_tx);
     result.tx_hash = "0x" + vek_signer::hex_encode(vek_signer::keccak256(out->signed_tx));
