@@ -1,8 +1,9 @@
-// encode_signed_typed_tx on untrusted transaction bytes. Input layout: byte 0 is the
-// y parity, bytes 1 and 2 the number of leading zero bytes of r and s (mod 33), the
-// rest the unsigned transaction. The output is checked against an independent
-// decoding of the input's first RLP item and the encoding rules of the Ethereum
-// Yellow Paper, appendix B.
+// encode_signed_typed_tx and the strict reader read_typed_tx on untrusted transaction
+// bytes. Input layout: byte 0 is the y parity, bytes 1 and 2 the number of leading zero
+// bytes of r and s (mod 33), the rest the unsigned transaction. The output is checked
+// against an independent decoding of the input's first RLP item and the encoding rules
+// of the Ethereum Yellow Paper, appendix B; what the strict reader accepts must be read
+// whole by the lenient one and be the canonical encoding of the fields it returns.
 #include <optional>
 #include <vector>
 
@@ -79,6 +80,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto out = vek_signer::rlp::encode_signed_typed_tx(tx, y_parity, std::span<const std::uint8_t, 32>(r),
                                                            std::span<const std::uint8_t, 32>(s));
+
+  if (const auto strict = vek_signer::rlp::read_typed_tx(tx)) {
+    const auto used = vek_signer::rlp::typed_tx_length(tx);
+    FUZZ_CHECK(used.has_value() && *used == tx.size());
+    FUZZ_CHECK(out.has_value());
+    Bytes fields;
+    for (const auto& f : strict->fields) {
+      if (f.list) {
+        put_header(fields, f.payload.size(), 0xc0);
+        fields.insert(fields.end(), f.payload.begin(), f.payload.end());
+      } else {
+        put_string(fields, f.payload);
+      }
+    }
+    Bytes canonical = {strict->type};
+    put_header(canonical, fields.size(), 0xc0);
+    canonical.insert(canonical.end(), fields.begin(), fields.end());
+    FUZZ_CHECK(canonical == Bytes(tx.begin(), tx.end()));
+  }
 
   const bool typed = !tx.empty() && (tx[0] == 0x01 || tx[0] == 0x02);
   const auto fields = typed ? first_item_payload(tx.subspan(1)) : std::nullopt;

@@ -338,7 +338,8 @@ void bind_session(nb::module_& m) {
           "Signs an unsigned transaction: hex text (a leading \"0x\" is dropped) or bytes.\n\n"
           "EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the\n"
           "signed transaction and its hash. Nothing is sent.\n\n"
-          "Raises:\n    InvalidInputError: unknown chain, bad hex.\n"
+          "Raises:\n    InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes\n"
+          "        after the RLP list, RLP that is not canonical (the message says which).\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.")
       .def(
@@ -361,7 +362,9 @@ void bind_session(nb::module_& m) {
           "is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,\n"
           "never its command line; a redirect is followed only to the endpoint's own host.\n\n"
           "Raises:\n    InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration\n"
-          "        file that exists but is not used, or a chain without an endpoint.\n"
+          "        file that exists but is not used, or a chain without an endpoint; EVM: another\n"
+          "        chain's id, bytes after the RLP list, RLP that is not canonical (the message\n"
+          "        says which).\n"
           "    SessionClosedError: the session is closed.\n"
           "    SignerError: the transaction cannot be signed or completed.\n"
           "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"

@@ -252,6 +252,34 @@ def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, serve
                            rpc_url=servers("--default", "result:" + solana_hash).url) == solana_hash
 
 
+def test_evm_transactions_a_node_would_read_otherwise_are_refused_on_every_session_path(app, vault):
+    """Bytes after the transaction, or a chain id in a non-canonical form, would be signed as
+    given but read differently by a node (another sender, or another chain than checked)."""
+    app.import_private_key("pk", KEY, passphrase=PASS)
+    _, unsigned = eip1559(1, 0)
+    _, polygon = eip1559(137, 0)
+    assert polygon[1] < 0xF7 and polygon[2:4] == b"\x81\x89"
+    long_form = bytes([2, polygon[1] + 1]) + b"\xb8\x01\x89" + polygon[4:]  # 137 as b8 01 89
+    refused = {
+        unsigned + b"\x00": "invalid input: 1 byte follows the transaction's RLP list",
+        long_form: "invalid input: non-canonical RLP length: a long form for a length below 56",
+    }
+    with app.unlock("pk", PASS) as session:
+        for tx, message in refused.items():
+            for call in (lambda: session.sign_transaction("ethereum", tx),
+                         lambda: session.send("ethereum", tx.hex(), rpc_url="http://127.0.0.1:1")):
+                with pytest.raises(vek.InvalidInputError) as info:
+                    call()
+                assert str(info.value) == message
+    with pytest.raises(RuntimeError) as native:
+        _native.sign_and_send("pk", "ethereum", (unsigned + b"\x00").hex(), PASS, None, "http://127.0.0.1:1", vault)
+    assert str(native.value) == refused[unsigned + b"\x00"]
+    with pytest.raises(vek.InvalidInputError) as info:
+        vek.decode_transaction("ethereum", long_form)
+    assert str(info.value) == ("invalid input: invalid evm transaction: "
+                               "non-canonical RLP length: a long form for a length below 56")
+
+
 # ---------------------------------------------------------------- closed and expired sessions
 
 

@@ -400,3 +400,21 @@ def test_wallet_created_in_the_child_leaves_no_secret(tmp_path):
     phrase = _native.export_wallet("fresh", PASSPHRASE, vault)
     assert len(phrase.split()) == 24
     assert find_in_memory(regions, mnemonic_secrets(phrase, vault, wallet_id)) == []
+
+
+def test_no_key_in_memory_while_a_session_send_waits_for_the_node(tmp_path):
+    """Session.send signs under the session's lock and waits for the node without a copy
+    of the key: closed during the wait, the session leaves none behind."""
+    from test_broadcast import Server, eip1559
+
+    vault = str(tmp_path / "vault")
+    name, secrets = private_key_wallet(vault)
+    node_log = tmp_path / "requests.jsonl"
+    server = Server("rpc_server.py", str(node_log), "--default", "hang:")
+    try:
+        calls = [["send_then_close", [vault, name, PASSPHRASE, "ethereum", eip1559(1, 0)[1].hex(), server.url,
+                                      str(node_log)], {}]]
+        regions = run_child(calls, dict(os.environ))
+    finally:
+        server.stop()
+    assert find_in_memory(regions, secrets) == []

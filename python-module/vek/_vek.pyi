@@ -331,7 +331,8 @@ class Session:
         signed transaction and its hash. Nothing is sent.
 
         Raises:
-            InvalidInputError: unknown chain, bad hex.
+            InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes
+                after the RLP list, RLP that is not canonical (the message says which).
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             DerivationError.
@@ -346,7 +347,9 @@ class Session:
 
         Raises:
             InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration
-                file that exists but is not used, or a chain without an endpoint.
+                file that exists but is not used, or a chain without an endpoint; EVM: another
+                chain's id, bytes after the RLP list, RLP that is not canonical (the message
+                says which).
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             BroadcastError, JsonError: submitting failed, a redirect to another host, a

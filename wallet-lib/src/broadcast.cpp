@@ -362,32 +362,35 @@ VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view ur
   return extract_json_field(*reply, "result");
 }
 
-VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
-                                                     std::span<const std::uint8_t> unsigned_tx) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
-  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*parsed);
-
+VekResult<AssembledTransaction> sign_and_assemble(std::span<const std::uint8_t> key, const vek_core::Chain& chain,
+                                                  std::span<const std::uint8_t> unsigned_tx) {
+  const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   // The EVM signature covers every byte given, but only the typed transaction is
   // assembled and sent: with anything after it, the node would recover the signature
   // to an unrelated sender. A malformed transaction is left to the signer's own errors.
-  if (parsed->chain_type == vek_core::ChainType::Evm) {
+  if (chain.chain_type == vek_core::ChainType::Evm) {
     const auto used = vek_signer::rlp::typed_tx_length(unsigned_tx);
     if (used && *used < unsigned_tx.size()) {
       const std::size_t extra = unsigned_tx.size() - *used;
-      return std::unexpected(VekLibError::invalid_input(std::to_string(extra) +
-                                                        (extra == 1 ? " byte follows" : " bytes follow") +
-                                                        " the transaction's RLP list"));
+      return std::unexpected(VekLibError::invalid_input(vek_signer::rlp::trailing_bytes_text(extra)));
     }
   }
-
   auto signable = signer->extract_signable_bytes(unsigned_tx);
   if (!signable) return std::unexpected(VekLibError(std::move(signable.error())));
   auto signature = signer->sign_transaction(key, *signable);
   if (!signature) return std::unexpected(VekLibError(std::move(signature.error())));
   auto signed_tx = signer->encode_signed_transaction(unsigned_tx, *signature);
   if (!signed_tx) return std::unexpected(VekLibError(std::move(signed_tx.error())));
-  return std::move(*signed_tx);
+  return AssembledTransaction{std::move(*signature), std::move(*signed_tx)};
+}
+
+VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
+                                                     std::span<const std::uint8_t> unsigned_tx) {
+  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  auto assembled = sign_and_assemble(key, *parsed, unsigned_tx);
+  if (!assembled) return std::unexpected(std::move(assembled.error()));
+  return std::move(assembled->signed_tx);
 }
 
 VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
@@ -450,14 +453,6 @@ VekResult<std::string> submit_signed(std::string_view chain, std::span<const std
     }
   }
   return std::move(*answered);
-}
-
-VekResult<std::string> sign_encode_and_submit(std::span<const std::uint8_t> key, std::string_view chain,
-                                              std::span<const std::uint8_t> unsigned_tx,
-                                              std::optional<std::string_view> rpc_url) {
-  auto signed_tx = sign_and_encode(key, chain, unsigned_tx);
-  if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
-  return submit_signed(chain, *signed_tx, rpc_url);
 }
 
 }  // namespace vek_lib

@@ -10,6 +10,7 @@
 #include "vek/lib/review.h"
 #include "vek/signer/chains/evm.h"
 #include "vek/signer/encoding.h"
+#include "vek/signer/rlp.h"
 
 namespace vek_lib {
 namespace {
@@ -26,45 +27,7 @@ using Parsed = std::expected<T, Malformed>;
 
 std::unexpected<Malformed> bad(std::string reason) { return std::unexpected(Malformed{std::move(reason)}); }
 
-// ---------------------------------------------------------------- RLP
-
-struct Item {
-  bool list = false;
-  Bytes payload;
-  std::size_t end = 0;  // offset just past the item in the span it was read from
-};
-
-Parsed<Item> rlp_item(Bytes in, std::size_t at) {
-  if (at >= in.size()) return bad("truncated RLP item");
-  const std::uint8_t h = in[at];
-  Item item;
-  std::size_t start = at + 1;
-  std::size_t len = 0;
-  if (h < 0x80) {
-    item.payload = in.subspan(at, 1);
-    item.end = at + 1;
-    return item;
-  }
-  if (h <= 0xb7) {
-    len = h - 0x80u;
-  } else if (h <= 0xbf || (h >= 0xf8)) {
-    const std::size_t n = h <= 0xbf ? h - 0xb7u : h - 0xf7u;
-    if (start + n > in.size()) return bad("truncated RLP length");
-    for (std::size_t i = 0; i < n; ++i) {
-      if (len > (SIZE_MAX >> 8)) return bad("RLP length too large");
-      len = len << 8 | in[start + i];
-    }
-    start += n;
-    item.list = h >= 0xf8;
-  } else {
-    len = h - 0xc0u;
-    item.list = true;
-  }
-  if (len > in.size() - start) return bad("truncated RLP payload");
-  item.payload = in.subspan(start, len);
-  item.end = start + len;
-  return item;
-}
+// ---------------------------------------------------------------- EVM
 
 // Big-endian bytes (at most 32) as decimal text.
 std::string decimal(Bytes be) {
@@ -85,12 +48,6 @@ std::string decimal(Bytes be) {
   return digits;
 }
 
-Parsed<std::string> integer(const Item& item, std::string_view field) {
-  if (item.list) return bad(std::string(field) + " is a list, not an integer");
-  if (item.payload.size() > 32) return bad(std::string(field) + " is longer than 32 bytes");
-  return decimal(item.payload);
-}
-
 // Wei as ether: the decimal point 18 digits from the right, trailing zeros dropped.
 std::string ether(const std::string& wei) {
   constexpr std::size_t kDecimals = 18;
@@ -102,22 +59,10 @@ std::string ether(const std::string& wei) {
 }
 
 Parsed<DecodedTransaction> decode_evm(const vek_core::Chain& chain, Bytes tx) {
-  if (tx.empty()) return bad("empty transaction");
-  if (tx[0] != 0x01 && tx[0] != 0x02) return bad("unsupported transaction type (expected 0x01 or 0x02)");
-  auto list = rlp_item(tx, 1);
-  if (!list) return std::unexpected(std::move(list.error()));
-  if (!list->list) return bad("the fields are not an RLP list");
-  if (list->end != tx.size()) {
-    const std::size_t n = tx.size() - list->end;
-    return bad(std::to_string(n) + (n == 1 ? " byte follows" : " bytes follow") + " the RLP list");
-  }
-  std::vector<Item> fields;
-  for (std::size_t at = 0; at < list->payload.size();) {
-    auto f = rlp_item(list->payload, at);
-    if (!f) return std::unexpected(std::move(f.error()));
-    at = f->end;
-    fields.push_back(*f);
-  }
+  // The reader holds every integer field to its canonical form (at most 32 bytes).
+  auto read = vek_signer::rlp::read_typed_tx(tx);
+  if (!read) return bad(std::move(read.error()));
+  const std::vector<vek_signer::rlp::Item>& fields = read->fields;
   const bool eip1559 = tx[0] == 0x02;
   const std::size_t unsigned_fields = eip1559 ? 9 : 8;
   if (fields.size() == unsigned_fields + 3) return bad("it is already signed");
@@ -128,34 +73,22 @@ Parsed<DecodedTransaction> decode_evm(const vek_core::Chain& chain, Bytes tx) {
   DecodedTransaction d;
   d.tx_type = tx[0];
   std::size_t i = 0;
-  const auto next_int = [&](std::string_view name) { return integer(fields[i++], name); };
-  auto id = next_int("the chain id");
-  if (!id) return std::unexpected(std::move(id.error()));
+  const auto next_int = [&] { return decimal(fields[i++].payload); };
+  const std::string id = next_int();
   const std::string_view caip = chain.chain_id;
-  if (*id != caip.substr(caip.find(':') + 1)) {
-    return bad("the chain id " + *id + " is not that of '" + std::string(chain.name) + "' (" + std::string(caip) +
-               ")");
+  if (id != caip.substr(caip.find(':') + 1)) {
+    return bad("the chain id " + id + " is not that of '" + std::string(chain.name) + "' (" + std::string(caip) + ")");
   }
-  d.evm_chain_id = *id;
-  auto nonce = next_int("the nonce");
-  if (!nonce) return std::unexpected(std::move(nonce.error()));
-  d.nonce = *nonce;
+  d.evm_chain_id = id;
+  d.nonce = next_int();
   if (eip1559) {
-    auto tip = next_int("the priority fee");
-    if (!tip) return std::unexpected(std::move(tip.error()));
-    auto max = next_int("the maximum fee");
-    if (!max) return std::unexpected(std::move(max.error()));
-    d.max_priority_fee_per_gas = *tip;
-    d.max_fee_per_gas = *max;
+    d.max_priority_fee_per_gas = next_int();
+    d.max_fee_per_gas = next_int();
   } else {
-    auto price = next_int("the gas price");
-    if (!price) return std::unexpected(std::move(price.error()));
-    d.gas_price = *price;
+    d.gas_price = next_int();
   }
-  auto gas = next_int("the gas limit");
-  if (!gas) return std::unexpected(std::move(gas.error()));
-  d.gas_limit = *gas;
-  const Item& to = fields[i++];
+  d.gas_limit = next_int();
+  const vek_signer::rlp::Item& to = fields[i++];
   if (to.list || (!to.payload.empty() && to.payload.size() != vek_signer::EvmSigner::kAddressBytes)) {
     return bad("the recipient is not a 20-byte address");
   }
@@ -163,11 +96,9 @@ Parsed<DecodedTransaction> decode_evm(const vek_core::Chain& chain, Bytes tx) {
     d.to = vek_signer::EvmSigner::checksum_address(
         std::span<const std::uint8_t, vek_signer::EvmSigner::kAddressBytes>(to.payload.data(), to.payload.size()));
   }
-  auto value = next_int("the value");
-  if (!value) return std::unexpected(std::move(value.error()));
-  d.value_wei = *value;
-  d.value_ether = ether(*value);
-  const Item& data = fields[i++];
+  d.value_wei = next_int();
+  d.value_ether = ether(*d.value_wei);
+  const vek_signer::rlp::Item& data = fields[i++];
   if (data.list) return bad("the data is a list, not bytes");
   d.data_length = data.payload.size();
   if (!fields[i].list) return bad("the access list is not a list");

@@ -22,6 +22,7 @@
 #include "vek/signer/hd.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/process_hardening.h"
+#include "vek/signer/rlp.h"
 
 namespace vek_lib {
 
@@ -95,28 +96,6 @@ std::string seconds_text(double seconds) {
   return ec == std::errc() ? std::string(buf.data(), end) : std::string("?");
 }
 
-// The chain id an unsigned EIP-2718 typed transaction (type 1 or 2) names in its first
-// field, as big-endian bytes without leading zeros; none when the bytes are not such a
-// transaction (the signer then says what is wrong with them).
-std::optional<std::vector<std::uint8_t>> typed_tx_chain_id(std::span<const std::uint8_t> tx) {
-  if (tx.size() < 3 || (tx[0] != 0x01 && tx[0] != 0x02) || tx[1] < 0xc0) return std::nullopt;
-  std::size_t at = 2;
-  if (tx[1] > 0xf7) at += static_cast<std::size_t>(tx[1] - 0xf7);  // a long list's length bytes
-  if (at >= tx.size()) return std::nullopt;
-  const std::uint8_t head = tx[at];
-  if (head < 0x80) return std::vector<std::uint8_t>{head};
-  if (head > 0xb7) return std::nullopt;  // a long string or a list: not an integer field
-  const std::size_t len = head - 0x80u;
-  if (at + 1 + len > tx.size()) return std::nullopt;
-  std::vector<std::uint8_t> out(tx.begin() + static_cast<std::ptrdiff_t>(at + 1),
-                                tx.begin() + static_cast<std::ptrdiff_t>(at + 1 + len));
-  out.erase(out.begin(), std::find_if(out.begin(), out.end(), [](std::uint8_t b) { return b != 0; }));
-  return out;
-}
-
-// Refuses an EVM transaction whose own chain id is not the chain's it is signed or sent
-// for: a signature for one network is valid on that network only, so a mismatch means the
-// user is about to sign for, or send to, a network they did not name.
 // Refuses `what` (e.g. "the transaction's chain id") naming the EVM chain id `id` (in
 // decimal, as the chain's CAIP-2 id writes it) when that is not `chain`'s own.
 VekResult<void> check_chain_number(const vek_core::Chain& chain, std::string_view what, std::string_view id) {
@@ -126,17 +105,29 @@ VekResult<void> check_chain_number(const vek_core::Chain& chain, std::string_vie
                                                     std::string(chain.name) + "' (" + std::string(caip) + ")"));
 }
 
-VekResult<void> check_evm_chain_id(const vek_core::Chain& chain, std::span<const std::uint8_t> tx) {
+// What the application API holds an EVM typed transaction to before signing or sending
+// it (bytes the signer cannot complete at all are left to its own errors):
+// - the strict reading a node makes (rlp::read_typed_tx: nothing after the RLP list,
+//   canonical RLP throughout, integers without leading zeros): the signature covers the
+//   bytes as given, so a node reading them otherwise would see another sender or chain;
+// - its own chain id (its first field, when it has one) is the chain's: a signature for
+//   one network is valid on that network only, so a mismatch means the user is about to
+//   sign for, or send to, a network they did not name.
+VekResult<void> check_evm_transaction(const vek_core::Chain& chain, std::span<const std::uint8_t> tx) {
   if (chain.chain_type != ChainType::Evm) return {};
-  const auto id = typed_tx_chain_id(tx);
-  if (!id) return {};
+  const auto used = vek_signer::rlp::typed_tx_length(tx);
+  if (!used) return {};
+  const auto read = vek_signer::rlp::read_typed_tx(tx);
+  if (!read) return std::unexpected(VekLibError::invalid_input(read.error()));
+  if (read->fields.empty()) return {};
+  const std::span<const std::uint8_t> id = read->fields.front().payload;  // no leading zeros
   std::string got;
-  if (id->size() <= 8) {
+  if (id.size() <= 8) {
     std::uint64_t v = 0;
-    for (std::uint8_t b : *id) v = v << 8 | b;
+    for (std::uint8_t b : id) v = v << 8 | b;
     got = std::to_string(v);
   } else {
-    got = "0x" + vek_signer::hex_encode(*id);
+    got = "0x" + vek_signer::hex_encode(id);
   }
   return check_chain_number(chain, "the transaction's chain id", got);
 }
@@ -538,25 +529,32 @@ VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, s
 
 VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Chain& chain,
                                                              std::span<const std::uint8_t> tx, AccountRef which) {
-  if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
+  if (auto r = check_evm_transaction(chain, tx); !r) return std::unexpected(std::move(r.error()));
+  const bool evm = chain.chain_type == ChainType::Evm;
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
-  vek_signer::SignerResult<vek_signer::SignOutput> out = vek_signer::SignOutput{};
+  VekResult<AssembledTransaction> out = AssembledTransaction{};
   {
     const auto lock = lock_unless_forked();
     if (!lock) return std::unexpected(lock.error());
     auto key = key_locked(chain, which);
     if (!key) return std::unexpected(std::move(key.error()));
-    out = signer->sign_transaction(*key, tx);
+    // The EVM signer signs the unsigned transaction as given, so the signature completes
+    // it, through the same assembly as send(); the other families give the signature only.
+    if (evm) {
+      out = sign_and_assemble(*key, chain, tx);
+    } else if (auto sig = signer->sign_transaction(*key, tx); sig) {
+      out->signature = std::move(*sig);
+    } else {
+      out = std::unexpected(VekLibError(std::move(sig.error())));
+    }
   }
-  if (!out) return std::unexpected(VekLibError(std::move(out.error())));
+  if (!out) return std::unexpected(std::move(out.error()));
+  const vek_signer::SignOutput& sig = out->signature;
   SignedTransaction result{
-      SignResult{vek_signer::hex_encode(out->signature), out->recovery_id, {}, std::nullopt, std::nullopt}, {}, {}};
-  // The EVM signer signs the unsigned transaction as given, so the signature completes it.
-  if (chain.chain_type == ChainType::Evm) {
-    auto raw = signer->encode_signed_transaction(tx, *out);
-    if (!raw) return std::unexpected(VekLibError(std::move(raw.error())));
-    result.raw_transaction = "0x" + vek_signer::hex_encode(*raw);
-    result.tx_hash = "0x" + vek_signer::hex_encode(vek_signer::keccak256(*raw));
+      SignResult{vek_signer::hex_encode(sig.signature), sig.recovery_id, {}, std::nullopt, std::nullopt}, {}, {}};
+  if (evm) {
+    result.raw_transaction = "0x" + vek_signer::hex_encode(out->signed_tx);
+    result.tx_hash = "0x" + vek_signer::hex_encode(vek_signer::keccak256(out->signed_tx));
   }
   return result;
 }
@@ -579,16 +577,21 @@ VekResult<std::string> Session::send(std::string_view chain, std::span<const std
 
 VekResult<std::string> Session::send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
                                            OptText rpc_url, AccountRef which) {
-  if (auto r = check_evm_chain_id(chain, tx); !r) return std::unexpected(std::move(r.error()));
-  SecretBytes key;
+  if (auto r = check_evm_transaction(chain, tx); !r) return std::unexpected(std::move(r.error()));
+  // Signed and assembled under the lock, straight from the session's pages: no copy of
+  // the key exists while the node is awaited, and close() or the end of the time to live
+  // wipes the key even while this call still waits.
+  std::vector<std::uint8_t> signed_tx;
   {
     const auto lock = lock_unless_forked();
     if (!lock) return std::unexpected(lock.error());
-    auto k = key_locked(chain, which);
-    if (!k) return std::unexpected(std::move(k.error()));
-    key = SecretBytes::from_slice(*k);
+    auto key = key_locked(chain, which);
+    if (!key) return std::unexpected(std::move(key.error()));
+    auto out = sign_and_assemble(*key, chain, tx);
+    if (!out) return std::unexpected(std::move(out.error()));
+    signed_tx = std::move(out->signed_tx);
   }
-  return sign_encode_and_submit(key.span(), chain.chain_id, tx, rpc_url);
+  return submit_signed(chain.chain_id, signed_tx, rpc_url);
 }
 
 }  // namespace vek_lib

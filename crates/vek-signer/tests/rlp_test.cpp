@@ -1,6 +1,7 @@
 // RLP encoder: byte strings and headers against vectors/rlp.json (Ethereum
 // RLPTests), the list entries rebuilt from encode_length, and encode_signed_typed_tx
-// with every refusal in the order the checks run.
+// with every refusal in the order the checks run; the strict reader's refusals of what
+// is not canonical.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -182,6 +183,68 @@ TEST(RlpSignedTypedTx, HugeDeclaredLengthsDoNotOverflow) {
   EXPECT_EQ(error_of(unhex("02fffffffffffffffff7")), "truncated RLP payload");
   EXPECT_EQ(error_of(unhex("02fffffffffffffffff7" "00")), "truncated RLP payload");
   EXPECT_EQ(error_of(unhex("02ff8000000000000000" "00")), "truncated RLP payload");
+}
+
+std::string read_error(const std::string& hex) {
+  const Bytes in = unhex(hex);
+  auto item = rlp::read_item(in, 0);
+  return item ? "ok " + std::to_string(item->end) : std::string(item.error());
+}
+
+std::string typed_error(const std::string& hex) {
+  auto tx = rlp::read_typed_tx(unhex(hex));
+  return tx ? "ok " + std::to_string(tx->fields.size()) : tx.error();
+}
+
+TEST(RlpStrictReader, RefusesWhatIsNotCanonical) {
+  const std::string b56(56 * 2, '1');
+  EXPECT_EQ(read_error("8180"), "ok 2");
+  EXPECT_EQ(read_error("b838" + b56), "ok 58");
+  EXPECT_EQ(read_error("8105"), "non-canonical RLP string: a single byte below 0x80 is its own encoding");
+  EXPECT_EQ(read_error("b80189"), "non-canonical RLP length: a long form for a length below 56");
+  EXPECT_EQ(read_error("f800"), "non-canonical RLP length: leading zero bytes");
+  EXPECT_EQ(read_error("b90038" + b56), "non-canonical RLP length: leading zero bytes");
+  EXPECT_EQ(read_error("b9"), "truncated RLP length");
+  EXPECT_EQ(read_error("c2" "01"), "truncated RLP payload");
+
+  // Type 2: chain id 1, nonce 0, tip 1, max fee 2, gas 21000, to, value 0, data, access list.
+  const std::string to = "94" + std::string(40, '1');
+  const auto tx = [&](const std::string& chain_id, const std::string& nonce, const std::string& access) {
+    const std::string fields = chain_id + nonce + "0102825208" + to + "8080" + access;
+    return "02" + hex_encode(rlp::encode_length(fields.size() / 2, rlp::kListOffset)) + fields;
+  };
+  EXPECT_EQ(typed_error(tx("01", "80", "c0")), "ok 9");
+  EXPECT_EQ(typed_error(tx("01", "80", "c0") + "00"), "1 byte follows the transaction's RLP list");
+  EXPECT_EQ(typed_error(tx("01", "80", "c0") + "c0c0"), "2 bytes follow the transaction's RLP list");
+  // 137 with a long-form header, then with leading zero bytes.
+  EXPECT_EQ(typed_error(tx("b80189", "80", "c0")), "non-canonical RLP length: a long form for a length below 56");
+  EXPECT_EQ(typed_error(tx("820089", "80", "c0")), "the chain id has a leading zero byte");
+  EXPECT_EQ(typed_error(tx("01", "00", "c0")), "the nonce has a leading zero byte");
+  EXPECT_EQ(typed_error(tx("c0", "80", "c0")), "the chain id is a list, not an integer");
+  EXPECT_EQ(typed_error(tx("a1" + std::string(66, '1'), "80", "c0")), "the chain id is longer than 32 bytes");
+  // Deep inside the access list.
+  EXPECT_EQ(typed_error(tx("01", "80", "c4c3c28105")),
+            "non-canonical RLP string: a single byte below 0x80 is its own encoding");
+  EXPECT_EQ(typed_error("02820102"), "the fields are not an RLP list");
+  EXPECT_EQ(typed_error("02"), "truncated RLP item");
+  EXPECT_EQ(typed_error("03c0"), "unsupported transaction type (expected 0x01 or 0x02)");
+  // Type 1 has the gas price third and the value sixth.
+  EXPECT_EQ(typed_error("01cc" "01" "80" "01" "825208" "80" "8200ff" "80" "c0"), "the value has a leading zero byte");
+}
+
+TEST(RlpStrictReader, NestingDepthIsNotBoundByTheStack) {
+  // 300,000 lists each holding the next: the walk keeps no frame per level.
+  std::vector<Bytes> headers;
+  std::size_t inner = 0;
+  for (int i = 0; i < 300000; ++i) {
+    headers.push_back(rlp::encode_length(inner, rlp::kListOffset));
+    inner += headers.back().size();
+  }
+  Bytes tx = {0x02};
+  for (auto it = headers.rbegin(); it != headers.rend(); ++it) tx.insert(tx.end(), it->begin(), it->end());
+  auto read = rlp::read_typed_tx(tx);
+  ASSERT_FALSE(read);  // the chain id is a list
+  EXPECT_EQ(read.error(), "the chain id is a list, not an integer");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "vek/core/chain.h"
 #include "vek/lib/error.h"
+#include "vek/signer/traits.h"
 
 namespace vek_lib {
 
@@ -33,12 +34,29 @@ namespace vek_lib {
                                                                std::span<const std::uint8_t> unsigned_tx,
                                                                std::optional<std::string_view> rpc_url);
 
-// Signs `unsigned_tx` with `key` and returns the signed transaction; nothing is sent.
-// Errors: InvalidInput (unknown chain; for EVM chains "{n} byte(s) follow(s) the
-// transaction's RLP list" when bytes come after the typed transaction: they would be
-// signed but could not be sent); Signer (extracting, signing or assembling fails,
+// A transaction signed and assembled by sign_and_assemble.
+struct AssembledTransaction {
+  vek_signer::SignOutput signature;
+  std::vector<std::uint8_t> signed_tx;
+};
+
+// Signs `unsigned_tx` with `key` and assembles the signed transaction; nothing is sent.
+// The one assembly of every path that completes a transaction (sign_and_encode, and
+// Session's sign_transaction for EVM chains), so they cannot drift apart.
+// EVM: the signature covers every byte given, but only the typed transaction is
+// assembled, so bytes after it are refused (the node would recover the signature to an
+// unrelated sender). The header forms that encode_signed_typed_tx reads are accepted;
+// the application API holds the transaction to the canonical form before (session.cpp).
+// Errors: InvalidInput rlp::trailing_bytes_text(n), "{n} byte(s) follow(s) the
+// transaction's RLP list" (EVM); Signer (extracting, signing or assembling fails,
 // including "encode_signed_transaction not implemented for {chain}" for the families
 // that cannot assemble).
+[[nodiscard]] VekResult<AssembledTransaction> sign_and_assemble(std::span<const std::uint8_t> key,
+                                                                const vek_core::Chain& chain,
+                                                                std::span<const std::uint8_t> unsigned_tx);
+
+// Signs `unsigned_tx` with `key` and returns the signed transaction; nothing is sent.
+// Errors: InvalidInput (unknown chain); those of sign_and_assemble.
 [[nodiscard]] VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key,
                                                                    std::string_view chain,
                                                                    std::span<const std::uint8_t> unsigned_tx);
@@ -100,12 +118,6 @@ namespace vek_lib {
 // of extract_json_field(); the hash mismatch above.
 [[nodiscard]] VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
                                                    std::optional<std::string_view> rpc_url);
-
-// sign_and_encode() followed by submit_signed().
-[[nodiscard]] VekResult<std::string> sign_encode_and_submit(std::span<const std::uint8_t> key,
-                                                            std::string_view chain,
-                                                            std::span<const std::uint8_t> unsigned_tx,
-                                                            std::optional<std::string_view> rpc_url);
 
 // Posts `body` to `url` as curl_post_json does, but runs `curl -q -K /dev/fd/3` with the
 // body on its standard input and everything else (URL, header, options) as a curl

@@ -155,12 +155,20 @@ class Session {
 
   // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
   // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
-  // also the signed transaction and its hash.
-  // For EVM chains a typed transaction's own chain id must be the chain's: InvalidInput
-  // "the transaction's chain id {id} is not that of '{chain name}' ({CAIP-2 id})" (ops.h
-  // sign_transaction does not check this). The same check is made by send().
-  // Errors: InvalidInput (unknown chain, bad hex, the chain id); SessionClosed; Hd; Signer
-  // (for EVM also when the bytes are not an unsigned typed transaction the signer can complete).
+  // also the signed transaction and its hash, assembled by sign_and_assemble (broadcast.h)
+  // as send() assembles it.
+  // For EVM chains, before the session is looked at (ops.h sign_transaction checks none
+  // of this; send() checks all of it), a typed transaction the signer can complete must be
+  // (InvalidInput):
+  //   - nothing after its RLP list: "{n} byte(s) follow(s) the transaction's RLP list";
+  //   - canonical RLP throughout, a list, integer fields without leading zeros: the texts
+  //     of rlp::read_typed_tx (vek/signer/rlp.h), e.g. "non-canonical RLP length: a long
+  //     form for a length below 56", "the nonce has a leading zero byte";
+  //   - for its own chain id the chain's: "the transaction's chain id {id} is not that of
+  //     '{chain name}' ({CAIP-2 id})".
+  // Errors: InvalidInput (unknown chain, bad hex, the checks above); SessionClosed; Hd;
+  // Signer (for EVM also when the bytes are not an unsigned typed transaction the signer
+  // can complete).
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain, std::string_view tx_hex,
                                                               AccountRef which);
   // The same for transaction bytes taken as they are.
@@ -169,12 +177,14 @@ class Session {
 
   // As ops.h sign_and_send, with the session's key: signs, assembles and submits the
   // transaction (EVM and Solana) and returns the node's transaction hash, which must be
-  // the transaction's own. The session is not held while the node is waited for. The
-  // endpoint and the request are handled as broadcast.h submit_signed describes (an
+  // the transaction's own. It signs and assembles under the session's lock, straight
+  // from its locked pages, then releases the lock and waits for the node: no copy of a
+  // key is alive during the wait, and the session may be closed (or expire) meanwhile.
+  // The endpoint and the request are handled as broadcast.h submit_signed describes (an
   // unusable configuration file is refused, nothing on a command line, redirects only to
   // the same host).
-  // Errors: InvalidInput (unknown chain, bad hex); SessionClosed; Hd; those of
-  // sign_encode_and_submit.
+  // Errors: InvalidInput (unknown chain, bad hex, the EVM checks of sign_transaction);
+  // SessionClosed; Hd; those of sign_and_assemble and submit_signed (broadcast.h).
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                             AccountRef which);
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,

@@ -1,13 +1,16 @@
-// The small RLP encoder the EVM signer needs: byte strings, length headers, and the
+// The small RLP codec of the EVM family: byte strings, length headers, the
 // re-encoding of an unsigned EIP-2718 typed transaction (types 0x01 and 0x02) with its
-// signature appended. Not a general RLP library: the transaction's fields are never
-// decoded, only carried over byte for byte.
+// signature appended, and the one strict reader of such transactions.
+// encode_signed_typed_tx never decodes the fields, it carries them over byte for byte
+// and reads only the outer header, leniently; read_item and read_typed_tx hold every
+// item to the canonical encoding (Yellow Paper, appendix B), as a node does.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,5 +51,51 @@ inline constexpr std::size_t kSignatureScalarBytes = 32;
 [[nodiscard]] std::expected<std::vector<std::uint8_t>, std::string_view> encode_signed_typed_tx(
     std::span<const std::uint8_t> tx, std::uint8_t y_parity, std::span<const std::uint8_t, kSignatureScalarBytes> r,
     std::span<const std::uint8_t, kSignatureScalarBytes> s);
+
+// ---------------------------------------------------------------- strict reading
+
+// One RLP item as read_item reads it.
+struct Item {
+  bool list = false;
+  std::span<const std::uint8_t> payload;  // a view into the input read from
+  std::size_t end = 0;                    // offset just past the item in that input
+};
+
+// The item that starts at offset `at` of `in` (which must hold all of it), in its
+// canonical encoding only: a single byte below 0x80 is its own encoding, a long-form
+// header is used for 56 bytes or more only and its length has no leading zero byte.
+// Errors (fixed static texts):
+//   "truncated RLP item"       at is not below in.size()
+//   "truncated RLP length"     a long-form header with too few length bytes
+//   "truncated RLP payload"    the declared payload runs past the end of `in`
+//   "non-canonical RLP length: leading zero bytes"
+//   "non-canonical RLP length: a long form for a length below 56"
+//   "non-canonical RLP string: a single byte below 0x80 is its own encoding"
+[[nodiscard]] std::expected<Item, std::string_view> read_item(std::span<const std::uint8_t> in, std::size_t at);
+
+// An unsigned typed transaction as read_typed_tx reads it.
+struct TypedTx {
+  std::uint8_t type = 0;
+  std::vector<Item> fields;  // the items of its list, in order; views into the input
+};
+
+// Reads an unsigned typed transaction strictly: the type byte (0x01 or 0x02), then one
+// RLP list and nothing after it; every item, nested ones included, canonical
+// (read_item); the integer fields of the type's layout that are present (chain id,
+// nonce, priority fee and maximum fee or gas price, gas limit, value) strings of at
+// most 32 bytes without a leading zero byte. The number of fields is not checked.
+// Nesting is walked with an explicit stack, whatever its depth.
+// Errors, first failure wins:
+//   "empty transaction"; "unsupported transaction type (expected 0x01 or 0x02)";
+//   read_item's texts; "the fields are not an RLP list";
+//   trailing_bytes_text(n) when n bytes follow the list;
+//   "{field} is a list, not an integer"; "{field} is longer than 32 bytes";
+//   "{field} has a leading zero byte", {field} being "the chain id", "the nonce",
+//   "the priority fee", "the maximum fee", "the gas price", "the gas limit" or "the value".
+[[nodiscard]] std::expected<TypedTx, std::string> read_typed_tx(std::span<const std::uint8_t> tx);
+
+// "{n} bytes follow the transaction's RLP list" ("1 byte follows ..." for one): the
+// refusal of every path that signs or assembles a typed transaction with bytes after it.
+[[nodiscard]] std::string trailing_bytes_text(std::size_t n);
 
 }  // namespace vek_signer::rlp
