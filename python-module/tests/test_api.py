@@ -15,7 +15,7 @@ import pytest
 
 import vek
 from conftest import raises
-from test_broadcast import Server, eip1559
+from test_broadcast import Server, eip1559, rpc  # noqa: F401 (rpc is a fixture)
 from test_wallets import KEY, ZERO_PHRASE
 from vek import _native
 
@@ -125,27 +125,10 @@ def pk_session(app):
         yield session
 
 
-@pytest.fixture
-def servers(tmp_path):
-    """servers(*args) starts rpc_server.py with its own request log, read by .log()."""
-    started = []
-
-    def start(*args):
-        log = tmp_path / f"requests-{len(started)}.jsonl"
-        server = Server("rpc_server.py", str(log), *args)
-        server.log = lambda: [json.loads(l) for l in log.read_text().splitlines()] if log.exists() else []
-        started.append(server)
-        return server
-
-    yield start
-    for server in started:
-        server.stop()
-
-
-def test_send_follows_a_redirect_only_to_the_same_host(pk_session, servers):
+def test_send_follows_a_redirect_only_to_the_same_host(pk_session, rpc):
     fields, unsigned = eip1559(1, 0)
-    admin = servers("--default", "raw:internal admin reply")
-    node = servers("--route", "/a=redirect:307:/b", "--route", "/b=result:" + evm_hash(fields),
+    admin = rpc("--default", "raw:internal admin reply")
+    node = rpc("--route", "/a=redirect:307:/b", "--route", "/b=result:" + evm_hash(fields),
                    "--route", f"/away=redirect:307:{admin.url}/internal-admin", "--route", "/loop=redirect:308:/loop")
     node_url = node.url.replace("127.0.0.1", "localhost")  # the admin service is on another host name
     assert pk_session.send("ethereum", unsigned, rpc_url=node_url + "/a") == evm_hash(fields)
@@ -175,8 +158,8 @@ def curl_children():
     return found
 
 
-def test_send_keeps_the_endpoint_and_the_transaction_off_the_command_line(pk_session, servers, isolated_home, vault):
-    node = servers("--default", "hang:")
+def test_send_keeps_the_endpoint_and_the_transaction_off_the_command_line(pk_session, rpc, isolated_home, vault):
+    node = rpc("--default", "hang:")
     url = node.url + "/rpc?apikey=SECRET-KEY-42"
     (isolated_home / ".vek").mkdir()
     (isolated_home / ".vek" / "config.json").write_text(json.dumps({"vault_path": vault, "rpc": {"eip155:1": url}}))
@@ -229,7 +212,7 @@ def test_an_unusable_configuration_is_refused_never_passed_over(pk_session, isol
     assert not (tmp_path / "curl-ran").exists()
 
 
-def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, servers):
+def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, rpc):
     solders = pytest.importorskip("solders.signature")
     fields, unsigned = eip1559(1, 0)
     ours = evm_hash(fields)
@@ -242,14 +225,14 @@ def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, serve
         (hostile, "ethereum", unsigned, "\\u001b[2J" + "a" * 91 + f"…, but the transaction sent has hash {ours}"),
         (ours, "solana", b"\x01" + bytes(64) + message, f"{ours}, but the transaction sent has hash {solana_hash}"),
     ]:
-        node = servers("--default", "result:" + answer)
+        node = rpc("--default", "result:" + answer)
         raises(vek.BroadcastError, "broadcast failed: the node answered transaction hash " + expected,
                pk_session.send, chain, tx, rpc_url=node.url)
     # EVM hashes are hex, whatever their case; a Solana hash is the signature's base58.
     shouted = "0x" + ours[2:].upper()
-    assert pk_session.send("ethereum", unsigned, rpc_url=servers("--default", "result:" + shouted).url) == shouted
+    assert pk_session.send("ethereum", unsigned, rpc_url=rpc("--default", "result:" + shouted).url) == shouted
     assert pk_session.send("solana", b"\x01" + bytes(64) + message,
-                           rpc_url=servers("--default", "result:" + solana_hash).url) == solana_hash
+                           rpc_url=rpc("--default", "result:" + solana_hash).url) == solana_hash
 
 
 def test_evm_transactions_a_node_would_read_otherwise_are_refused_on_every_session_path(app, vault):

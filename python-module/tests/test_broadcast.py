@@ -51,11 +51,12 @@ class Server:
 
 @pytest.fixture
 def rpc(tmp_path):
-    """rpc(*args) starts rpc_server.py; .log() gives the requests it has seen."""
+    """rpc(*args) starts rpc_server.py with a request log of its own; .log() gives the
+    requests it has seen."""
     started = []
-    log = tmp_path / "requests.jsonl"
 
     def start(*args):
+        log = tmp_path / f"requests-{len(started)}.jsonl"
         server = Server("rpc_server.py", str(log), *args)
         server.log = lambda: [json.loads(l) for l in log.read_text().splitlines()] if log.exists() else []
         started.append(server)
