@@ -851,7 +851,7 @@ def test_new_commands(home, vault, tmp_path):
     typed["types"]["EIP712Domain"].append({"name": "chainId", "type": "uint256"})
     Path(tmp_path / "typed.json").write_text(json.dumps({**typed, "domain": {"name": "t", "chainId": 1}}))
     assert error_of(run(["sign-typed-data", "m", "polygon", str(tmp_path / "typed.json"), "--vault", vault], home,
-                        PASS + "\n")) == "error: invalid input: the typed data's domain chainId 1 is not that of 'polygon' (eip155:137)"
+                        "y\n" + PASS + "\n")) == "error: invalid input: the typed data's domain chainId 1 is not that of 'polygon' (eip155:137)"
     # pubkey: the key of the stored address.
     pub = ok(run(["pubkey", "m", "ethereum", "--vault", vault], home, PASS + "\n")).out.strip()
     from eth_keys import keys  # noqa: PLC0415
