@@ -255,7 +255,7 @@ def main():
 
         for i in range(6):
             vault.create(f"w{i}", PASS)
-        runs = six_unlocks(tmp, 3)
+        runs = six_unlocks(tmp, ROUNDS)
         ratios = [r for r, _, _, _ in runs]
         peak = max(p for _, p, _, _ in runs)
         print(f"4. six unlocks in six threads: peak memory {peak / 2**20:.0f} MiB above the process's start"
