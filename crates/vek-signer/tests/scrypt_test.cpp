@@ -191,7 +191,7 @@ TEST(Scrypt, ConcurrentDerivationsHoldAtMostOneArrayPerCore) {
   const auto cases = vault_cost_cases();
   const unsigned slots = tuning::derivation_slots();
   ASSERT_GE(slots, 1u);
-  const std::uint64_t before = peak_rss();
+  [[maybe_unused]] const std::uint64_t before = peak_rss();
   (void)tuning::take_peak_derivations();
   std::vector<Bytes> keys(6);
   std::vector<std::thread> threads;
