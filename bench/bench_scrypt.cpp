@@ -192,61 +192,41 @@ void machine_report() {
               median(small), median(warm), median(cold));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  int rounds = 9;
+// Reads --rounds and --core; false (usage printed) on anything else.
+bool parse_args(int argc, char** argv, int& rounds) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--core" && i + 1 < argc) {
       const std::string_view want = argv[++i];
-      bool found = false;
-      for (auto c : tuning::kAllCores) {
-        if (tuning::core_name(c) == want) {
-          found = true;
-          if (!tuning::force_core(c)) {
-            std::fprintf(stderr, "core %s cannot run here\n", argv[i]);
-            return 2;
-          }
-        }
-      }
-      if (!found) {
+      const auto* core = std::find_if(std::begin(tuning::kAllCores), std::end(tuning::kAllCores),
+                                      [&](auto c) { return tuning::core_name(c) == want; });
+      if (core == std::end(tuning::kAllCores)) {
         std::fprintf(stderr, "unknown core %s\n", argv[i]);
-        return 2;
+        return false;
+      }
+      if (!tuning::force_core(*core)) {
+        std::fprintf(stderr, "core %s cannot run here\n", argv[i]);
+        return false;
       }
     } else {
       std::fprintf(stderr, "usage: %s [--rounds N] [--core portable|SSE2|AVX2|AVX-512VL]\n", argv[0]);
-      return 2;
+      return false;
     }
   }
-  if (sodium_init() < 0) return 1;
-  for (std::size_t i = 0; i < g_salt.size(); ++i) g_salt[i] = static_cast<std::uint8_t>(i);
+  return true;
+}
 
-  const std::vector<Contender> contenders = {
-      {"libsodium", run_libsodium},
-      {"ours (default)", [] { run_ours(tuning::HugePages::Use); }},
-      {"ours, huge pages always", [] { run_ours(tuning::HugePages::Always); }},
-      {"ours, huge pages refused", [] { run_ours(tuning::HugePages::Refuse); }},
-      {"ours, no helper thread", [] {
-         tuning::set_background_prefault(false);
-         run_ours(tuning::HugePages::Use);
-         tuning::set_background_prefault(true);
-       }},
-  };
-  std::printf("scrypt N=2^18 r=8 p=1 dkLen=32, Salsa20/8 core: %s, %d rounds\n",
-              std::string(tuning::core_name(tuning::active_core())).c_str(), rounds);
-  machine_report();
-
-  // Memory first, from a parent that has not yet touched a large working array but has
-  // set up OpenSSL and libsodium (a child starts from the parent's resident set).
+// Memory first, from a parent that has not yet touched a large working array but has
+// set up OpenSSL and libsodium (a child starts from the parent's resident set).
+bool report_memory(const std::vector<Contender>& contenders) {
   {
     std::array<std::uint8_t, 32> key{};
     if (vek_signer::scrypt_derive(bytes(kPass), g_salt, 2, 1, 1, key) != 0 ||
         crypto_pwhash_scryptsalsa208sha256_ll(bytes(kPass).data(), kPass.size(), g_salt.data(), g_salt.size(), 2, 1,
                                               1, key.data(), key.size()) != 0) {
-      return 1;
+      return false;
     }
   }
   const Peak base = peak_of(nullptr);
@@ -261,13 +241,16 @@ int main(int argc, char** argv) {
                 static_cast<double>(peaks[i].rss_kib - base.rss_kib) / 1024,
                 static_cast<double>(peaks[i].huge_kib) / 1024);
   }
+  return true;
+}
 
+// Each turn runs a contender twice in a row. The first run finds memory as the
+// previous contender left it; the second gets back the pages its own first run just
+// freed. The two differ where the hypervisor takes back freed guest memory (free
+// page reporting hands free 2 MiB blocks to the host after about two seconds, and
+// touching them again costs a host fault per 4 KiB).
+void report_times(const std::vector<Contender>& contenders, int rounds) {
   for (const Contender& c : contenders) c.run();  // warm-up
-  // Each turn runs a contender twice in a row. The first run finds memory as the
-  // previous contender left it; the second gets back the pages its own first run just
-  // freed. The two differ where the hypervisor takes back freed guest memory (free
-  // page reporting hands free 2 MiB blocks to the host after about two seconds, and
-  // touching them again costs a host fault per 4 KiB).
   constexpr const char* kRun[] = {"first run", "repeat run"};
   std::vector<std::array<std::vector<double>, 2>> times(contenders.size());
   for (int round = 0; round < rounds; ++round) {
@@ -292,5 +275,31 @@ int main(int argc, char** argv) {
                   i == 3 ? "<= 1.00" : i == 4 ? "none (contrast)" : "<= 0.80");
     }
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 9;
+  if (!parse_args(argc, argv, rounds)) return 2;
+  if (sodium_init() < 0) return 1;
+  for (std::size_t i = 0; i < g_salt.size(); ++i) g_salt[i] = static_cast<std::uint8_t>(i);
+
+  const std::vector<Contender> contenders = {
+      {"libsodium", run_libsodium},
+      {"ours (default)", [] { run_ours(tuning::HugePages::Use); }},
+      {"ours, huge pages always", [] { run_ours(tuning::HugePages::Always); }},
+      {"ours, huge pages refused", [] { run_ours(tuning::HugePages::Refuse); }},
+      {"ours, no helper thread", [] {
+         tuning::set_background_prefault(false);
+         run_ours(tuning::HugePages::Use);
+         tuning::set_background_prefault(true);
+       }},
+  };
+  std::printf("scrypt N=2^18 r=8 p=1 dkLen=32, Salsa20/8 core: %s, %d rounds\n",
+              std::string(tuning::core_name(tuning::active_core())).c_str(), rounds);
+  machine_report();
+  if (!report_memory(contenders)) return 1;
+  report_times(contenders, rounds);
   return 0;
 }
