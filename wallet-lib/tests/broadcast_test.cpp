@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "../src/process.h"
+#include "../src/transactions/process.h"
 #include "vek/core/config.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hex.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "process.h"
+#include "solana_transaction.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
@@ -16,7 +17,7 @@
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/rlp.h"
-#include "vek/lib/review.h"
+#include "vek/lib/endpoint.h"
 
 namespace vek_lib {
 namespace {
@@ -330,17 +331,6 @@ VekResult<std::string> request_body(vek_core::ChainType family, std::span<const 
                                                     std::string(vek_core::chain_type_name(family)) + "'"));
 }
 
-// The hash a chain gives a signed transaction, when it follows from the bytes alone.
-std::optional<std::string> transaction_hash(vek_core::ChainType family, std::span<const std::uint8_t> signed_tx) {
-  if (family == vek_core::ChainType::Evm) return "0x" + vek_signer::hex_encode(vek_signer::keccak256(signed_tx));
-  // A Solana transaction is known by its first signature, after the one-byte count.
-  constexpr std::size_t kSignatureBytes = 64;
-  if (family == vek_core::ChainType::Solana && signed_tx.size() > kSignatureBytes && signed_tx[0] != 0) {
-    return vek_signer::base58_encode(signed_tx.subspan(1, kSignatureBytes));
-  }
-  return std::nullopt;
-}
-
 // At most `limit` characters of `text` (valid UTF-8), with "…" when some were left off.
 std::string first_characters(std::string_view text, std::size_t limit) {
   std::size_t end = 0;
@@ -384,19 +374,9 @@ VekResult<AssembledTransaction> sign_and_assemble(std::span<const std::uint8_t> 
   return AssembledTransaction{std::move(*signature), std::move(*signed_tx)};
 }
 
-VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
-                                                     std::span<const std::uint8_t> unsigned_tx) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
-  auto assembled = sign_and_assemble(key, *parsed, unsigned_tx);
-  if (!assembled) return std::unexpected(std::move(assembled.error()));
-  return std::move(assembled->signed_tx);
-}
-
-VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+VekResult<std::string> send_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
                                    std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  const vek_core::Chain* parsed = &chain;
   if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, signed_tx);
 
   // Read afresh after signing, so an edit to config.json applies to the next call.
@@ -416,18 +396,9 @@ VekLibError no_endpoint(const vek_core::Chain& chain) {
                                     vek_core::config_file_path().string());
 }
 
-VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key, std::string_view chain,
-                                                 std::span<const std::uint8_t> unsigned_tx,
-                                                 std::optional<std::string_view> rpc_url) {
-  auto signed_tx = sign_and_encode(key, chain, unsigned_tx);
-  if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
-  return send_signed(chain, *signed_tx, rpc_url);
-}
-
-VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
                                      std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  const vek_core::Chain* parsed = &chain;
   std::string url;
   if (rpc_url) {
     url = *rpc_url;
@@ -453,6 +424,17 @@ VekResult<std::string> submit_signed(std::string_view chain, std::span<const std
     }
   }
   return std::move(*answered);
+}
+
+std::optional<std::string> transaction_hash(vek_core::ChainType family, std::span<const std::uint8_t> signed_tx) {
+  if (family == vek_core::ChainType::Evm) return "0x" + vek_signer::hex_encode(vek_signer::keccak256(signed_tx));
+  // A Solana transaction is known by its first signature.
+  if (family == vek_core::ChainType::Solana) {
+    if (const auto slots = read_solana_transaction_slots(signed_tx); slots && slots->count > 0) {
+      return vek_signer::base58_encode(signed_tx.subspan(slots->first_slot, kSolanaSignatureBytes));
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace vek_lib

@@ -16,7 +16,7 @@
 #include "vek/signer/key_formats.h"
 #include "vek/signer/keystore.h"
 #include "vek/signer/random.h"
-#include "stored_key.h"
+#include "secret/stored_key.h"
 
 namespace vek_lib {
 namespace {
@@ -58,7 +58,7 @@ VekResult<Target> resolve_target(std::string_view format, OptText chain) {
                    " (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')");
   }
   if (!chain) return Target{*f, vek_core::default_chain_for_type(f->family.value_or(ChainType::Evm))};
-  auto c = resolve_chain(*chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(*chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (f->family && *f->family != c->chain_type) {
     return invalid("key format '" + std::string(f->name) + "' is for " +
@@ -129,7 +129,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
   key = trimmed(key);
   if (target->format.format == KeyFormat::Hex) {
     if (key.size() >= 2 && key[0] == '0' && key[1] == 'X') key.remove_prefix(2);
-    return import_wallet_private_key(name, key, chain_id, passphrase, vault, std::nullopt, std::nullopt);
+    return import_wallet_private_key(name, key, chain_id, passphrase, vault, std::nullopt, std::nullopt, Caller{});
   }
   // Checked before a keystore's key stretching, which takes a while.
   auto taken = wallet_name_exists(name, vault);
@@ -179,7 +179,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
   const WipedText given(vek_signer::hex_encode(secret.span()));
   const WipedText random(vek_signer::hex_encode(other.span()));
   return import_wallet_private_key(name, "", std::nullopt, passphrase, vault, ed ? random.text : given.text,
-                                   ed ? given.text : random.text);
+                                   ed ? given.text : random.text, Caller{});
 }
 
 VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain, std::string_view format,
