@@ -54,7 +54,7 @@ TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
     EXPECT_EQ(*address, info->accounts[i].address) << kChains[i];
   }
   auto ours = session->sign_message("ethereum", "m", std::nullopt, std::nullopt);
-  auto ops = vek_lib::sign_message("two", "ethereum", "m", kPass, std::nullopt, 2, vault_);
+  auto ops = vek_lib::sign_message("two", "ethereum", "m", kPass, std::nullopt, 2, vault_, {});
   ASSERT_TRUE(ours && ops);
   EXPECT_EQ(ours->signature, ops->signature);
   EXPECT_EQ(ours->recovery_id, ops->recovery_id);
@@ -64,7 +64,7 @@ TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
   for (std::uint32_t round = 0; round < 2; ++round) {
     for (std::uint32_t index = 0; index < 40; index += 3) {
       auto got = session->address("solana", index);
-      auto want = vek_lib::derive_address(kPhrase, "solana", index);
+      auto want = vek_lib::derive_address(kPhrase, "solana", index, std::nullopt, {});
       ASSERT_TRUE(got && want);
       EXPECT_EQ(*got, *want) << index;
     }
@@ -74,7 +74,7 @@ TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
 
 TEST_F(SessionTest, EvmTransactionsComeBackAssembledWithTheirHash) {
   const std::string key = "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727";
-  ASSERT_TRUE(vek_lib::import_wallet_private_key("pk", key, std::nullopt, kPass, vault_, std::nullopt, std::nullopt));
+  ASSERT_TRUE(vek_lib::import_wallet_private_key("pk", key, std::nullopt, kPass, vault_, std::nullopt, std::nullopt, {}));
   auto session = unlock("pk");
   ASSERT_TRUE(session);
   const std::string tx = "02ef0180843b9aca0085012a05f20082520894222222222222222222222222222222222222222287038d7ea4c6800080c0";
