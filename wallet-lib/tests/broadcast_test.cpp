@@ -30,7 +30,10 @@
 
 #include "../src/transactions/process.h"
 #include "vek/core/config.h"
+#include "vek/lib/signing.h"
 #include "vek/signer/chains.h"
+#include "vek/signer/encoding.h"
+#include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 
 namespace fs = std::filesystem;
@@ -729,6 +732,57 @@ TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
   EXPECT_EQ(argv(), curl_argv(R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":[")" +
                                   solana_signed_base64(tx) + R"(",{"encoding":"base64"}]})",
                               "http://sol/"));
+}
+
+// ---- broadcast: a transaction signed elsewhere -----------------------------------------------
+
+// What the quiet path's curl prints: the reply, then the status and the redirect target.
+std::string quiet_reply(std::string_view body) { return std::string(body) + "\n200\n"; }
+
+TEST_F(FakeCurlTest, BroadcastSubmitsSignedBytesAndChecksTheNodesHash) {
+  // A signed Solana transaction: its first signature names it.
+  std::vector<std::uint8_t> sol(1 + 64, 0x42);
+  sol[0] = 1;
+  for (int b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) sol.push_back(static_cast<std::uint8_t>(b));
+  const std::string sol_hash = vek_signer::base58_encode(std::span<const std::uint8_t>(sol).subspan(1, 64));
+  set("out", quiet_reply(R"({"result":")" + sol_hash + R"("})"));
+  auto r = vek_lib::broadcast("solana", sol, "http://sol/");
+  ASSERT_TRUE(r) << r.error().display();
+  EXPECT_EQ(*r, sol_hash);
+  // The body travels on standard input, the endpoint in the configuration on descriptor 3.
+  EXPECT_EQ(child_stdin(), R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":[")" +
+                               vek_signer::base64_encode(sol) + R"(",{"encoding":"base64"}]})");
+  EXPECT_EQ(argv(), (std::vector<std::string>{"-q", "-K", "/dev/fd/3"}));
+
+  // EVM: the hash is that of the bytes; the node may write it in upper case.
+  const std::vector<std::uint8_t> evm = {0x02, 0xc1, 0x80};
+  std::string evm_hash = "0x" + vek_signer::hex_encode(vek_signer::keccak256(evm));
+  std::string shouted = evm_hash;
+  std::transform(shouted.begin() + 2, shouted.end(), shouted.begin() + 2, [](char c) { return static_cast<char>(std::toupper(c)); });
+  set("out", quiet_reply(R"({"result":")" + shouted + R"("})"));
+  auto e = vek_lib::broadcast(*vek_core::parse_chain("polygon"), evm, "http://evm/");
+  ASSERT_TRUE(e) << e.error().display();
+  EXPECT_EQ(*e, shouted);
+
+  // Another transaction's hash is not taken for this one's.
+  set("out", quiet_reply(R"({"result":")" + sol_hash + R"("})"));
+  auto other = vek_lib::broadcast("ethereum", evm, "http://evm/");
+  ASSERT_FALSE(other);
+  EXPECT_EQ(other.error().display(), "broadcast failed: the node answered transaction hash " + sol_hash +
+                                         ", but the transaction sent has hash " + evm_hash);
+}
+
+TEST_F(FakeCurlTest, BroadcastRefusesWhatItCannotSubmitBeforeAnyRequest) {
+  auto unknown = vek_lib::broadcast("dogecoin", bytes("\x01"), "http://u/");
+  ASSERT_FALSE(unknown);
+  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
+  auto bitcoin = vek_lib::broadcast("bitcoin", bytes("\x01"), "http://u/");
+  ASSERT_FALSE(bitcoin);
+  EXPECT_EQ(bitcoin.error().display(), "invalid input: no broadcast method for chain family 'bitcoin'");
+  auto file = vek_lib::broadcast("solana", bytes("\x01"), "file:///etc/passwd");
+  ASSERT_FALSE(file);
+  EXPECT_EQ(file.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_FALSE(called());
 }
 
 // ---- the real curl against a local HTTP listener -------------------------------------------

@@ -1,7 +1,6 @@
 // One private key in, or out, in the formats other wallets use (ops.h, "Key interchange").
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <functional>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "vek/signer/keystore.h"
 #include "vek/signer/random.h"
 #include "secret/stored_key.h"
+#include "vek/core/ascii.h"
 
 namespace vek_lib {
 namespace {
@@ -84,11 +84,6 @@ struct WipedText {
   ~WipedText() { vek_signer::wipe_string(text); }
 };
 
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
 }  // namespace
 
 VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet, const SecretBytes& plain,
@@ -152,7 +147,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
       if (opened->address) {
         auto address = vek_signer::signer_for_chain(ChainType::Evm)->derive_address(opened->key.span());
         if (!address) return std::unexpected(VekLibError(std::move(address.error())));
-        if (lower(address->substr(2)) != lower(*opened->address)) {
+        if (vek_core::ascii_lower(address->substr(2)) != vek_core::ascii_lower(*opened->address)) {
           return invalid("the keystore's address does not match its key");
         }
       }
@@ -195,7 +190,7 @@ VekResult<std::string> export_key(std::string_view name_or_id, std::string_view 
     case KeyFormat::Keystore: {
       auto address = vek_signer::signer_for_chain(family)->derive_address(key->span());
       if (!address) return std::unexpected(VekLibError(std::move(address.error())));
-      auto doc = vek_signer::keystore_encrypt(key->span(), key_password.value_or(""), lower(address->substr(2)));
+      auto doc = vek_signer::keystore_encrypt(key->span(), key_password.value_or(""), vek_core::ascii_lower(address->substr(2)));
       if (!doc) return std::unexpected(VekLibError(std::move(doc.error())));
       return std::move(*doc);
     }

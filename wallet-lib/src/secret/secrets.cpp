@@ -9,6 +9,7 @@
 
 #include "secret_json.h"
 #include "secret_text.h"
+#include "vek/core/ascii.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
 #include "vek/core/utf8.h"
@@ -52,14 +53,16 @@ std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::
   const vek_core::Chain& main = vek_core::default_chain_for_type(chain.chain_type);
   if (chain.coin_type == main.coin_type) return std::string(*stored);
   // "m/{purpose}'/{coin}'/..." with the family's coin: the same account on the chain's coin.
-  const std::string coin_level = "/" + std::to_string(main.coin_type) + "'";
+  std::string coin_level = "/";
+  coin_level.append(std::to_string(main.coin_type)).append("'");
   const std::size_t purpose_end = stored->find('/', 2);
   if (stored->starts_with("m/") && purpose_end != std::string_view::npos &&
       stored->substr(purpose_end).starts_with(coin_level)) {
     const std::string_view rest = stored->substr(purpose_end + coin_level.size());
     if (rest.empty() || rest.front() == '/') {
-      return std::string(stored->substr(0, purpose_end)) + "/" + std::to_string(chain.coin_type) + "'" +
-             std::string(rest);
+      std::string path(stored->substr(0, purpose_end));
+      path.append("/").append(std::to_string(chain.coin_type)).append("'").append(rest);
+      return path;
     }
   }
   return chain.default_path(0);
@@ -83,7 +86,7 @@ std::string_view text_of(const SecretBytes& b) {
 }
 
 std::expected<SecretBytes, std::string> decode_secret_hex(std::string_view text, bool allow_prefix) {
-  if (allow_prefix && text.size() >= 2 && text[0] == '0' && text[1] == 'x') text.remove_prefix(2);
+  if (allow_prefix) text = vek_core::without_0x(text, vek_core::HexPrefix::LowerOnly);
   std::vector<std::uint8_t> out;
   if (auto r = vek_signer::hex_decode_into(text, out); !r) {
     vek_signer::wipe_vector(out);
@@ -96,7 +99,9 @@ SecretBytes key_document(const KeyPair& pair) {
   static constexpr std::string_view kA = "{\"ed25519\":\"", kB = "\",\"secp256k1\":\"", kC = "\"}";
   std::vector<std::uint8_t> doc;
   doc.reserve(kA.size() + kB.size() + kC.size() + 2 * (pair.ed25519.size() + pair.secp256k1.size()));
-  auto put = [&doc](std::string_view s) { doc.insert(doc.end(), s.begin(), s.end()); };
+  auto put = [&doc](std::string_view s) {
+    for (const char c : s) doc.push_back(static_cast<std::uint8_t>(c));
+  };
   auto put_hex = [&doc](const SecretBytes& b) {
     for (std::uint8_t x : b.span()) {
       doc.push_back(static_cast<std::uint8_t>(vek_core::kHexDigits[x >> 4]));

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "vek/core/json_reader.h"
+#include "vek/core/ascii.h"
 #include "vek/core/wallet_file.h"
 #include "vek/lib/broadcast.h"
 #include "vek/lib/session.h"
@@ -80,8 +81,7 @@ VekResult<std::span<const std::uint8_t>> message_bytes(std::string_view message,
 }
 
 VekResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_hex) {
-  if (tx_hex.size() >= 2 && tx_hex[0] == '0' && tx_hex[1] == 'x') tx_hex.remove_prefix(2);
-  auto bytes = vek_signer::hex_decode(tx_hex);
+  auto bytes = vek_signer::hex_decode(vek_core::without_0x(tx_hex, vek_core::HexPrefix::LowerOnly));
   if (!bytes) return invalid("invalid hex transaction: " + bytes.error());
   return std::move(*bytes);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "process.h"
+#include "vek/core/ascii.h"
 #include "solana_transaction.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
@@ -36,19 +37,6 @@ std::string rpc_envelope(std::string_view method, nlohmann::json params) {
 
 // The check curl_post_json runs while it waits, for this thread (ScopedBroadcastCheck).
 thread_local ScopedBroadcastCheck::Check t_keep_waiting = nullptr;
-
-// "http://" or "https://" in any case: the only schemes a JSON-RPC endpoint has.
-bool has_http_scheme(std::string_view url) {
-  const auto starts_with_ci = [url](std::string_view prefix) {
-    if (url.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-      const char c = url[i];
-      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
-    }
-    return true;
-  };
-  return starts_with_ci("http://") || starts_with_ci("https://");
-}
 
 // The compact text of `v`, exactly as v.dump() writes it, but built with an explicit
 // stack: dump() recurses once per nesting level, so a hostile reply nested a few
@@ -149,7 +137,7 @@ VekResult<void> check_http_url(std::string_view url) {
   // curl also speaks file, gopher, dict, telnet and more: such an endpoint would put local
   // files in an error text or reach local services. An accepted URL begins with a letter,
   // so curl can never read it as an option either.
-  if (!has_http_scheme(url)) {
+  if (!(vek_core::starts_with_ascii_ci(url, "http://") || vek_core::starts_with_ascii_ci(url, "https://"))) {
     return std::unexpected(
         VekLibError::invalid_input("RPC URL must start with http:// or https://: '" + std::string(url) + "'"));
   }
@@ -189,14 +177,6 @@ bool has_control_character(std::string_view s) {
   return std::ranges::any_of(s, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; });
 }
 
-std::string lower_ascii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 // The scheme and host of an absolute URL, both in lower case (an IPv6 host keeps its
 // brackets); the host is empty when the URL has no "scheme://" authority.
 struct UrlOrigin {
@@ -216,7 +196,7 @@ UrlOrigin origin_of(std::string_view url) {
   } else {
     host = host.substr(0, host.find(':'));
   }
-  return {lower_ascii(url.substr(0, sep)), lower_ascii(host)};
+  return {vek_core::ascii_lower(url.substr(0, sep)), vek_core::ascii_lower(host)};
 }
 
 // One POST through `curl -q -K /dev/fd/3`, redirects not followed: the reply body, the HTTP
@@ -415,7 +395,7 @@ VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<con
   auto answered = extract_json_field(*reply, "result");
   if (!answered) return std::unexpected(std::move(answered.error()));
   if (const auto ours = transaction_hash(parsed->chain_type, signed_tx)) {
-    const bool same = parsed->chain_type == vek_core::ChainType::Evm ? lower_ascii(*answered) == *ours
+    const bool same = parsed->chain_type == vek_core::ChainType::Evm ? vek_core::ascii_lower(*answered) == *ours
                                                                       : *answered == *ours;
     if (!same) {
       return std::unexpected(VekLibError::broadcast_failed(

@@ -1,7 +1,7 @@
 // A session: one wallet unlocked once (one scrypt) and then used for many signatures.
 //
-// The operations in ops.h decrypt the wallet on every call. A session decrypts it once
-// and keeps what signing needs (the BIP-39 seed of a mnemonic wallet, or the two keys of
+// A session decrypts the wallet once (the one-call operations of signing.h open one per
+// call, and close it at once) and keeps what signing needs (the BIP-39 seed of a mnemonic wallet, or the two keys of
 // a private-key wallet, and the keys derived so far) in memory that is locked, excluded
 // from core dumps and wiped when the session closes. With no index, a session signs
 // for a chain family with the account the wallet stores for that family (its stored
@@ -50,7 +50,7 @@ struct SignedTransaction {
 };
 
 // Which account of a chain a session uses: by default the wallet's first stored account
-// of the chain's family (on the chain's coin type: ops.h chain_account_path); an index
+// of the chain's family (on the chain's coin type: secrets.h chain_account_path); an index
 // selects the chain's default path for that index; a derivation path selects that path
 // (mnemonic wallets; validated as every path is, or the seed-prefix marker).
 // Every Session method taking a chain name accepts any chain of the table or
@@ -150,7 +150,7 @@ class Session {
   // format's text: base64 for bip322, bip137 and adr036, lower-case hex otherwise; the
   // result names the format, and for adr036 carries the public key (type
   // "tendermint/PubKeySecp256k1", base64 of the compressed key). With format "raw" (and
-  // "eip191") the signature is that of ops.h sign_message, except that Solana, Cosmos and
+  // "eip191") the signature is that of signing.h sign_message, except that Solana, Cosmos and
   // TON "raw" refuse bytes whose signature would authorise a transaction (raw_messages.h:
   // InvalidInput "refusing to sign {what} as a raw message: ..."). Solana "offchain" writes
   // the short off-chain header, "offchain_domain" the one with application domain and signers.
@@ -188,11 +188,11 @@ class Session {
   [[nodiscard]] VekResult<SignResult> sign_typed_data(std::string_view chain, std::string_view typed_data,
                                                       AccountRef which);
 
-  // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
+  // As signing.h sign_transaction (the same bytes are signed, giving the same signature),
   // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
   // also the signed transaction and its hash, assembled by sign_and_assemble (broadcast.h)
   // as send() assembles it.
-  // For EVM chains, before the session is looked at (ops.h sign_transaction checks none
+  // For EVM chains, before the session is looked at (signing.h sign_transaction checks none
   // of this; send() checks all of it), a typed transaction the signer can complete must be
   // (InvalidInput):
   //   - nothing after its RLP list: "{n} byte(s) follow(s) the transaction's RLP list";
@@ -225,7 +225,7 @@ class Session {
                                                          std::span<const std::uint8_t> tx, AccountRef which,
                                                          TxForm form);
 
-  // As ops.h sign_and_send, with the session's key: signs, assembles and submits the
+  // As signing.h sign_and_send, with the session's key: signs, assembles and submits the
   // transaction (EVM and Solana) and returns the node's transaction hash, which must be
   // the transaction's own. It signs and assembles under the session's lock, straight
   // from its locked pages, then releases the lock and waits for the node: no copy of a
