@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "refusal.h"
 #include "phrase_rules.h"
 #include "secret/secret_text.h"
 #include "vek/core/utf8.h"
@@ -17,23 +18,10 @@
 
 namespace vek_lib {
 
-using vek_core::ChainType;
-using vek_core::EncryptedWallet;
-using vek_core::KeyType;
-using vek_core::WalletAccount;
-using vek_signer::Curve;
 using vek_signer::HdDeriver;
 using vek_signer::Mnemonic;
 using vek_signer::SecretBytes;
 using vek_signer::WordCount;
-
-namespace {
-
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
-
-}  // namespace
 
 VekResult<WordCount> word_count(std::uint32_t words) {
   if (words == 12) return WordCount::Twelve;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "refusal.h"
 #include "secret/secret_text.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/utf8.h"
@@ -12,23 +13,7 @@
 
 namespace vek_lib {
 
-using vek_core::ChainType;
-using vek_core::EncryptedWallet;
 using vek_core::KeyType;
-using vek_core::WalletAccount;
-using vek_signer::Curve;
-using vek_signer::HdDeriver;
-using vek_signer::Mnemonic;
-using vek_signer::SecretBytes;
-using vek_signer::WordCount;
-
-namespace {
-
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
-
-}  // namespace
 
 VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault) {
   auto wallet = load_wallet_by_name_or_id(name_or_id, vault);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "refusal.h"
 #include "vek/core/chain.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/vault.h"
@@ -40,10 +41,6 @@ constexpr std::array<FormatInfo, 5> kFormats = {{
     {"solana-base58", KeyFormat::SolanaBase58, ChainType::Solana},
     {"solana-json", KeyFormat::SolanaJson, ChainType::Solana},
 }};
-
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
 
 struct Target {
   FormatInfo format;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "refusal.h"
 #include "secret_json.h"
 #include "secret_text.h"
 #include "vek/core/ascii.h"
@@ -30,15 +31,6 @@ using vek_signer::Curve;
 using vek_signer::HdDeriver;
 using vek_signer::Mnemonic;
 using vek_signer::SecretBytes;
-using vek_signer::WordCount;
-
-namespace {
-
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
-
-}  // namespace
 
 std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, ChainType family) {
   for (const WalletAccount& account : wallet.accounts) {

@@ -4,8 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "vek/core/json_reader.h"
+#include "refusal.h"
 #include "vek/core/ascii.h"
+#include "vek/core/json_reader.h"
 #include "vek/core/wallet_file.h"
 #include "vek/lib/broadcast.h"
 #include "vek/lib/session.h"
@@ -15,10 +16,6 @@
 
 namespace vek_lib {
 namespace {
-
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
 
 // Whether `path` is `chain`'s default path for some index (a decimal below 2^32 written
 // without leading zeros, as default_path writes it).

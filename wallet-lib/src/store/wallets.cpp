@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "refusal.h"
 #include "phrase_rules.h"
 #include "secret/secret_text.h"
 #include "vek/core/json_reader.h"
@@ -26,20 +27,14 @@ using vek_core::EncryptedWallet;
 using vek_core::KeyType;
 using vek_core::WalletAccount;
 using vek_signer::Curve;
-using vek_signer::HdDeriver;
 using vek_signer::Mnemonic;
 using vek_signer::SecretBytes;
-using vek_signer::WordCount;
 
 namespace {
 
 // The families every wallet gets an account on, in the order of its `accounts` array.
 constexpr std::array<ChainType, 6> kAccountOrder = {ChainType::Evm,    ChainType::Solana, ChainType::Bitcoin,
                                                     ChainType::Cosmos, ChainType::Tron,   ChainType::Ton};
-
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
 
 VekResult<std::string> new_wallet_id() {
   auto id = vek_signer::random_uuid();
