@@ -1,5 +1,7 @@
 #include "vek/core/chain.h"
 
+#include "vek/core/ascii.h"
+
 #include <charconv>
 #include <vector>
 
@@ -135,10 +137,7 @@ std::expected<Chain, std::string> parse_chain(std::string_view text, ChainScope 
   // Every accepted name is ASCII, and no non-ASCII character lower-cases to one of
   // their letters, so folding ASCII letters gives the same matches as full Unicode
   // lower-casing would.
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string lower = ascii_lower(text);
   if (lower == "evm") return chains[0];
   for (const Chain& c : chains) {
     if (lower == c.name) return c;

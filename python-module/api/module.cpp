@@ -461,7 +461,7 @@ void bind_vault(nb::module_& m) {
             const auto secp = opt_text(secp256k1_key);
             const auto ed = opt_text(ed25519_key);
             return take(
-                released([&] { return vek_lib::import_wallet_private_key(n, k, c, p, v.where(), secp, ed); }));
+                released([&] { return vek_lib::import_wallet_private_key(n, k, c, p, v.where(), secp, ed, vek_lib::Caller{}); }));
           },
           "name"_a, "private_key"_a = nb::none(), "chain"_a = nb::none(), "passphrase"_a = nb::none(),
           "secp256k1_key"_a = nb::none(), "ed25519_key"_a = nb::none(),
@@ -730,7 +730,7 @@ void bind_functions(nb::module_& m) {
         const auto ph = text(phrase);
         const auto c = text(chain);
         const auto b = opt_text(bip39_passphrase);
-        return take(released([&] { return vek_lib::derive_address(ph, c, index, b, vek_core::ChainScope::All); }));
+        return take(released([&] { return vek_lib::derive_address(ph, c, index, b, vek_lib::Caller{}); }));
       },
       "phrase"_a, "chain"_a, "index"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
       "The address of `chain` at its family's default path for `index` (default 0), from the\n"

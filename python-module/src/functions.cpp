@@ -13,6 +13,11 @@ namespace {
 using P = Param;
 using K = ParamKind;
 
+// The chains vek._native takes, and where its refusals send the user.
+constexpr std::string_view kNativeChains[] = {"ethereum", "polygon", "arbitrum", "optimism", "base",   "bsc",
+                                              "avalanche", "solana", "bitcoin",  "cosmos",   "tron", "ton"};
+constexpr vek_lib::Caller kNative{kNativeChains, "vek._native", "vek.Vault.unlock"};
+
 // Runs an operation's result through a result conversion, or raises its error.
 template <typename T, typename F>
 PyObject* finish(const vek_lib::VekResult<T>& result, F&& to_python) {
@@ -42,7 +47,7 @@ PyObject* generate_mnemonic_impl(const Args& a) {
 
 constexpr P kDeriveAddress[] = {{"mnemonic", K::Text}, {"chain", K::Text}, {"index", K::OptInt}};
 PyObject* derive_address_impl(const Args& a) {
-  return finish(vek_lib::derive_address(a.str(0), a.str(1), a.opt_int(2)), str_result);
+  return finish(vek_lib::derive_address(a.str(0), a.str(1), a.opt_int(2), std::nullopt, kNative), str_result);
 }
 
 constexpr P kCreateWallet[] = {
@@ -67,7 +72,7 @@ constexpr P kImportPrivateKey[] = {{"name", K::Text},           {"private_key_he
                                    {"ed25519_key", K::OptText}};
 PyObject* import_wallet_private_key_impl(const Args& a) {
   return finish(vek_lib::import_wallet_private_key(a.str(0), a.str(1), a.opt_str(2), a.opt_str(3), a.opt_str(4),
-                                                   a.opt_str(5), a.opt_str(6)),
+                                                   a.opt_str(5), a.opt_str(6), kNative),
                 wallet_info_to_dict);
 }
 
@@ -95,7 +100,7 @@ PyObject* rename_wallet_impl(const Args& a) {
 constexpr P kSignTransaction[] = {{"wallet", K::Text},      {"chain", K::Text}, {"tx_hex", K::Text},
                                   {"passphrase", K::OptText}, {"index", K::OptInt}, {"vault_path_opt", K::OptText}};
 PyObject* sign_transaction_impl(const Args& a) {
-  return finish(vek_lib::sign_transaction(a.str(0), a.str(1), a.str(2), a.opt_str(3), a.opt_int(4), a.opt_str(5)),
+  return finish(vek_lib::sign_transaction(a.str(0), a.str(1), a.str(2), a.opt_str(3), a.opt_int(4), a.opt_str(5), kNative),
                 sign_result_to_dict);
 }
 
@@ -104,7 +109,7 @@ constexpr P kSignMessage[] = {{"wallet", K::Text},     {"chain", K::Text},    {"
                               {"vault_path_opt", K::OptText}};
 PyObject* sign_message_impl(const Args& a) {
   return finish(vek_lib::sign_message(a.str(0), a.str(1), a.str(2), a.opt_str(3), a.opt_str(4), a.opt_int(5),
-                                      a.opt_str(6)),
+                                      a.opt_str(6), kNative),
                 sign_result_to_dict);
 }
 
@@ -119,7 +124,7 @@ bool python_signals_let_wait() { return PyErr_CheckSignals() == 0; }
 PyObject* sign_and_send_impl(const Args& a) {
   const vek_lib::ScopedBroadcastCheck signals(python_signals_let_wait);
   auto result = vek_lib::sign_and_send(a.str(0), a.str(1), a.str(2), a.opt_str(3), a.opt_int(4), a.opt_str(5),
-                                       a.opt_str(6));
+                                       a.opt_str(6), kNative);
   // The handler's exception, rather than the wait's "interrupted", is what the caller sees.
   if (!result && PyErr_Occurred() != nullptr) return nullptr;
   return finish(result, broadcast_result_to_dict);

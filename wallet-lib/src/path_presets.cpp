@@ -29,7 +29,7 @@ constexpr std::array<Preset, 5> kPresets = {{
 }  // namespace
 
 VekResult<std::string> preset_path(std::string_view preset, std::string_view chain, std::uint32_t index) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const auto p = std::find_if(kPresets.begin(), kPresets.end(), [&](const Preset& x) { return x.name == preset; });
   if (p == kPresets.end()) {

@@ -5,13 +5,14 @@
 #include <cerrno>
 #include <string>
 
-#include "stored_key.h"
+#include "secret/stored_key.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
-#include "vek/lib/review.h"
+#include "vek/lib/caller.h"
+#include "vek/lib/endpoint.h"
+#include "vek/lib/interchange.h"
 #include "vek/lib/vault.h"
-#include "vek/signer/bip39.h"
 #include "vek/signer/chains.h"
 #include "vek/lib/broadcast.h"
 #include "vek/signer/hex.h"
@@ -20,8 +21,13 @@
 namespace vek_lib {
 
 VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
+  return rpc_endpoint(*c);
+}
+
+VekResult<Endpoint> rpc_endpoint(const vek_core::Chain& chain) {
+  const vek_core::Chain* c = &chain;
   const std::filesystem::path file = vek_core::config_file_path();
   // The same checks broadcasting applies (a file another user controls is refused).
   auto config = vek_core::Config::load_or_default_from(file);
@@ -55,19 +61,13 @@ VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
 
 VekResult<std::string> public_key(std::string_view name_or_id, std::string_view chain, OptText passphrase,
                                   OptText vault, OptText bip39_passphrase) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto key = wallet_account_key(name_or_id, *c, passphrase, vault, bip39_passphrase);
   if (!key) return std::unexpected(std::move(key.error()));
   auto pk = vek_signer::public_key(vek_signer::signer_for_chain(c->chain_type)->curve(), key->span());
   if (!pk) return std::unexpected(VekLibError(std::move(pk.error())));
   return vek_signer::hex_encode(*pk);
-}
-
-std::vector<std::string_view> mnemonic_words() {
-  std::vector<std::string_view> words;
-  for (std::size_t i = 0; !vek_signer::bip39_word(i).empty(); ++i) words.push_back(vek_signer::bip39_word(i));
-  return words;
 }
 
 }  // namespace vek_lib

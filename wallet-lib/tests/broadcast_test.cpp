@@ -1,6 +1,7 @@
 // Broadcasting through a stand-in `curl`: a shell script put first on PATH that records
 // its argument vector and standard input and answers from files the test writes.
 #include "vek/lib/broadcast.h"
+#include "vek/lib/caller.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -27,9 +28,12 @@
 #include <thread>
 #include <vector>
 
-#include "../src/process.h"
+#include "../src/transactions/process.h"
 #include "vek/core/config.h"
+#include "vek/lib/signing.h"
 #include "vek/signer/chains.h"
+#include "vek/signer/encoding.h"
+#include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 
 namespace fs = std::filesystem;
@@ -566,16 +570,26 @@ TEST_F(FakeCurlTest, BroadcastRefusesFamiliesWithoutARequestFormat) {
   EXPECT_FALSE(called());
 }
 
-// ---- sign_encode_and_broadcast -------------------------------------------------------------
+// ---- sign_and_assemble, then send_signed (what the one-call sign_and_send does) --------------
 
 const std::vector<std::uint8_t> kKey(32, 0x11);
+
+vek_lib::VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key, std::string_view chain,
+                                                          std::span<const std::uint8_t> tx,
+                                                          std::optional<std::string_view> url) {
+  auto c = vek_lib::resolve_chain(chain);
+  if (!c) return std::unexpected(c.error());
+  auto assembled = vek_lib::sign_and_assemble(key, *c, tx);
+  if (!assembled) return std::unexpected(assembled.error());
+  return vek_lib::send_signed(*c, assembled->signed_tx, url);
+}
 
 TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
   for (const char* chain : {"cosmos", "bitcoin", "tron", "ton", "cosmos:cosmoshub-4", "TON"}) {
     for (const std::optional<std::string_view> url : {std::optional<std::string_view>("http://127.0.0.1:9/"),
                                                        std::optional<std::string_view>()}) {
       SCOPED_TRACE(chain);
-      auto r = vek_lib::sign_encode_and_broadcast(kKey, chain, bytes("\x01\x02\x03"), url);
+      auto r = sign_encode_and_broadcast(kKey, chain, bytes("\x01\x02\x03"), url);
       ASSERT_FALSE(r);
       EXPECT_EQ(r.error().kind(), VekLibErrorKind::Signer);
       const std::string family(vek_core::chain_type_name(vek_core::parse_chain(chain)->chain_type));
@@ -586,18 +600,18 @@ TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
 }
 
 TEST_F(FakeCurlTest, UnknownChainAndSignerFailuresStopBeforeAnyRequest) {
-  auto unknown = vek_lib::sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "http://u");
+  auto unknown = sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "http://u");
   ASSERT_FALSE(unknown);
   EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
   EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
 
   // A legacy (untyped) EVM transaction cannot be assembled.
-  auto legacy = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "http://u");
+  auto legacy = sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "http://u");
   ASSERT_FALSE(legacy);
   EXPECT_EQ(legacy.error().kind(), VekLibErrorKind::Signer);
 
   // A Solana transaction without a message after its slots has nothing to sign.
-  auto short_sol = vek_lib::sign_encode_and_broadcast(kKey, "solana", std::vector<std::uint8_t>(65, 1), "http://u");
+  auto short_sol = sign_encode_and_broadcast(kKey, "solana", std::vector<std::uint8_t>(65, 1), "http://u");
   ASSERT_FALSE(short_sol);
   EXPECT_EQ(short_sol.error().display(),
             "invalid transaction: transaction too short for declared signature slots");
@@ -622,11 +636,11 @@ TEST_F(FakeCurlTest, EvmBytesAfterTheTransactionAreRefused) {
   // bytes: one that recovers to an unrelated sender.
   std::vector<std::uint8_t> tx = eip1559_tx();
   tx.push_back(0x00);
-  auto one = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "http://n/");
+  auto one = sign_encode_and_broadcast(kKey, "ethereum", tx, "http://n/");
   ASSERT_FALSE(one);
   EXPECT_EQ(one.error().display(), "invalid input: 1 byte follows the transaction's RLP list");
   tx.insert(tx.end(), {0xc0, 0x80});
-  auto three = vek_lib::sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt);
+  auto three = sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt);
   ASSERT_FALSE(three);
   EXPECT_EQ(three.error().kind(), VekLibErrorKind::InvalidInput);
   EXPECT_EQ(three.error().display(), "invalid input: 3 bytes follow the transaction's RLP list");
@@ -644,28 +658,28 @@ TEST_F(FakeCurlTest, EvmTransactionGoesToTheChosenEndpoint) {
   fs::create_directories(root_ / "home" / ".vek");
   write_file(root_ / "home" / ".vek" / "config.json",
              R"({"vault_path":"/tmp/v","rpc":{"eip155:1":"http://configured.example","eip155:137":"http://poly"}})");
-  auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "http://given.example:8545/");
+  auto r = sign_encode_and_broadcast(kKey, "ethereum", tx, "http://given.example:8545/");
   ASSERT_TRUE(r) << r.error().display();
   EXPECT_EQ(*r, "0x5c504ed432cb51138bcf09aa5e8a410dd4a1e204ef84bfed1be16dfba1b22060");
   EXPECT_EQ(argv(), curl_argv(body, "http://given.example:8545/"));
-  auto empty = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, "");
+  auto empty = sign_encode_and_broadcast(kKey, "ethereum", tx, "");
   ASSERT_FALSE(empty);
   EXPECT_EQ(empty.error().display(), "invalid input: RPC URL must start with http:// or https://: ''");
 
   // Without one, the configured endpoint for the chain's CAIP-2 id, read on every call.
-  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
+  ASSERT_TRUE(sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
   EXPECT_EQ(argv(), curl_argv(body, "http://configured.example"));
-  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt));
+  ASSERT_TRUE(sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt));
   EXPECT_EQ(argv(), curl_argv(body, "http://poly"));
-  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "arbitrum", tx, std::nullopt));
+  ASSERT_TRUE(sign_encode_and_broadcast(kKey, "arbitrum", tx, std::nullopt));
   EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:42161")));
 
   write_file(root_ / "home" / ".vek" / "config.json", R"({"rpc":{"eip155:1":"http://ignored"}})");
-  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
+  ASSERT_TRUE(sign_encode_and_broadcast(kKey, "ethereum", tx, std::nullopt));
   EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:1")));
 
   fs::remove(root_ / "home" / ".vek" / "config.json");
-  ASSERT_TRUE(vek_lib::sign_encode_and_broadcast(kKey, "eip155:1", tx, std::nullopt));
+  ASSERT_TRUE(sign_encode_and_broadcast(kKey, "eip155:1", tx, std::nullopt));
   EXPECT_EQ(argv(), curl_argv(body, vek_core::Config::default_rpc().at("eip155:1")));
   EXPECT_EQ(call_count(), 6u);
 }
@@ -677,7 +691,7 @@ TEST_F(FakeCurlTest, ConfigurationWritableByOthersIsRefused) {
   fs::create_directories(config.parent_path());
   write_file(config, R"({"vault_path":"v","rpc":{"eip155:1":"http://planted.example"}})");
   fs::permissions(config, fs::perms(0646));
-  auto r = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", eip1559_tx(), std::nullopt);
+  auto r = sign_encode_and_broadcast(kKey, "ethereum", eip1559_tx(), std::nullopt);
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().display(), "I/O error: refusing to read " + config.native() + ": writable by others (mode 0646)");
   EXPECT_FALSE(called());
@@ -712,12 +726,63 @@ TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
   tx[0] = 1;
   for (int b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) tx.push_back(static_cast<std::uint8_t>(b));
   set("out", R"({"jsonrpc":"2.0","result":"5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW","id":1})");
-  auto r = vek_lib::sign_encode_and_broadcast(kKey, "Solana", tx, "http://sol/");
+  auto r = sign_encode_and_broadcast(kKey, "Solana", tx, "http://sol/");
   ASSERT_TRUE(r) << r.error().display();
   EXPECT_EQ(*r, "5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW");
   EXPECT_EQ(argv(), curl_argv(R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":[")" +
                                   solana_signed_base64(tx) + R"(",{"encoding":"base64"}]})",
                               "http://sol/"));
+}
+
+// ---- broadcast: a transaction signed elsewhere -----------------------------------------------
+
+// What the quiet path's curl prints: the reply, then the status and the redirect target.
+std::string quiet_reply(std::string_view body) { return std::string(body) + "\n200\n"; }
+
+TEST_F(FakeCurlTest, BroadcastSubmitsSignedBytesAndChecksTheNodesHash) {
+  // A signed Solana transaction: its first signature names it.
+  std::vector<std::uint8_t> sol(1 + 64, 0x42);
+  sol[0] = 1;
+  for (int b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) sol.push_back(static_cast<std::uint8_t>(b));
+  const std::string sol_hash = vek_signer::base58_encode(std::span<const std::uint8_t>(sol).subspan(1, 64));
+  set("out", quiet_reply(R"({"result":")" + sol_hash + R"("})"));
+  auto r = vek_lib::broadcast("solana", sol, "http://sol/");
+  ASSERT_TRUE(r) << r.error().display();
+  EXPECT_EQ(*r, sol_hash);
+  // The body travels on standard input, the endpoint in the configuration on descriptor 3.
+  EXPECT_EQ(child_stdin(), R"({"id":1,"jsonrpc":"2.0","method":"sendTransaction","params":[")" +
+                               vek_signer::base64_encode(sol) + R"(",{"encoding":"base64"}]})");
+  EXPECT_EQ(argv(), (std::vector<std::string>{"-q", "-K", "/dev/fd/3"}));
+
+  // EVM: the hash is that of the bytes; the node may write it in upper case.
+  const std::vector<std::uint8_t> evm = {0x02, 0xc1, 0x80};
+  std::string evm_hash = "0x" + vek_signer::hex_encode(vek_signer::keccak256(evm));
+  std::string shouted = evm_hash;
+  std::transform(shouted.begin() + 2, shouted.end(), shouted.begin() + 2, [](char c) { return static_cast<char>(std::toupper(c)); });
+  set("out", quiet_reply(R"({"result":")" + shouted + R"("})"));
+  auto e = vek_lib::broadcast(*vek_core::parse_chain("polygon"), evm, "http://evm/");
+  ASSERT_TRUE(e) << e.error().display();
+  EXPECT_EQ(*e, shouted);
+
+  // Another transaction's hash is not taken for this one's.
+  set("out", quiet_reply(R"({"result":")" + sol_hash + R"("})"));
+  auto other = vek_lib::broadcast("ethereum", evm, "http://evm/");
+  ASSERT_FALSE(other);
+  EXPECT_EQ(other.error().display(), "broadcast failed: the node answered transaction hash " + sol_hash +
+                                         ", but the transaction sent has hash " + evm_hash);
+}
+
+TEST_F(FakeCurlTest, BroadcastRefusesWhatItCannotSubmitBeforeAnyRequest) {
+  auto unknown = vek_lib::broadcast("dogecoin", bytes("\x01"), "http://u/");
+  ASSERT_FALSE(unknown);
+  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
+  auto bitcoin = vek_lib::broadcast("bitcoin", bytes("\x01"), "http://u/");
+  ASSERT_FALSE(bitcoin);
+  EXPECT_EQ(bitcoin.error().display(), "invalid input: no broadcast method for chain family 'bitcoin'");
+  auto file = vek_lib::broadcast("solana", bytes("\x01"), "file:///etc/passwd");
+  ASSERT_FALSE(file);
+  EXPECT_EQ(file.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_FALSE(called());
 }
 
 // ---- the real curl against a local HTTP listener -------------------------------------------

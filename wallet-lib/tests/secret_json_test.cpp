@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "../src/secret_json.h"
+#include "../src/secret/secret_json.h"
 #include "vek/core/config.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "vek/lib/broadcast.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
 #include "vek/signer/hash.h"
@@ -54,7 +55,7 @@ TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
     EXPECT_EQ(*address, info->accounts[i].address) << kChains[i];
   }
   auto ours = session->sign_message("ethereum", "m", std::nullopt, std::nullopt);
-  auto ops = vek_lib::sign_message("two", "ethereum", "m", kPass, std::nullopt, 2, vault_);
+  auto ops = vek_lib::sign_message("two", "ethereum", "m", kPass, std::nullopt, 2, vault_, {});
   ASSERT_TRUE(ours && ops);
   EXPECT_EQ(ours->signature, ops->signature);
   EXPECT_EQ(ours->recovery_id, ops->recovery_id);
@@ -64,7 +65,7 @@ TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
   for (std::uint32_t round = 0; round < 2; ++round) {
     for (std::uint32_t index = 0; index < 40; index += 3) {
       auto got = session->address("solana", index);
-      auto want = vek_lib::derive_address(kPhrase, "solana", index);
+      auto want = vek_lib::derive_address(kPhrase, "solana", index, std::nullopt, {});
       ASSERT_TRUE(got && want);
       EXPECT_EQ(*got, *want) << index;
     }
@@ -74,7 +75,7 @@ TEST_F(SessionTest, SignsWithTheStoredAccountAndExplicitIndicesAsOps) {
 
 TEST_F(SessionTest, EvmTransactionsComeBackAssembledWithTheirHash) {
   const std::string key = "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727";
-  ASSERT_TRUE(vek_lib::import_wallet_private_key("pk", key, std::nullopt, kPass, vault_, std::nullopt, std::nullopt));
+  ASSERT_TRUE(vek_lib::import_wallet_private_key("pk", key, std::nullopt, kPass, vault_, std::nullopt, std::nullopt, {}));
   auto session = unlock("pk");
   ASSERT_TRUE(session);
   const std::string tx = "02ef0180843b9aca0085012a05f20082520894222222222222222222222222222222222222222287038d7ea4c6800080c0";
@@ -92,6 +93,73 @@ TEST_F(SessionTest, EvmTransactionsComeBackAssembledWithTheirHash) {
   auto legacy = session->sign_transaction("ethereum", "c0", std::nullopt);
   ASSERT_FALSE(legacy);
   EXPECT_EQ(legacy.error().kind(), VekLibErrorKind::Signer);
+}
+
+// A whole Solana transaction comes back completed: the signature of its message in slot
+// 0, named by that signature; the same bytes signed by the one-call operation are signed
+// as given, and a bare message is still signed as given by both.
+TEST_F(SessionTest, WholeSolanaTransactionsComeBackCompleted) {
+  ASSERT_TRUE(vek_lib::import_wallet_mnemonic("s", kPhrase, kPass, std::nullopt, vault_));
+  auto session = unlock("s");
+  ASSERT_TRUE(session);
+  std::vector<std::uint8_t> message = {1, 0, 1, 2};
+  message.insert(message.end(), 64, 7);  // two account keys
+  message.insert(message.end(), 32, 0);  // recent blockhash
+  message.push_back(0);                  // no instructions
+  std::vector<std::uint8_t> tx(65, 0);
+  tx[0] = 1;
+  tx.insert(tx.end(), message.begin(), message.end());
+
+  auto whole = session->sign_transaction("solana", tx, std::nullopt);
+  ASSERT_TRUE(whole) << whole.error().display();
+  auto bare = session->sign_transaction("solana", message, std::nullopt);
+  ASSERT_TRUE(bare) << bare.error().display();
+  EXPECT_EQ(whole->signature.signature, bare->signature.signature);
+  EXPECT_FALSE(bare->raw_transaction || bare->tx_hash);
+  ASSERT_TRUE(whole->raw_transaction && whole->tx_hash);
+  auto raw = vek_signer::hex_decode(whole->raw_transaction->substr(2));
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(vek_signer::hex_encode(std::span<const std::uint8_t>(*raw).subspan(1, 64)), whole->signature.signature);
+  EXPECT_EQ(std::vector<std::uint8_t>(raw->begin() + 65, raw->end()), message);
+  EXPECT_EQ(whole->tx_hash, vek_lib::transaction_hash(vek_core::ChainType::Solana, *raw));
+
+  auto as_given = vek_lib::sign_transaction("s", "solana", vek_signer::hex_encode(tx), kPass, std::nullopt, vault_, {});
+  ASSERT_TRUE(as_given) << as_given.error().display();
+  EXPECT_NE(as_given->signature, whole->signature.signature);
+}
+
+// The caller decides which chains the one-call operations take and how they refuse.
+TEST_F(SessionTest, OneCallOperationsNameTheirCaller) {
+  constexpr std::string_view kTwo[] = {"ethereum", "solana"};
+  const vek_lib::Caller caller{kTwo, "the tool", "its session"};
+  ASSERT_TRUE(vek_lib::import_wallet_mnemonic("b", kPhrase, kPass, std::nullopt, vault_, "extra"));
+  ASSERT_TRUE(vek_lib::import_wallet_mnemonic("p", kPhrase, kPass, std::nullopt, vault_, std::nullopt,
+                                              std::vector<vek_lib::FamilyPath>{{"solana", "m/44'/501'/0'"}}));
+  const std::string unknown = "invalid input: unknown chain: '{}'. Use a chain name (ethereum, solana, bitcoin, ...) "
+                              "or CAIP-2 ID (eip155:1, ...)";
+  const auto unknown_text = [&](std::string_view chain) {
+    std::string text = unknown;
+    return text.replace(text.find("{}"), 2, chain);
+  };
+  for (std::string_view chain : {"bitcoin", "eip155:5", "eip155:01", "nonsense"}) {
+    auto r = vek_lib::sign_message("p", chain, "m", kPass, std::nullopt, std::nullopt, vault_, caller);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().display(), unknown_text(chain));
+  }
+  // Every chain for a caller that names none.
+  EXPECT_TRUE(vek_lib::sign_message("p", "bitcoin", "m", kPass, std::nullopt, std::nullopt, vault_, {}));
+  auto marked = vek_lib::sign_message("b", "Ethereum", "m", kPass, std::nullopt, std::nullopt, vault_, caller);
+  ASSERT_FALSE(marked);
+  EXPECT_EQ(marked.error().display(), "invalid input: wallet 'b' is protected by a BIP-39 passphrase, which the tool "
+                                      "cannot take; sign with its session");
+  auto other_path = vek_lib::sign_transaction("p", "solana", "00", kPass, std::nullopt, vault_, caller);
+  ASSERT_FALSE(other_path);
+  EXPECT_EQ(other_path.error().display(), "invalid input: wallet 'p' stores its solana account at derivation path "
+                                          "m/44'/501'/0', which the tool does not derive; sign with its session");
+  // A wrong passphrase is reported before the path.
+  auto wrong = vek_lib::sign_transaction("p", "solana", "00", "wrong", std::nullopt, vault_, caller);
+  ASSERT_FALSE(wrong);
+  EXPECT_EQ(wrong.error().kind(), VekLibErrorKind::Crypto);
 }
 
 TEST_F(SessionTest, ClosingWhileOtherThreadsSignIsSafe) {

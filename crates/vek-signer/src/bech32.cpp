@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "vek/core/ascii.h"
+
 namespace vek_signer {
 namespace {
 
@@ -52,7 +54,6 @@ std::vector<std::uint8_t> checksum_input(std::string_view hrp, std::span<const s
 
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-char to_lower(char c) { return is_upper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // 1 to 83 printable US-ASCII characters, not mixed case. Returns it in lower case.
 Bech32Result<std::string> normalise_hrp(std::string_view hrp) {
@@ -65,7 +66,7 @@ Bech32Result<std::string> normalise_hrp(std::string_view hrp) {
     if (u < 33 || u > 126) return fail(Bech32ErrorKind::InvalidHrp);
     lower |= is_lower(c);
     upper |= is_upper(c);
-    out.push_back(to_lower(c));
+    out.push_back(vek_core::ascii_lower(c));
   }
   if (lower && upper) return fail(Bech32ErrorKind::InvalidHrp);
   return out;
@@ -133,7 +134,7 @@ Bech32Result<Bech32Decoded> bech32_decode(std::string_view text, std::size_t max
 
   Bech32Decoded out;
   out.hrp.reserve(sep);
-  for (std::size_t i = 0; i < sep; ++i) out.hrp.push_back(to_lower(text[i]));
+  for (std::size_t i = 0; i < sep; ++i) out.hrp.push_back(vek_core::ascii_lower(text[i]));
   std::vector<std::uint8_t> values;
   values.reserve(text.size() - sep - 1);
   for (std::size_t i = sep + 1; i < text.size(); ++i) {

@@ -15,6 +15,7 @@
 #include "openssl_support.h"
 #include "vek/core/support.h"
 #include "scrypt.h"
+#include "vek/core/ascii.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"
@@ -223,7 +224,7 @@ std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view docume
   std::optional<std::string> address;
   if (const auto it = doc.find("address"); it != doc.end() && it->is_string()) {
     std::string a = it->get<std::string>();
-    if (a.size() >= 2 && a[0] == '0' && (a[1] == 'x' || a[1] == 'X')) a.erase(0, 2);
+    a = std::string(vek_core::without_0x(a, vek_core::HexPrefix::EitherCase));
     address = std::move(a);
   }
 

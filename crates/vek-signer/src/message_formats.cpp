@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "chains/secp256k1.h"
+#include "vek/core/ascii.h"
 #include "vek/signer/bech32.h"
 #include "vek/signer/chains/bitcoin.h"
 #include "vek/signer/chains/tron.h"
@@ -91,7 +92,7 @@ std::optional<BitcoinAddress> parse_bitcoin_address(std::string_view text) {
   const auto sep = text.rfind('1');
   if (sep == std::string_view::npos) return std::nullopt;
   std::string hrp(text.substr(0, sep));
-  std::transform(hrp.begin(), hrp.end(), hrp.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+  std::transform(hrp.begin(), hrp.end(), hrp.begin(), [](char c) { return vek_core::ascii_lower(c); });
   auto program = segwit_decode(hrp, text);
   if (!program || program->version != 0 || program->program.size() != 20) return std::nullopt;
   BitcoinAddress out{BitcoinAddress::Kind::P2wpkh, {}};
@@ -428,7 +429,7 @@ SignerResult<bool> adr036_verify(std::string_view address, std::span<const std::
   // The document names the signer as written in lower case (bech32's canonical form).
   std::string signer(address);
   std::transform(signer.begin(), signer.end(), signer.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+                 [](char c) { return vek_core::ascii_lower(c); });
   std::string doc = adr036_sign_doc(signer, message);
   const auto hash = sha256(std::span(reinterpret_cast<const std::uint8_t*>(doc.data()), doc.size()));
   wipe_string(doc);

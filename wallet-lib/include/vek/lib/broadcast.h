@@ -15,25 +15,6 @@
 
 namespace vek_lib {
 
-// Signs `unsigned_tx` with `key`, assembles the signed transaction and submits it.
-//   key:         the 32-byte private key of the chain family's curve (kept by the caller
-//                in SecretBytes; not copied here).
-//   chain:       a chain name, the alias "evm", or a CAIP-2 id (any chain of the table,
-//                or "eip155:<n>").
-//   unsigned_tx: the unsigned transaction bytes (EVM: typed transaction payload; Solana:
-//                serialized transaction with its signature slots).
-//   rpc_url:     the endpoint, used unchanged even when empty. When absent, the entry for
-//                the chain's CAIP-2 id in the configuration's `rpc` map is used; the
-//                configuration file is then read after signing, on every call.
-// Returns the transaction hash text exactly as the node reported it.
-// Errors: those of sign_and_encode() and of send_signed().
-// It is sign_and_encode() followed by send_signed(); a caller that owns the key can wipe
-// it between the two, so that no key is alive while the node is awaited.
-[[nodiscard]] VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key,
-                                                               std::string_view chain,
-                                                               std::span<const std::uint8_t> unsigned_tx,
-                                                               std::optional<std::string_view> rpc_url);
-
 // A transaction signed and assembled by sign_and_assemble.
 struct AssembledTransaction {
   vek_signer::SignOutput signature;
@@ -41,8 +22,8 @@ struct AssembledTransaction {
 };
 
 // Signs `unsigned_tx` with `key` and assembles the signed transaction; nothing is sent.
-// The one assembly of every path that completes a transaction (sign_and_encode, and
-// Session's sign_transaction for EVM chains), so they cannot drift apart.
+// The one assembly of every path that completes a transaction (Session's
+// sign_transaction, assemble and send), so they cannot drift apart. Only Session calls it.
 // EVM: the signature covers every byte given, but only the typed transaction is
 // assembled, so bytes after it are refused (the node would recover the signature to an
 // unrelated sender). The header forms that encode_signed_typed_tx reads are accepted;
@@ -55,20 +36,14 @@ struct AssembledTransaction {
                                                                 const vek_core::Chain& chain,
                                                                 std::span<const std::uint8_t> unsigned_tx);
 
-// Signs `unsigned_tx` with `key` and returns the signed transaction; nothing is sent.
-// Errors: InvalidInput (unknown chain); those of sign_and_assemble.
-[[nodiscard]] VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key,
-                                                                   std::string_view chain,
-                                                                   std::span<const std::uint8_t> unsigned_tx);
-
-// Chooses the endpoint for `chain` (any chain of the table, or "eip155:<n>"): `rpc_url`,
+// Chooses the endpoint for `chain`: `rpc_url`,
 // else the configuration's entry for the chain's CAIP-2 id (read now), else the chain's
 // built-in endpoint; then broadcasts the signed transaction there.
-// Errors: InvalidInput (unknown chain); InvalidInput "no RPC endpoint for '{name}'
+// Errors: InvalidInput "no RPC endpoint for '{name}'
 // ({CAIP-2 id}): give rpc_url, or add "{CAIP-2 id}" to the "rpc" object of {config
 // file}" (a chain without a built-in endpoint, such as an EVM chain given by its id, and
 // none configured); any error of broadcast().
-[[nodiscard]] VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+[[nodiscard]] VekResult<std::string> send_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
                                                  std::optional<std::string_view> rpc_url);
 
 // Posts `signed_tx` to `url` as a JSON-RPC 2.0 request and returns the reply's `result`.
@@ -114,10 +89,17 @@ struct AssembledTransaction {
 //     answered transaction hash {theirs}, but the transaction sent has hash {ours}", with
 //     {theirs} on one line (control characters escaped) and cut after 100 characters ("…").
 // Returns the node's hash text.
-// Errors: InvalidInput (unknown chain); those of rpc_endpoint(); of post_json_quietly();
-// of extract_json_field(); the hash mismatch above.
-[[nodiscard]] VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+// Errors: those of rpc_endpoint(); of post_json_quietly(); of extract_json_field(); the
+// hash mismatch above.
+[[nodiscard]] VekResult<std::string> submit_signed(const vek_core::Chain& chain,
+                                                   std::span<const std::uint8_t> signed_tx,
                                                    std::optional<std::string_view> rpc_url);
+
+// The hash a chain gives a signed transaction, when it follows from the bytes alone: EVM
+// "0x" + hex of its Keccak-256; Solana the base58 of its first signature (a transaction
+// with at least one signature slot, read as read_solana_transaction_slots reads it).
+[[nodiscard]] std::optional<std::string> transaction_hash(vek_core::ChainType family,
+                                                          std::span<const std::uint8_t> signed_tx);
 
 // Posts `body` to `url` as curl_post_json does, but runs `curl -q -K /dev/fd/3` with the
 // body on its standard input and everything else (URL, header, options) as a curl

@@ -1,7 +1,7 @@
 // A session: one wallet unlocked once (one scrypt) and then used for many signatures.
 //
-// The operations in ops.h decrypt the wallet on every call. A session decrypts it once
-// and keeps what signing needs (the BIP-39 seed of a mnemonic wallet, or the two keys of
+// A session decrypts the wallet once (the one-call operations of signing.h open one per
+// call, and close it at once) and keeps what signing needs (the BIP-39 seed of a mnemonic wallet, or the two keys of
 // a private-key wallet, and the keys derived so far) in memory that is locked, excluded
 // from core dumps and wiped when the session closes. With no index, a session signs
 // for a chain family with the account the wallet stores for that family (its stored
@@ -28,9 +28,15 @@
 #include <string_view>
 
 #include "vek/core/chain.h"
+#include "vek/lib/broadcast.h"
 #include "vek/lib/error.h"
-#include "vek/lib/ops.h"
+#include "vek/lib/secrets.h"
+#include "vek/lib/signing.h"
 #include "vek/lib/types.h"
+
+namespace vek_core {
+struct EncryptedWallet;  // the wallet file record (internal)
+}  // namespace vek_core
 
 namespace vek_lib {
 
@@ -44,11 +50,11 @@ struct SignedTransaction {
 };
 
 // Which account of a chain a session uses: by default the wallet's first stored account
-// of the chain's family (on the chain's coin type: ops.h chain_account_path); an index
+// of the chain's family (on the chain's coin type: secrets.h chain_account_path); an index
 // selects the chain's default path for that index; a derivation path selects that path
 // (mnemonic wallets; validated as every path is, or the seed-prefix marker).
-// Every Session method taking a chain accepts any chain of the table or "eip155:<n>"
-// (vek_core::ChainScope::All).
+// Every Session method taking a chain name accepts any chain of the table or
+// "eip155:<n>"; the overloads taking a vek_core::Chain sign for the chain given.
 struct AccountRef {
   OptIndex index;
   OptText path;
@@ -57,6 +63,19 @@ struct AccountRef {
   AccountRef(OptIndex i) : index(i) {}              // NOLINT
   AccountRef(std::uint32_t i) : index(i) {}         // NOLINT
   AccountRef(OptIndex i, OptText p) : index(i), path(p) {}
+};
+
+// What Session::sign_transaction and Session::assemble make of the bytes given.
+enum class TxForm : std::uint8_t {
+  // What the application API signs: an EVM typed transaction held to a node's reading
+  // (see sign_transaction), completed with the signature; a whole Solana transaction
+  // (its signature slots, then a message that needs that many signatures) completed
+  // with it too; any other bytes signed as given.
+  Checked,
+  // Completed by sign_and_assemble (broadcast.h) with none of the checks above.
+  Assembled,
+  // Signed as given by the family's transaction scheme; nothing is checked or completed.
+  AsGiven,
 };
 
 class Session {
@@ -76,6 +95,14 @@ class Session {
                                                                   OptText vault,
                                                                   std::optional<double> ttl_seconds = std::nullopt,
                                                                   OptText bip39_passphrase = std::nullopt);
+
+  // The same for a wallet record already read from `vault`: check_bip39_use, then
+  // decrypt_wallet, then the checks of the secret. The library's one-call operations
+  // open their wallet with it (no time limit) and close it when done.
+  [[nodiscard]] static VekResult<std::unique_ptr<Session>> open(const vek_core::EncryptedWallet& wallet,
+                                                                OptText passphrase, OptText vault,
+                                                                std::optional<double> ttl_seconds = std::nullopt,
+                                                                OptText bip39_passphrase = std::nullopt);
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -123,7 +150,7 @@ class Session {
   // format's text: base64 for bip322, bip137 and adr036, lower-case hex otherwise; the
   // result names the format, and for adr036 carries the public key (type
   // "tendermint/PubKeySecp256k1", base64 of the compressed key). With format "raw" (and
-  // "eip191") the signature is that of ops.h sign_message, except that Solana, Cosmos and
+  // "eip191") the signature is that of signing.h sign_message, except that Solana, Cosmos and
   // TON "raw" refuse bytes whose signature would authorise a transaction (raw_messages.h:
   // InvalidInput "refusing to sign {what} as a raw message: ..."). Solana "offchain" writes
   // the short off-chain header, "offchain_domain" the one with application domain and signers.
@@ -141,6 +168,14 @@ class Session {
   [[nodiscard]] VekResult<SignResult> sign_message(std::string_view chain, std::span<const std::uint8_t> message,
                                                    AccountRef which, OptText format = std::nullopt,
                                                    const MessageContext& context = {});
+  [[nodiscard]] VekResult<SignResult> sign_message(const vek_core::Chain& chain, std::span<const std::uint8_t> message,
+                                                   AccountRef which, OptText format, const MessageContext& context);
+
+  // Signs `message` with the message scheme of the family's signer (vek/signer/traits.h),
+  // with no format and nothing refused: what signing.h sign_message returns.
+  // Errors: SessionClosed; those of the account (address()); Signer.
+  [[nodiscard]] VekResult<SignResult> sign_family_message(const vek_core::Chain& chain,
+                                                          std::span<const std::uint8_t> message, AccountRef which);
 
   // EIP-712 (eth_signTypedData_v4) by an EVM chain's key: the signature r || s || v with
   // v = 27 or 28, the form wallets return, recovery_id = v, format "eip712".
@@ -153,11 +188,11 @@ class Session {
   [[nodiscard]] VekResult<SignResult> sign_typed_data(std::string_view chain, std::string_view typed_data,
                                                       AccountRef which);
 
-  // As ops.h sign_transaction (the same bytes are signed, giving the same signature),
+  // As signing.h sign_transaction (the same bytes are signed, giving the same signature),
   // `tx_hex` decoded by decode_transaction_hex after the chain is checked; for EVM chains
   // also the signed transaction and its hash, assembled by sign_and_assemble (broadcast.h)
   // as send() assembles it.
-  // For EVM chains, before the session is looked at (ops.h sign_transaction checks none
+  // For EVM chains, before the session is looked at (signing.h sign_transaction checks none
   // of this; send() checks all of it), a typed transaction the signer can complete must be
   // (InvalidInput):
   //   - nothing after its RLP list: "{n} byte(s) follow(s) the transaction's RLP list";
@@ -174,8 +209,23 @@ class Session {
   // The same for transaction bytes taken as they are.
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain,
                                                               std::span<const std::uint8_t> tx, AccountRef which);
+  // The same for a resolved chain, the bytes taken in `form`. With TxForm::Checked (what
+  // the overloads above use) a whole Solana transaction also comes back completed:
+  // raw_transaction is its hex with "0x" and tx_hash the base58 of its signature, as a
+  // node names it; bytes that are not a whole transaction (a bare message among them)
+  // are signed as given, as the other families' are.
+  [[nodiscard]] VekResult<SignedTransaction> sign_transaction(const vek_core::Chain& chain,
+                                                              std::span<const std::uint8_t> tx, AccountRef which,
+                                                              TxForm form = TxForm::Checked);
 
-  // As ops.h sign_and_send, with the session's key: signs, assembles and submits the
+  // Signs and completes `tx` (sign_and_assemble), nothing sent; with TxForm::Checked the
+  // EVM checks of sign_transaction come first (TxForm::AsGiven is taken as Assembled).
+  // Errors: as send() before anything is submitted.
+  [[nodiscard]] VekResult<AssembledTransaction> assemble(const vek_core::Chain& chain,
+                                                         std::span<const std::uint8_t> tx, AccountRef which,
+                                                         TxForm form);
+
+  // As signing.h sign_and_send, with the session's key: signs, assembles and submits the
   // transaction (EVM and Solana) and returns the node's transaction hash, which must be
   // the transaction's own. It signs and assembles under the session's lock, straight
   // from its locked pages, then releases the lock and waits for the node: no copy of a
@@ -189,6 +239,9 @@ class Session {
                                             AccountRef which);
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
                                             AccountRef which);
+  // assemble() with TxForm::Checked, then broadcast() (signing.h) of the result.
+  [[nodiscard]] VekResult<std::string> send(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
+                                            OptText rpc_url, AccountRef which);
 
   class Secrets;  // the locked pages holding the secret and the derived keys
 
@@ -211,13 +264,11 @@ class Session {
   // Under mu_: the key that signs for `chain` with `which`, valid until mu_ is released.
   [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(const vek_core::Chain& chain, AccountRef which);
 
-  [[nodiscard]] VekResult<SignResult> sign_message_bytes(const vek_core::Chain& chain,
-                                                         std::span<const std::uint8_t> message, AccountRef which,
-                                                         OptText format, const MessageContext& context);
-  [[nodiscard]] VekResult<SignedTransaction> sign_transaction_bytes(const vek_core::Chain& chain,
-                                                                    std::span<const std::uint8_t> tx, AccountRef which);
-  [[nodiscard]] VekResult<std::string> send_bytes(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
-                                                  OptText rpc_url, AccountRef which);
+  // Takes the lock and signs `tx` with the key for `chain`: completed by
+  // sign_and_assemble when `assemble`, else the signature alone.
+  [[nodiscard]] VekResult<AssembledTransaction> sign_locked(const vek_core::Chain& chain,
+                                                            std::span<const std::uint8_t> tx, AccountRef which,
+                                                            bool assemble);
 
   const WalletInfo info_;
   const std::optional<std::string> vault_;  // the vault the wallet was read from (add_account)

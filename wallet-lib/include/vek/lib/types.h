@@ -9,6 +9,9 @@
 
 namespace vek_lib {
 
+using OptText = std::optional<std::string_view>;
+using OptIndex = std::optional<std::uint32_t>;
+
 struct AccountInfo {
   std::string chain_id;
   std::string address;

@@ -200,40 +200,55 @@ std::size_t max_single_argument_bytes() noexcept {
   return static_cast<std::size_t>(page > 0 ? page : 4096) * 32 - 1;
 }
 
-std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
-                                              std::optional<std::string_view> input, const WaitLimits& limits,
-                                              std::optional<std::string_view> fd3_text) {
-  auto out_pipe = make_pipe();
-  if (!out_pipe) return std::unexpected(out_pipe.error());
-  auto err_pipe = make_pipe();
-  if (!err_pipe) return std::unexpected(err_pipe.error());
-  UniqueFd text_fd;
+namespace {
+
+// The pipes between us and the child: its standard output and error, its standard input
+// when it gets `input`, and the pipe already holding the text for its descriptor 3.
+struct ChildPipes {
+  Pipe out;
+  Pipe err;
+  Pipe in;
+  UniqueFd text;
+};
+
+std::expected<ChildPipes, int> open_child_pipes(bool with_input, std::optional<std::string_view> fd3_text) {
+  ChildPipes p;
+  auto out = make_pipe();
+  if (!out) return std::unexpected(out.error());
+  p.out = std::move(*out);
+  auto err = make_pipe();
+  if (!err) return std::unexpected(err.error());
+  p.err = std::move(*err);
   if (fd3_text) {
     auto t = pipe_holding(*fd3_text);
     if (!t) return std::unexpected(t.error());
-    text_fd = std::move(*t);
+    p.text = std::move(*t);
   }
-  Pipe in_pipe;
-  if (input) {
-    auto p = make_pipe();
-    if (!p) return std::unexpected(p.error());
-    in_pipe = std::move(*p);
+  if (with_input) {
+    auto in = make_pipe();
+    if (!in) return std::unexpected(in.error());
+    p.in = std::move(*in);
   }
+  return p;
+}
 
+// Starts argv[0] (looked up on PATH) on the child's ends of `pipes`: standard input from
+// its pipe when `with_input`, else /dev/null. Returns its pid, or an error number.
+std::expected<pid_t, int> spawn_child(std::span<const std::string> argv, const ChildPipes& pipes, bool with_input) {
   // Each posix_spawn set-up call returns 0 or an error number (ENOMEM, EBADF).
   int setup = 0;
   const auto check = [&setup](int rc) {
     if (setup == 0) setup = rc;
   };
   FileActions fa;
-  if (input) {
-    check(::posix_spawn_file_actions_adddup2(&fa.actions, in_pipe.read.get(), STDIN_FILENO));
+  if (with_input) {
+    check(::posix_spawn_file_actions_adddup2(&fa.actions, pipes.in.read.get(), STDIN_FILENO));
   } else {
     check(::posix_spawn_file_actions_addopen(&fa.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
   }
-  check(::posix_spawn_file_actions_adddup2(&fa.actions, out_pipe->write.get(), STDOUT_FILENO));
-  check(::posix_spawn_file_actions_adddup2(&fa.actions, err_pipe->write.get(), STDERR_FILENO));
-  if (text_fd.valid()) check(::posix_spawn_file_actions_adddup2(&fa.actions, text_fd.get(), kTextFd));
+  check(::posix_spawn_file_actions_adddup2(&fa.actions, pipes.out.write.get(), STDOUT_FILENO));
+  check(::posix_spawn_file_actions_adddup2(&fa.actions, pipes.err.write.get(), STDERR_FILENO));
+  if (pipes.text.valid()) check(::posix_spawn_file_actions_adddup2(&fa.actions, pipes.text.get(), kTextFd));
 
   // The child starts with no blocked signals and with SIGPIPE and SIGXFSZ at their
   // defaults, even when the host (a Python interpreter, say) ignores them.
@@ -257,45 +272,46 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
   pid_t pid = -1;
   const int rc = ::posix_spawnp(&pid, args[0], &fa.actions, &sa.attr, args.data(), environ);
   if (rc != 0) return std::unexpected(rc);
-  ChildGuard child(pid);
+  return pid;
+}
 
-  // Only the child keeps these ends; holding them would keep our reads from ever
-  // seeing end of file.
-  in_pipe.read.reset();
-  text_fd.reset();
-  out_pipe->write.reset();
-  err_pipe->write.reset();
+// Our ends of the child's streams while they are open.
+struct Streams {
+  UniqueFd& out;
+  UniqueFd& err;
+  UniqueFd& in;
+  std::string_view to_send;
+};
 
-  ProcessOutput result;
-  UniqueFd& out_fd = out_pipe->read;
-  UniqueFd& err_fd = err_pipe->read;
-  UniqueFd& in_fd = in_pipe.write;
-  std::string_view to_send = input.value_or(std::string_view{});
-  if (in_fd.valid() && to_send.empty()) in_fd.reset();
-
-  // Non-blocking ends on our side let one poll loop serve all three streams.
-  for (UniqueFd* fd : {&out_fd, &err_fd, &in_fd}) {
-    if (fd->valid() && set_nonblocking(fd->get()) != 0) fd->reset();
+// Writes what `in` can take of the input; closes it when all is sent or the child stops reading.
+void feed(Streams& s, short revents) {
+  if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+    s.in.reset();  // the child closed its standard input
+    return;
   }
+  const long n = write_without_sigpipe(s.in.get(), s.to_send.data(), s.to_send.size());
+  if (n > 0) {
+    s.to_send.remove_prefix(static_cast<std::size_t>(n));
+    if (s.to_send.empty()) s.in.reset();  // end of input for the child
+  } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+    s.in.reset();  // EPIPE: the child no longer reads
+  }
+}
 
-  while (result.stopped == ProcessStop::None && (out_fd.valid() || err_fd.valid() || in_fd.valid())) {
+// One poll loop serves the three streams until they are all closed or a limit or the
+// check stops it (result.stopped).
+void pump(Streams& s, const WaitLimits& limits, ProcessOutput& result) {
+  while (result.stopped == ProcessStop::None && (s.out.valid() || s.err.valid() || s.in.valid())) {
     pollfd fds[3];
     UniqueFd* owners[3];
     nfds_t count = 0;
-    if (out_fd.valid()) {
-      fds[count] = {out_fd.get(), POLLIN, 0};
-      owners[count++] = &out_fd;
-    }
-    if (err_fd.valid()) {
-      fds[count] = {err_fd.get(), POLLIN, 0};
-      owners[count++] = &err_fd;
-    }
-    if (in_fd.valid()) {
-      fds[count] = {in_fd.get(), POLLOUT, 0};
-      owners[count++] = &in_fd;
+    for (auto [fd, events] : {std::pair{&s.out, POLLIN}, std::pair{&s.err, POLLIN}, std::pair{&s.in, POLLOUT}}) {
+      if (!fd->valid()) continue;
+      fds[count] = {fd->get(), static_cast<short>(events), 0};
+      owners[count++] = fd;
     }
     const int ready = ::poll(fds, count, limits.keep_waiting != nullptr ? kCheckIntervalMs : -1);
-    if (ready < 0 && errno != EINTR) break;  // cannot happen with valid descriptors; the child is still reaped below
+    if (ready < 0 && errno != EINTR) break;  // cannot happen with valid descriptors; the child is still reaped
     // A signal handler of the host (Ctrl-C, an alarm) gets its say here, however long
     // the child takes and whether or not it writes anything.
     if (limits.keep_waiting != nullptr && !limits.keep_waiting()) {
@@ -303,30 +319,22 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
       break;
     }
     if (ready <= 0) continue;
-    for (nfds_t i = 0; i < count; ++i) {
+    for (nfds_t i = 0; i < count && result.stopped == ProcessStop::None; ++i) {
       if (fds[i].revents == 0) continue;
       UniqueFd& fd = *owners[i];
-      if (&fd == &in_fd) {
-        if ((fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-          fd.reset();  // the child closed its standard input
-          continue;
-        }
-        const long n = write_without_sigpipe(fd.get(), to_send.data(), to_send.size());
-        if (n > 0) {
-          to_send.remove_prefix(static_cast<std::size_t>(n));
-          if (to_send.empty()) fd.reset();  // end of input for the child
-        } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-          fd.reset();  // EPIPE: the child no longer reads
-        }
-      } else if (&fd == &out_fd) {
+      if (&fd == &s.in) {
+        feed(s, fds[i].revents);
+      } else if (&fd == &s.out) {
         if (!drain(fd, result.out, limits.max_out)) result.stopped = ProcessStop::OutputLimit;
       } else if (!drain(fd, result.err, limits.max_err)) {
         result.stopped = ProcessStop::ErrorLimit;
       }
-      if (result.stopped != ProcessStop::None) break;
     }
   }
-  // A child can close its output and still not exit; the check keeps its say until it does.
+}
+
+// A child can close its output and still not exit; the check keeps its say until it does.
+void await_exit(ChildGuard& child, const WaitLimits& limits, ProcessOutput& result) {
   while (result.stopped == ProcessStop::None && limits.keep_waiting != nullptr && !child.reaped_now()) {
     if (!limits.keep_waiting()) {
       result.stopped = ProcessStop::Interrupted;
@@ -335,10 +343,39 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
     const timespec interval{0, kCheckIntervalMs * 1'000'000L};
     ::nanosleep(&interval, nullptr);  // a signal cuts it short, which is what is wanted
   }
+}
+
+}  // namespace
+
+std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
+                                              std::optional<std::string_view> input, const WaitLimits& limits,
+                                              std::optional<std::string_view> fd3_text) {
+  auto pipes = open_child_pipes(input.has_value(), fd3_text);
+  if (!pipes) return std::unexpected(pipes.error());
+  auto pid = spawn_child(argv, *pipes, input.has_value());
+  if (!pid) return std::unexpected(pid.error());
+  ChildGuard child(*pid);
+
+  // Only the child keeps these ends; holding them would keep our reads from ever
+  // seeing end of file.
+  pipes->in.read.reset();
+  pipes->text.reset();
+  pipes->out.write.reset();
+  pipes->err.write.reset();
+
+  ProcessOutput result;
+  Streams streams{pipes->out.read, pipes->err.read, pipes->in.write, input.value_or(std::string_view{})};
+  if (streams.in.valid() && streams.to_send.empty()) streams.in.reset();
+  // Non-blocking ends on our side let one poll loop serve all three streams.
+  for (UniqueFd* fd : {&streams.out, &streams.err, &streams.in}) {
+    if (fd->valid() && set_nonblocking(fd->get()) != 0) fd->reset();
+  }
+  pump(streams, limits, result);
+  await_exit(child, limits, result);
   if (result.stopped != ProcessStop::None) child.kill();
-  out_fd.reset();
-  err_fd.reset();
-  in_fd.reset();
+  streams.out.reset();
+  streams.err.reset();
+  streams.in.reset();
 
   const int status = child.wait();
   result.exited_ok = result.stopped == ProcessStop::None && status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;

@@ -1,12 +1,12 @@
 // One private key in, or out, in the formats other wallets use (ops.h, "Key interchange").
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <functional>
 #include <optional>
 #include <utility>
 
+#include "refusal.h"
 #include "vek/core/chain.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/vault.h"
@@ -16,7 +16,8 @@
 #include "vek/signer/key_formats.h"
 #include "vek/signer/keystore.h"
 #include "vek/signer/random.h"
-#include "stored_key.h"
+#include "secret/stored_key.h"
+#include "vek/core/ascii.h"
 
 namespace vek_lib {
 namespace {
@@ -41,10 +42,6 @@ constexpr std::array<FormatInfo, 5> kFormats = {{
     {"solana-json", KeyFormat::SolanaJson, ChainType::Solana},
 }};
 
-std::unexpected<VekLibError> invalid(std::string text) {
-  return std::unexpected(VekLibError::invalid_input(std::move(text)));
-}
-
 struct Target {
   FormatInfo format;
   vek_core::Chain chain;
@@ -58,7 +55,7 @@ VekResult<Target> resolve_target(std::string_view format, OptText chain) {
                    " (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')");
   }
   if (!chain) return Target{*f, vek_core::default_chain_for_type(f->family.value_or(ChainType::Evm))};
-  auto c = resolve_chain(*chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(*chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (f->family && *f->family != c->chain_type) {
     return invalid("key format '" + std::string(f->name) + "' is for " +
@@ -83,11 +80,6 @@ struct WipedText {
   WipedText& operator=(const WipedText&) = delete;
   ~WipedText() { vek_signer::wipe_string(text); }
 };
-
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 }  // namespace
 
@@ -129,7 +121,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
   key = trimmed(key);
   if (target->format.format == KeyFormat::Hex) {
     if (key.size() >= 2 && key[0] == '0' && key[1] == 'X') key.remove_prefix(2);
-    return import_wallet_private_key(name, key, chain_id, passphrase, vault, std::nullopt, std::nullopt);
+    return import_wallet_private_key(name, key, chain_id, passphrase, vault, std::nullopt, std::nullopt, Caller{});
   }
   // Checked before a keystore's key stretching, which takes a while.
   auto taken = wallet_name_exists(name, vault);
@@ -152,7 +144,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
       if (opened->address) {
         auto address = vek_signer::signer_for_chain(ChainType::Evm)->derive_address(opened->key.span());
         if (!address) return std::unexpected(VekLibError(std::move(address.error())));
-        if (lower(address->substr(2)) != lower(*opened->address)) {
+        if (vek_core::ascii_lower(address->substr(2)) != vek_core::ascii_lower(*opened->address)) {
           return invalid("the keystore's address does not match its key");
         }
       }
@@ -179,7 +171,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
   const WipedText given(vek_signer::hex_encode(secret.span()));
   const WipedText random(vek_signer::hex_encode(other.span()));
   return import_wallet_private_key(name, "", std::nullopt, passphrase, vault, ed ? random.text : given.text,
-                                   ed ? given.text : random.text);
+                                   ed ? given.text : random.text, Caller{});
 }
 
 VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain, std::string_view format,
@@ -195,7 +187,7 @@ VekResult<std::string> export_key(std::string_view name_or_id, std::string_view 
     case KeyFormat::Keystore: {
       auto address = vek_signer::signer_for_chain(family)->derive_address(key->span());
       if (!address) return std::unexpected(VekLibError(std::move(address.error())));
-      auto doc = vek_signer::keystore_encrypt(key->span(), key_password.value_or(""), lower(address->substr(2)));
+      auto doc = vek_signer::keystore_encrypt(key->span(), key_password.value_or(""), vek_core::ascii_lower(address->substr(2)));
       if (!doc) return std::unexpected(VekLibError(std::move(doc.error())));
       return std::move(*doc);
     }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "process.h"
+#include "vek/core/ascii.h"
+#include "solana_transaction.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
@@ -16,7 +18,7 @@
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/rlp.h"
-#include "vek/lib/review.h"
+#include "vek/lib/endpoint.h"
 
 namespace vek_lib {
 namespace {
@@ -35,19 +37,6 @@ std::string rpc_envelope(std::string_view method, nlohmann::json params) {
 
 // The check curl_post_json runs while it waits, for this thread (ScopedBroadcastCheck).
 thread_local ScopedBroadcastCheck::Check t_keep_waiting = nullptr;
-
-// "http://" or "https://" in any case: the only schemes a JSON-RPC endpoint has.
-bool has_http_scheme(std::string_view url) {
-  const auto starts_with_ci = [url](std::string_view prefix) {
-    if (url.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-      const char c = url[i];
-      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
-    }
-    return true;
-  };
-  return starts_with_ci("http://") || starts_with_ci("https://");
-}
 
 // The compact text of `v`, exactly as v.dump() writes it, but built with an explicit
 // stack: dump() recurses once per nesting level, so a hostile reply nested a few
@@ -148,7 +137,7 @@ VekResult<void> check_http_url(std::string_view url) {
   // curl also speaks file, gopher, dict, telnet and more: such an endpoint would put local
   // files in an error text or reach local services. An accepted URL begins with a letter,
   // so curl can never read it as an option either.
-  if (!has_http_scheme(url)) {
+  if (!(vek_core::starts_with_ascii_ci(url, "http://") || vek_core::starts_with_ascii_ci(url, "https://"))) {
     return std::unexpected(
         VekLibError::invalid_input("RPC URL must start with http:// or https://: '" + std::string(url) + "'"));
   }
@@ -188,14 +177,6 @@ bool has_control_character(std::string_view s) {
   return std::ranges::any_of(s, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; });
 }
 
-std::string lower_ascii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 // The scheme and host of an absolute URL, both in lower case (an IPv6 host keeps its
 // brackets); the host is empty when the URL has no "scheme://" authority.
 struct UrlOrigin {
@@ -215,7 +196,7 @@ UrlOrigin origin_of(std::string_view url) {
   } else {
     host = host.substr(0, host.find(':'));
   }
-  return {lower_ascii(url.substr(0, sep)), lower_ascii(host)};
+  return {vek_core::ascii_lower(url.substr(0, sep)), vek_core::ascii_lower(host)};
 }
 
 // One POST through `curl -q -K /dev/fd/3`, redirects not followed: the reply body, the HTTP
@@ -330,17 +311,6 @@ VekResult<std::string> request_body(vek_core::ChainType family, std::span<const 
                                                     std::string(vek_core::chain_type_name(family)) + "'"));
 }
 
-// The hash a chain gives a signed transaction, when it follows from the bytes alone.
-std::optional<std::string> transaction_hash(vek_core::ChainType family, std::span<const std::uint8_t> signed_tx) {
-  if (family == vek_core::ChainType::Evm) return "0x" + vek_signer::hex_encode(vek_signer::keccak256(signed_tx));
-  // A Solana transaction is known by its first signature, after the one-byte count.
-  constexpr std::size_t kSignatureBytes = 64;
-  if (family == vek_core::ChainType::Solana && signed_tx.size() > kSignatureBytes && signed_tx[0] != 0) {
-    return vek_signer::base58_encode(signed_tx.subspan(1, kSignatureBytes));
-  }
-  return std::nullopt;
-}
-
 // At most `limit` characters of `text` (valid UTF-8), with "…" when some were left off.
 std::string first_characters(std::string_view text, std::size_t limit) {
   std::size_t end = 0;
@@ -384,19 +354,9 @@ VekResult<AssembledTransaction> sign_and_assemble(std::span<const std::uint8_t> 
   return AssembledTransaction{std::move(*signature), std::move(*signed_tx)};
 }
 
-VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
-                                                     std::span<const std::uint8_t> unsigned_tx) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
-  auto assembled = sign_and_assemble(key, *parsed, unsigned_tx);
-  if (!assembled) return std::unexpected(std::move(assembled.error()));
-  return std::move(assembled->signed_tx);
-}
-
-VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+VekResult<std::string> send_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
                                    std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  const vek_core::Chain* parsed = &chain;
   if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, signed_tx);
 
   // Read afresh after signing, so an edit to config.json applies to the next call.
@@ -416,18 +376,9 @@ VekLibError no_endpoint(const vek_core::Chain& chain) {
                                     vek_core::config_file_path().string());
 }
 
-VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> key, std::string_view chain,
-                                                 std::span<const std::uint8_t> unsigned_tx,
-                                                 std::optional<std::string_view> rpc_url) {
-  auto signed_tx = sign_and_encode(key, chain, unsigned_tx);
-  if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
-  return send_signed(chain, *signed_tx, rpc_url);
-}
-
-VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
+VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
                                      std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
-  if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
+  const vek_core::Chain* parsed = &chain;
   std::string url;
   if (rpc_url) {
     url = *rpc_url;
@@ -444,7 +395,7 @@ VekResult<std::string> submit_signed(std::string_view chain, std::span<const std
   auto answered = extract_json_field(*reply, "result");
   if (!answered) return std::unexpected(std::move(answered.error()));
   if (const auto ours = transaction_hash(parsed->chain_type, signed_tx)) {
-    const bool same = parsed->chain_type == vek_core::ChainType::Evm ? lower_ascii(*answered) == *ours
+    const bool same = parsed->chain_type == vek_core::ChainType::Evm ? vek_core::ascii_lower(*answered) == *ours
                                                                       : *answered == *ours;
     if (!same) {
       return std::unexpected(VekLibError::broadcast_failed(
@@ -453,6 +404,17 @@ VekResult<std::string> submit_signed(std::string_view chain, std::span<const std
     }
   }
   return std::move(*answered);
+}
+
+std::optional<std::string> transaction_hash(vek_core::ChainType family, std::span<const std::uint8_t> signed_tx) {
+  if (family == vek_core::ChainType::Evm) return "0x" + vek_signer::hex_encode(vek_signer::keccak256(signed_tx));
+  // A Solana transaction is known by its first signature.
+  if (family == vek_core::ChainType::Solana) {
+    if (const auto slots = read_solana_transaction_slots(signed_tx); slots && slots->count > 0) {
+      return vek_signer::base58_encode(signed_tx.subspan(slots->first_slot, kSolanaSignatureBytes));
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace vek_lib
