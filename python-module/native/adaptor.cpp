@@ -6,8 +6,6 @@
 namespace vek_native {
 namespace {
 
-constexpr std::size_t kMaxParams = 8;
-
 [[noreturn]] void raise_set() { throw nb::python_error(); }
 
 // "'a'", "'a' and 'b'", "'a', 'b', and 'c'" as the interpreter words it.
@@ -122,7 +120,6 @@ std::string docstring(const Function& fn, std::span<const char* const> defaults,
 }
 
 void add_to_module(nb::module_& m, Function& fn, EntryPoint entry_point) {
-  if (fn.params.size() > kMaxParams) throw std::logic_error(fn.name + ": more parameters than the binder takes");
   for (const char* p : fn.params) {
     if (p == nullptr) throw std::logic_error(fn.name + ": a parameter without a name");
   }

@@ -34,6 +34,9 @@ namespace vek_native {
 
 namespace nb = nanobind;
 
+// The most parameters a function has.
+inline constexpr std::size_t kMaxParams = 8;
+
 // The objects bound to the parameters, in parameter order; nullptr for one omitted.
 using Slots = std::span<PyObject* const>;
 
@@ -106,6 +109,7 @@ template <auto F>
 void add_function(nb::module_& m, const char* name, const std::array<const char*, Signature<decltype(F)>::arity>& params,
                   const char* description) {
   using Sig = Signature<decltype(F)>;
+  static_assert(Sig::arity <= kMaxParams);
   static_assert([] {
     bool optional_seen = false;
     for (const char* d : Sig::defaults) {

@@ -43,23 +43,21 @@ struct ArgCaster<Text> {
   static Text convert(PyObject* obj) { return text_arg(obj); }
 };
 
-template <>
-struct ArgCaster<OptText> {
+// Omitted or None: absent; otherwise the value of `Convert`.
+template <typename V, V (*Convert)(nanobind::handle)>
+struct OptionalCaster {
   static constexpr const char* default_text = "None";
-  static OptText convert(PyObject* obj) {
+  static std::optional<V> convert(PyObject* obj) {
     if (obj == nullptr || obj == Py_None) return std::nullopt;
-    return text_arg(obj);
+    return Convert(obj);
   }
 };
 
 template <>
-struct ArgCaster<OptIndex> {
-  static constexpr const char* default_text = "None";
-  static OptIndex convert(PyObject* obj) {
-    if (obj == nullptr || obj == Py_None) return std::nullopt;
-    return u32_arg(obj);
-  }
-};
+struct ArgCaster<OptText> : OptionalCaster<Text, text_arg> {};
+
+template <>
+struct ArgCaster<OptIndex> : OptionalCaster<std::uint32_t, u32_arg> {};
 
 template <>
 struct ArgCaster<WordCount> {
