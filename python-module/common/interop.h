@@ -7,6 +7,10 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include "vek/lib/error.h"
 
 namespace vek_py {
 
@@ -26,6 +30,13 @@ namespace vek_py {
 // Raises `type` with `text` decoded as UTF-8, invalid sequences replaced, as the single
 // argument (by throwing nanobind::python_error).
 [[noreturn]] void raise_text(PyObject* type, std::string_view text);
+
+// The value of a library result, or its error given to `raise`, which throws.
+template <typename T, typename Raise>
+T value_or(vek_lib::VekResult<T>&& result, Raise&& raise) {
+  if (!result) raise(result.error());
+  if constexpr (!std::is_void_v<T>) return std::move(*result);
+}
 
 // Runs Python's signal handlers for a wait in the library (curl, a free core for a key
 // derivation, a keystore's key stretching), taking the interpreter lock for the check

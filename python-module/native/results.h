@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "interop.h"
 #include "vek/lib/error.h"
 #include "vek/lib/types.h"
 
@@ -28,8 +29,7 @@ namespace vek_native {
 // The value of an operation's result, or its error raised.
 template <typename T>
 T value_or_raise(vek_lib::VekResult<T>&& result) {
-  if (!result) raise_error(result.error());
-  if constexpr (!std::is_void_v<T>) return std::move(*result);
+  return vek_py::value_or(std::move(result), raise_error);
 }
 
 }  // namespace vek_native
