@@ -9,6 +9,8 @@
 #include <string>
 #include <variant>
 
+#include "interop.h"
+
 namespace nb = nanobind;
 
 namespace vek_api {
@@ -143,15 +145,6 @@ void register_exceptions(nb::module_& m) {
   });
 }
 
-void raise(const vek_lib::VekLibError& error) {
-  const std::string text = message_of(error);
-  // As vek._native: the text decoded as UTF-8, invalid sequences replaced.
-  PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-  if (message != nullptr) {
-    PyErr_SetObject(g_types[class_of(error)], message);
-    Py_DECREF(message);
-  }
-  throw nb::python_error();
-}
+void raise(const vek_lib::VekLibError& error) { vek_py::raise_text(g_types[class_of(error)], message_of(error)); }
 
 }  // namespace vek_api

@@ -3,6 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
+#include "interop.h"
 #include "vek/lib/error.h"
 
 namespace vek_api {
@@ -17,8 +18,7 @@ void register_exceptions(nanobind::module_& m);
 // The value of a VekResult, or raise() its error.
 template <typename T>
 T take(vek_lib::VekResult<T>&& result) {
-  if (!result) raise(result.error());
-  if constexpr (!std::is_void_v<T>) return std::move(*result);
+  return vek_py::value_or(std::move(result), raise);
 }
 
 }  // namespace vek_api

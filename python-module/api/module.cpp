@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "interop.h"
 #include "review.h"
 #include "values.h"
 #include "vek/core/chain.h"
@@ -57,7 +58,8 @@ std::span<const std::uint8_t> bytes_of(const nb::bytes& b) {
   return {reinterpret_cast<const std::uint8_t*>(b.c_str()), b.size()};
 }
 
-bool python_signals_let_wait();
+using vek_py::python_signals_let_wait;
+using vek_py::secret_str;
 
 // Runs `f` without the interpreter lock. Reading a vault creates nothing; its
 // directories come with the first wallet written. A key derivation waiting for a free
@@ -73,15 +75,6 @@ auto released(F&& f) {
   }();
   if (!result && PyErr_Occurred() != nullptr) throw nb::python_error();
   return result;
-}
-
-// A str result that carries a secret: the native copy is wiped once Python has its own.
-nb::str secret_str(std::string&& secret) {
-  struct Wipe {
-    std::string& s;
-    ~Wipe() { vek_signer::wipe_string(s); }
-  } wipe{secret};
-  return nb::str(secret.data(), secret.size());
 }
 
 // The vault directory as the file-system bytes of a str, bytes or os.PathLike (as
@@ -198,15 +191,6 @@ void bind_chains(nb::module_& m) {
       "bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,\n"
       "ton-testnet). Any other EVM chain is named by its id, \"eip155:<n>\". The first chain\n"
       "of each family is the chain of that family's accounts in a wallet.");
-}
-
-// The wait for curl or for a free core runs Python's signal handlers (taking the lock for
-// each check, every 20 to 50 ms), and so does a keystore import after its key stretching:
-// one that raises (Ctrl-C's KeyboardInterrupt, an alarm's exception) ends the wait or the
-// import, and that exception, not the operation's "interrupted", is what the caller sees.
-bool python_signals_let_wait() {
-  const nb::gil_scoped_acquire locked;
-  return PyErr_CheckSignals() == 0;
 }
 
 template <typename F>

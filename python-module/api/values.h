@@ -9,16 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "interop.h"
+
 namespace vek_api {
 
 // The UTF-8 bytes of a str, borrowed from the object. Lone surrogates raise the
 // interpreter's UnicodeEncodeError, as in vek._native.
-inline std::string_view text(const nanobind::str& s) {
-  Py_ssize_t len = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(s.ptr(), &len);
-  if (data == nullptr) throw nanobind::python_error();
-  return {data, static_cast<std::size_t>(len)};
-}
+inline std::string_view text(const nanobind::str& s) { return vek_py::utf8(s); }
 
 // repr and == of the result types, from their field names.
 using Fields = std::vector<const char*>;

@@ -169,3 +169,58 @@ def test_only_init_symbol_exported():
         pytest.skip("nm not available")
     exported = [line.split()[-1] for line in out.stdout.splitlines() if line.split()[1:2] and line.split()[1] in "TDBRW"]
     assert exported == ["PyInit__native"]
+
+
+TEXT_SIGNATURES = {
+    "generate_mnemonic": "(words=12)",
+    "derive_address": "(mnemonic, chain, index=None)",
+    "create_wallet": "(name, passphrase=None, words=None, vault_path_opt=None)",
+    "import_wallet_mnemonic": "(name, mnemonic, passphrase=None, index=None, vault_path_opt=None)",
+    "import_wallet_private_key": "(name, private_key_hex, chain=None, passphrase=None, vault_path_opt=None, "
+    "secp256k1_key=None, ed25519_key=None)",
+    "list_wallets": "(vault_path_opt=None)",
+    "get_wallet": "(name_or_id, vault_path_opt=None)",
+    "delete_wallet": "(name_or_id, vault_path_opt=None)",
+    "export_wallet": "(name_or_id, passphrase=None, vault_path_opt=None)",
+    "rename_wallet": "(name_or_id, new_name, vault_path_opt=None)",
+    "sign_transaction": "(wallet, chain, tx_hex, passphrase=None, index=None, vault_path_opt=None)",
+    "sign_message": "(wallet, chain, message, passphrase=None, encoding=None, index=None, vault_path_opt=None)",
+    "sign_and_send": "(wallet, chain, tx_hex, passphrase=None, index=None, rpc_url=None, vault_path_opt=None)",
+}
+
+
+def test_module_holds_exactly_its_functions_as_builtins_in_table_order():
+    assert _native.__all__ == list(TEXT_SIGNATURES)
+    standard = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
+    assert set(vars(_native)) == standard | {"__all__"} | set(TEXT_SIGNATURES)
+    for name, signature in TEXT_SIGNATURES.items():
+        fn = getattr(_native, name)
+        assert type(fn) is type(len) and fn.__self__ is _native
+        assert fn.__text_signature__ == signature
+        assert "\n--\n" not in fn.__doc__ and not fn.__doc__.startswith(name)
+
+
+@pytest.mark.parametrize(
+    "call,message",
+    [
+        (lambda: _native.get_wallet(), "get_wallet() missing 1 required positional argument: 'name_or_id'"),
+        (lambda: _native.rename_wallet(), "rename_wallet() missing 2 required positional arguments: 'name_or_id' and 'new_name'"),
+        (lambda: _native.sign_message(), "sign_message() missing 3 required positional arguments: 'wallet', 'chain', and 'message'"),
+        (lambda: _native.sign_message("w", message="m"), "sign_message() missing 1 required positional argument: 'chain'"),
+        (lambda: _native.list_wallets(None, 1), "list_wallets() takes from 0 to 1 positional arguments but 2 were given"),
+        (lambda: _native.get_wallet("a", "b", "c"), "get_wallet() takes from 1 to 2 positional arguments but 3 were given"),
+        (lambda: _native.get_wallet("a", name_or_id="b"), "get_wallet() got multiple values for argument 'name_or_id'"),
+        # Binding comes before any conversion, and conversion follows the parameter order.
+        (lambda: _native.get_wallet(5, path="x"), "get_wallet() got an unexpected keyword argument 'path'"),
+        (lambda: _native.get_wallet(vault_path_opt=5), "get_wallet() missing 1 required positional argument: 'name_or_id'"),
+        (lambda: _native.sign_message(1, 2, 3), "argument 'wallet': 'int' object cannot be converted to 'PyString'"),
+        (lambda: _native.create_wallet("n", words="x", passphrase=5),
+         "argument 'passphrase': 'int' object cannot be converted to 'PyString'"),
+        (lambda: _native.derive_address("m", "ethereum", index="0"),
+         "argument 'index': 'str' object cannot be interpreted as an integer"),
+    ],
+)
+def test_binding_and_conversion_errors(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert type(info.value) is TypeError and info.value.args == (message,)
