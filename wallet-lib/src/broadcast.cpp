@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "capabilities.h"
 #include "process.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
@@ -352,6 +353,8 @@ std::string first_characters(std::string_view text, std::size_t limit) {
 }
 
 }  // namespace
+
+bool broadcasts(vek_core::ChainType family) { return request_body(family, {}).has_value(); }
 
 VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view url,
                                  std::span<const std::uint8_t> signed_tx) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "capabilities.h"
 #include "raw_messages.h"
 #include "vek/lib/review.h"
 #include "vek/signer/chains/evm.h"
@@ -237,19 +238,17 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 
 bool is_solana_message(std::span<const std::uint8_t> message) { return solana_message(message).has_value(); }
 
+bool decodes(ChainType family) noexcept { return family == ChainType::Evm || family == ChainType::Solana; }
+
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
   auto c = resolve_chain(chain, vek_core::ChainScope::All);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::string family(vek_core::chain_type_name(c->chain_type));
-  Parsed<DecodedTransaction> d = bad("");
-  if (c->chain_type == ChainType::Evm) {
-    d = decode_evm(*c, tx);
-  } else if (c->chain_type == ChainType::Solana) {
-    d = decode_solana(tx);
-  } else {
+  if (!decodes(c->chain_type)) {
     return std::unexpected(
         VekLibError::invalid_input("decoding covers EVM and Solana transactions only, not " + family));
   }
+  Parsed<DecodedTransaction> d = c->chain_type == ChainType::Evm ? decode_evm(*c, tx) : decode_solana(tx);
   if (!d) return std::unexpected(VekLibError::invalid_input("invalid " + family + " transaction: " + d.error().reason));
   d->chain_id = std::string(c->chain_id);
   d->family = family;
