@@ -197,8 +197,7 @@ void bind_lifetime(nb::class_<Session>& session) {
           "__exit__", [](Session& s, nb::handle, nb::handle, nb::handle) { close_now(s); }, "exc_type"_a.none(),
           "exc"_a.none(), "tb"_a.none(),
           nb::sig("def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None, "
-                  "tb: types.TracebackType | None) -> None"))
-      .def("__repr__", &session_repr);
+                  "tb: types.TracebackType | None) -> None"));
 }
 
 void bind_signing(nb::class_<Session>& session) {
@@ -222,6 +221,7 @@ void bind_session(nb::module_& m) {
   nb::class_<Session> session(m, "Session", kSessionDoc);
   bind_lifetime(session);
   bind_signing(session);
+  session.def("__repr__", &session_repr);
 }
 
 }  // namespace vek_api

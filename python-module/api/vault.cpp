@@ -283,10 +283,10 @@ void bind_vault(nb::module_& m) {
           "__init__", [](Vault* self, nb::handle path) { new (self) Vault(fs_path(path)); }, "path"_a = nb::none(),
           nb::sig("def __init__(self, path: str | os.PathLike[str] | None = None) -> None"))
       .def_prop_ro(
-          "path", [](const Vault& v) { return vek_lib::vault_directory(v.where()); }, "The vault directory.")
-      .def("__repr__", &vault_repr);
+          "path", [](const Vault& v) { return vek_lib::vault_directory(v.where()); }, "The vault directory.");
   bind_wallets(vault);
   bind_keys(vault);
+  vault.def("__repr__", &vault_repr);
 }
 
 }  // namespace vek_api
