@@ -13,9 +13,9 @@ def load_tool(name):
     path = REPO / "tools" / f"{name}.py"
     if not path.is_file():
         pytest.skip(f"{path} is not in this checkout")
-    spec = importlib.util.spec_from_file_location(f"vek_tools_{name}", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(f"vek_tools_{name}", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
