@@ -12,11 +12,10 @@
 #include <variant>
 #include <vector>
 
-#include "errors.h"
-#include "values.h"
+#include "calls.h"
+#include "lists.h"
 #include "vek/lib/review.h"
 #include "vek/lib/ops.h"
-#include "vek/signer/zeroizing.h"
 
 namespace nb = nanobind;
 using namespace nb::literals;
@@ -31,15 +30,13 @@ const Fields kDecodedFields = {
     "value_wei",  "value_ether",    "gas_limit",  "gas_price",    "max_fee_per_gas", "max_priority_fee_per_gas",
     "data_length", "fee_payer",     "signatures", "instructions", "signing_payload"};
 
-}  // namespace
-
-void bind_review(nb::module_& m) {
+void bind_decoded(nb::module_& m) {
   nb::class_<DecodedTransaction> decoded(
       m, "DecodedTransaction",
       "An unsigned transaction as a person reviews it before signing. Numbers are decimal\n"
       "text; members of the other family are None.");
   decoded.def_ro("chain_id", &DecodedTransaction::chain_id, "The CAIP-2 id of the chain it was decoded for.")
-      .def_ro("family", &DecodedTransaction::family, "\"evm\" or \"solana\".")
+      .def_ro("family", &DecodedTransaction::family, kept(decoding_families() + "."))
       .def_ro("tx_type", &DecodedTransaction::tx_type, "EVM: the EIP-2718 type, 1 or 2.")
       .def_ro("evm_chain_id", &DecodedTransaction::evm_chain_id, "EVM: the chain id the transaction names.")
       .def_ro("nonce", &DecodedTransaction::nonce, "EVM: the nonce.")
@@ -63,7 +60,21 @@ void bind_review(nb::module_& m) {
           "The bytes a signature covers: EVM the transaction itself, Solana the message after the\n"
           "signature slots (what Session.sign_transaction signs for Solana).");
   value_methods(decoded, "DecodedTransaction", kDecodedFields);
+}
 
+DecodedTransaction decode(const nb::str& chain, const TextOrBytes& tx) {
+  const auto c = text(chain);
+  if (const auto* raw = std::get_if<nb::bytes>(&tx)) return take(vek_lib::decode_transaction(c, bytes_of(*raw)));
+  auto bytes = take(vek_lib::decode_transaction_hex(text(std::get<nb::str>(tx))));
+  return take(vek_lib::decode_transaction(c, bytes));
+}
+
+nb::str generate_mnemonic(std::uint32_t words) { return secret_str(take(vek_lib::generate_mnemonic(words))); }
+
+}  // namespace
+
+void bind_review(nb::module_& m) {
+  bind_decoded(m);
   nb::class_<vek_lib::Endpoint> endpoint(m, "Endpoint", "Where a transaction goes when no endpoint is given.");
   endpoint.def_ro("url", &vek_lib::Endpoint::url, "The node's URL.")
       .def_ro("source", &vek_lib::Endpoint::source,
@@ -73,15 +84,7 @@ void bind_review(nb::module_& m) {
 
   m.def(
       "decode_transaction",
-      [](const nb::str& chain, const std::variant<nb::str, nb::bytes>& tx) {
-        const auto c = text(chain);
-        if (const auto* raw = std::get_if<nb::bytes>(&tx)) {
-          const std::span<const std::uint8_t> b(reinterpret_cast<const std::uint8_t*>(raw->c_str()), raw->size());
-          return take(vek_lib::decode_transaction(c, b));
-        }
-        auto bytes = take(vek_lib::decode_transaction_hex(text(std::get<nb::str>(tx))));
-        return take(vek_lib::decode_transaction(c, bytes));
-      },
+      &decode,
       "chain"_a, "tx"_a,
       "Decodes an unsigned transaction (hex text, a leading \"0x\" dropped, or bytes) for review.\n\n"
       "EVM: an EIP-2718 type 1 or 2 transaction whose chain id is the chain's. Solana: the whole\n"
@@ -90,12 +93,7 @@ void bind_review(nb::module_& m) {
       "        already signed transaction, another chain's id (the message says which).");
   m.def(
       "generate_mnemonic",
-      [](std::uint32_t words) {
-        std::string phrase = take(vek_lib::generate_mnemonic(words));
-        const nb::str result(phrase.data(), phrase.size());
-        vek_signer::wipe_string(phrase);
-        return result;
-      },
+      &generate_mnemonic,
       "words"_a = 12,
       "A new random BIP-39 phrase of 12 or 24 words (nothing is stored). The native copy is\n"
       "wiped once Python has its own.\n\n"

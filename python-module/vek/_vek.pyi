@@ -144,7 +144,7 @@ class Signature:
     @property
     def format(self) -> str:
         """
-        The message format: eip191, eip712, raw, bip322, bip137, adr036 or tip191.
+        The message format: eip191, eip712, raw, offchain, offchain_domain, adr036, bip322, bip137, tip191, ton_proof or sign_data.
         """
 
     @property
@@ -239,6 +239,80 @@ def known_chains() -> list[Chain]:
     bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,
     ton-testnet). Any other EVM chain is named by its id, "eip155:<n>". The first chain
     of each family is the chain of that family's accounts in a wallet.
+    """
+
+class Family:
+    """A chain family and what the library does for it (public data only)."""
+
+    @property
+    def name(self) -> str:
+        """The family's name: evm, solana, cosmos, bitcoin, tron or ton."""
+
+    @property
+    def curve(self) -> str:
+        """The curve of its keys: "secp256k1" or "ed25519"."""
+
+    @property
+    def coin_type(self) -> int:
+        """The SLIP-44 coin type of its default chain."""
+
+    @property
+    def default_path(self) -> str:
+        """The default derivation path, with "{index}" for the account index."""
+
+    @property
+    def default_chain(self) -> str:
+        """
+        The chain of the family's accounts in a wallet (the first of `chains`).
+        """
+
+    @property
+    def chains(self) -> list[str]:
+        """Every named chain of the family, in the order of known_chains()."""
+
+    @property
+    def message_formats(self) -> list[str]:
+        """
+        The formats Session.sign_message accepts for its chains, the standard (the default) first.
+        """
+
+    @property
+    def key_formats(self) -> list[str]:
+        """The formats Vault.export_key and Vault.import_key accept for its keys."""
+
+    @property
+    def sign_transaction(self) -> bool:
+        """Whether Session.sign_transaction signs its transactions."""
+
+    @property
+    def decode(self) -> bool:
+        """Whether decode_transaction reads its transactions for review."""
+
+    @property
+    def build(self) -> bool:
+        """Whether transactions can be built from an intent."""
+
+    @property
+    def broadcast(self) -> bool:
+        """
+        Whether signed transactions can be submitted (Session.send, broadcast).
+        """
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+def families() -> list[Family]:
+    """
+    The chain families, in their fixed order: evm, solana, cosmos, bitcoin, tron and ton.
+    """
+
+def message_formats(chain: str) -> list[str]:
+    """
+    The message formats of `chain`'s family, the standard (format=None) first.
+
+    Raises:
+        InvalidInputError: unknown chain.
     """
 
 class Session:
@@ -583,9 +657,11 @@ def recover_address(chain: str, message: str | bytes, signature: str | bytes, fo
 def verify_message(chain: str, address: str, message: str | bytes, signature: str | bytes, format: str | None = None, public_key: str | None = None, domain: str | None = None, timestamp: int | None = None, state_init: str | None = None) -> bool:
     """
     Whether `address` signed `message` on `chain` in `format` (None: the family's standard).
-    EVM: "eip191", "eip712". Solana: "raw", "offchain", "offchain_domain". Bitcoin: "bip322"
-    (P2WPKH), "bip137", "raw". Cosmos: "adr036", "raw". Tron: "tip191", "raw". TON: "raw", "ton_proof",
-    "sign_data" (str: text, bytes: binary); TON checks need the signer's `public_key` (hex or
+    EVM: "eip191", "eip712". Solana: "raw", "offchain", "offchain_domain". Cosmos: "adr036", "raw".
+    Bitcoin: "bip322", "bip137", "raw". Tron: "tip191", "raw". TON: "raw", "ton_proof",
+    "sign_data".
+    Bitcoin "bip322" is P2WPKH; TON "sign_data" checks a str as text and bytes as binary.
+    TON checks need the signer's `public_key` (hex or
     base64; it must give the address with this library's wallet contract on the chain's
     network) or the wallet's `state_init` (base64, as a TON Connect proof carries it; the
     address must be its hash, and the key is read from it for wallets v3r1, v3r2, v4r2, v5r1
@@ -632,6 +708,21 @@ def derive_address(phrase: str, chain: str, index: int | None = None, bip39_pass
         InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.
         MnemonicError: the phrase is invalid.
         DerivationError: the index is out of range.
+    """
+
+def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> str:
+    """
+    Submits a transaction that is already signed (hex text, a leading "0x" dropped, or bytes)
+    and returns the node's transaction hash, which must be the transaction's own; as
+    Session.send does after signing, with the same endpoint, curl and redirect rules. Only the
+    families whose Family.broadcast is true.
+
+    Raises:
+        InvalidInputError: unknown chain, bad hex, a family without broadcast; without
+            rpc_url, a configuration file that exists but is not used, or a chain without an
+            endpoint.
+        BroadcastError, JsonError: submitting failed, a redirect to another host, a
+            reply without a hash or with another transaction's hash.
     """
 
 class DecodedTransaction:

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "refusal.h"
+#include "capabilities.h"
 #include "vek/core/chain.h"
 #include "vek/lib/ops.h"
 #include "vek/lib/vault.h"
@@ -82,6 +83,14 @@ struct WipedText {
 };
 
 }  // namespace
+
+std::vector<std::string_view> key_format_names(ChainType family) {
+  std::vector<std::string_view> names;
+  for (const FormatInfo& f : kFormats) {
+    if (!f.family || *f.family == family) names.push_back(f.name);
+  }
+  return names;
+}
 
 VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& wallet, const SecretBytes& plain,
                                           const vek_core::Chain& chain, std::string_view bip39) {

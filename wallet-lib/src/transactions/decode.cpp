@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "capabilities.h"
 #include "solana_transaction.h"
 #include "vek/lib/caller.h"
 #include "vek/lib/decode.h"
@@ -122,19 +123,17 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 
 }  // namespace
 
+bool decodes(ChainType family) noexcept { return family == ChainType::Evm || family == ChainType::Solana; }
+
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::string family(vek_core::chain_type_name(c->chain_type));
-  Parsed<DecodedTransaction> d = bad("");
-  if (c->chain_type == ChainType::Evm) {
-    d = decode_evm(*c, tx);
-  } else if (c->chain_type == ChainType::Solana) {
-    d = decode_solana(tx);
-  } else {
+  if (!decodes(c->chain_type)) {
     return std::unexpected(
         VekLibError::invalid_input("decoding covers EVM and Solana transactions only, not " + family));
   }
+  Parsed<DecodedTransaction> d = c->chain_type == ChainType::Evm ? decode_evm(*c, tx) : decode_solana(tx);
   if (!d) return std::unexpected(VekLibError::invalid_input("invalid " + family + " transaction: " + d.error().reason));
   d->chain_id = std::string(c->chain_id);
   d->family = family;

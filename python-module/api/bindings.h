@@ -1,0 +1,16 @@
+// The parts of vek._vek, one per bound class or concern; NB_MODULE (module.cpp) calls each once.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+namespace vek_api {
+
+void bind_results(nanobind::module_& m);       // results.cpp: Account, Wallet, Signature, SignedTransaction
+void bind_chains(nanobind::module_& m);        // chains.cpp: Chain, known_chains
+void bind_families(nanobind::module_& m);      // families.cpp: Family, families, message_formats
+void bind_session(nanobind::module_& m);       // session.cpp: Session
+void bind_vault(nanobind::module_& m);         // vault.cpp: Vault
+void bind_verification(nanobind::module_& m);  // verification.cpp: recover_address, verify_*
+void bind_functions(nanobind::module_& m);     // functions.cpp: preset_path, derive_address, broadcast
+
+}  // namespace vek_api

@@ -1,0 +1,66 @@
+// The chain table of the library, the one every operation resolves chain names against.
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
+#include <nanobind/stl/vector.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "bindings.h"
+#include "lists.h"
+#include "values.h"
+#include "vek/core/chain.h"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+
+namespace vek_api {
+namespace {
+
+using vek_core::Chain;
+
+constexpr const char* kKnownChainsDoc =
+    "Every named chain, in a fixed order: the twelve of vek._native (the seven EVM mainnets,\n"
+    "ethereum first, then solana, bitcoin, cosmos, tron and ton), then the test networks and\n"
+    "further chains of the application API (sepolia, holesky, solana-devnet, solana-testnet,\n"
+    "bitcoin-testnet, bitcoin-signet, osmosis, celestia, secret, kava, cosmos-testnet,\n"
+    "ton-testnet). Any other EVM chain is named by its id, \"eip155:<n>\". The first chain\n"
+    "of each family is the chain of that family's accounts in a wallet.";
+
+std::vector<Chain> chain_table() {
+  const auto table = vek_core::all_chains();
+  return {table.begin(), table.end()};
+}
+
+}  // namespace
+
+void bind_chains(nb::module_& m) {
+  nb::class_<Chain> chain(m, "Chain", "A chain the library knows (public data only).");
+  chain.def_prop_ro(
+           "name", [](const Chain& c) { return c.name; },
+           "The chain's name, as every chain argument accepts it (in any letter case).")
+      .def_prop_ro(
+          "family", [](const Chain& c) { return vek_core::chain_type_name(c.chain_type); },
+          kept("The chain's family: " + family_names() + "."))
+      .def_prop_ro(
+          "chain_id", [](const Chain& c) { return c.chain_id; },
+          "The CAIP-2 id, also accepted as a chain argument (exactly as written).")
+      .def_prop_ro(
+          "coin_type", [](const Chain& c) { return c.coin_type; },
+          "The SLIP-44 coin type of the chain's default paths (1 for Bitcoin's test networks).")
+      .def_prop_ro(
+          "address_prefix", [](const Chain& c) { return c.address_prefix; },
+          "The bech32 prefix of its addresses (Bitcoin and Cosmos chains); \"\" for the other families.")
+      .def_prop_ro("testnet", [](const Chain& c) { return c.testnet; }, "Whether it is a test network.")
+      .def_prop_ro(
+          "native", [](const Chain& c) { return c.native; },
+          "Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.")
+      .def(
+          "default_path", [](const Chain& c, std::uint32_t index) { return c.default_path(index); }, "index"_a = 0,
+          "The chain's default derivation path for account `index`.");
+  value_methods(chain, "Chain", {"name", "family", "chain_id"});
+
+  m.def("known_chains", &chain_table, kKnownChainsDoc);
+}
+
+}  // namespace vek_api

@@ -1,0 +1,227 @@
+// vek.Session: one unlocked wallet that signs until it is closed. Every method converts its
+// arguments, then runs the operation without the interpreter lock (calls.h).
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/unique_ptr.h>
+#include <nanobind/stl/variant.h>
+#include <nanobind/stl/vector.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "bindings.h"
+#include "calls.h"
+#include "vek/lib/session.h"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+
+namespace vek_api {
+namespace {
+
+using vek_lib::AccountRef;
+using vek_lib::OptIndex;
+using vek_lib::Session;
+
+constexpr const char* kSessionDoc =
+    "One wallet, unlocked once by Vault.unlock, signing until it is closed.\n\n"
+    "What signing needs is held in locked memory that is left out of core dumps and wiped by\n"
+    "close(), at the end of a with block, when the session is garbage-collected, or at the\n"
+    "first use after its time to live. A closed session raises SessionClosedError.\n"
+    "With index=None a session signs with the account the wallet stores for the chain's\n"
+    "family (its stored derivation path; the stored key of a private-key wallet); an index\n"
+    "selects the family's default path for that index instead, a path (path=...) that path.\n"
+    "Safe to share between\n"
+    "threads; no method holds the interpreter lock while it works.";
+constexpr const char* kClosedDoc =
+    "Whether the session can no longer sign (closed, its time to live ran out, or used in a\n"
+    "forked child of the process that unlocked it).";
+constexpr const char* kAddressDoc =
+    "The address that signs for `chain`.\n\n"
+    "Raises:\n    InvalidInputError: unknown chain.\n    SessionClosedError: the session is closed.\n"
+    "    DerivationError, SignerError: the key cannot be derived or used.";
+constexpr const char* kSignMessageDoc =
+    "Signs a message in a format its chain's verifiers accept; format=None is the family's\n"
+    "standard. EVM: \"eip191\" (personal message), \"eip712\" (the message is typed-data JSON).\n"
+    "Solana: \"raw\", \"offchain\" (an off-chain message with the header the released command-line\n"
+    "tools verify; base58), \"offchain_domain\" (the header with application domain and signers\n"
+    "the newer JavaScript SDK reads; base58). Bitcoin: \"bip322\" (simple,\n"
+    "P2WPKH), \"bip137\", \"raw\". Cosmos: \"adr036\" (the result also has public_key), \"raw\".\n"
+    "Tron: \"tip191\" (v 27/28), \"raw\" (v 0/1). TON: \"raw\", and TON Connect's \"ton_proof\" and\n"
+    "\"sign_data\" (base64), which need the dApp's `domain` and the Unix `timestamp`; sign_data\n"
+    "signs a str as text and bytes (or hex) as binary. TON results have public_key (the Ed25519\n"
+    "key, base64), which checks need. \"raw\" gives the signature of vek._native.sign_message,\n"
+    "but Solana, Cosmos and TON \"raw\" refuse bytes whose signature would authorise a\n"
+    "transaction (a Solana transaction message, a Cosmos sign document, a Tron transaction,\n"
+    "32 bytes).\n\n"
+    "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
+    "digits spell; bytes are signed as they are (no encoding then).\n\n"
+    "Raises:\n    InvalidInputError: unknown chain or format, bad hex, unknown encoding, a refused\n"
+    "        raw message.\n"
+    "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.";
+constexpr const char* kSignTypedDataDoc =
+    "Signs EIP-712 typed data (the JSON text of eth_signTypedData_v4) with an EVM chain's\n"
+    "key; the signature is r || s || v with v = 27 or 28.\n\n"
+    "Raises:\n    InvalidInputError: unknown chain, not an EVM chain, a domain chainId that is not\n"
+    "        the chain's.\n"
+    "    SignerError: malformed typed data (the message names the member), or beyond a limit\n"
+    "        (1 MiB, 1024 types, 1024 members of a type, 128 levels of nesting).\n"
+    "    SessionClosedError: the session is closed.\n    DerivationError.";
+constexpr const char* kSignTransactionDoc =
+    "Signs an unsigned transaction: hex text (a leading \"0x\" is dropped) or bytes.\n\n"
+    "EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the\n"
+    "signed transaction and its hash. Nothing is sent.\n\n"
+    "Raises:\n    InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes\n"
+    "        after the RLP list, RLP that is not canonical (the message says which).\n"
+    "    SessionClosedError: the session is closed.\n"
+    "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.";
+constexpr const char* kSendDoc =
+    "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
+    "transaction hash, which must be the transaction's own. Without rpc_url the endpoint\n"
+    "is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,\n"
+    "never its command line; a redirect is followed only to the endpoint's own host.\n\n"
+    "Raises:\n    InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration\n"
+    "        file that exists but is not used, or a chain without an endpoint; EVM: another\n"
+    "        chain's id, bytes after the RLP list, RLP that is not canonical (the message\n"
+    "        says which).\n"
+    "    SessionClosedError: the session is closed.\n"
+    "    SignerError: the transaction cannot be signed or completed.\n"
+    "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"
+    "        reply without a hash or with another transaction's hash.";
+constexpr const char* kDeriveDoc =
+    "The address of the account at `index` (the family's default path) or `path` (a\n"
+    "derivation path such as \"m/44'/60'/3'/0/0\"), or of the stored account when both are\n"
+    "None. Nothing is stored.\n\n"
+    "Raises:\n    InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.\n"
+    "    DerivationError: a path that is not valid for the family's curve.\n"
+    "    SessionClosedError: the session is closed.";
+constexpr const char* kAddAccountDoc =
+    "Stores the account derive() gives in the wallet's file (after its accounts; written\n"
+    "atomically) and returns the wallet as stored. An account already stored is not added\n"
+    "twice. Session.wallet stays as it was when unlocked.\n\n"
+    "Raises:\n    InvalidInputError: as derive(), or a private-key wallet.\n"
+    "    DerivationError.\n    SessionClosedError.\n"
+    "    WalletNotFoundError: the wallet was deleted meanwhile.\n"
+    "    VaultError: the file cannot be written, or holds another secret now.";
+
+// An account: the stored one, the default path at `index`, or `path`.
+AccountRef account(OptIndex index, const OptStr& path) { return AccountRef(index, opt_text(path)); }
+
+void close_now(Session& s) {
+  nb::gil_scoped_release unlocked;
+  s.close();
+}
+
+bool is_closed(Session& s) {
+  nb::gil_scoped_release unlocked;
+  return s.closed();
+}
+
+std::string address(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+  const auto c = text(chain);
+  const auto which = account(index, path);
+  return take(released([&] { return s.address(c, which); }));
+}
+
+vek_lib::SignResult sign_message(Session& s, const nb::str& chain, const TextOrBytes& message, const OptStr& encoding,
+                                 OptIndex index, const OptStr& path, const OptStr& format, const OptStr& domain,
+                                 std::optional<std::uint64_t> timestamp) {
+  const auto c = text(chain);
+  const auto which = account(index, path);
+  const auto f = opt_text(format);
+  vek_lib::MessageContext context{opt_text(domain), timestamp, false, std::nullopt, std::nullopt};
+  if (const auto* raw = std::get_if<nb::bytes>(&message)) {
+    if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
+    const auto b = bytes_of(*raw);
+    context.binary = true;
+    return take(released([&] { return s.sign_message(c, b, which, f, context); }));
+  }
+  const auto t = text(std::get<nb::str>(message));
+  const auto e = opt_text(encoding);
+  return take(released([&] { return s.sign_message(c, t, e, which, f, context); }));
+}
+
+vek_lib::SignResult sign_typed_data(Session& s, const nb::str& chain, const nb::str& typed_data, OptIndex index,
+                                    const OptStr& path) {
+  const auto c = text(chain);
+  const auto t = text(typed_data);
+  const auto which = account(index, path);
+  return take(released([&] { return s.sign_typed_data(c, t, which); }));
+}
+
+vek_lib::SignedTransaction sign_transaction(Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index,
+                                            const OptStr& path) {
+  const auto c = text(chain);
+  const auto which = account(index, path);
+  return with_text_or_bytes(tx, [&](auto given) {
+    return take(released([&] { return s.sign_transaction(c, given, which); }));
+  });
+}
+
+std::string sign_and_send(Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index,
+                 const OptStr& path) {
+  const auto c = text(chain);
+  const auto url = opt_text(rpc_url);
+  const auto which = account(index, path);
+  return with_text_or_bytes(tx, [&](auto given) {
+    return send_letting_signals_in([&] { return s.send(c, given, url, which); });
+  });
+}
+
+std::string derive(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+  const auto c = text(chain);
+  const auto which = account(index, path);
+  return take(released([&] { return s.derive(c, which); }));
+}
+
+vek_lib::WalletInfo add_account(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+  const auto c = text(chain);
+  const auto which = account(index, path);
+  return take(released([&] { return s.add_account(c, which); }));
+}
+
+std::string session_repr(nb::handle self) {
+  const auto& s = nb::cast<Session&>(self);
+  return "<vek.Session of wallet " + nb::cast<std::string>(nb::repr(nb::str(s.wallet().name.c_str()))) + ">";
+}
+
+void bind_lifetime(nb::class_<Session>& session) {
+  session.def_prop_ro("wallet", [](const Session& s) { return s.wallet(); }, "The wallet, as it was when unlocked.")
+      .def_prop_ro("closed", &is_closed, kClosedDoc)
+      .def("close", &close_now, "Wipes the secret now. Closing again does nothing.")
+      .def("__enter__", [](nb::handle self) { return self; }, nb::sig("def __enter__(self) -> Session"))
+      .def(
+          "__exit__", [](Session& s, nb::handle, nb::handle, nb::handle) { close_now(s); }, "exc_type"_a.none(),
+          "exc"_a.none(), "tb"_a.none(),
+          nb::sig("def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None, "
+                  "tb: types.TracebackType | None) -> None"));
+}
+
+void bind_signing(nb::class_<Session>& session) {
+  session.def("address", &address, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kAddressDoc)
+      .def("sign_message", &sign_message, "chain"_a, "message"_a, "encoding"_a = nb::none(), "index"_a = nb::none(),
+           "path"_a = nb::none(), "format"_a = nb::none(), "domain"_a = nb::none(), "timestamp"_a = nb::none(),
+           kSignMessageDoc)
+      .def("sign_typed_data", &sign_typed_data, "chain"_a, "typed_data"_a, "index"_a = nb::none(),
+           "path"_a = nb::none(), kSignTypedDataDoc)
+      .def("sign_transaction", &sign_transaction, "chain"_a, "tx"_a, "index"_a = nb::none(), "path"_a = nb::none(),
+           kSignTransactionDoc)
+      .def("send", &sign_and_send, "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
+           kSendDoc)
+      .def("derive", &derive, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kDeriveDoc)
+      .def("add_account", &add_account, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kAddAccountDoc);
+}
+
+}  // namespace
+
+void bind_session(nb::module_& m) {
+  nb::class_<Session> session(m, "Session", kSessionDoc);
+  bind_lifetime(session);
+  bind_signing(session);
+  session.def("__repr__", &session_repr);
+}
+
+}  // namespace vek_api
