@@ -979,7 +979,7 @@ def test_raw_and_unseen_message_bytes_are_signed_only_after_a_yes(capsys, shared
     status, _, err = tool(capsys, ["sign-message", "alpha", "solana", "00ff", "--encoding", "hex", "--vault", v], "")
     assert status == 1 and err.startswith(RAW_WARNING.format("solana", "") + asked)
     status, _, err = tool(capsys, ["sign-message", "pk", "tron", "hi", "--format", "raw", "--vault", vault], "")
-    shared_key = " (this private-key wallet signs for EVM, Bitcoin, Cosmos and Tron chains with one secp256k1 key)"
+    shared_key = " (this private-key wallet signs for EVM, Cosmos, Bitcoin and Tron chains with one secp256k1 key)"
     assert status == 1 and err.startswith(RAW_WARNING.format("tron", shared_key) + asked)
     status, _, err = tool(capsys, ["sign-message", "pk", "ethereum", "00", "--encoding", "hex", "--vault", vault], "")
     assert status == 1 and err.startswith("warning: the message is bytes that are not shown here: sign them only if "

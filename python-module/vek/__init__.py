@@ -44,6 +44,17 @@ from ._vek import (
     verify_typed_data,
 )
 
+# TEMPORARY: the family queries come from a Python stand-in until vek._vek provides them
+# (delete vek/_queries_dev.py and this block then, importing the three names from ._vek).
+import typing as _typing
+
+from . import _vek
+
+if _typing.TYPE_CHECKING or not hasattr(_vek, "families"):
+    from ._queries_dev import Family, families, message_formats
+else:
+    from ._vek import Family, families, message_formats
+
 __version__ = "0.1.0"
 
 __all__ = [
@@ -55,6 +66,7 @@ __all__ = [
     "DecodedTransaction",
     "DerivationError",
     "Endpoint",
+    "Family",
     "InternalError",
     "InvalidInputError",
     "JsonError",
@@ -74,7 +86,9 @@ __all__ = [
     "WrongPassphraseError",
     "decode_transaction",
     "derive_address",
+    "families",
     "generate_mnemonic",
+    "message_formats",
     "mnemonic_words",
     "preset_path",
     "_native",
