@@ -679,3 +679,64 @@ def test_list_shows_only_the_address_of_the_chain_asked_for(cli, shared):
     assert out.split("\n")[1].split()[:3] == ["alpha", alpha["id"], "-"]
     assert err == (f"No stored account for kava: 'vek --vault {v} derive kava --wallet WALLET' derives its address "
                    "(asks for the passphrase).\n")
+
+
+# ---------------------------------------------------------------- what the tool takes from the library's tables
+
+
+def test_the_family_queries_agree_with_the_chain_table():
+    chains = {c.name: c for c in vek.known_chains()}
+    families = vek.families()
+    assert [f.name for f in families] == ["evm", "solana", "cosmos", "bitcoin", "tron", "ton"]
+    assert sorted(n for f in families for n in f.chains) == sorted(chains)
+    for f in families:
+        default = chains[f.default_chain]
+        assert f.chains[0] == f.default_chain and {chains[n].family for n in f.chains} == {f.name}
+        assert (f.coin_type, f.default_path.format(index=3)) == (default.coin_type, default.default_path(3))
+        assert all(vek.message_formats(n) == f.message_formats for n in f.chains)
+    assert vek.message_formats("eip155:5") == families[0].message_formats
+    with pytest.raises(vek.InvalidInputError, match="unknown chain: 'atlantis'"):
+        vek.message_formats("atlantis")
+
+
+def test_help_and_refusals_follow_the_family_queries(cli, shared):
+    v = shared["vault"]
+    sign_help = " ".join(ok(cli(["sign-message", "--help"])).out.split())
+    import_help = ok(cli(["import-key", "--help"])).out
+    for f in vek.families():
+        assert f"{', '.join(f.message_formats)} (" in sign_help
+        assert all(k in import_help for k in f.key_formats if k != "keystore")
+        # send takes what the library broadcasts; sign-tx notes what it cannot decode.
+        sent = cli(["send", "alpha", f.default_chain, "00", "--vault", v])
+        refused = f"error: sending covers EVM and Solana chains only, not {f.name}"
+        assert (sent.error == refused) == (not f.broadcast), sent.error
+        signed = cli(["sign-tx", "alpha", f.default_chain, "00", "--vault", v])
+        assert ("transactions are not decoded" in signed.err) == (not f.decode), signed.err
+    assert "keystore" not in import_help  # it has a command of its own
+
+
+def test_send_signs_once_and_broadcasts_the_signed_bytes(cli, shared, monkeypatch):
+    sent = []
+
+    def broadcast(chain, signed, rpc_url=None):
+        sent.append((chain, signed, rpc_url))
+        return "0x" + "ab" * 32
+
+    # Without vek.broadcast the session would send, through the stand-in curl that fails.
+    monkeypatch.setattr(vek, "broadcast", broadcast, raising=False)
+    v, url = shared["vault"], "http://127.0.0.1:9/"
+    signed = json.loads(ok(cli(["--json", "sign-tx", "alpha", "ethereum", EVM_TX, "--vault", v], PASS + "\n")).out)
+    doc = json.loads(ok(cli(["--json", "send", "alpha", "ethereum", EVM_TX, "--yes", "--rpc-url", url, "--vault", v],
+                            PASS + "\n")).out)
+    assert sent == [("ethereum", bytes.fromhex(signed["raw_transaction"][2:]), url)]
+    assert doc == {"signer": ZERO_PHRASE_EVM, "tx_hash": "0x" + "ab" * 32}
+    # Solana: the signature fills the fee payer's slot; the message is sent as given.
+    nacl = pytest.importorskip("nacl.signing")
+    payer = shared["alpha"]["accounts"][1]["address"]
+    whole, message = solana_transfer(payer)
+    ok(cli(["send", "alpha", "solana", whole, "--yes", "--rpc-url", url, "--vault", v], PASS + "\n"))
+    chain, raw, _ = sent[1]
+    assert (chain, raw[0], raw[65:]) == ("solana", 1, message)
+    from solders.pubkey import Pubkey  # noqa: PLC0415
+
+    nacl.VerifyKey(bytes(Pubkey.from_string(payer))).verify(message, raw[1:65])
