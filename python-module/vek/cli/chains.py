@@ -13,7 +13,7 @@ FAMILY_OF = {chain.chain_id: chain.family for chain in CHAINS}
 FAMILIES = {family.name: family for family in vek.families()}
 
 # How families and curves are written in sentences (the others: capitalised).
-_TITLES = {"evm": "EVM", "ton": "TON", "ed25519": "Ed25519"}
+_TITLES = {"evm": "EVM", "ton": "TON", "ed25519": "Ed25519", "secp256k1": "secp256k1"}
 
 # Key formats with a command of their own rather than a choice of import-key.
 OWN_COMMAND_KEY_FORMATS = ("keystore",)
@@ -21,8 +21,6 @@ OWN_COMMAND_KEY_FORMATS = ("keystore",)
 
 def title(name: str) -> str:
     """A family or curve name as written in a sentence: "EVM", "Solana", "Ed25519"."""
-    if name == "secp256k1":
-        return name
     return _TITLES.get(name, name.capitalize())
 
 

@@ -43,7 +43,6 @@ def account_address(w: vek.Wallet, family: str) -> Optional[str]:
     return None
 
 
-
 def vault_option(args: argparse.Namespace) -> str:
     """The --vault option to repeat in a hint, or nothing for the default vault."""
     return f" --vault {shlex.quote(args.vault)}" if args.vault is not None else ""

@@ -62,7 +62,6 @@ _{PROG}_complete() {{
     return "\n".join(lines) + "\n"
 
 
-
 @command(
     "completion",
     "print a shell completion script (bash, zsh or fish)",

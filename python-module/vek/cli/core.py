@@ -78,7 +78,6 @@ def pairs(rows: Sequence[Sequence[str]]) -> str:
     return table(["", ""], rows).split("\n", 1)[1]
 
 
-
 class Output:
     """Writes a result either as JSON or as readable text on standard output."""
 

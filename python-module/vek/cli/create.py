@@ -47,7 +47,6 @@ def create(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
     out.note(f"Back up the recovery phrase now: {PROG}{vault_option(args)} export {w.id}")
 
 
-
 @command(
     "import-mnemonic",
     "import a wallet from a recovery phrase",
@@ -132,7 +131,6 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
             "warning: the other curve's accounts use a new random key that only "
             f"'{PROG}{vault_option(args)} export {w.id}' shows; back it up, or import with --both"
         )
-
 
 
 @command(

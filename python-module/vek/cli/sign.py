@@ -55,7 +55,6 @@ def read_message(args: argparse.Namespace) -> Any:
     return args.message
 
 
-
 @command(
     "verify",
     "check a signature (no wallet needed); without --address, print the signer",
