@@ -147,7 +147,7 @@ def test_quickstart_example_runs(tmp_path):
 
 @needs_mypy
 def test_cli_passes_mypy_strict(tmp_path):
-    result = run_mypy([REPO / "python-module" / "vek" / "cli.py"], REPO, tmp_path / "cache")
+    result = run_mypy([REPO / "python-module" / "vek" / "cli"], REPO, tmp_path / "cache")
     assert result.returncode == 0, result.stdout + result.stderr
 
 

@@ -1,0 +1,248 @@
+"""Transactions: sign-tx, send."""
+
+from __future__ import annotations
+
+import argparse
+import contextlib
+import signal
+from typing import Any, Callable, Iterator, Optional
+
+import vek
+
+from .chains import chain_label, decodes, family_of, joined, sending_families, title
+from .common import (
+    account_address,
+    check_hex,
+    one_of,
+    open_vault,
+    read_file,
+    resolve,
+    review,
+    signature_doc,
+    signature_text,
+    strip_hex_prefix,
+    unlock,
+)
+from .core import CliError, Output, State, printable, tell
+from .prompts import SecretReader
+from .registry import CHAIN, WALLET, Spec, arg, command, index_option, passphrase_options, seconds_arg, yes_option
+
+ENDPOINT_HELP = (
+    "node endpoint. Without it: the entry for the chain's CAIP-2 id in the `rpc` object of "
+    "$HOME/.vek/config.json, else a built-in PUBLIC MAINNET node (shown before sending). "
+    "A configuration file that cannot be used is an error, not ignored."
+)
+
+
+class SendTimeout(Exception):
+    """The node did not answer within --timeout."""
+
+
+def read_transaction(args: argparse.Namespace) -> str:
+    """The transaction hex from the command line, or from a file holding hex text
+    (white space, line breaks included, is ignored there)."""
+    one_of(args.tx, args.tx_file, "transaction", "--tx-file")
+    if args.tx_file is None:
+        text = str(args.tx)
+    else:
+        try:
+            text = "".join(read_file(args.tx_file).decode("ascii").split())
+        except UnicodeDecodeError:
+            raise CliError(f"{printable(args.tx_file)} does not hold hex text") from None
+    return strip_hex_prefix(text)
+
+
+def decoded_doc(d: vek.DecodedTransaction) -> dict[str, Any]:
+    if d.family == "evm":
+        doc: dict[str, Any] = {
+            "chain_id": d.evm_chain_id,
+            "type": d.tx_type,
+            "nonce": d.nonce,
+            "to": d.to,
+            "value_wei": d.value_wei,
+            "value_ether": d.value_ether,
+            "gas_limit": d.gas_limit,
+        }
+        if d.gas_price is not None:
+            doc["gas_price"] = d.gas_price
+        else:
+            doc["max_fee_per_gas"] = d.max_fee_per_gas
+            doc["max_priority_fee_per_gas"] = d.max_priority_fee_per_gas
+        doc["data_length"] = d.data_length
+        return doc
+    return {"fee_payer": d.fee_payer, "signatures": d.signatures, "instructions": d.instructions}
+
+
+def decoded_rows(d: vek.DecodedTransaction) -> list[list[str]]:
+    if d.family == "evm":
+        rows = [
+            ["chain id", f"{d.evm_chain_id} ({chain_label(d.chain_id)})"],
+            ["nonce", str(d.nonce)],
+            ["to", d.to or "(none: creates a contract)"],
+            ["value", f"{d.value_ether} ether ({d.value_wei} wei)"],
+            ["gas limit", str(d.gas_limit)],
+        ]
+        if d.gas_price is not None:
+            rows.append(["gas price", f"{d.gas_price} wei"])
+        else:
+            rows.append(["max fee", f"{d.max_fee_per_gas} wei per gas"])
+            rows.append(["priority fee", f"{d.max_priority_fee_per_gas} wei per gas"])
+        rows.append(["data", f"{d.data_length} bytes"])
+        return rows
+    return [
+        ["fee payer", str(d.fee_payer)],
+        ["signatures", str(d.signatures)],
+        ["instructions", str(d.instructions)],
+    ]
+
+
+def decode(args: argparse.Namespace, tx: str) -> Optional[vek.DecodedTransaction]:
+    """The transaction decoded for review; None for the families that are signed as given."""
+    if not decodes(family_of(args.chain)):
+        check_hex(tx, "transaction")
+        return None
+    return vek.decode_transaction(args.chain, tx)
+
+
+def tx_specs(*extra: Spec) -> tuple[Spec, ...]:
+    """The arguments of sign-tx and send: the transaction, then `extra`, then the passphrase."""
+    return (
+        WALLET,
+        CHAIN,
+        arg(
+            "tx",
+            nargs="?",
+            metavar="TX_HEX",
+            help="the unsigned transaction in hex (EVM: type 1 or 2; Solana: the whole transaction "
+            "with its signature slots)",
+        ),
+        arg("--tx-file", metavar="FILE", help="read the transaction hex from FILE"),
+        index_option("the key (default: the stored account)"),
+        *extra,
+        passphrase_options(),
+    )
+
+
+@command(
+    "sign-tx",
+    "show and sign a transaction (nothing is sent); EVM: prints the signed transaction",
+    *tx_specs(),
+)
+def sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    tx = read_transaction(args)
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    d = decode(args, tx)
+    family = family_of(args.chain)
+    if not out.as_json:
+        if d is None:
+            tell(f"note: {family} transactions are not decoded: check what you sign.")
+        review(account_address(w, family) if args.index is None else None, decoded_rows(d) if d else [])
+    with unlock(vault, w, args, reader, out) as session:
+        # A Solana signature covers the message after the signature slots.
+        payload: Any = d.signing_payload if d is not None and d.family == "solana" else tx
+        result = session.sign_transaction(args.chain, payload, index=args.index)
+        doc = signature_doc(session.address(args.chain, index=args.index), result)
+    if d is not None:
+        doc["transaction"] = decoded_doc(d)
+    out.emit(doc, lambda: signature_text(doc))
+
+
+def endpoint_of(args: argparse.Namespace) -> tuple[str, str]:
+    """The endpoint and where it comes from, in words."""
+    if args.rpc_url is not None:
+        return args.rpc_url, "--rpc-url"
+    e = vek.rpc_endpoint(args.chain)
+    if e.source == "configuration":
+        return e.url, f"from {printable(e.config_file)}"
+    return e.url, "built-in public mainnet node"
+
+
+def signed_bytes(tx: str, signed: vek.SignedTransaction) -> bytes:
+    """The transaction with its signature, as a node takes it: EVM's signed transaction; a
+    Solana transaction with the signature in the fee payer's slot, the first."""
+    if signed.raw_transaction is not None:
+        return bytes.fromhex(strip_hex_prefix(signed.raw_transaction))
+    whole = bytearray.fromhex(tx)
+    whole[1 : 1 + len(bytes.fromhex(signed.signature))] = bytes.fromhex(signed.signature)
+    return bytes(whole)
+
+
+def submitted(args: argparse.Namespace, url: str, lookup: str, submit: Callable[[], str]) -> str:
+    """The node's transaction hash of `submit`, which must answer within --timeout."""
+    with timeout(args.timeout):
+        try:
+            return submit()
+        except SendTimeout:
+            raise CliError(
+                f"no reply from {printable(url)} within {args.timeout:g} s: whether the transaction was sent "
+                "is not known" + lookup
+            ) from None
+
+
+SENDING = joined([title(name) for name in sending_families()])
+
+
+@command(
+    "send",
+    f"show, confirm, sign and broadcast a transaction ({SENDING})",
+    *tx_specs(
+        arg("--rpc-url", metavar="URL", help=ENDPOINT_HELP),
+        arg("--timeout", type=seconds_arg, metavar="SECONDS", help="stop waiting for the node after SECONDS"),
+        yes_option("send without asking"),
+    ),
+)
+def send(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
+    tx = read_transaction(args)
+    vault = open_vault(args)
+    w = resolve(vault, args.wallet)
+    family = family_of(args.chain)
+    if family not in sending_families():
+        raise CliError(f"sending covers {SENDING} chains only, not {family}")
+    d = vek.decode_transaction(args.chain, tx)
+    url, source = endpoint_of(args)
+    shown = account_address(w, family) if args.index is None else None
+    state.text = "nothing was sent"
+    if not out.as_json or not args.yes:
+        review(shown, decoded_rows(d) + [["endpoint", f"{printable(url)} ({source})"]])
+    if not args.yes and not reader.confirm("send?"):
+        raise CliError("cancelled: nothing was sent")
+    broadcast = getattr(vek, "broadcast", None)
+    with unlock(vault, w, args, reader, out) as session:
+        signer = session.address(args.chain, index=args.index)
+        if shown is not None and signer != shown:
+            raise CliError(f"the wallet signs with {signer}, not the address shown ({shown}); nothing was sent")
+        payload: Any = d.signing_payload if family == "solana" else tx
+        signed = session.sign_transaction(args.chain, payload, index=args.index)
+        expected = signed.tx_hash
+        lookup = f"; look up {expected} before sending it again" if expected else "; check the account before sending again"
+        state.text = "whether the transaction was sent is not known" + lookup
+        if broadcast is None:
+            # TEMPORARY, until vek.broadcast sends signed bytes: the session signs again and sends.
+            tx_hash = submitted(args, url, lookup, lambda: session.send(args.chain, tx, rpc_url=url, index=args.index))
+    if broadcast is not None:
+        # The session is closed: its keys are wiped before the wait for the node.
+        raw = signed_bytes(tx, signed)
+        tx_hash = submitted(args, url, lookup, lambda: str(broadcast(args.chain, raw, rpc_url=url)))
+    state.text = f"the transaction was sent ({printable(tx_hash)})"
+    out.emit({"signer": signer, "tx_hash": tx_hash}, lambda: printable(tx_hash))
+
+
+@contextlib.contextmanager
+def timeout(seconds: Optional[float]) -> Iterator[None]:
+    """Raises SendTimeout in the block after `seconds` (the library lets signal
+    handlers end its wait for the node)."""
+    if seconds is None:
+        yield
+        return
+
+    def expired(signum: int, frame: Any) -> None:
+        raise SendTimeout
+
+    previous = signal.signal(signal.SIGALRM, expired)
+    signal.setitimer(signal.ITIMER_REAL, seconds)
+    try:
+        yield
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
