@@ -48,18 +48,6 @@ from ._vek import (
     verify_typed_data,
 )
 
-# TEMPORARY: the family queries come from a Python stand-in until vek._vek provides them
-# (delete vek/_queries_dev.py and this block then, importing the three names from ._vek
-# with the others; they join __all__ with them).
-import typing as _typing
-
-from . import _vek
-
-if _typing.TYPE_CHECKING or not hasattr(_vek, "families"):
-    from ._queries_dev import Family as Family, families as families, message_formats as message_formats
-else:
-    from ._vek import Family as Family, families as families, message_formats as message_formats
-
 __version__ = "0.1.0"
 
 __all__ = [

@@ -207,7 +207,6 @@ def send(args: argparse.Namespace, out: Output, reader: SecretReader, state: Sta
         review(shown, decoded_rows(d) + [["endpoint", f"{printable(url)} ({source})"]])
     if not args.yes and not reader.confirm("send?"):
         raise CliError("cancelled: nothing was sent")
-    broadcast = getattr(vek, "broadcast", None)
     with unlock(vault, w, args, reader, out) as session:
         signer = session.address(args.chain, index=args.index)
         if shown is not None and signer != shown:
@@ -217,13 +216,9 @@ def send(args: argparse.Namespace, out: Output, reader: SecretReader, state: Sta
         expected = signed.tx_hash
         lookup = f"; look up {expected} before sending it again" if expected else "; check the account before sending again"
         state.text = "whether the transaction was sent is not known" + lookup
-        if broadcast is None:
-            # TEMPORARY, until vek.broadcast sends signed bytes: the session signs again and sends.
-            tx_hash = submitted(args, url, lookup, lambda: session.send(args.chain, tx, rpc_url=url, index=args.index))
-    if broadcast is not None:
-        # The session is closed: its keys are wiped before the wait for the node.
-        raw = signed_bytes(tx, signed)
-        tx_hash = submitted(args, url, lookup, lambda: str(broadcast(args.chain, raw, rpc_url=url)))
+    # The session is closed: its keys are wiped before the wait for the node.
+    raw = signed_bytes(tx, signed)
+    tx_hash = submitted(args, url, lookup, lambda: vek.broadcast(args.chain, raw, rpc_url=url))
     state.text = f"the transaction was sent ({printable(tx_hash)})"
     out.emit({"signer": signer, "tx_hash": tx_hash}, lambda: printable(tx_hash))
 
