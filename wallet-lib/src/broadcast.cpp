@@ -386,7 +386,7 @@ VekResult<AssembledTransaction> sign_and_assemble(std::span<const std::uint8_t> 
 
 VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_t> key, std::string_view chain,
                                                      std::span<const std::uint8_t> unsigned_tx) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  auto parsed = vek_signer::parse_chain(chain);
   if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
   auto assembled = sign_and_assemble(key, *parsed, unsigned_tx);
   if (!assembled) return std::unexpected(std::move(assembled.error()));
@@ -395,7 +395,7 @@ VekResult<std::vector<std::uint8_t>> sign_and_encode(std::span<const std::uint8_
 
 VekResult<std::string> send_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
                                    std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  auto parsed = vek_signer::parse_chain(chain);
   if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
   if (rpc_url) return broadcast(parsed->chain_type, *rpc_url, signed_tx);
 
@@ -426,7 +426,7 @@ VekResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> k
 
 VekResult<std::string> submit_signed(std::string_view chain, std::span<const std::uint8_t> signed_tx,
                                      std::optional<std::string_view> rpc_url) {
-  auto parsed = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  auto parsed = vek_signer::parse_chain(chain);
   if (!parsed) return std::unexpected(VekLibError::invalid_input(std::move(parsed.error())));
   std::string url;
   if (rpc_url) {

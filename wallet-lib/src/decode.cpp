@@ -8,7 +8,7 @@
 
 #include "raw_messages.h"
 #include "vek/lib/review.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/rlp.h"
 
@@ -238,7 +238,7 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 bool is_solana_message(std::span<const std::uint8_t> message) { return solana_message(message).has_value(); }
 
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::string family(vek_core::chain_type_name(c->chain_type));
   Parsed<DecodedTransaction> d = bad("");

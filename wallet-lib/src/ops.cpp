@@ -61,15 +61,15 @@ VekResult<void> check_bip39_text(OptText bip39_passphrase) {
 
 }  // namespace
 
-VekResult<vek_core::Chain> resolve_chain(std::string_view chain, vek_core::ChainScope scope) {
-  auto c = vek_core::parse_chain(chain, scope);
+VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
+  auto c = vek_signer::parse_chain(chain);
   if (!c) return invalid(std::move(c.error()));
   return std::move(*c);
 }
 
 std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, ChainType family) {
   for (const WalletAccount& account : wallet.accounts) {
-    auto chain = vek_core::parse_chain(account.chain_id);
+    auto chain = vek_signer::parse_chain(account.chain_id);
     if (chain && chain->chain_type == family && !account.derivation_path.empty()) return account.derivation_path;
   }
   return std::nullopt;
@@ -77,7 +77,7 @@ std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, Cha
 
 std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::string_view> stored) {
   if (!stored) return chain.default_path(0);
-  const vek_core::Chain& main = vek_core::default_chain_for_type(chain.chain_type);
+  const vek_core::Chain& main = vek_signer::default_chain_for_type(chain.chain_type);
   if (chain.coin_type == main.coin_type) return std::string(*stored);
   // "m/{purpose}'/{coin}'/..." with the family's coin: the same account on the chain's coin.
   const std::string coin_level = "/" + std::to_string(main.coin_type) + "'";
@@ -298,7 +298,7 @@ VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecre
     return invalid("the stored accounts of wallet '" + vek_core::json_text::one_line(wallet.name) + "' do not match its secret");
   };
   for (const WalletAccount& account : wallet.accounts) {
-    auto chain = vek_core::parse_chain(account.chain_id);
+    auto chain = vek_signer::parse_chain(account.chain_id);
     if (!chain) return mismatch();
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain->chain_type);
     auto key = key_from_secret(secret, *signer, account.derivation_path);
@@ -348,7 +348,7 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
                                                           std::span<const FamilyPath> paths) {
   std::array<std::optional<std::string_view>, vek_core::kAllChainTypes.size()> chosen;
   for (const FamilyPath& given : paths) {
-    auto chain = resolve_chain(given.chain, vek_core::ChainScope::All);
+    auto chain = resolve_chain(given.chain);
     if (!chain) return std::unexpected(std::move(chain.error()));
     auto& slot = chosen[static_cast<std::size_t>(chain->chain_type)];
     if (slot) {
@@ -362,7 +362,7 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
   // The seed costs 2,048 rounds of HMAC-SHA512: computed once, shared by the six families.
   const SecretBytes seed = mnemonic.to_seed(bip39_passphrase);
   for (ChainType family : kAccountOrder) {
-    const vek_core::Chain chain = vek_core::default_chain_for_type(family);
+    const vek_core::Chain chain = vek_signer::default_chain_for_type(family);
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
     const auto& given = chosen[static_cast<std::size_t>(family)];
     std::string path = given ? std::string(*given) : signer->default_derivation_path(index);
@@ -376,8 +376,8 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
 }
 
 VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                      OptText bip39_passphrase, vek_core::ChainScope scope) {
-  auto c = resolve_chain(chain, scope);
+                                      OptText bip39_passphrase) {
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
@@ -472,7 +472,7 @@ VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::stri
     const SecretBytes& key = signer->curve() == Curve::Ed25519 ? pair.ed25519 : pair.secp256k1;
     auto address = signer->derive_address(key.span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));
-    accounts.push_back(make_account(vek_core::default_chain_for_type(family), std::move(*address), ""));
+    accounts.push_back(make_account(vek_signer::default_chain_for_type(family), std::move(*address), ""));
   }
   const SecretBytes document = key_document(pair);
   return seal_and_save(name, std::move(accounts), document.span(), passphrase, KeyType::PrivateKey, vault);
@@ -581,7 +581,7 @@ VekResult<SecretBytes> decrypt_signing_key(std::string_view wallet_ref, ChainTyp
   // account for the family (imported at another path) is not signed for here.
   if (wallet->key_type == KeyType::Mnemonic) {
     const auto stored = stored_family_path(*wallet, chain_type);
-    if (stored && !is_default_path(*stored, vek_core::default_chain_for_type(chain_type))) {
+    if (stored && !is_default_path(*stored, vek_signer::default_chain_for_type(chain_type))) {
       return invalid("wallet '" + vek_core::json_text::one_line(wallet->name) + "' stores its " +
                      std::string(vek_core::chain_type_name(chain_type)) + " account at derivation path " +
                      vek_core::json_text::one_line(*stored) + ", which vek._native does not derive; sign with vek.Vault.unlock");

@@ -20,7 +20,7 @@
 namespace vek_lib {
 
 VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::filesystem::path file = vek_core::config_file_path();
   // The same checks broadcasting applies (a file another user controls is refused).
@@ -55,7 +55,7 @@ VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
 
 VekResult<std::string> public_key(std::string_view name_or_id, std::string_view chain, OptText passphrase,
                                   OptText vault, OptText bip39_passphrase) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto key = wallet_account_key(name_or_id, *c, passphrase, vault, bip39_passphrase);
   if (!key) return std::unexpected(std::move(key.error()));

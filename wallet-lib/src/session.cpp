@@ -16,7 +16,7 @@
 #include "vek/lib/broadcast.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/eip712.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hd.h"
@@ -181,7 +181,7 @@ class Session::Secrets {
     s->crypto_ = wallet.crypto;
     // The account the wallet stores for each family (the first one listed).
     for (const auto& account : wallet.accounts) {
-      auto chain = vek_core::parse_chain(account.chain_id);
+      auto chain = vek_signer::parse_chain(account.chain_id);
       if (!chain || account.derivation_path.empty()) continue;
       auto& stored = s->stored_paths_[family_slot(chain->chain_type)];
       if (!stored) stored = account.derivation_path;
@@ -391,11 +391,11 @@ VekResult<std::string> Session::path_locked(const vek_core::Chain& chain, const 
 }
 
 VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountRef which) {
-  auto c = resolve_chain(chain_text, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain_text);
   if (!c) return std::unexpected(std::move(c.error()));
   // Stored accounts live on the family's default chain, in its form, so the account is
   // derived there (the same key as on the chain named, for a chain of the family's coin type).
-  const vek_core::Chain& main = vek_core::default_chain_for_type(c->chain_type);
+  const vek_core::Chain& main = vek_signer::default_chain_for_type(c->chain_type);
   if (c->coin_type != main.coin_type) {
     return std::unexpected(VekLibError::invalid_input(
         "accounts are stored for '" + main.name + "', not for '" + c->name + "', whose keys have their own coin type (" +
@@ -450,7 +450,7 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
 }
 
 VekResult<std::string> Session::address(std::string_view chain, AccountRef which) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const auto lock = lock_unless_forked();
   if (!lock) return std::unexpected(lock.error());
@@ -463,7 +463,7 @@ VekResult<std::string> Session::address(std::string_view chain, AccountRef which
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (auto f = find_message_format(c->chain_type, format); !f) return std::unexpected(std::move(f.error()));
   std::vector<std::uint8_t> decoded;
@@ -477,7 +477,7 @@ VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   return sign_message_bytes(*c, message, which, format, context);
 }
@@ -501,7 +501,7 @@ VekResult<SignResult> Session::sign_message_bytes(const vek_core::Chain& chain, 
 
 VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data,
                                                AccountRef which) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (c->chain_type != ChainType::Evm) {
     return std::unexpected(VekLibError::invalid_input("typed data is signed by EVM chains only, not " +
@@ -513,7 +513,7 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
                                                        AccountRef which) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
@@ -522,7 +522,7 @@ VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, s
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::span<const std::uint8_t> tx,
                                                        AccountRef which) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   return sign_transaction_bytes(*c, tx, which);
 }
@@ -561,7 +561,7 @@ VekResult<SignedTransaction> Session::sign_transaction_bytes(const vek_core::Cha
 
 VekResult<std::string> Session::send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                      AccountRef which) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto tx = decode_transaction_hex(tx_hex);
   if (!tx) return std::unexpected(std::move(tx.error()));
@@ -570,7 +570,7 @@ VekResult<std::string> Session::send(std::string_view chain, std::string_view tx
 
 VekResult<std::string> Session::send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
                                      AccountRef which) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   return send_bytes(*c, tx, rpc_url, which);
 }

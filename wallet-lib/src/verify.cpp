@@ -14,7 +14,7 @@ VekResult<std::vector<std::uint8_t>> decode_signature_hex(std::string_view text)
 }
 
 VekResult<std::vector<std::uint8_t>> decode_signature(std::string_view chain, std::string_view text, OptText format) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto f = find_message_format(c->chain_type, format);
   if (!f) return std::unexpected(std::move(f.error()));
@@ -23,7 +23,7 @@ VekResult<std::vector<std::uint8_t>> decode_signature(std::string_view chain, st
 
 VekResult<std::string> recover_address(std::string_view chain, std::span<const std::uint8_t> message,
                                        std::span<const std::uint8_t> signature, OptText format) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto f = find_message_format(c->chain_type, format);
   if (!f) return std::unexpected(std::move(f.error()));
@@ -34,7 +34,7 @@ VekResult<std::string> recover_address(std::string_view chain, std::span<const s
 VekResult<bool> verify_message(std::string_view chain, std::string_view address, std::span<const std::uint8_t> message,
                                std::span<const std::uint8_t> signature, OptText format,
                                const MessageContext& context) {
-  auto c = resolve_chain(chain, vek_core::ChainScope::All);
+  auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   auto f = find_message_format(c->chain_type, format);
   if (!f) return std::unexpected(std::move(f.error()));

@@ -12,7 +12,7 @@
 
 #include "vek/core/json_kind.h"
 #include "vek/core/json_value.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/hex.h"
 
 // Cost. The document is parsed once (at most kMaxTypedDataBytes, nesting bounded by the

@@ -6,8 +6,8 @@
 
 #include "chains/secp256k1.h"
 #include "vek/signer/bech32.h"
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/tron.h"
+#include "bitcoin/signer.h"
+#include "tron/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/verify.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "vek/signer/chains.h"
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/cosmos.h"
+#include "bitcoin/signer.h"
+#include "cosmos/signer.h"
 #include "vek/signer/hex.h"
 
 #include "test_vectors.h"

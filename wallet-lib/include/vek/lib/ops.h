@@ -41,13 +41,12 @@ struct KeyPair {
 [[nodiscard]] VekResult<std::string> generate_mnemonic(std::uint32_t words);
 
 // The address of `chain` at the chain's default path for `index` (0 when absent), from
-// the phrase's seed under `bip39_passphrase` (absent: ""). `scope` says which chains are
-// known (vek._native: its twelve; the application API: all, vek_core::parse_chain).
+// the phrase's seed under `bip39_passphrase` (absent: ""); any chain vek_signer::parse_chain
+// knows.
 // Errors: InvalidInput (unknown chain; "a BIP-39 passphrase must be ASCII text (other
 // characters would need Unicode normalisation)"), Mnemonic, Hd, Signer.
 [[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                                    OptText bip39_passphrase = std::nullopt,
-                                                    vek_core::ChainScope scope = vek_core::ChainScope::Native);
+                                                    OptText bip39_passphrase = std::nullopt);
 
 // A derivation path other wallets use for account `index` of `chain` (any chain of the
 // table, or "eip155:<n>"), by name; {coin} is the chain's coin type:
@@ -288,11 +287,9 @@ class ScopedCreateOnWrite {
 // The steps the operations above are made of, for callers that keep a wallet open
 // across several signatures (session.h).
 
-// The known chain for a chain name, the alias "evm" or a CAIP-2 id, among vek._native's
-// twelve chains or, with ChainScope::All, every chain (vek_core::parse_chain).
+// The known chain for a chain name, the alias "evm" or a CAIP-2 id (vek_signer::parse_chain).
 // Error: InvalidInput carrying parse_chain's message.
-[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain,
-                                                       vek_core::ChainScope scope = vek_core::ChainScope::Native);
+[[nodiscard]] VekResult<vek_core::Chain> resolve_chain(std::string_view chain);
 
 // Accounts and their keys on chains other than a family's default chain. A wallet stores
 // its accounts on each family's default chain; another chain of the family uses the same

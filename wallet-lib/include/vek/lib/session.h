@@ -48,7 +48,7 @@ struct SignedTransaction {
 // selects the chain's default path for that index; a derivation path selects that path
 // (mnemonic wallets; validated as every path is, or the seed-prefix marker).
 // Every Session method taking a chain accepts any chain of the table or "eip155:<n>"
-// (vek_core::ChainScope::All).
+// (vek_signer::parse_chain).
 struct AccountRef {
   OptIndex index;
   OptText path;
