@@ -578,7 +578,7 @@ TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
       auto r = vek_lib::sign_encode_and_broadcast(kKey, chain, bytes("\x01\x02\x03"), url);
       ASSERT_FALSE(r);
       EXPECT_EQ(r.error().kind(), VekLibErrorKind::Signer);
-      const std::string family(vek_core::chain_type_name(vek_core::parse_chain(chain)->chain_type));
+      const std::string family(vek_core::chain_type_name(vek_signer::parse_chain(chain)->chain_type));
       EXPECT_EQ(r.error().display(), "invalid transaction: encode_signed_transaction not implemented for " + family);
     }
   }
@@ -589,7 +589,7 @@ TEST_F(FakeCurlTest, UnknownChainAndSignerFailuresStopBeforeAnyRequest) {
   auto unknown = vek_lib::sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "http://u");
   ASSERT_FALSE(unknown);
   EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
-  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
+  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_signer::parse_chain("dogecoin").error());
 
   // A legacy (untyped) EVM transaction cannot be assembled.
   auto legacy = vek_lib::sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "http://u");
