@@ -29,7 +29,7 @@
 #include "errors.h"
 #include "review.h"
 #include "values.h"
-#include "vek/core/chain.h"
+#include "vek/signer/chains.h"
 #include "vek/lib/broadcast.h"
 #include "vek/lib/review.h"
 #include "vek/lib/ops.h"
@@ -179,7 +179,7 @@ void bind_chains(nb::module_& m) {
       .def_prop_ro(
           "testnet", [](const vek_core::Chain& c) { return c.testnet; }, "Whether it is a test network.")
       .def_prop_ro(
-          "native", [](const vek_core::Chain& c) { return c.native; },
+          "native", [](const vek_core::Chain& c) { return !c.testnet && !c.default_rpc_url.empty(); },
           "Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.")
       .def(
           "default_path", [](const vek_core::Chain& c, std::uint32_t index) { return c.default_path(index); },
@@ -189,7 +189,7 @@ void bind_chains(nb::module_& m) {
   m.def(
       "known_chains",
       [] {
-        const auto table = vek_core::all_chains();
+        const auto table = vek_signer::all_chains();
         return std::vector<vek_core::Chain>(table.begin(), table.end());
       },
       "Every named chain, in a fixed order: the twelve of vek._native (the seven EVM mainnets,\n"
@@ -730,7 +730,7 @@ void bind_functions(nb::module_& m) {
         const auto ph = text(phrase);
         const auto c = text(chain);
         const auto b = opt_text(bip39_passphrase);
-        return take(released([&] { return vek_lib::derive_address(ph, c, index, b, vek_core::ChainScope::All); }));
+        return take(released([&] { return vek_lib::derive_address(ph, c, index, b); }));
       },
       "phrase"_a, "chain"_a, "index"_a = nb::none(), "bip39_passphrase"_a = nb::none(),
       "The address of `chain` at its family's default path for `index` (default 0), from the\n"
