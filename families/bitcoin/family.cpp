@@ -31,7 +31,6 @@ constexpr FamilyDescriptor kFamily{
     .testnet_coin_type = 1,
     .path_head = "m/84'/",
     .path_middle = "'/0'/0/",
-    .path_tail = "",
     .address_prefix = "bc",
     .signer = make_signer,
     .is_address = is_address,

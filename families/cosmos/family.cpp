@@ -29,17 +29,12 @@ constexpr FamilyDescriptor kFamily{
     .article = "a",
     .curve = Curve::Secp256k1,
     .coin_type = 118,
-    .testnet_coin_type = std::nullopt,
-    .path_head = "m/44'/",
     .path_middle = "'/0'/0/",
-    .path_tail = "",
     .address_prefix = "cosmos",
     .signer = make_signer,
     .is_address = is_address,
     .message_hash = message_hash,
     .message_formats = kCosmosMessageFormats,
-    .key_formats = {},
-    .path_presets = {},
 };
 
 }  // namespace

@@ -18,17 +18,11 @@ constexpr FamilyDescriptor kFamily{
     .article = "a",
     .curve = Curve::Ed25519,
     .coin_type = 607,
-    .testnet_coin_type = std::nullopt,
-    .path_head = "m/44'/",
     .path_middle = "'/",
     .path_tail = "'",
-    .address_prefix = "",
     .signer = make_signer,
     .is_address = is_address,
-    .message_hash = nullptr,
     .message_formats = kTonMessageFormats,
-    .key_formats = {},
-    .path_presets = {},
 };
 
 }  // namespace

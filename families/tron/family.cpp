@@ -23,17 +23,11 @@ constexpr FamilyDescriptor kFamily{
     .article = "a",
     .curve = Curve::Secp256k1,
     .coin_type = 195,
-    .testnet_coin_type = std::nullopt,
-    .path_head = "m/44'/",
     .path_middle = "'/0'/0/",
-    .path_tail = "",
-    .address_prefix = "",
     .signer = make_signer,
     .is_address = is_address,
     .message_hash = message_hash,
     .message_formats = kTronMessageFormats,
-    .key_formats = {},
-    .path_presets = {},
 };
 
 }  // namespace

@@ -39,11 +39,11 @@ struct FamilyDescriptor {
   // The SLIP-44 coin type of the family's mainnets; a chain row may carry its own.
   std::uint32_t coin_type;
   // The coin type of the family's test networks, when not the mainnets' (Bitcoin: 1).
-  std::optional<std::uint32_t> testnet_coin_type;
+  std::optional<std::uint32_t> testnet_coin_type = std::nullopt;
   // The default path of account i: path_head + coin type + path_middle + i + path_tail.
-  std::string_view path_head, path_middle, path_tail;
+  std::string_view path_head = "m/44'/", path_middle, path_tail = "";
   // The bech32 human-readable part of mainnet addresses; empty for families without one.
-  std::string_view address_prefix;
+  std::string_view address_prefix = "";
 
   // The signer for a chain of the family (its network parameters applied). Never null.
   SignerPtr (*signer)(const vek_core::Chain& chain);
@@ -52,14 +52,14 @@ struct FamilyDescriptor {
   bool (*is_address)(std::string_view address, const vek_core::Chain& chain);
   // The digest sign_message signs; null for families that sign the message bytes as they
   // are (the Ed25519 families).
-  MessageDigest (*message_hash)(std::span<const std::uint8_t> message);
+  MessageDigest (*message_hash)(std::span<const std::uint8_t> message) = nullptr;
   // The message formats' names, the standard one first (their implementations are the
   // family's rows in wallet-lib's message-format table, in this order).
   std::span<const std::string_view> message_formats;
   // The text forms of a private key of the family other wallets read and write, beyond
   // plain hex.
-  std::span<const std::string_view> key_formats;
-  std::span<const PathPreset> path_presets;
+  std::span<const std::string_view> key_formats = {};
+  std::span<const PathPreset> path_presets = {};
 
   // Transaction work still done outside the descriptor; null until a family provides it.
   // assemble: the unsigned transaction from its fields (nonce, fee, ...) as the chain
