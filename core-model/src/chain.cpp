@@ -5,8 +5,8 @@ namespace {
 
 using enum ChainType;
 
-// Solana and TON chains with their family's everything: the test clusters share the
-// mainnet keys and addresses.
+// The network rows; coin type, default path and address prefix come from the family
+// unless a row gives its own.
 constexpr std::array<Network, 24> kNetworks = {{
     // The mainnets with a built-in public endpoint, one or more per family.
     {"ethereum", Evm, "eip155:1", "https://eth.llamarpc.com", "", {}, false},
@@ -24,6 +24,7 @@ constexpr std::array<Network, 24> kNetworks = {{
     // EVM test networks share the mainnet keys and addresses.
     {"sepolia", Evm, "eip155:11155111", "https://ethereum-sepolia-rpc.publicnode.com", "", {}, true},
     {"holesky", Evm, "eip155:17000", "https://ethereum-holesky-rpc.publicnode.com", "", {}, true},
+    // Solana's test clusters: the same keys and addresses, their own endpoints.
     {"solana-devnet", Solana, "solana:EtWTRABZaYq6iMfeYKouRu166VU2xqa1", "https://api.devnet.solana.com", "", {}, true},
     {"solana-testnet", Solana, "solana:4uhcVJyU9pJkvQyS88uRDiswHXSCkY3z", "https://api.testnet.solana.com", "", {},
      true},
