@@ -13,7 +13,7 @@
 #include "vek/core/wallet_file.h"
 #include "vek/lib/ops.h"
 #include "vek/signer/chains.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/hd.h"
 #include "vek/signer/mnemonic.h"
 
@@ -97,7 +97,7 @@ void BM_check_stored_accounts_keys(benchmark::State& state) {
                             vek_core::ChainType::Cosmos, vek_core::ChainType::Tron, vek_core::ChainType::Ton}) {
     auto address = vek_signer::signer_for_chain(family)->derive_address(key->span());
     if (!address) std::abort();
-    wallet.accounts.push_back({"", *address, std::string(vek_core::default_chain_for_type(family).chain_id), ""});
+    wallet.accounts.push_back({"", *address, std::string(vek_signer::default_chain_for_type(family).chain_id), ""});
   }
   const std::string doc = R"({"ed25519":")" + std::string(kKey) + R"(","secp256k1":")" + std::string(kKey) + R"("})";
   const auto secret =

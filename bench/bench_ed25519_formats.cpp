@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vek/signer/chains/solana.h"
-#include "vek/signer/chains/ton.h"
+#include "solana/signer.h"
+#include "ton/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/ed25519_message_formats.h"
 

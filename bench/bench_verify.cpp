@@ -17,7 +17,7 @@
 
 #include "vek/lib/verify.h"
 #include "vek/signer/chains.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 
 namespace {
 

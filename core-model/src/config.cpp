@@ -75,7 +75,11 @@ std::filesystem::path config_file_path() { return data_dir() / "config.json"; }
 
 std::map<std::string, std::string> Config::default_rpc() {
   std::map<std::string, std::string> rpc;
-  for (const Chain& c : known_chains()) rpc.emplace(c.chain_id, c.default_rpc_url);
+  // The mainnets with a built-in endpoint (the test networks' endpoints are used only
+  // when a chain is asked for by name).
+  for (const Network& n : networks()) {
+    if (!n.testnet && !n.rpc.empty()) rpc.emplace(n.chain_id, n.rpc);
+  }
   return rpc;
 }
 

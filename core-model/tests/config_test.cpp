@@ -1,6 +1,8 @@
 // Configuration: the data directory from HOME, the default endpoints, and which files
 // are taken and which are ignored as a whole.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,8 +90,10 @@ TEST(Config, DefaultEndpoints) {
       {"ton", "/api/v2"},
   };
   for (const auto& [name, path] : paths) {
-    const auto chain = vek_core::parse_chain(name).value();
-    const auto it = rpc.find(std::string(chain.chain_id));
+    const auto networks = vek_core::networks();
+    const auto chain = std::find_if(networks.begin(), networks.end(), [&](const auto& n) { return n.name == name; });
+    ASSERT_NE(chain, networks.end()) << name;
+    const auto it = rpc.find(std::string(chain->chain_id));
     ASSERT_NE(it, rpc.end()) << name;
     const std::string& url = it->second;
     ASSERT_EQ(url.rfind("https://", 0), 0u) << url;

@@ -9,7 +9,9 @@
 #include "bindings.h"
 #include "lists.h"
 #include "values.h"
+#include "interop.h"
 #include "vek/core/chain.h"
+#include "vek/signer/chains.h"
 
 namespace nb = nanobind;
 using namespace nb::literals;
@@ -28,7 +30,7 @@ constexpr const char* kKnownChainsDoc =
     "of each family is the chain of that family's accounts in a wallet.";
 
 std::vector<Chain> chain_table() {
-  const auto table = vek_core::all_chains();
+  const auto table = vek_signer::all_chains();
   return {table.begin(), table.end()};
 }
 
@@ -53,7 +55,7 @@ void bind_chains(nb::module_& m) {
           "The bech32 prefix of its addresses (Bitcoin and Cosmos chains); \"\" for the other families.")
       .def_prop_ro("testnet", [](const Chain& c) { return c.testnet; }, "Whether it is a test network.")
       .def_prop_ro(
-          "native", [](const Chain& c) { return c.native; },
+          "native", [](const Chain& c) { return vek_py::is_native_chain(c.name); },
           "Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.")
       .def(
           "default_path", [](const Chain& c, std::uint32_t index) { return c.default_path(index); }, "index"_a = 0,

@@ -5,6 +5,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -13,6 +15,15 @@
 #include "vek/lib/error.h"
 
 namespace vek_py {
+
+// The chains vek._native takes, in its table order: the seven EVM mainnets, then solana,
+// bitcoin, cosmos, tron and ton. vek.Chain.native tells them apart for the application.
+inline constexpr std::array<std::string_view, 12> kNativeChains = {
+    "ethereum", "polygon", "arbitrum", "optimism", "base", "bsc", "avalanche", "solana", "bitcoin", "cosmos", "tron", "ton"};
+
+[[nodiscard]] inline bool is_native_chain(std::string_view name) noexcept {
+  return std::find(kNativeChains.begin(), kNativeChains.end(), name) != kNativeChains.end();
+}
 
 // The UTF-8 bytes of a str (subclasses included), borrowed from the object, which the
 // caller keeps alive. Lone surrogates raise the interpreter's UnicodeEncodeError (as

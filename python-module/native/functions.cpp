@@ -16,11 +16,8 @@
 namespace vek_native {
 namespace {
 
-// The chains this module knows, in table order, and how the library's refusals name it.
-constexpr std::array<std::string_view, 12> kChains = {"ethereum", "polygon", "arbitrum", "optimism",
-                                                      "base",     "bsc",     "avalanche", "solana",
-                                                      "bitcoin",  "cosmos",  "tron",     "ton"};
-constexpr vek_lib::Caller kCaller{kChains, "vek._native", "vek.Vault.unlock"};
+// The chains this module knows and how the library's refusals name it.
+constexpr vek_lib::Caller kCaller{vek_py::kNativeChains, "vek._native", "vek.Vault.unlock"};
 
 nb::object text_result(vek_lib::VekResult<std::string>&& result) { return vek_py::str_of(value_or_raise(std::move(result))); }
 nb::object secret_result(vek_lib::VekResult<std::string>&& result) {

@@ -153,7 +153,7 @@ def test_malformed_input_and_unsupported_requests(session):
          lambda: vek.verify_message("bitcoin", btc, "m", "abc")),
         (vek.InvalidInputError, "invalid input: the signer of a bip322 signature cannot be recovered; verify it against "
          "an address (formats of Bitcoin that allow recovery: bip137 and raw)", lambda: vek.recover_address("bitcoin", "m", "AA==")),
-        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Bitcoin, Cosmos and Tron chains only, not solana",
+        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Cosmos, Bitcoin and Tron chains only, not solana",
          lambda: vek.recover_address("solana", "m", "00")),
         (vek.InvalidInputError, "invalid input: checking a TON signature needs the signer's public key or the wallet's "
          "state_init (a TON address does not reveal the key)", lambda: vek.verify_message("ton", "EQ", "m", "00")),

@@ -105,7 +105,7 @@ def test_malformed_input_is_an_error_or_false_never_a_crash(session):
         (vek.SignerError, "invalid message: signature v must be 0, 1, 27 or 28, got 29", ("ethereum", "m", sig[:-2] + "1d")),
         (vek.InvalidInputError, "invalid input: unknown format for an EVM chain: 'bip322' (use eip191 or eip712)",
          ("ethereum", "m", sig, "bip322")),
-        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Bitcoin, Cosmos and Tron chains only, not solana", ("solana", "m", sig)),
+        (vek.InvalidInputError, "invalid input: recovering the signer covers EVM, Cosmos, Bitcoin and Tron chains only, not solana", ("solana", "m", sig)),
     ]
     for cls, message, args in cases:
         with pytest.raises(cls) as info:

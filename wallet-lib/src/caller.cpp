@@ -7,14 +7,14 @@
 namespace vek_lib {
 
 VekResult<vek_core::Chain> resolve_chain(std::string_view chain) {
-  auto c = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  auto c = vek_signer::parse_chain(chain);
   if (!c) return std::unexpected(VekLibError::invalid_input(std::move(c.error())));
   return std::move(*c);
 }
 
 VekResult<vek_core::Chain> resolve_chain(std::string_view chain, const Caller& caller) {
   if (caller.chains.empty()) return resolve_chain(chain);
-  auto c = vek_core::parse_chain(chain, vek_core::ChainScope::All);
+  auto c = vek_signer::parse_chain(chain);
   if (c && std::ranges::find(caller.chains, std::string_view(c->name)) != caller.chains.end()) return std::move(*c);
   return std::unexpected(VekLibError::invalid_input(
       "unknown chain: '" + std::string(chain) +

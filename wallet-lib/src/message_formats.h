@@ -1,7 +1,9 @@
-// The message formats of every chain family, in one table: how a session signs a message
-// in each, how the signature is written as text, and how it is checked or its signer
-// recovered without a wallet. Session::sign_message and verify.h dispatch through here
-// only; a new format is one row in its family's list in message_formats.cpp.
+// The message formats of every chain family: how a session signs a message in each, how
+// the signature is written as text, and how it is checked or its signer recovered without
+// a wallet. Session::sign_message and verify.h dispatch through here only. Each family's
+// rows live in its folder, families/<family>/lib/message_formats.cpp, named by the
+// family's k<Family>MessageFormats (families/<family>/family.h); a new format is one name
+// there and one row here.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +58,31 @@ struct MessageFormat {
   // The signer's address; null when the format does not carry what recovery needs.
   VekResult<std::string> (*recover)(const MessageCheck&);
 };
+
+// Each family's rows, its standard format first (families/<family>/lib/message_formats.cpp).
+#define VEK_FAMILY(folder, Name) [[nodiscard]] std::span<const MessageFormat> folder##_message_formats() noexcept;
+#include "vek/core/families.def"
+#undef VEK_FAMILY
+
+// What the families' rows share.
+namespace formats {
+
+[[nodiscard]] std::unexpected<VekLibError> invalid(std::string text);
+
+template <typename T>
+[[nodiscard]] VekResult<T> lifted(vek_signer::SignerResult<T> r) {
+  if (!r) return std::unexpected(VekLibError(std::move(r.error())));
+  return std::move(*r);
+}
+
+// The signer's own message signature (the layout of ops.h sign_message).
+[[nodiscard]] VekResult<vek_signer::MessageSignature> signer_message(const MessageSignRequest& r);
+
+// The signer's own message signature, refused for bytes whose signature would authorise a
+// transaction (raw_messages.h).
+[[nodiscard]] VekResult<vek_signer::MessageSignature> screened_message(const MessageSignRequest& r);
+
+}  // namespace formats
 
 // Signs in `format`: the signature as the format's text, the format's name, the public key.
 [[nodiscard]] VekResult<SignResult> sign_in_format(const MessageFormat& format, const MessageSignRequest& request);

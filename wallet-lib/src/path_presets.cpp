@@ -1,56 +1,67 @@
-// Derivation paths other wallets use, by name (ops.h preset_path).
-#include <algorithm>
-#include <array>
-#include <optional>
+// Derivation paths other wallets use, by name (ops.h preset_path): "default", then each
+// family's presets (its descriptor's) in the family order.
 #include <string>
+#include <vector>
 
 #include "vek/lib/ops.h"
+#include "vek/signer/family.h"
 
 namespace vek_lib {
 namespace {
 
-using vek_core::ChainType;
-
-struct Preset {
-  std::string_view name;
-  std::optional<ChainType> family;  // none: every family
-  // The path for account i on a chain of coin type c: head + c + middle + i + tail.
-  std::string_view head, middle, tail;
+struct Found {
+  const vek_signer::FamilyDescriptor* family;
+  const vek_signer::PathPreset* preset;
 };
 
-constexpr std::array<Preset, 5> kPresets = {{
-    {"default", std::nullopt, "", "", ""},
-    {"evm-account", ChainType::Evm, "m/44'/", "'/", "'/0/0"},
-    {"solana-account", ChainType::Solana, "m/44'/", "'/", "'"},
-    {"solana-seed", ChainType::Solana, "", "", ""},
-    {"bitcoin-bip84", ChainType::Bitcoin, "m/84'/", "'/", "'/0/0"},
-}};
+// "'a'", "'a' or 'b'", "'a', 'b' or 'c'".
+std::string quoted_or_list(const std::vector<std::string_view>& names) {
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out.append(i + 1 == names.size() ? " or " : ", ");
+    out.append("'").append(names[i]).append("'");
+  }
+  return out;
+}
+
+VekResult<Found> find_preset(std::string_view name) {
+  std::vector<std::string_view> names = {"default"};
+  for (const auto* f : vek_signer::families()) {
+    for (const auto& p : f->path_presets) {
+      if (p.name == name) return Found{f, &p};
+      names.push_back(p.name);
+    }
+  }
+  std::string text = "unknown derivation preset: ";
+  text.append(name).append(" (use ").append(quoted_or_list(names)).append(")");
+  return std::unexpected(VekLibError::invalid_input(std::move(text)));
+}
 
 }  // namespace
 
 VekResult<std::string> preset_path(std::string_view preset, std::string_view chain, std::uint32_t index) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
-  const auto p = std::find_if(kPresets.begin(), kPresets.end(), [&](const Preset& x) { return x.name == preset; });
-  if (p == kPresets.end()) {
-    return std::unexpected(VekLibError::invalid_input(
-        "unknown derivation preset: " + std::string(preset) +
-        " (use 'default', 'evm-account', 'solana-account', 'solana-seed' or 'bitcoin-bip84')"));
+  if (preset == "default") return c->default_path(index);
+  auto found = find_preset(preset);
+  if (!found) return std::unexpected(std::move(found.error()));
+  const auto& [family, p] = *found;
+  if (family->type != c->chain_type) {
+    std::string text = "derivation preset '";
+    text.append(preset).append("' is for ").append(family->name).append(" chains, not for '").append(chain).append("'");
+    return std::unexpected(VekLibError::invalid_input(std::move(text)));
   }
-  if (p->family && *p->family != c->chain_type) {
-    return std::unexpected(VekLibError::invalid_input("derivation preset '" + std::string(preset) + "' is for " +
-                                                      std::string(vek_core::chain_type_name(*p->family)) +
-                                                      " chains, not for '" + std::string(chain) + "'"));
-  }
-  if (!p->family) return c->default_path(index);
-  if (p->name == "solana-seed") {
+  if (!p->fixed_path.empty()) {
     if (index != 0) {
-      return std::unexpected(VekLibError::invalid_input("derivation preset 'solana-seed' names one key: give index 0"));
+      std::string text = "derivation preset '";
+      text.append(p->name).append("' names one key: give index 0");
+      return std::unexpected(VekLibError::invalid_input(std::move(text)));
     }
-    return std::string(kSeedPrefixPath);
+    return std::string(p->fixed_path);
   }
-  return std::string(p->head) + std::to_string(c->coin_type) + std::string(p->middle) + std::to_string(index) +
-         std::string(p->tail);
+  std::string path(p->head);
+  path.append(std::to_string(c->coin_type)).append(p->middle).append(std::to_string(index)).append(p->tail);
+  return path;
 }
 
 }  // namespace vek_lib

@@ -25,14 +25,14 @@ std::vector<std::string_view> format_names(ChainType family) {
 }
 
 FamilyInfo describe(ChainType family) {
-  const vek_core::Chain& home = vek_core::default_chain_for_type(family);
+  const vek_core::Chain& home = vek_signer::default_chain_for_type(family);
   FamilyInfo info;
   info.name = vek_core::chain_type_name(family);
   info.curve = curve_name(vek_signer::signer_for_chain(home)->curve());
   info.coin_type = home.coin_type;
   info.default_path.append(home.path_head).append("{index}").append(home.path_tail);
   info.default_chain = home.name;
-  for (const vek_core::Chain& c : vek_core::all_chains()) {
+  for (const vek_core::Chain& c : vek_signer::all_chains()) {
     if (c.chain_type == family) info.chains.emplace_back(c.name);
   }
   info.message_formats = format_names(family);

@@ -592,7 +592,7 @@ TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
       auto r = sign_encode_and_broadcast(kKey, chain, bytes("\x01\x02\x03"), url);
       ASSERT_FALSE(r);
       EXPECT_EQ(r.error().kind(), VekLibErrorKind::Signer);
-      const std::string family(vek_core::chain_type_name(vek_core::parse_chain(chain)->chain_type));
+      const std::string family(vek_core::chain_type_name(vek_signer::parse_chain(chain)->chain_type));
       EXPECT_EQ(r.error().display(), "invalid transaction: encode_signed_transaction not implemented for " + family);
     }
   }
@@ -603,7 +603,7 @@ TEST_F(FakeCurlTest, UnknownChainAndSignerFailuresStopBeforeAnyRequest) {
   auto unknown = sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "http://u");
   ASSERT_FALSE(unknown);
   EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
-  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
+  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_signer::parse_chain("dogecoin").error());
 
   // A legacy (untyped) EVM transaction cannot be assembled.
   auto legacy = sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "http://u");
@@ -760,7 +760,7 @@ TEST_F(FakeCurlTest, BroadcastSubmitsSignedBytesAndChecksTheNodesHash) {
   std::string shouted = evm_hash;
   std::transform(shouted.begin() + 2, shouted.end(), shouted.begin() + 2, [](char c) { return static_cast<char>(std::toupper(c)); });
   set("out", quiet_reply(R"({"result":")" + shouted + R"("})"));
-  auto e = vek_lib::broadcast(*vek_core::parse_chain("polygon"), evm, "http://evm/");
+  auto e = vek_lib::broadcast(*vek_signer::parse_chain("polygon"), evm, "http://evm/");
   ASSERT_TRUE(e) << e.error().display();
   EXPECT_EQ(*e, shouted);
 
@@ -775,7 +775,7 @@ TEST_F(FakeCurlTest, BroadcastSubmitsSignedBytesAndChecksTheNodesHash) {
 TEST_F(FakeCurlTest, BroadcastRefusesWhatItCannotSubmitBeforeAnyRequest) {
   auto unknown = vek_lib::broadcast("dogecoin", bytes("\x01"), "http://u/");
   ASSERT_FALSE(unknown);
-  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_core::parse_chain("dogecoin").error());
+  EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_signer::parse_chain("dogecoin").error());
   auto bitcoin = vek_lib::broadcast("bitcoin", bytes("\x01"), "http://u/");
   ASSERT_FALSE(bitcoin);
   EXPECT_EQ(bitcoin.error().display(), "invalid input: no broadcast method for chain family 'bitcoin'");

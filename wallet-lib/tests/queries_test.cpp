@@ -24,7 +24,7 @@ TEST(Queries, FamiliesFollowTheFamilyOrderAndTheFormatTable) {
     EXPECT_EQ(f.name, vek_core::chain_type_name(type));
     ASSERT_FALSE(f.chains.empty());
     EXPECT_EQ(f.chains.front(), f.default_chain);
-    EXPECT_EQ(f.default_chain, vek_core::default_chain_for_type(type).name);
+    EXPECT_EQ(f.default_chain, vek_signer::default_chain_for_type(type).name);
     EXPECT_NE(f.default_path.find("{index}"), std::string::npos) << f.default_path;
     EXPECT_EQ(f.key_formats.front(), "hex");
     // The first format is the one every operation takes when none is named.

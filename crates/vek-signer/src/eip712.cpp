@@ -11,7 +11,7 @@
 #include "eip712_values.h"
 
 #include "vek/core/json_value.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 
 // Cost. The document is parsed once (at most kMaxTypedDataBytes, nesting bounded by the
 // JSON reader). Every member type is resolved once, before any value is read; each

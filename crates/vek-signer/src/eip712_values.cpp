@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "vek/core/json_kind.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/hex.h"
 
 namespace vek_signer::eip712 {

@@ -3,7 +3,7 @@
 #include "chains/ed25519.h"
 #include "chains/secp256k1.h"
 #include "vek/signer/encoding.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 
 namespace vek_signer {
 

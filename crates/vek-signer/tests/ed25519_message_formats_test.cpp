@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/chains/solana.h"
-#include "vek/signer/chains/ton.h"
+#include "solana/signer.h"
+#include "ton/signer.h"
 #include "vek/signer/crc16.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/eip712.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/verify.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "chains/secp256k1.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hd.h"
 #include "vek/signer/hex.h"

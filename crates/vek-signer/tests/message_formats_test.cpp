@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/cosmos.h"
-#include "vek/signer/chains/tron.h"
+#include "bitcoin/signer.h"
+#include "cosmos/signer.h"
+#include "tron/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/verify.h"
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "vek/signer/bech32.h"
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/cosmos.h"
-#include "vek/signer/chains/tron.h"
+#include "bitcoin/signer.h"
+#include "cosmos/signer.h"
+#include "tron/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"
 #include "vek/signer/hex.h"

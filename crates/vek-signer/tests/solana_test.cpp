@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/chains/solana.h"
+#include "solana/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/random.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "vek/signer/chains/ton.h"
+#include "ton/signer.h"
 #include "vek/signer/crc16.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"

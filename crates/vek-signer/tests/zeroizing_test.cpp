@@ -18,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/cosmos.h"
-#include "vek/signer/chains/evm.h"
-#include "vek/signer/chains/tron.h"
+#include "bitcoin/signer.h"
+#include "cosmos/signer.h"
+#include "evm/signer.h"
+#include "tron/signer.h"
 #include "vek/signer/zeroizing.h"
 
 // An instrumented allocator: when the watched block is freed, record whether every

@@ -34,7 +34,7 @@ using vek_signer::SecretBytes;
 
 std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, ChainType family) {
   for (const WalletAccount& account : wallet.accounts) {
-    auto chain = vek_core::parse_chain(account.chain_id);
+    auto chain = vek_signer::parse_chain(account.chain_id);
     if (chain && chain->chain_type == family && !account.derivation_path.empty()) return account.derivation_path;
   }
   return std::nullopt;
@@ -42,7 +42,7 @@ std::optional<std::string> stored_family_path(const EncryptedWallet& wallet, Cha
 
 std::string chain_account_path(const vek_core::Chain& chain, std::optional<std::string_view> stored) {
   if (!stored) return chain.default_path(0);
-  const vek_core::Chain& main = vek_core::default_chain_for_type(chain.chain_type);
+  const vek_core::Chain& main = vek_signer::default_chain_for_type(chain.chain_type);
   if (chain.coin_type == main.coin_type) return std::string(*stored);
   // "m/{purpose}'/{coin}'/..." with the family's coin: the same account on the chain's coin.
   std::string coin_level = "/";
@@ -221,7 +221,7 @@ VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecre
     return invalid("the stored accounts of wallet '" + vek_core::json_text::one_line(wallet.name) + "' do not match its secret");
   };
   for (const WalletAccount& account : wallet.accounts) {
-    auto chain = vek_core::parse_chain(account.chain_id);
+    auto chain = vek_signer::parse_chain(account.chain_id);
     if (!chain) return mismatch();
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain->chain_type);
     auto key = key_from_secret(secret, *signer, account.derivation_path);

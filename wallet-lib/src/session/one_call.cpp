@@ -53,7 +53,7 @@ VekResult<std::unique_ptr<Session>> open_for_signing(std::string_view wallet_ref
   // the family (imported at another path) is not signed for here.
   if (wallet->key_type == vek_core::KeyType::Mnemonic) {
     const auto stored = stored_family_path(*wallet, family);
-    if (stored && !is_default_path(*stored, vek_core::default_chain_for_type(family))) {
+    if (stored && !is_default_path(*stored, vek_signer::default_chain_for_type(family))) {
       std::string text = refusal("stores its " + std::string(vek_core::chain_type_name(family)) +
                                  " account at derivation path " + vek_core::json_text::one_line(*stored));
       text.append(caller.name).append(" does not derive; sign with ").append(caller.instead);

@@ -120,7 +120,7 @@ class Session::Secrets {
     s->crypto_ = wallet.crypto;
     // The account the wallet stores for each family (the first one listed).
     for (const auto& account : wallet.accounts) {
-      auto chain = vek_core::parse_chain(account.chain_id);
+      auto chain = vek_signer::parse_chain(account.chain_id);
       if (!chain || account.derivation_path.empty()) continue;
       auto& stored = s->stored_paths_[family_slot(chain->chain_type)];
       if (!stored) stored = account.derivation_path;

@@ -143,7 +143,7 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
   if (!c) return std::unexpected(std::move(c.error()));
   // Stored accounts live on the family's default chain, in its form, so the account is
   // derived there (the same key as on the chain named, for a chain of the family's coin type).
-  const vek_core::Chain& main = vek_core::default_chain_for_type(c->chain_type);
+  const vek_core::Chain& main = vek_signer::default_chain_for_type(c->chain_type);
   if (c->coin_type != main.coin_type) {
     return std::unexpected(VekLibError::invalid_input(
         "accounts are stored for '" + main.name + "', not for '" + c->name + "', whose keys have their own coin type (" +

@@ -96,7 +96,7 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
   // The seed costs 2,048 rounds of HMAC-SHA512: computed once, shared by the six families.
   const SecretBytes seed = mnemonic.to_seed(bip39_passphrase);
   for (ChainType family : kAccountOrder) {
-    const vek_core::Chain chain = vek_core::default_chain_for_type(family);
+    const vek_core::Chain chain = vek_signer::default_chain_for_type(family);
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
     const auto& given = chosen[static_cast<std::size_t>(family)];
     std::string path = given ? std::string(*given) : signer->default_derivation_path(index);
@@ -190,7 +190,7 @@ VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::stri
     const SecretBytes& key = signer->curve() == Curve::Ed25519 ? pair.ed25519 : pair.secp256k1;
     auto address = signer->derive_address(key.span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));
-    accounts.push_back(make_account(vek_core::default_chain_for_type(family), std::move(*address), ""));
+    accounts.push_back(make_account(vek_signer::default_chain_for_type(family), std::move(*address), ""));
   }
   const SecretBytes document = key_document(pair);
   return seal_and_save(name, std::move(accounts), document.span(), passphrase, KeyType::PrivateKey, vault);

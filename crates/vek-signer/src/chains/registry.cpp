@@ -1,37 +1,50 @@
-#include <cstdlib>
+// The family registry: one descriptor per line of families.def, in its order.
+#include <array>
 
 #include "vek/signer/chains.h"
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/cosmos.h"
-#include "vek/signer/chains/evm.h"
-#include "vek/signer/chains/solana.h"
-#include "vek/signer/chains/ton.h"
-#include "vek/signer/chains/tron.h"
+#include "vek/signer/family.h"
 
 namespace vek_signer {
 
-SignerPtr signer_for_chain(ChainType chain_type) {
-  switch (chain_type) {
-    case ChainType::Evm: return std::make_unique<EvmSigner>();
-    case ChainType::Solana: return std::make_unique<SolanaSigner>();
-    case ChainType::Cosmos: return std::make_unique<CosmosSigner>("cosmos");
-    case ChainType::Bitcoin: return std::make_unique<BitcoinSigner>("bc");
-    case ChainType::Tron: return std::make_unique<TronSigner>();
-    case ChainType::Ton: return std::make_unique<TonSigner>();
-  }
-  std::abort();  // not one of the six families: a corrupted enum value
+// Defined in each family's folder, families/<folder>/family.cpp.
+#define VEK_FAMILY(folder, Name) const FamilyDescriptor& folder##_family() noexcept;
+#include "vek/core/families.def"
+#undef VEK_FAMILY
+
+namespace {
+
+using Table = std::array<const FamilyDescriptor*, vek_core::kAllChainTypes.size()>;
+
+// Built on first use, so that no static initialiser depends on another unit's.
+const Table& table() noexcept {
+  static const Table families = {
+#define VEK_FAMILY(folder, Name) &folder##_family(),
+#include "vek/core/families.def"
+#undef VEK_FAMILY
+  };
+  return families;
 }
 
-SignerPtr signer_for_chain(const vek_core::Chain& chain) {
-  switch (chain.chain_type) {
-    case ChainType::Cosmos: return std::make_unique<CosmosSigner>(std::string(chain.address_prefix));
-    case ChainType::Bitcoin: return std::make_unique<BitcoinSigner>(std::string(chain.address_prefix));
-    case ChainType::Ton: return std::make_unique<TonSigner>(chain.testnet);
-    case ChainType::Evm:
-    case ChainType::Solana:
-    case ChainType::Tron: return signer_for_chain(chain.chain_type);
-  }
-  std::abort();  // not one of the six families: a corrupted enum value
+}  // namespace
+
+std::string FamilyDescriptor::default_path(std::uint32_t coin, std::uint32_t index) const {
+  std::string out(path_head);
+  out.append(std::to_string(coin)).append(path_middle).append(std::to_string(index)).append(path_tail);
+  return out;
 }
+
+std::string FamilyDescriptor::default_path_pattern() const {
+  std::string out(path_head);
+  out.append(std::to_string(coin_type)).append(path_middle).append("{index}").append(path_tail);
+  return out;
+}
+
+std::span<const FamilyDescriptor* const> families() noexcept { return table(); }
+
+const FamilyDescriptor& family(ChainType type) noexcept { return *table()[static_cast<std::size_t>(type)]; }
+
+SignerPtr signer_for_chain(ChainType chain_type) { return signer_for_chain(default_chain_for_type(chain_type)); }
+
+SignerPtr signer_for_chain(const vek_core::Chain& chain) { return family(chain.chain_type).signer(chain); }
 
 }  // namespace vek_signer

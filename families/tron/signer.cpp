@@ -1,4 +1,4 @@
-#include "vek/signer/chains/tron.h"
+#include "tron/signer.h"
 
 #include <algorithm>
 #include <array>
@@ -39,10 +39,6 @@ SignerResult<SignOutput> TronSigner::sign_message(std::span<const std::uint8_t> 
 SignerResult<SignOutput> TronSigner::sign_transaction(std::span<const std::uint8_t> key,
                                                       std::span<const std::uint8_t> signable) const {
   return sign(key, sha256(signable));
-}
-
-std::string TronSigner::default_derivation_path(std::uint32_t index) const {
-  return "m/44'/195'/0'/0/" + std::to_string(index);
 }
 
 }  // namespace vek_signer

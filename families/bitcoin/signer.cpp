@@ -1,4 +1,4 @@
-#include "vek/signer/chains/bitcoin.h"
+#include "bitcoin/signer.h"
 
 #include <string>
 #include <string_view>
@@ -62,10 +62,6 @@ SignerResult<SignOutput> BitcoinSigner::sign_message(std::span<const std::uint8_
 SignerResult<SignOutput> BitcoinSigner::sign_transaction(std::span<const std::uint8_t> key,
                                                          std::span<const std::uint8_t> signable) const {
   return sign(key, sha256d(signable));
-}
-
-std::string BitcoinSigner::default_derivation_path(std::uint32_t index) const {
-  return "m/84'/0'/0'/0/" + std::to_string(index);
 }
 
 }  // namespace vek_signer

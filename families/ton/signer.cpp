@@ -1,4 +1,4 @@
-#include "vek/signer/chains/ton.h"
+#include "ton/signer.h"
 
 #include <algorithm>
 #include <array>
@@ -108,10 +108,6 @@ SignerResult<SignOutput> TonSigner::sign_message(std::span<const std::uint8_t> k
 SignerResult<SignOutput> TonSigner::sign_transaction(std::span<const std::uint8_t> key,
                                                      std::span<const std::uint8_t> signable) const {
   return ed25519::sign(key, signable);
-}
-
-std::string TonSigner::default_derivation_path(std::uint32_t index) const {
-  return "m/44'/607'/" + std::to_string(index) + "'";
 }
 
 }  // namespace vek_signer

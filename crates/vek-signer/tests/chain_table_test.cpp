@@ -1,20 +1,21 @@
 // Chains and chain identifiers: parse_chain over every accepted name in
 // several letter cases, every CAIP-2 id exactly, the unknown-chain message, and
-// default_chain_for_type.
+// default_chain_for_type; the family facts each chain takes from its descriptor.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <expected>
 #include <string>
 #include <vector>
 
-#include "vek/core/chain.h"
+#include "vek/signer/chains.h"
 
 namespace {
 
 using vek_core::Chain;
 using vek_core::ChainType;
-using vek_core::default_chain_for_type;
-using vek_core::parse_chain;
+using vek_signer::default_chain_for_type;
+using vek_signer::parse_chain;
 
 struct Row {
   std::string name;
@@ -63,9 +64,8 @@ void expect_row(const std::expected<Chain, std::string>& got, const Row& want, c
   EXPECT_EQ(got->chain_type, want.type) << input;
 }
 
-TEST(ParseChain, KnownTableInOrder) {
-  const auto& known = vek_core::known_chains();
-  ASSERT_EQ(known.size(), kTable.size());
+TEST(ParseChain, MainnetsWithEndpointsFirstInOrder) {
+  const auto known = vek_signer::all_chains().first(kTable.size());
   for (std::size_t i = 0; i < kTable.size(); ++i) {
     EXPECT_EQ(known[i].name, kTable[i].name);
     EXPECT_EQ(known[i].chain_id, kTable[i].chain_id);
@@ -107,8 +107,8 @@ TEST(ParseChain, Caip2IsCaseSensitive) {
 }
 
 TEST(ParseChain, UnknownInputs) {
-  for (std::string input : {"eip155:5", "eip155:", "", " ethereum", "ethereum ", "EIP155:1", "cosmos:cosmoshub-3",
-                            "eth", "btc", "sol", "matic", "mainnet", "eip155:01", "ton:testnet", "evm ", "ethereum\n"}) {
+  for (std::string input : {"", " ethereum", "ethereum ", "EIP155:1", "cosmos:cosmoshub-3",
+                            "eth", "btc", "sol", "matic", "mainnet", "evm ", "ethereum\n"}) {
     auto r = parse_chain(input);
     ASSERT_FALSE(r.has_value()) << "'" << input << "'";
     EXPECT_EQ(r.error(), unknown(input));
@@ -148,58 +148,59 @@ TEST(ChainTypeName, DisplayNames) {
   EXPECT_EQ(vek_core::chain_type_name(ChainType::Bitcoin), "bitcoin");
   EXPECT_EQ(vek_core::chain_type_name(ChainType::Tron), "tron");
   EXPECT_EQ(vek_core::chain_type_name(ChainType::Ton), "ton");
+  for (const ChainType t : vek_core::kAllChainTypes) EXPECT_EQ(vek_core::chain_type_from_name(vek_core::chain_type_name(t)), t);
+  EXPECT_FALSE(vek_core::chain_type_from_name("EVM"));
 }
 
 }  // namespace
 
-// The application API's scope: every chain of the table, and any EVM chain by its id;
-// vek._native's scope stays the twelve mainnets.
-TEST(ParseChainAll, TestNetworksAndFurtherChainsOnlyInTheWideScope) {
-  for (const Chain& c : vek_core::all_chains().subspan(12)) {
-    EXPECT_FALSE(c.native) << c.name;
-    EXPECT_FALSE(parse_chain(c.name).has_value()) << c.name;
-    EXPECT_FALSE(parse_chain(c.chain_id).has_value()) << c.name;
-    const auto by_name = parse_chain(c.name, vek_core::ChainScope::All);
-    const auto by_id = parse_chain(c.chain_id, vek_core::ChainScope::All);
+// The test networks and further chains: their own prefix, coin type or network, the
+// rest from their family.
+TEST(ParseChainAll, TestNetworksAndFurtherChains) {
+  for (const Chain& c : vek_signer::all_chains().subspan(12)) {
+    const auto by_name = parse_chain(c.name);
+    const auto by_id = parse_chain(c.chain_id);
     ASSERT_TRUE(by_name && by_id) << c.name;
     EXPECT_EQ(by_name->chain_id, c.chain_id);
     EXPECT_EQ(by_id->name, c.name);
   }
-  for (const Chain& c : vek_core::known_chains()) EXPECT_TRUE(c.native) << c.name;
-  const auto btc = parse_chain("Bitcoin-Testnet", vek_core::ChainScope::All);
+  const auto btc = parse_chain("Bitcoin-Testnet");
   ASSERT_TRUE(btc);
   EXPECT_EQ(btc->address_prefix, "tb");
   EXPECT_EQ(btc->default_path(4), "m/84'/1'/0'/0/4");
   EXPECT_TRUE(btc->testnet);
-  EXPECT_EQ(parse_chain("secret", vek_core::ChainScope::All)->default_path(2), "m/44'/529'/0'/0/2");
-  EXPECT_EQ(parse_chain("osmosis", vek_core::ChainScope::All)->address_prefix, "osmo");
-  // The default paths of the twelve are those the signers give.
+  EXPECT_EQ(parse_chain("secret")->default_path(2), "m/44'/529'/0'/0/2");
+  EXPECT_EQ(parse_chain("kava")->coin_type, 459u);
+  EXPECT_EQ(parse_chain("osmosis")->address_prefix, "osmo");
+  EXPECT_EQ(parse_chain("osmosis")->coin_type, 118u);
+  // A test network without its own prefix takes the family's.
+  EXPECT_EQ(parse_chain("cosmos-testnet")->address_prefix, "cosmos");
+  EXPECT_EQ(parse_chain("sepolia")->default_path(0), "m/44'/60'/0'/0/0");
   EXPECT_EQ(parse_chain("solana")->default_path(3), "m/44'/501'/3'/0'");
-  EXPECT_EQ(parse_chain("ton")->default_path(3), "m/44'/607'/3'");
+  EXPECT_EQ(parse_chain("ton-testnet")->default_path(3), "m/44'/607'/3'");
   EXPECT_EQ(parse_chain("tron")->default_path(3), "m/44'/195'/0'/0/3");
+  EXPECT_TRUE(parse_chain("ton")->address_prefix.empty());
 }
 
 TEST(ParseChainAll, AnyEvmChainIdAndMalformedOnes) {
-  const auto scope = vek_core::ChainScope::All;
-  const auto goerli = parse_chain("eip155:5", scope);
+  const auto goerli = parse_chain("eip155:5");
   ASSERT_TRUE(goerli);
   EXPECT_EQ(goerli->name, "eip155:5");
   EXPECT_EQ(goerli->chain_id, "eip155:5");
   EXPECT_EQ(goerli->chain_type, ChainType::Evm);
   EXPECT_TRUE(goerli->default_rpc_url.empty());
   EXPECT_EQ(goerli->default_path(1), "m/44'/60'/0'/0/1");
-  EXPECT_EQ(parse_chain("eip155:18446744073709551615", scope)->chain_id, "eip155:18446744073709551615");
+  EXPECT_EQ(parse_chain("eip155:18446744073709551615")->chain_id, "eip155:18446744073709551615");
   // A named chain's id gives that chain.
-  EXPECT_EQ(parse_chain("eip155:137", scope)->name, "polygon");
-  EXPECT_EQ(parse_chain("eip155:11155111", scope)->name, "sepolia");
-  for (const char* bad : {"eip155:", "eip155:0", "eip155:007", "eip155:-1", "eip155:+5", "eip155:5 ", "eip155:1e3",
-                          "eip155:18446744073709551616", "eip155:0x5"}) {
-    const auto got = parse_chain(bad, scope);
+  EXPECT_EQ(parse_chain("eip155:137")->name, "polygon");
+  EXPECT_EQ(parse_chain("eip155:11155111")->name, "sepolia");
+  for (const char* bad : {"eip155:", "eip155:0", "eip155:007", "eip155:01", "eip155:-1", "eip155:+5", "eip155:5 ",
+                          "eip155:1e3", "eip155:18446744073709551616", "eip155:0x5"}) {
+    const auto got = parse_chain(bad);
     ASSERT_FALSE(got) << bad;
     EXPECT_EQ(got.error(), "invalid EVM chain id: '" + std::string(bad) +
                                "' (use eip155:<n>, n a positive decimal number without leading zeros)");
-    // vek._native's scope keeps its one message.
-    EXPECT_EQ(parse_chain(bad).error().substr(0, 15), "unknown chain: ");
   }
-  EXPECT_EQ(parse_chain("EIP155:5", scope).error().substr(0, 15), "unknown chain: ");
+  EXPECT_EQ(parse_chain("EIP155:5").error().substr(0, 15), "unknown chain: ");
+  EXPECT_EQ(parse_chain("ton:testnet")->name, "ton-testnet");
 }

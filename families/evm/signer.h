@@ -31,8 +31,7 @@ namespace vek_signer {
 //   v (last byte and recovery_id) = 27 + recovery id.
 // sign_transaction: sign(Keccak-256(signable)) over the bytes as given (nothing is
 //   decoded); v = 0 or 1.
-// default_derivation_path: "m/44'/60'/0'/0/{index}".
-class EvmSigner final : public FamilySigner<ChainType::Evm, Curve::Secp256k1, 60> {
+class EvmSigner final : public FamilySigner<ChainType::Evm> {
  public:
   static constexpr std::size_t kAddressBytes = 20;
   // r (32) || s (32) || v (1).

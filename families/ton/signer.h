@@ -22,8 +22,7 @@ namespace vek_signer {
 //   of the wallet contract in workchain 0 (mainnet; "0Q" on the test network).
 // sign, sign_message, sign_transaction: the 64-byte Ed25519 signature over the bytes as
 //   given; no recovery_id.
-// default_derivation_path: "m/44'/607'/{index}'".
-class TonSigner final : public FamilySigner<ChainType::Ton, Curve::Ed25519, 607> {
+class TonSigner final : public FamilySigner<ChainType::Ton> {
  public:
   // The v5r1 wallet id is the network's global id (mainnet -239, test network -3) XOR
   // the client context of workchain 0, version 0, subwallet 0 (0x80000000).

@@ -1,4 +1,4 @@
-#include "vek/signer/chains/cosmos.h"
+#include "cosmos/signer.h"
 
 #include "chains/secp256k1.h"
 #include "vek/signer/bech32.h"
@@ -32,10 +32,6 @@ SignerResult<SignOutput> CosmosSigner::sign_message(std::span<const std::uint8_t
 SignerResult<SignOutput> CosmosSigner::sign_transaction(std::span<const std::uint8_t> key,
                                                         std::span<const std::uint8_t> signable) const {
   return sign_message(key, signable);
-}
-
-std::string CosmosSigner::default_derivation_path(std::uint32_t index) const {
-  return "m/44'/118'/0'/0/" + std::to_string(index);
 }
 
 }  // namespace vek_signer

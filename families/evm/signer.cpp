@@ -1,4 +1,4 @@
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 
 #include <string_view>
 
@@ -73,10 +73,6 @@ SignerResult<std::vector<std::uint8_t>> EvmSigner::encode_signed_transaction(std
   auto encoded = rlp::encode_signed_typed_tx(tx, sig[64], r, s);
   if (!encoded) return signer_error(SignerErrorKind::InvalidTransaction, std::string(encoded.error()));
   return std::move(*encoded);
-}
-
-std::string EvmSigner::default_derivation_path(std::uint32_t index) const {
-  return "m/44'/60'/0'/0/" + std::to_string(index);
 }
 
 }  // namespace vek_signer

@@ -8,7 +8,7 @@
 
 #include "chains/ed25519.h"
 #include "vek/core/utf8.h"
-#include "vek/signer/chains/ton.h"
+#include "ton/signer.h"
 #include "vek/signer/crc16.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/hash.h"

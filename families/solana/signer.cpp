@@ -1,4 +1,4 @@
-#include "vek/signer/chains/solana.h"
+#include "solana/signer.h"
 
 #include <algorithm>
 
@@ -55,10 +55,6 @@ SignerResult<std::vector<std::uint8_t>> SolanaSigner::encode_signed_transaction(
   std::vector<std::uint8_t> signed_tx(tx.begin(), tx.end());
   std::copy(output.signature.begin(), output.signature.end(), signed_tx.begin() + 1);
   return signed_tx;
-}
-
-std::string SolanaSigner::default_derivation_path(std::uint32_t index) const {
-  return "m/44'/501'/" + std::to_string(index) + "'/0'";
 }
 
 }  // namespace vek_signer

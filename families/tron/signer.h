@@ -19,8 +19,7 @@ namespace vek_signer {
 //   Error: InvalidMessage "expected 32-byte hash, got {n} bytes" (checked before the key).
 // sign_message: sign(Keccak-256(0x19 "TRON Signed Message:\n" {decimal length} || message)).
 // sign_transaction: sign(SHA-256(bytes)), the transaction id Tron signs.
-// default_derivation_path: "m/44'/195'/0'/0/{index}".
-class TronSigner final : public FamilySigner<ChainType::Tron, Curve::Secp256k1, 195> {
+class TronSigner final : public FamilySigner<ChainType::Tron> {
  public:
   static constexpr std::uint8_t kAddressPrefix = 0x41;
   // The hash sign_message signs: Keccak-256(0x19 "TRON Signed Message:\n" {length} || message).

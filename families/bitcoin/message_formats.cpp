@@ -1,56 +1,19 @@
+// The Bitcoin message formats' signing, checks and recovery (vek/signer/message_formats.h).
+#include "vek/core/ascii.h"
 #include "vek/signer/message_formats.h"
 
 #include <algorithm>
-#include <cstring>
-#include <initializer_list>
 
-#include "chains/secp256k1.h"
-#include "vek/core/ascii.h"
+#include "bitcoin/signer.h"
+#include "chains/secp_messages.h"
 #include "vek/signer/bech32.h"
-#include "vek/signer/chains/bitcoin.h"
-#include "vek/signer/chains/tron.h"
 #include "vek/signer/encoding.h"
-#include "vek/signer/hash.h"
-#include "vek/signer/verify.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_signer {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using Hash20 = std::array<std::uint8_t, kRipemd160Bytes>;
-
-std::unexpected<SignerError> invalid(std::string what) {
-  return signer_error(SignerErrorKind::InvalidMessage, std::move(what));
-}
-
-std::string count_text(std::size_t n) { return std::to_string(n) + " bytes"; }
-
-// Appends by resize and copy: GCC 12 at -O3 misreads vector::insert of a range here
-// (a false -Wstringop-overflow).
-void append(Bytes& out, std::span<const std::uint8_t> bytes) {
-  const std::size_t at = out.size();
-  out.resize(at + bytes.size());
-  if (!bytes.empty()) std::memcpy(out.data() + at, bytes.data(), bytes.size());
-}
-void append(Bytes& out, std::initializer_list<std::uint8_t> bytes) {
-  append(out, std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
-}
-void append_zeros(Bytes& out, std::size_t n) { out.resize(out.size() + n, 0); }
-
-// A recoverable signature over `hash` with the recovery id taken from `recid`; the key or
-// an error (kRecoversNoKey when none).
-SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> recover_key(std::span<const std::uint8_t, 32> hash,
-                                                                             std::span<const std::uint8_t> rs,
-                                                                             int recid) {
-  auto pub = secp::recover(hash, rs.first<64>(), recid);
-  if (!pub) return invalid(std::string(kRecoversNoKey));
-  return *pub;
-}
-
-Hash20 compressed_key_hash(std::span<const std::uint8_t, secp::kUncompressedBytes> pub) {
-  return hash160(secp::compress(pub));
-}
+using namespace secp_messages;
 
 // The P2SH-P2WPKH script hash: HASH160 of the witness program 0x00 0x14 {key hash}.
 Hash20 nested_script_hash(const Hash20& key_hash) {
@@ -70,9 +33,6 @@ SignerResult<std::string> p2wpkh_address(std::string_view hrp, const Hash20& has
   if (!address) return signer_error(SignerErrorKind::AddressDerivation, address.error().display());
   return std::move(*address);
 }
-
-// ---------------------------------------------------------------- Bitcoin addresses
-
 struct BitcoinAddress {
   enum class Kind : std::uint8_t { P2pkh, P2sh, P2wpkh } kind;
   Hash20 hash;
@@ -115,27 +75,7 @@ SignerResult<BitcoinAddress> bitcoin_address(std::string_view text) {
   if (!parsed) return invalid("invalid Bitcoin address: '" + std::string(text) + "'");
   return *parsed;
 }
-
-// The key of a raw signature (r || s || recid) over `hash`.
-SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> raw_signer_key(std::span<const std::uint8_t, 32> hash,
-                                                                                std::span<const std::uint8_t> sig) {
-  if (sig.size() != 65) return invalid("expected a 65-byte signature (r || s || recovery id), got " + count_text(sig.size()));
-  if (sig[64] > 3) return invalid("recovery id must be 0 to 3, got " + std::to_string(sig[64]));
-  return recover_key(hash, sig.first<64>(), sig[64]);
-}
-
-// A verification result from a recovered key: a signature of no key is false.
-template <typename Check>
-SignerResult<bool> if_recovered(const SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>>& pub,
-                                Check check) {
-  if (!pub) {
-    if (pub.error().detail == kRecoversNoKey) return false;
-    return std::unexpected(pub.error());
-  }
-  return check(*pub);
-}
-
-// ---------------------------------------------------------------- BIP-322
+// BIP-322
 
 void append_le32(Bytes& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -185,78 +125,7 @@ std::array<std::uint8_t, 32> to_sign_sighash(const Hash20& key_hash, const std::
 
 constexpr std::uint8_t kSighashAll = 0x01;
 
-// ---------------------------------------------------------------- Tron
-
-SignerResult<std::string> tron_address(std::span<const std::uint8_t, secp::kUncompressedBytes> pub) {
-  const auto account = secp::keccak_account(pub);
-  std::array<std::uint8_t, 1 + secp::kKeccakAccountBytes> payload{TronSigner::kAddressPrefix};
-  std::copy(account.begin(), account.end(), payload.begin() + 1);
-  return base58check_encode(payload);
-}
-
-SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> tron_signer_key(std::span<const std::uint8_t> message,
-                                                                                 std::span<const std::uint8_t> sig) {
-  if (sig.size() != 65) return invalid("expected a 65-byte signature (r || s || v), got " + count_text(sig.size()));
-  const std::uint8_t v = sig[64];
-  if (v != 0 && v != 1 && v != 27 && v != 28) return invalid("signature v must be 0, 1, 27 or 28, got " + std::to_string(v));
-  return recover_key(TronSigner::message_hash(message), sig.first<64>(), v >= 27 ? v - 27 : v);
-}
-
-// ---------------------------------------------------------------- Cosmos
-
-SignerResult<Hash20> cosmos_account(std::string_view address) {
-  const auto bad = [&] { return invalid("invalid Cosmos address: '" + std::string(address) + "'"); };
-  auto decoded = bech32_decode(address, kBech32ExtendedMaxLength);
-  if (!decoded) return bad();
-  auto bytes = convert_bits(decoded->data, 5, 8, false);
-  if (!bytes || bytes->size() != kRipemd160Bytes) return bad();
-  Hash20 out{};
-  std::copy(bytes->begin(), bytes->end(), out.begin());
-  return out;
-}
-
-SignerResult<std::string> cosmos_address(std::string_view hrp, const Hash20& account) {
-  auto groups = convert_bits(account, 8, 5, true);
-  if (!groups) return signer_error(SignerErrorKind::AddressDerivation, groups.error().display());
-  auto address = bech32_encode(hrp, *groups, kBech32ExtendedMaxLength);
-  if (!address) return signer_error(SignerErrorKind::AddressDerivation, address.error().display());
-  return std::move(*address);
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------- Tron
-
-SignerResult<MessageSignature> tron_sign_message(std::span<const std::uint8_t> key,
-                                                 std::span<const std::uint8_t> message, bool wallet_v) {
-  auto out = secp::sign_hash(key, TronSigner::message_hash(message), "hash");
-  if (!out) return std::unexpected(std::move(out.error()));
-  if (wallet_v) out->signature[64] = static_cast<std::uint8_t>(out->signature[64] + 27);
-  const std::uint8_t v = out->signature[64];
-  return MessageSignature{std::move(out->signature), v, {}};
-}
-
-SignerResult<std::string> tron_recover_address(std::span<const std::uint8_t> message,
-                                               std::span<const std::uint8_t> signature) {
-  auto pub = tron_signer_key(message, signature);
-  if (!pub) return std::unexpected(std::move(pub.error()));
-  return tron_address(*pub);
-}
-
-SignerResult<bool> tron_verify_message(std::string_view address, std::span<const std::uint8_t> message,
-                                       std::span<const std::uint8_t> signature) {
-  auto payload = base58check_decode(address);
-  if (!payload || payload->size() != 21 || (*payload)[0] != TronSigner::kAddressPrefix) {
-    return invalid("invalid Tron address: '" + std::string(address) + "'");
-  }
-  return if_recovered(tron_signer_key(message, signature), [&](const auto& pub) -> SignerResult<bool> {
-    auto who = tron_address(pub);
-    if (!who) return std::unexpected(std::move(who.error()));
-    return *who == address;
-  });
-}
-
-// ---------------------------------------------------------------- Bitcoin
 
 std::array<std::uint8_t, 32> bip322_message_hash(std::span<const std::uint8_t> message) {
   constexpr std::string_view kTag = "BIP0322-signed-message";
@@ -388,72 +257,6 @@ SignerResult<bool> bitcoin_raw_verify(std::string_view address, std::span<const 
   if (!parsed) return std::unexpected(std::move(parsed.error()));
   return if_recovered(raw_signer_key(BitcoinSigner::message_hash(message), signature),
                       [&](const auto& pub) -> SignerResult<bool> { return address_of_key(*parsed, pub, true); });
-}
-
-// ---------------------------------------------------------------- Cosmos
-
-std::string adr036_sign_doc(std::string_view signer, std::span<const std::uint8_t> message) {
-  // Base64 and bech32 text need no JSON escaping.
-  std::string data = base64_encode(message);
-  std::string doc = R"({"account_number":"0","chain_id":"","fee":{"amount":[],"gas":"0"},"memo":"","msgs":[{"type":)"
-                    R"("sign/MsgSignData","value":{"data":")";
-  doc += data;
-  doc += R"(","signer":")";
-  doc += signer;
-  doc += R"("}}],"sequence":"0"})";
-  wipe_string(data);
-  return doc;
-}
-
-SignerResult<MessageSignature> adr036_sign(std::span<const std::uint8_t> key, std::string_view signer,
-                                           std::span<const std::uint8_t> message) {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
-  std::string doc = adr036_sign_doc(signer, message);
-  const auto hash = sha256(std::span(reinterpret_cast<const std::uint8_t*>(doc.data()), doc.size()));
-  wipe_string(doc);
-  auto out = secp::sign_hash(key, hash, "hash");
-  if (!out) return std::unexpected(std::move(out.error()));
-  out->signature.resize(64);  // libsecp256k1 signs with a low s
-  return MessageSignature{std::move(out->signature), std::nullopt,
-                          Bytes((*sk)->public_compressed.begin(), (*sk)->public_compressed.end())};
-}
-
-SignerResult<bool> adr036_verify(std::string_view address, std::span<const std::uint8_t> message,
-                                 std::span<const std::uint8_t> signature) {
-  auto account = cosmos_account(address);
-  if (!account) return std::unexpected(std::move(account.error()));
-  if (signature.size() != 64) return invalid("expected a 64-byte signature (r || s), got " + count_text(signature.size()));
-  const auto rs = signature.first<64>();
-  if (secp::high_s(rs)) return false;
-  // The document names the signer as written in lower case (bech32's canonical form).
-  std::string signer(address);
-  std::transform(signer.begin(), signer.end(), signer.begin(),
-                 [](char c) { return vek_core::ascii_lower(c); });
-  std::string doc = adr036_sign_doc(signer, message);
-  const auto hash = sha256(std::span(reinterpret_cast<const std::uint8_t*>(doc.data()), doc.size()));
-  wipe_string(doc);
-  // Without the public key, each candidate key the signature recovers is tried.
-  for (int recid = 0; recid < 4; ++recid) {
-    const auto pub = secp::recover(hash, rs, recid);
-    if (pub && compressed_key_hash(*pub) == *account) return true;
-  }
-  return false;
-}
-
-SignerResult<std::string> cosmos_raw_recover_address(std::span<const std::uint8_t> message,
-                                                     std::span<const std::uint8_t> signature, std::string_view hrp) {
-  auto pub = raw_signer_key(sha256(message), signature);
-  if (!pub) return std::unexpected(std::move(pub.error()));
-  return cosmos_address(hrp, compressed_key_hash(*pub));
-}
-
-SignerResult<bool> cosmos_raw_verify(std::string_view address, std::span<const std::uint8_t> message,
-                                     std::span<const std::uint8_t> signature) {
-  auto account = cosmos_account(address);
-  if (!account) return std::unexpected(std::move(account.error()));
-  return if_recovered(raw_signer_key(sha256(message), signature),
-                      [&](const auto& pub) -> SignerResult<bool> { return compressed_key_hash(pub) == *account; });
 }
 
 }  // namespace vek_signer

@@ -23,8 +23,7 @@ namespace vek_signer {
 //   Error: InvalidMessage "expected 32-byte hash, got {n} bytes" (checked before the key).
 // sign_message: sign(SHA-256d(0x18 "Bitcoin Signed Message:\n" || compact-size length || message)).
 // sign_transaction: sign(SHA-256d(bytes)); the bytes are not parsed.
-// default_derivation_path: "m/84'/0'/0'/0/{index}".
-class BitcoinSigner final : public FamilySigner<ChainType::Bitcoin, Curve::Secp256k1, 0> {
+class BitcoinSigner final : public FamilySigner<ChainType::Bitcoin> {
  public:
   explicit BitcoinSigner(std::string hrp) : hrp_(std::move(hrp)) {}
 

@@ -19,8 +19,7 @@ namespace vek_signer {
 // sign_message: the same as sign().
 // sign_transaction: the same as sign(); the caller passes the message part from
 //   extract_signable_bytes().
-// default_derivation_path: "m/44'/501'/{index}'/0'".
-class SolanaSigner final : public FamilySigner<ChainType::Solana, Curve::Ed25519, 501> {
+class SolanaSigner final : public FamilySigner<ChainType::Solana> {
  public:
   // Each signature slot of a serialized transaction is this long.
   static constexpr std::size_t kSlotBytes = 64;

@@ -20,8 +20,7 @@ namespace vek_signer {
 //   Error: InvalidMessage "expected 32-byte hash, got {n} bytes" (checked before the key).
 // sign_message: sign(SHA-256(message)).
 // sign_transaction: the same as sign_message, SHA-256 of the serialised sign document.
-// default_derivation_path: "m/44'/118'/0'/0/{index}".
-class CosmosSigner final : public FamilySigner<ChainType::Cosmos, Curve::Secp256k1, 118> {
+class CosmosSigner final : public FamilySigner<ChainType::Cosmos> {
  public:
   explicit CosmosSigner(std::string hrp) : hrp_(std::move(hrp)) {}
 

@@ -1,0 +1,16 @@
+// The Tron family's descriptor (vek/signer/family.h) and the names of its message
+// formats, the standard one first, which the descriptor and wallet-lib's format rows share.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "vek/signer/family.h"
+
+namespace vek_signer {
+
+inline constexpr std::array<std::string_view, 2> kTronMessageFormats = {"tip191", "raw"};
+
+[[nodiscard]] const FamilyDescriptor& tron_family() noexcept;
+
+}  // namespace vek_signer
