@@ -13,10 +13,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A legacy message that `signers` accounts sign: header, the account keys (key i filled
-// with i + 1), a zero blockhash and one instruction with no accounts and two data bytes.
+// A message that `signers` accounts sign: header, the account keys (key i filled with
+// i + 1), a zero blockhash and one instruction with no accounts and two data bytes. From
+// 128 signers on a legacy header byte would read as a version, so it is a version-0
+// message then (no address table lookups).
 Bytes message(std::uint8_t signers) {
+  const bool versioned = signers >= 128;
   Bytes m = {signers, 0, 0};
+  if (versioned) m.insert(m.begin(), 0x80);
   const std::size_t keys = signers;
   if (keys < 128) {
     m.push_back(static_cast<std::uint8_t>(keys));
@@ -27,6 +31,7 @@ Bytes message(std::uint8_t signers) {
   for (std::size_t k = 0; k < keys; ++k) m.insert(m.end(), 32, static_cast<std::uint8_t>(k + 1));
   m.insert(m.end(), 32, 0);                 // recent blockhash
   m.insert(m.end(), {1, 0, 0, 2, 0xaa, 0xbb});  // one instruction
+  if (versioned) m.push_back(0);                // no address table lookups
   return m;
 }
 

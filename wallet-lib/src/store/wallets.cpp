@@ -23,7 +23,6 @@
 namespace vek_lib {
 
 using vek_core::ChainType;
-using vek_core::EncryptedWallet;
 using vek_core::KeyType;
 using vek_core::WalletAccount;
 using vek_signer::Curve;
@@ -59,8 +58,8 @@ VekResult<WalletInfo> seal_and_save(std::string_view name, std::vector<WalletAcc
   nlohmann::json crypto = vek_signer::envelope_to_json(*envelope);
   auto id = new_wallet_id();
   if (!id) return std::unexpected(std::move(id.error()));
-  EncryptedWallet record =
-      EncryptedWallet::make_new(std::move(*id), std::string(name), std::move(accounts), std::move(crypto), key_type);
+  vek_core::EncryptedWallet record =
+      vek_core::EncryptedWallet::make_new(std::move(*id), std::string(name), std::move(accounts), std::move(crypto), key_type);
   record.bip39_passphrase = bip39_passphrase;
   if (auto saved = save_encrypted_wallet(record, vault); !saved) return std::unexpected(std::move(saved.error()));
   return wallet_to_info(record);
@@ -196,7 +195,7 @@ VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::stri
   return seal_and_save(name, std::move(accounts), document.span(), passphrase, KeyType::PrivateKey, vault);
 }
 
-WalletInfo wallet_to_info(const EncryptedWallet& wallet) {
+WalletInfo wallet_to_info(const vek_core::EncryptedWallet& wallet) {
   WalletInfo info{wallet.id, wallet.name, {}, wallet.created_at, wallet.bip39_passphrase};
   info.accounts.reserve(wallet.accounts.size());
   for (const auto& a : wallet.accounts) info.accounts.push_back(AccountInfo{a.chain_id, a.address, a.derivation_path});

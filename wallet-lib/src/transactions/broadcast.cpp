@@ -365,7 +365,7 @@ VekResult<std::string> send_signed(const vek_core::Chain& chain, std::span<const
   // Read afresh after signing, so an edit to config.json applies to the next call.
   const auto config = vek_core::Config::load_or_default();
   if (!config) return std::unexpected(VekLibError::io(config.error()));
-  // The defaults hold an entry for each of vek._native's chains; the other chains take
+  // The default configuration holds an entry for each mainnet chain; the other chains take
   // a configured entry, else their built-in endpoint, if they have one.
   const auto endpoint = config->rpc.find(parsed->chain_id);
   if (endpoint != config->rpc.end()) return broadcast(parsed->chain_type, endpoint->second, signed_tx);
