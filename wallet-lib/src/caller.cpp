@@ -1,3 +1,4 @@
+#include "vek/signer/chains.h"
 #include "vek/lib/caller.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // The family queries against the tables the operations dispatch through.
+#include "vek/signer/chains.h"
 #include "vek/lib/queries.h"
 
 #include <gtest/gtest.h>

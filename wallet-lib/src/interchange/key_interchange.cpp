@@ -55,7 +55,7 @@ VekResult<Target> resolve_target(std::string_view format, OptText chain) {
     return invalid("unsupported key format: " + std::string(format) +
                    " (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')");
   }
-  if (!chain) return Target{*f, vek_core::default_chain_for_type(f->family.value_or(ChainType::Evm))};
+  if (!chain) return Target{*f, vek_signer::default_chain_for_type(f->family.value_or(ChainType::Evm))};
   auto c = resolve_chain(*chain);
   if (!c) return std::unexpected(std::move(c.error()));
   if (f->family && *f->family != c->chain_type) {
@@ -126,7 +126,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
   auto target = resolve_target(format, chain);
   if (!target) return std::unexpected(std::move(target.error()));
   // The key serves the chain's whole family, whose accounts live on its default chain.
-  const std::string_view chain_id = vek_core::default_chain_for_type(target->chain.chain_type).chain_id;
+  const std::string_view chain_id = vek_signer::default_chain_for_type(target->chain.chain_type).chain_id;
   key = trimmed(key);
   if (target->format.format == KeyFormat::Hex) {
     if (key.size() >= 2 && key[0] == '0' && key[1] == 'X') key.remove_prefix(2);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "refusal.h"
+#include "vek/signer/chains.h"
 #include "vek/core/ascii.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/wallet_file.h"

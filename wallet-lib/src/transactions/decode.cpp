@@ -10,7 +10,7 @@
 #include "solana_transaction.h"
 #include "vek/lib/caller.h"
 #include "vek/lib/decode.h"
-#include "vek/signer/chains/evm.h"
+#include "evm/signer.h"
 #include "vek/signer/encoding.h"
 #include "vek/signer/rlp.h"
 
