@@ -8,12 +8,6 @@
 
 namespace vek_lib {
 
-// decode_transaction reads transactions of `family` (decode.cpp).
-[[nodiscard]] bool decodes(vek_core::ChainType family) noexcept;
-
-// submit_signed has a request for `family` (broadcast.cpp).
-[[nodiscard]] bool broadcasts(vek_core::ChainType family);
-
 // The key formats export_key and import_wallet_key accept for `family` (key_interchange.cpp).
 [[nodiscard]] std::vector<std::string_view> key_format_names(vek_core::ChainType family);
 

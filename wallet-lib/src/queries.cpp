@@ -8,6 +8,7 @@
 #include "vek/core/chain.h"
 #include "vek/lib/ops.h"
 #include "vek/signer/chains.h"
+#include "vek/signer/family.h"
 
 namespace vek_lib {
 namespace {
@@ -25,13 +26,13 @@ std::vector<std::string_view> format_names(ChainType family) {
 }
 
 FamilyInfo describe(ChainType family) {
-  const vek_core::Chain& home = vek_signer::default_chain_for_type(family);
+  const vek_signer::FamilyDescriptor& f = vek_signer::family(family);
   FamilyInfo info;
-  info.name = vek_core::chain_type_name(family);
-  info.curve = curve_name(vek_signer::signer_for_chain(home)->curve());
-  info.coin_type = home.coin_type;
-  info.default_path.append(home.path_head).append("{index}").append(home.path_tail);
-  info.default_chain = home.name;
+  info.name = f.name;
+  info.curve = curve_name(f.curve);
+  info.coin_type = f.coin_type;
+  info.default_path = f.default_path_pattern();
+  info.default_chain = vek_signer::default_chain_for_type(family).name;
   for (const vek_core::Chain& c : vek_signer::all_chains()) {
     if (c.chain_type == family) info.chains.emplace_back(c.name);
   }
@@ -39,9 +40,9 @@ FamilyInfo describe(ChainType family) {
   info.key_formats = key_format_names(family);
   // Every family's signer signs its transactions (Session::sign_transaction); none builds them yet.
   info.sign_transaction = true;
-  info.decode = decodes(family);
-  info.build = false;
-  info.broadcast = broadcasts(family);
+  info.decode = f.decodes;
+  info.build = f.build != nullptr;
+  info.broadcast = f.broadcasts;
   return info;
 }
 

@@ -141,9 +141,9 @@ std::string path_text(const Path& at) {
     if (p.parent == nullptr) {
       out += p.member;
     } else if (!p.member.empty()) {
-      out += "." + std::string(p.member);
+      out.append(".").append(p.member);
     } else {
-      out += "[" + std::to_string(p.index) + "]";
+      out.append("[").append(std::to_string(p.index)).append("]");
     }
   }
   return shown(out);

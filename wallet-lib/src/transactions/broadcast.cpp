@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "capabilities.h"
 #include "process.h"
 #include "vek/core/ascii.h"
 #include "solana_transaction.h"
@@ -324,7 +323,6 @@ std::string first_characters(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
-bool broadcasts(vek_core::ChainType family) { return request_body(family, {}).has_value(); }
 
 VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view url,
                                  std::span<const std::uint8_t> signed_tx) {

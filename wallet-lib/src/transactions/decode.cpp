@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "capabilities.h"
+#include "vek/signer/family.h"
 #include "solana_transaction.h"
 #include "vek/lib/caller.h"
 #include "vek/lib/decode.h"
@@ -123,13 +123,11 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 
 }  // namespace
 
-bool decodes(ChainType family) noexcept { return family == ChainType::Evm || family == ChainType::Solana; }
-
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
   auto c = resolve_chain(chain);
   if (!c) return std::unexpected(std::move(c.error()));
   const std::string family(vek_core::chain_type_name(c->chain_type));
-  if (!decodes(c->chain_type)) {
+  if (!vek_signer::family(c->chain_type).decodes) {
     return std::unexpected(
         VekLibError::invalid_input("decoding covers EVM and Solana transactions only, not " + family));
   }
