@@ -108,6 +108,7 @@ std::array<std::uint8_t, 32> to_sign_sighash(const Hash20& key_hash, const std::
   const std::array<std::uint8_t, 4> sequence{};
   const std::array<std::uint8_t, 10> outputs{0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x6a};
   Bytes preimage;
+  preimage.reserve(182);  // BIP-143's preimage of one input and one output
   append_le32(preimage, 0);
   append(preimage, sha256d(outpoint));
   append(preimage, sha256d(sequence));
@@ -157,6 +158,7 @@ SignerResult<MessageSignature> bip322_sign(std::span<const std::uint8_t> key, st
   if (der.empty()) return signer_error(SignerErrorKind::SigningFailed, "signature error");
   MessageSignature result;
   auto& w = result.signature;
+  w.reserve(3 + der.size() + 1 + secp::kCompressedBytes);
   w.push_back(2);
   w.push_back(static_cast<std::uint8_t>(der.size() + 1));
   append(w, der);
