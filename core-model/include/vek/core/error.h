@@ -74,7 +74,7 @@ enum class PhraseFault : std::uint8_t {
 struct Error {
   ErrorCode code{};
   // The variable text of the code's format ({detail}); empty for codes without one.
-  std::string detail;
+  std::string detail{};
   // EncryptionFailed/DecryptionFailed when scrypt could not have its working memory
   // (ENOMEM): the bytes of its largest part, 128 * r * N; otherwise 0. Code and detail
   // stay what the failure has always given, so this tells a lack of memory from a wrong
