@@ -1,12 +1,15 @@
 #include "errors.h"
 
 #include <nanobind/stl/string.h>
+#include <nanobind/stl/tuple.h>
+#include <nanobind/stl/vector.h>
 
 #include <cstdint>
 #include <exception>
 #include <new>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -60,10 +63,9 @@ void register_exceptions(nb::module_& m) {
   m.def(
       "error_codes",
       [] {
-        nb::list rows;
+        std::vector<std::tuple<std::string, std::string, std::string, std::string>> rows;
         for (const vek_core::ErrorInfo& row : vek_core::error_table()) {
-          rows.append(nb::make_tuple(std::string(row.name), std::string(row.format), std::string(row.error_class),
-                                     std::string(row.description)));
+          rows.emplace_back(row.name, row.format, row.error_class, row.description);
         }
         return rows;
       },

@@ -74,6 +74,11 @@ class InternalError(VekError):
     happen; please report it. Nothing was written.
     """
 
+def error_codes() -> list[tuple[str, str, str, str]]:
+    """
+    Every error code as (name, message format, exception class, description), in the order of the codes.
+    """
+
 class Account:
     """One account of a wallet (public data only)."""
 
@@ -773,7 +778,3 @@ def rpc_endpoint(chain: str) -> Endpoint:
             too; a chain with neither a configured nor a built-in endpoint.
         VaultError: a configuration file another user controls.
     """
-
-
-def error_codes() -> list[tuple[str, str, str, str]]:
-    """Every error code as (name, message format, exception class, description), in the order of the codes."""
