@@ -165,19 +165,23 @@ inline constexpr std::string_view kInternalClass = "InternalError";
 
 // ---------------------------------------------------------------- propagation
 
-// VEK_TRY(var, expr): declares `auto var = (expr);` (a std::expected whose error type is
-// vek_core::Error) and returns its error from the enclosing function when it holds one;
-// below the line, `*var` / `var->` is the value.
+// The two propagation helpers, for the lines that hand a failed step's error up unchanged
+// (`if (!x) return std::unexpected(std::move(x.error()));`). They work with any
+// std::expected whose error converts to the enclosing function's, vek_core::Error above
+// all. Grep for VEK_TRY to find every use.
+//
+// VEK_TRY(var, expr): declares `auto var = (expr);` and returns its error from the
+// enclosing function when it holds one; below the line, `*var` / `var->` is the value.
 //   VEK_TRY(key, parse_key(text));
 //   use(*key);
-#define VEK_TRY(var, ...)        \
-  auto var = (__VA_ARGS__);      \
-  if (!var) [[unlikely]]         \
+#define VEK_TRY(var, ...)   \
+  auto var = (__VA_ARGS__); \
+  if (!var) [[unlikely]]    \
   return std::unexpected(std::move(var.error()))
 
-// VEK_TRY_VOID(expr): evaluates `expr` (a std::expected of any value type, void
-// included) and returns its error from the enclosing function when it holds one; a
-// value is discarded.
-#define VEK_TRY_VOID(...)                                  \
+// VEK_TRY_VOID(expr): evaluates `expr` (a std::expected of any value type, void included)
+// and returns its error from the enclosing function when it holds one; a value is dropped.
+//   VEK_TRY_VOID(check_params(k));
+#define VEK_TRY_VOID(...)                                                  \
   if (auto vek_try_result_ = (__VA_ARGS__); !vek_try_result_) [[unlikely]] \
   return std::unexpected(std::move(vek_try_result_.error()))
