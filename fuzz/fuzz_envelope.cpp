@@ -69,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto plain = vek_signer::decrypt(*envelope, "");
   FUZZ_CHECK(!plain.has_value());
   if (v == Verdict::TooShortForTag) {
-    FUZZ_CHECK(plain.error().kind == CryptoErrorKind::DecryptionFailed && plain.error().detail == "aead::Error");
+    FUZZ_CHECK(plain.error().code == CryptoErrorKind::DecryptionFailed && plain.error().detail == "aead::Error");
   } else {
-    FUZZ_CHECK(plain.error().kind == CryptoErrorKind::InvalidParams);
+    FUZZ_CHECK(plain.error().code == CryptoErrorKind::InvalidParams);
   }
   return 0;
 }

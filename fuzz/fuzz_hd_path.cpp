@@ -52,11 +52,11 @@ std::optional<std::string> plainest(std::string_view path) {
 void check_curve(std::string_view path, Curve curve, const std::expected<void, vek_signer::HdError>& valid) {
   const auto key = HdDeriver::derive(kSeed, path, curve);
   if (!valid) {
-    FUZZ_CHECK(!key && key.error().kind == valid.error().kind && key.error().detail == valid.error().detail);
+    FUZZ_CHECK(!key && key.error().code == valid.error().code && key.error().detail == valid.error().detail);
     return;
   }
   if (!key) {
-    FUZZ_CHECK(key.error().kind != HdErrorKind::DerivationFailed || curve == Curve::Secp256k1);
+    FUZZ_CHECK(key.error().code != HdErrorKind::DerivationFailed || curve == Curve::Secp256k1);
     return;
   }
   FUZZ_CHECK(key->size() == vek_signer::kHdKeyBytes);
@@ -73,7 +73,7 @@ void check_curve(std::string_view path, Curve curve, const std::expected<void, v
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view path = vek_fuzz::as_text(data, size);
   const auto valid = HdDeriver::validate_path(path);
-  if (!valid) FUZZ_CHECK(valid.error().kind == HdErrorKind::InvalidPath);
+  if (!valid) FUZZ_CHECK(valid.error().code == HdErrorKind::InvalidPath);
   // Every path that validates has a plainest form; a path that has one is refused only
   // for an index above 4294967295.
   const bool has_plain = plainest(path).has_value();

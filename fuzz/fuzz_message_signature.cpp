@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static constexpr std::string_view kMessage = "m";
   const std::span<const std::uint8_t> message(reinterpret_cast<const std::uint8_t*>(kMessage.data()), kMessage.size());
   const auto refused_properly = [](const vek_signer::SignerResult<bool>& r) {
-    FUZZ_CHECK(r.has_value() || r.error().kind == vek_signer::SignerErrorKind::InvalidMessage);
+    FUZZ_CHECK(r.has_value() || r.error().code == vek_signer::SignerErrorKind::InvalidMessage);
   };
   switch (data[0] % 6) {
     case 0: {
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 4: refused_properly(vek_signer::bitcoin_raw_verify("1BgGZ9tcN4rm9KBzDn7KprQz87SZ26SAMH", message, sig)); break;
     default: {
       const auto who = vek_signer::bip137_recover_address(message, sig);
-      FUZZ_CHECK(who.has_value() || who.error().kind == vek_signer::SignerErrorKind::InvalidMessage);
+      FUZZ_CHECK(who.has_value() || who.error().code == vek_signer::SignerErrorKind::InvalidMessage);
       break;
     }
   }

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text = vek_fuzz::as_text(data + 1, size - 1);
     const auto m = Mnemonic::from_phrase(text);
     if (!m) {
-      FUZZ_CHECK(m.error().kind == MnemonicErrorKind::InvalidPhrase);
+      FUZZ_CHECK(m.error().code == MnemonicErrorKind::InvalidPhrase);
       return 0;
     }
     const std::size_t words = m->word_count();

@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using Kind = vek_lib::VekLibErrorKind;
   const nlohmann::json doc = nlohmann::json::parse(rest, nullptr, /*allow_exceptions=*/false);
   if (doc.is_discarded()) {
-    FUZZ_CHECK(!value && value.error().kind() == Kind::Json);
+    FUZZ_CHECK(!value && value.error().code == Kind::Json);
     return 0;
   }
   if (doc.is_object() && doc.contains("error")) {
-    FUZZ_CHECK(!value && value.error().kind() == Kind::BroadcastFailed);
-    FUZZ_CHECK(value.error().text().starts_with("RPC error: "));
+    FUZZ_CHECK(!value && value.error().code == Kind::BroadcastFailed);
+    FUZZ_CHECK(value.error().detail.starts_with("RPC error: "));
     return 0;
   }
   const auto member = doc.is_object() ? doc.find(field) : doc.end();
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(value.has_value() && *value == member->get<std::string>());
     return 0;
   }
-  FUZZ_CHECK(!value && value.error().kind() == Kind::BroadcastFailed);
-  FUZZ_CHECK(value.error().text() == "no '" + std::string(field) + "' in response: " + std::string(rest));
+  FUZZ_CHECK(!value && value.error().code == Kind::BroadcastFailed);
+  FUZZ_CHECK(value.error().detail == "no '" + std::string(field) + "' in response: " + std::string(rest));
   return 0;
 }

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t start = 1 + kSlot * tx[0];
     FUZZ_CHECK(signable->data() == tx.data() + start && signable->size() == tx.size() - start);
   }
-  if (!signable) FUZZ_CHECK(signable.error().kind == vek_signer::SignerErrorKind::InvalidTransaction);
+  if (!signable) FUZZ_CHECK(signable.error().code == vek_signer::SignerErrorKind::InvalidTransaction);
 
   vek_signer::SignOutput sig;
   for (std::size_t i = 0; i < sig_len; ++i) sig.signature.push_back(static_cast<std::uint8_t>(0xa0 ^ i));

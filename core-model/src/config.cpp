@@ -9,6 +9,7 @@
 
 #include "json_text.h"
 #include "vek/core/chain.h"
+#include "vek/core/error.h"
 #include "vek/core/support.h"
 #include "vek/core/utf8.h"
 
@@ -91,8 +92,7 @@ Config Config::default_config() {
 }
 
 std::expected<Config, std::string> Config::parse(std::string_view text) {
-  auto doc = json_text::parse(text);
-  if (!doc) return std::unexpected(std::move(doc.error()));
+  VEK_TRY(doc, json_text::parse(text));
   const json& v = *doc;
   if (!v.is_object()) {
     return std::unexpected("invalid type: " + std::string(json_text::found(v)) + ", expected a configuration object");
@@ -115,8 +115,7 @@ std::expected<Config, std::string> Config::parse(std::string_view text) {
     for (const auto& [key, value] : plugins->items()) c.plugins.emplace(key, value);
   }
   if (const auto backup = v.find("backup"); backup != v.end() && !backup->is_null()) {
-    auto b = parse_backup(*backup);
-    if (!b) return std::unexpected(std::move(b.error()));
+    VEK_TRY(b, parse_backup(*backup));
     c.backup = std::move(*b);
   }
   return c;

@@ -7,6 +7,7 @@
 
 #include "json_text.h"
 #include "vek/core/chain_json.h"
+#include "vek/core/error.h"
 
 namespace vek_core {
 namespace {
@@ -237,8 +238,7 @@ std::string invalid_member(const ordered_json& doc) {
 std::string_view key_type_name(KeyType t) noexcept { return kKeyTypeNames[static_cast<std::size_t>(t)]; }
 
 std::expected<KeyType, std::string> key_type_from_json(const json& value) {
-  auto index = json_text::unit_variant(value, kKeyTypeNames);
-  if (!index) return std::unexpected(std::move(index.error()));
+  VEK_TRY(index, json_text::unit_variant(value, kKeyTypeNames));
   return static_cast<KeyType>(*index);
 }
 

@@ -221,7 +221,7 @@ template <typename Layout>
 SignerResult<SignOutput> sign_layout(std::span<const std::uint8_t> key, Layout layout) {
   const auto public_key = ed25519::public_key(key);
   if (!public_key) {
-    return std::unexpected(SignerError{public_key.error().kind == SignerErrorKind::InvalidPrivateKey
+    return std::unexpected(SignerError{public_key.error().code == SignerErrorKind::InvalidPrivateKey
                                            ? SignerErrorKind::InvalidPrivateKey
                                            : SignerErrorKind::SigningFailed,
                                        public_key.error().detail});

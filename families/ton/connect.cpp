@@ -125,7 +125,7 @@ SignerResult<Digest> sign_data_digest(const TonAccount& account, std::string_vie
 SignerResult<TonAccount> signing_account(std::span<const std::uint8_t> key, TonNetwork network) {
   const auto public_key = ed25519::public_key(key);
   if (!public_key) {
-    const auto kind = public_key.error().kind == SignerErrorKind::InvalidPrivateKey ? SignerErrorKind::InvalidPrivateKey
+    const auto kind = public_key.error().code == SignerErrorKind::InvalidPrivateKey ? SignerErrorKind::InvalidPrivateKey
                                                                                     : SignerErrorKind::SigningFailed;
     return std::unexpected(SignerError{kind, public_key.error().detail});
   }

@@ -1,4 +1,4 @@
-// The exception classes of `vek` and the one mapping from VekLibError to them.
+// The exception classes of `vek`, made from the core table of error classes, and the raising of an error as one.
 #pragma once
 
 #include <nanobind/nanobind.h>

@@ -45,3 +45,11 @@ def test_every_listed_file_has_a_generated_part_and_a_stale_one_is_caught():
         assert regenerate(tampered) == text, name
     with pytest.raises(KeyError, match="unknown generated block 'nope'"):
         gen_docs.regenerate("<!-- generated: nope -->\n<!-- end generated -->")
+
+
+def test_error_codes_section_is_current():
+    from vek import _vek
+
+    gen = load_tool("gen_errors_doc")
+    page = gen.DOC.read_text(encoding="utf-8")
+    assert gen.regenerate(page, _vek.error_codes()) == page, "stale: run python3 tools/gen_errors_doc.py"

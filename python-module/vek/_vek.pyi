@@ -74,6 +74,11 @@ class InternalError(VekError):
     happen; please report it. Nothing was written.
     """
 
+def error_codes() -> list[tuple[str, str, str, str]]:
+    """
+    Every error code as (name, message format, exception class, description), in the order of the codes.
+    """
+
 class Account:
     """One account of a wallet (public data only)."""
 

@@ -206,8 +206,8 @@ TEST_F(FakeCurlTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
   set("status", "3");
   auto failed = vek_lib::curl_post_json("http://u", "{}");
   ASSERT_FALSE(failed);
-  EXPECT_EQ(failed.error().kind(), VekLibErrorKind::BroadcastFailed);
-  EXPECT_EQ(failed.error().text(), err1 + err2);
+  EXPECT_EQ(failed.error().code, VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(failed.error().detail, err1 + err2);
   ::alarm(0);
 }
 
@@ -233,7 +233,7 @@ TEST_F(FakeCurlTest, UnsuccessfulExitReportsStderrUntrimmed) {
     if (c.kill) set("kill", "");
     auto r = vek_lib::curl_post_json("http://x", "{}");
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().kind(), VekLibErrorKind::BroadcastFailed);
+    EXPECT_EQ(r.error().code, VekLibErrorKind::BroadcastFailed);
     EXPECT_EQ(r.error().display(), c.display);
     fs::remove(bin_ / "kill");
   }
@@ -345,7 +345,7 @@ TEST_F(FakeCurlTest, MissingCurlIsReportedWithTheSystemText) {
   ::setenv("PATH", (root_ / "home").c_str(), 1);  // a directory without curl
   auto r = vek_lib::curl_post_json("http://x", "{}");
   ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().kind(), VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(r.error().code, VekLibErrorKind::BroadcastFailed);
   EXPECT_EQ(r.error().display(), "broadcast failed: failed to run curl: No such file or directory (os error 2)");
 
   // A file named curl that cannot be executed is a start failure too, not a curl failure.
@@ -367,7 +367,7 @@ TEST_F(FakeCurlTest, OutputIsCappedAndCurlEndedPastTheCap) {
   set("out", std::string(cap + 1, 'o'));
   auto past = vek_lib::curl_post_json("http://n/", "{}");
   ASSERT_FALSE(past);
-  EXPECT_EQ(past.error().kind(), VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(past.error().code, VekLibErrorKind::BroadcastFailed);
   EXPECT_EQ(past.error().display(), "broadcast failed: reply larger than 16777216 bytes");
 
   // Writers that never stop are ended, on either stream.
@@ -444,7 +444,7 @@ TEST_F(FakeCurlTest, OnlyHttpAndHttpsEndpointsReachCurl) {
     SCOPED_TRACE(url);
     auto r = vek_lib::curl_post_json(url, "{}");
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().kind(), VekLibErrorKind::InvalidInput);
+    EXPECT_EQ(r.error().code, VekLibErrorKind::InvalidInput);
     EXPECT_EQ(r.error().display(), "invalid input: RPC URL must start with http:// or https://: '" + url + "'");
   }
   EXPECT_FALSE(called());
@@ -493,7 +493,7 @@ TEST(ExtractJsonField, ReadsResultOrReportsWhyNot) {
       EXPECT_EQ(*r, *c.value);
     } else {
       ASSERT_FALSE(r);
-      EXPECT_EQ(r.error().kind(), VekLibErrorKind::BroadcastFailed);
+      EXPECT_EQ(r.error().code, VekLibErrorKind::BroadcastFailed);
       EXPECT_EQ(r.error().display(), c.display);
     }
   }
@@ -505,7 +505,7 @@ TEST(ExtractJsonField, NonJsonIsAJsonError) {
     SCOPED_TRACE(text);
     auto r = vek_lib::extract_json_field(text, "result");
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().kind(), VekLibErrorKind::Json);
+    EXPECT_EQ(r.error().code, VekLibErrorKind::Json);
     EXPECT_EQ(r.error().display().rfind("JSON error: [json.exception.parse_error.", 0), 0u) << r.error().display();
   }
   EXPECT_EQ(vek_lib::extract_json_field("nope", "result").error().display(),
@@ -551,7 +551,7 @@ TEST_F(FakeCurlTest, BroadcastPassesReplyErrorsThrough) {
   set("out", "Internal Server Error");
   auto json = vek_lib::broadcast(ChainType::Solana, "http://u", bytes("\x01"));
   ASSERT_FALSE(json);
-  EXPECT_EQ(json.error().kind(), VekLibErrorKind::Json);
+  EXPECT_EQ(json.error().code, VekLibErrorKind::Json);
 
   set("status", "22");
   set("err", "curl: (22) The requested URL returned error: 500\n");
@@ -591,7 +591,7 @@ TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
       SCOPED_TRACE(chain);
       auto r = sign_encode_and_broadcast(kKey, chain, bytes("\x01\x02\x03"), url);
       ASSERT_FALSE(r);
-      EXPECT_EQ(r.error().kind(), VekLibErrorKind::Signer);
+      EXPECT_EQ(r.error().code, VekLibErrorKind::InvalidTransaction);
       const std::string family(vek_core::chain_type_name(vek_signer::parse_chain(chain)->chain_type));
       EXPECT_EQ(r.error().display(), "invalid transaction: encode_signed_transaction not implemented for " + family);
     }
@@ -602,13 +602,13 @@ TEST_F(FakeCurlTest, FamiliesThatCannotAssembleAreRefusedBeforeAnyRequest) {
 TEST_F(FakeCurlTest, UnknownChainAndSignerFailuresStopBeforeAnyRequest) {
   auto unknown = sign_encode_and_broadcast(kKey, "dogecoin", bytes("\x02\xc0"), "http://u");
   ASSERT_FALSE(unknown);
-  EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(unknown.error().code, VekLibErrorKind::InvalidInput);
   EXPECT_EQ(unknown.error().display(), "invalid input: " + vek_signer::parse_chain("dogecoin").error());
 
   // A legacy (untyped) EVM transaction cannot be assembled.
   auto legacy = sign_encode_and_broadcast(kKey, "ethereum", bytes("\xc0"), "http://u");
   ASSERT_FALSE(legacy);
-  EXPECT_EQ(legacy.error().kind(), VekLibErrorKind::Signer);
+  EXPECT_EQ(legacy.error().code, VekLibErrorKind::InvalidTransaction);
 
   // A Solana transaction without a message after its slots has nothing to sign.
   auto short_sol = sign_encode_and_broadcast(kKey, "solana", std::vector<std::uint8_t>(65, 1), "http://u");
@@ -642,7 +642,7 @@ TEST_F(FakeCurlTest, EvmBytesAfterTheTransactionAreRefused) {
   tx.insert(tx.end(), {0xc0, 0x80});
   auto three = sign_encode_and_broadcast(kKey, "polygon", tx, std::nullopt);
   ASSERT_FALSE(three);
-  EXPECT_EQ(three.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(three.error().code, VekLibErrorKind::InvalidInput);
   EXPECT_EQ(three.error().display(), "invalid input: 3 bytes follow the transaction's RLP list");
   EXPECT_FALSE(called());
 }
@@ -898,9 +898,9 @@ TEST(RealCurl, HttpErrorStatusAndRefusedConnectionCarryCurlsMessage) {
   // The listener is gone now: nothing accepts on that port.
   auto refused = vek_lib::curl_post_json(url, "{}");
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().kind(), VekLibErrorKind::BroadcastFailed);
-  EXPECT_EQ(refused.error().text().rfind("curl: (7) Failed to connect to 127.0.0.1 port", 0), 0u)
-      << refused.error().text();
+  EXPECT_EQ(refused.error().code, VekLibErrorKind::BroadcastFailed);
+  EXPECT_EQ(refused.error().detail.rfind("curl: (7) Failed to connect to 127.0.0.1 port", 0), 0u)
+      << refused.error().detail;
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ TEST(RpcReply, ErrorMemberIsQuotedAsCompactJson) {
     const std::string reply = std::string(R"({"jsonrpc":"2.0","id":1,"error":)") + error + "}";
     const auto got = vek_lib::extract_json_field(reply, "result");
     ASSERT_FALSE(got.has_value()) << error;
-    EXPECT_EQ(got.error().kind(), VekLibErrorKind::BroadcastFailed) << error;
-    EXPECT_EQ(got.error().text(), "RPC error: " + nlohmann::json::parse(error).dump()) << error;
+    EXPECT_EQ(got.error().code, VekLibErrorKind::BroadcastFailed) << error;
+    EXPECT_EQ(got.error().detail, "RPC error: " + nlohmann::json::parse(error).dump()) << error;
   }
 }
 
@@ -37,8 +37,8 @@ TEST(RpcReply, DeeplyNestedErrorMemberDoesNotExhaustTheStack) {
   const std::string nested = std::string(kDepth, '[') + std::string(kDepth, ']');
   const auto got = vek_lib::extract_json_field(R"({"error":)" + nested + "}", "result");
   ASSERT_FALSE(got.has_value());
-  EXPECT_EQ(got.error().kind(), VekLibErrorKind::BroadcastFailed);
-  EXPECT_TRUE(got.error().text() == "RPC error: " + nested);
+  EXPECT_EQ(got.error().code, VekLibErrorKind::BroadcastFailed);
+  EXPECT_TRUE(got.error().detail == "RPC error: " + nested);
 }
 
 }  // namespace

@@ -271,8 +271,8 @@ TEST_F(Vault, LookupByIdThenName) {
     }
   }
   auto amb = vek_lib::load_wallet_by_name_or_id("main", vault_);
-  EXPECT_EQ(amb.error().kind(), VekLibErrorKind::AmbiguousWallet);
-  EXPECT_EQ(amb.error().count(), 2u);
+  EXPECT_EQ(amb.error().code, VekLibErrorKind::AmbiguousWallet);
+  EXPECT_EQ(amb.error().value, 2u);
 
   EXPECT_TRUE(vek_lib::wallet_name_exists("main", vault_).value());
   EXPECT_TRUE(vek_lib::wallet_name_exists("id-1", vault_).value());
@@ -298,13 +298,13 @@ TEST_F(Vault, DeleteRemovesTheFile) {
   EXPECT_EQ(names_in(wallets_), std::vector<std::string>{"kept.json"});
   auto again = vek_lib::delete_wallet_file("gone", vault_);
   ASSERT_FALSE(again);
-  EXPECT_EQ(again.error().kind(), VekLibErrorKind::WalletNotFound);
+  EXPECT_EQ(again.error().code, VekLibErrorKind::WalletNotFound);
   EXPECT_EQ(again.error().display(), "wallet not found: 'gone'");
   // A directory with a wallet's file name cannot be unlinked: an I/O error, not success.
   fs::create_directory(wallets_ / "dir.json");
   auto dir = vek_lib::delete_wallet_file("dir", vault_);
   ASSERT_FALSE(dir);
-  EXPECT_EQ(dir.error().kind(), VekLibErrorKind::Io);
+  EXPECT_EQ(dir.error().code, VekLibErrorKind::Io);
   EXPECT_TRUE(fs::is_directory(wallets_ / "dir.json"));
 }
 
@@ -343,7 +343,7 @@ TEST_F(Vault, FailedRenameRemovesTheTemporaryFile) {
   fs::create_directories(wallets_ / "w.json" / "inside");
   auto r = vek_lib::save_encrypted_wallet(wallet("w", "x"), vault_);
   ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().kind(), VekLibErrorKind::Io);
+  EXPECT_EQ(r.error().code, VekLibErrorKind::Io);
   EXPECT_EQ(names_in(wallets_), std::vector<std::string>{"w.json"});
   EXPECT_TRUE(fs::is_directory(wallets_ / "w.json" / "inside"));
 }
@@ -363,7 +363,7 @@ TEST_F(Vault, IdsThatAreNotFileNames) {
                                std::string("a/b"), std::string("a\0b", 3), std::string("/tmp/x")}) {
     auto r = vek_lib::save_encrypted_wallet(wallet(id, "evil"), vault_);
     ASSERT_FALSE(r) << id;
-    EXPECT_EQ(r.error().kind(), VekLibErrorKind::InvalidInput);
+    EXPECT_EQ(r.error().code, VekLibErrorKind::InvalidInput);
     EXPECT_EQ(r.error().display(), "invalid input: wallet id is not a plain file name: '" + id + "'");
   }
   EXPECT_EQ(names_in(wallets_), std::vector<std::string>{"ok.json"});
@@ -386,7 +386,7 @@ TEST_F(Vault, IdsThatAreNotFileNames) {
   // Saving the loaded wallet back (as a rename would) is refused, not redirected.
   auto back = vek_lib::save_encrypted_wallet(*w, vault_);
   ASSERT_FALSE(back);
-  EXPECT_EQ(back.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(back.error().code, VekLibErrorKind::InvalidInput);
   EXPECT_EQ(slurp(root_ / "vault" / "outside.json"), "sentinel");
 }
 

@@ -22,19 +22,6 @@ constexpr auto kDigitOf = make_digit_table();
 
 }  // namespace
 
-template <>
-std::string Base58Error::display() const {
-  switch (kind) {
-    case Base58ErrorKind::InvalidCharacter:
-      return "invalid base58 character at position " + std::to_string(position);
-    case Base58ErrorKind::TooShort:
-      return "base58check text decodes to " + std::to_string(position) +
-             " bytes, fewer than the 4 checksum bytes";
-    case Base58ErrorKind::BadChecksum: return "base58check checksum mismatch";
-  }
-  return "base58 error";
-}
-
 std::string base58_encode(std::span<const std::uint8_t> bytes) {
   std::size_t zeros = 0;
   while (zeros < bytes.size() && bytes[zeros] == 0) ++zeros;
@@ -71,7 +58,7 @@ std::expected<std::vector<std::uint8_t>, Base58Error> base58_decode(std::string_
     const int digit = kDigitOf[static_cast<unsigned char>(text[i])];
     if (digit < 0) {
       wipe_vector(bytes);
-      return std::unexpected(Base58Error{Base58ErrorKind::InvalidCharacter, i});
+      return fail_at(ErrorCode::Base58InvalidCharacter, i);
     }
     unsigned carry = static_cast<unsigned>(digit);
     std::size_t j = 0;
@@ -106,13 +93,13 @@ std::expected<std::vector<std::uint8_t>, Base58Error> base58check_decode(std::st
   if (bytes.size() < kBase58CheckBytes) {
     const std::size_t n = bytes.size();
     wipe_vector(bytes);
-    return std::unexpected(Base58Error{Base58ErrorKind::TooShort, n});
+    return fail_at(ErrorCode::Base58TooShort, n);
   }
   const std::size_t n = bytes.size() - kBase58CheckBytes;
   const auto check = sha256d(std::span(bytes).first(n));
   if (!std::equal(check.begin(), check.begin() + kBase58CheckBytes, bytes.begin() + static_cast<std::ptrdiff_t>(n))) {
     wipe_vector(bytes);
-    return std::unexpected(Base58Error{Base58ErrorKind::BadChecksum});
+    return fail(ErrorCode::Base58BadChecksum);
   }
   bytes.resize(n);
   return decoded;

@@ -41,14 +41,14 @@ constexpr auto kUrlSafeRev = reverse(kUrlSafe);
 std::expected<std::vector<std::uint8_t>, Base64Error> decode_unpadded(std::string_view text,
                                                                       const std::array<std::int8_t, 256>& rev,
                                                                       std::size_t reported_length) {
-  if (text.size() % 4 == 1) return std::unexpected(Base64Error{Base64ErrorKind::InvalidLength, reported_length});
+  if (text.size() % 4 == 1) return fail_at(ErrorCode::Base64InvalidLength, reported_length);
   std::vector<std::uint8_t> out;
   out.reserve(text.size() * 3 / 4);
   std::uint32_t acc = 0;
   unsigned bits = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const int v = rev[static_cast<unsigned char>(text[i])];
-    if (v < 0) return std::unexpected(Base64Error{Base64ErrorKind::InvalidCharacter, i});
+    if (v < 0) return fail_at(ErrorCode::Base64InvalidCharacter, i);
     acc = ((acc << 6) | static_cast<std::uint32_t>(v)) & 0xFFF;
     bits += 6;
     if (bits >= 8) {
@@ -57,28 +57,18 @@ std::expected<std::vector<std::uint8_t>, Base64Error> decode_unpadded(std::strin
     }
   }
   // Left-over bits (2 or 4) must be zero, so each byte string has exactly one text.
-  if ((acc & ((1U << bits) - 1)) != 0) return std::unexpected(Base64Error{Base64ErrorKind::NonCanonical});
+  if ((acc & ((1U << bits) - 1)) != 0) return fail(ErrorCode::Base64NonCanonical);
   return out;
 }
 
 }  // namespace
-
-template <>
-std::string Base64Error::display() const {
-  switch (kind) {
-    case Base64ErrorKind::InvalidCharacter: return "invalid base64 character at position " + std::to_string(position);
-    case Base64ErrorKind::InvalidLength: return "invalid base64 length " + std::to_string(position);
-    case Base64ErrorKind::NonCanonical: return "non-zero trailing bits in base64 text";
-  }
-  return "base64 error";
-}
 
 std::string base64_encode(std::span<const std::uint8_t> bytes) { return encode(bytes, kStandard, true); }
 
 std::string base64url_encode(std::span<const std::uint8_t> bytes) { return encode(bytes, kUrlSafe, false); }
 
 std::expected<std::vector<std::uint8_t>, Base64Error> base64_decode(std::string_view text) {
-  if (text.size() % 4 != 0) return std::unexpected(Base64Error{Base64ErrorKind::InvalidLength, text.size()});
+  if (text.size() % 4 != 0) return fail_at(ErrorCode::Base64InvalidLength, text.size());
   std::size_t padding = 0;
   while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
   return decode_unpadded(text.substr(0, text.size() - padding), kStandardRev, text.size());

@@ -24,9 +24,6 @@ constexpr std::array<std::int8_t, 128> make_charset_rev() {
 }
 constexpr auto kCharsetRev = make_charset_rev();
 
-std::unexpected<Bech32Error> fail(Bech32ErrorKind kind, std::size_t value = 0, std::size_t limit = 0) {
-  return std::unexpected(Bech32Error{kind, value, limit});
-}
 
 std::uint32_t polymod(std::span<const std::uint8_t> values) {
   constexpr std::array<std::uint32_t, 5> kGen = {0x3b6a57b2, 0x26508e6d, 0x1ea119fa, 0x3d4233dd, 0x2a1462b3};
@@ -57,52 +54,32 @@ bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 
 // 1 to 83 printable US-ASCII characters, not mixed case. Returns it in lower case.
 Bech32Result<std::string> normalise_hrp(std::string_view hrp) {
-  if (hrp.empty() || hrp.size() > kBech32MaxHrpLength) return fail(Bech32ErrorKind::InvalidHrp);
+  if (hrp.empty() || hrp.size() > kBech32MaxHrpLength) return fail(ErrorCode::Bech32InvalidHrp);
   bool lower = false, upper = false;
   std::string out;
   out.reserve(hrp.size());
   for (char c : hrp) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 33 || u > 126) return fail(Bech32ErrorKind::InvalidHrp);
+    if (u < 33 || u > 126) return fail(ErrorCode::Bech32InvalidHrp);
     lower |= is_lower(c);
     upper |= is_upper(c);
     out.push_back(vek_core::ascii_lower(c));
   }
-  if (lower && upper) return fail(Bech32ErrorKind::InvalidHrp);
+  if (lower && upper) return fail(ErrorCode::Bech32InvalidHrp);
   return out;
 }
 
 }  // namespace
-
-std::string Bech32Error::display() const {
-  switch (kind) {
-    case Bech32ErrorKind::InvalidHrp: return "invalid human-readable part";
-    case Bech32ErrorKind::TooLong:
-      return "bech32 string of " + std::to_string(value) + " characters exceeds the limit of " + std::to_string(limit);
-    case Bech32ErrorKind::InvalidDataValue:
-      return "data value at position " + std::to_string(value) + " does not fit in " + std::to_string(limit) + " bits";
-    case Bech32ErrorKind::InvalidCharacter: return "invalid bech32 character at position " + std::to_string(value);
-    case Bech32ErrorKind::MixedCase: return "mixed-case bech32 string";
-    case Bech32ErrorKind::MissingSeparator: return "missing separator '1'";
-    case Bech32ErrorKind::ChecksumTooShort: return "checksum shorter than 6 characters";
-    case Bech32ErrorKind::InvalidChecksum: return "invalid bech32 checksum";
-    case Bech32ErrorKind::InvalidPadding: return "invalid padding in bit regrouping";
-    case Bech32ErrorKind::HrpMismatch: return "unexpected human-readable part";
-    case Bech32ErrorKind::InvalidWitnessVersion: return "invalid witness version " + std::to_string(value);
-    case Bech32ErrorKind::InvalidProgramLength: return "invalid witness program length " + std::to_string(value);
-  }
-  return "bech32 error";
-}
 
 Bech32Result<std::string> bech32_encode(std::string_view hrp, std::span<const std::uint8_t> data,
                                         std::size_t max_length) {
   auto lower_hrp = normalise_hrp(hrp);
   if (!lower_hrp) return lower_hrp;
   for (std::size_t i = 0; i < data.size(); ++i) {
-    if (data[i] > 31) return fail(Bech32ErrorKind::InvalidDataValue, i, 5);
+    if (data[i] > 31) return fail_at(ErrorCode::Bech32InvalidDataValue, i, 5);
   }
   const std::size_t length = lower_hrp->size() + 1 + data.size() + kBech32ChecksumLength;
-  if (length > max_length) return fail(Bech32ErrorKind::TooLong, length, max_length);
+  if (length > max_length) return fail_at(ErrorCode::Bech32TooLong, length, max_length);
 
   auto values = checksum_input(*lower_hrp, data);
   values.resize(values.size() + kBech32ChecksumLength, 0);
@@ -117,20 +94,20 @@ Bech32Result<std::string> bech32_encode(std::string_view hrp, std::span<const st
 }
 
 Bech32Result<Bech32Decoded> bech32_decode(std::string_view text, std::size_t max_length) {
-  if (text.size() > max_length) return fail(Bech32ErrorKind::TooLong, text.size(), max_length);
+  if (text.size() > max_length) return fail_at(ErrorCode::Bech32TooLong, text.size(), max_length);
   bool lower = false, upper = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto u = static_cast<unsigned char>(text[i]);
-    if (u < 33 || u > 126) return fail(Bech32ErrorKind::InvalidCharacter, i);
+    if (u < 33 || u > 126) return fail_at(ErrorCode::Bech32InvalidCharacter, i);
     lower |= is_lower(text[i]);
     upper |= is_upper(text[i]);
   }
-  if (lower && upper) return fail(Bech32ErrorKind::MixedCase);
+  if (lower && upper) return fail(ErrorCode::Bech32MixedCase);
 
   const std::size_t sep = text.rfind('1');
-  if (sep == std::string_view::npos) return fail(Bech32ErrorKind::MissingSeparator);
-  if (sep == 0 || sep > kBech32MaxHrpLength) return fail(Bech32ErrorKind::InvalidHrp);
-  if (text.size() - sep - 1 < kBech32ChecksumLength) return fail(Bech32ErrorKind::ChecksumTooShort);
+  if (sep == std::string_view::npos) return fail(ErrorCode::Bech32MissingSeparator);
+  if (sep == 0 || sep > kBech32MaxHrpLength) return fail(ErrorCode::Bech32InvalidHrp);
+  if (text.size() - sep - 1 < kBech32ChecksumLength) return fail(ErrorCode::Bech32ChecksumTooShort);
 
   Bech32Decoded out;
   out.hrp.reserve(sep);
@@ -139,10 +116,10 @@ Bech32Result<Bech32Decoded> bech32_decode(std::string_view text, std::size_t max
   values.reserve(text.size() - sep - 1);
   for (std::size_t i = sep + 1; i < text.size(); ++i) {
     const int v = kCharsetRev[static_cast<unsigned char>(text[i])];
-    if (v < 0) return fail(Bech32ErrorKind::InvalidCharacter, i);
+    if (v < 0) return fail_at(ErrorCode::Bech32InvalidCharacter, i);
     values.push_back(static_cast<std::uint8_t>(v));
   }
-  if (polymod(checksum_input(out.hrp, values)) != kBech32Constant) return fail(Bech32ErrorKind::InvalidChecksum);
+  if (polymod(checksum_input(out.hrp, values)) != kBech32Constant) return fail(ErrorCode::Bech32InvalidChecksum);
   values.resize(values.size() - kBech32ChecksumLength);
   out.data = std::move(values);
   return out;
@@ -156,7 +133,7 @@ Bech32Result<std::vector<std::uint8_t>> convert_bits(std::span<const std::uint8_
   std::vector<std::uint8_t> out;
   out.reserve((in.size() * from_bits + to_bits - 1) / to_bits);
   for (std::size_t i = 0; i < in.size(); ++i) {
-    if ((in[i] >> from_bits) != 0) return fail(Bech32ErrorKind::InvalidDataValue, i, from_bits);
+    if ((in[i] >> from_bits) != 0) return fail_at(ErrorCode::Bech32InvalidDataValue, i, from_bits);
     acc = ((acc << from_bits) | in[i]) & 0xFFFFFF;  // only the last 24 bits are ever needed
     bits += from_bits;
     while (bits >= to_bits) {
@@ -167,32 +144,28 @@ Bech32Result<std::vector<std::uint8_t>> convert_bits(std::span<const std::uint8_
   if (pad) {
     if (bits > 0) out.push_back(static_cast<std::uint8_t>((acc << (to_bits - bits)) & max_value));
   } else if (bits >= from_bits || ((acc << (to_bits - bits)) & max_value) != 0) {
-    return fail(Bech32ErrorKind::InvalidPadding);
+    return fail(ErrorCode::Bech32InvalidPadding);
   }
   return out;
 }
 
 Bech32Result<std::string> segwit_v0_encode(std::string_view hrp, std::span<const std::uint8_t> program) {
-  if (program.size() != 20 && program.size() != 32) return fail(Bech32ErrorKind::InvalidProgramLength, program.size());
-  auto groups = convert_bits(program, 8, 5, true);
-  if (!groups) return std::unexpected(groups.error());
+  if (program.size() != 20 && program.size() != 32) return fail_at(ErrorCode::Bech32InvalidProgramLength, program.size());
+  VEK_TRY(groups, convert_bits(program, 8, 5, true));
   groups->insert(groups->begin(), 0);  // witness version 0, written "q"
   return bech32_encode(hrp, *groups, kBech32MaxLength);
 }
 
 Bech32Result<SegwitProgram> segwit_decode(std::string_view hrp, std::string_view address) {
-  auto decoded = bech32_decode(address, kBech32MaxLength);
-  if (!decoded) return std::unexpected(decoded.error());
-  auto want = normalise_hrp(hrp);
-  if (!want) return std::unexpected(want.error());
-  if (decoded->hrp != *want) return fail(Bech32ErrorKind::HrpMismatch);
-  if (decoded->data.empty()) return fail(Bech32ErrorKind::InvalidProgramLength, 0);  // no version, no program
+  VEK_TRY(decoded, bech32_decode(address, kBech32MaxLength));
+  VEK_TRY(want, normalise_hrp(hrp));
+  if (decoded->hrp != *want) return fail(ErrorCode::Bech32HrpMismatch);
+  if (decoded->data.empty()) return fail_at(ErrorCode::Bech32InvalidProgramLength, 0);  // no version, no program
   const std::uint8_t version = decoded->data[0];
-  if (version != 0) return fail(Bech32ErrorKind::InvalidWitnessVersion, version);
-  auto program = convert_bits(std::span(decoded->data).subspan(1), 5, 8, false);
-  if (!program) return std::unexpected(program.error());
+  if (version != 0) return fail_at(ErrorCode::Bech32InvalidWitnessVersion, version);
+  VEK_TRY(program, convert_bits(std::span(decoded->data).subspan(1), 5, 8, false));
   if (program->size() != 20 && program->size() != 32) {
-    return fail(Bech32ErrorKind::InvalidProgramLength, program->size());
+    return fail_at(ErrorCode::Bech32InvalidProgramLength, program->size());
   }
   return SegwitProgram{version, std::move(*program)};
 }

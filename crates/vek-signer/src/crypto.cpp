@@ -21,7 +21,7 @@ using ossl::CipherCtxPtr;
 
 constexpr std::string_view kAeadError = "aead::Error";
 
-CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail), 0}; }
+CryptoError make_error(CryptoErrorKind kind, std::string detail) { return CryptoError{kind, std::move(detail)}; }
 
 // Forged or truncated input, a wrong passphrase: one answer for all.
 std::unexpected<CryptoError> aead_failure() {
@@ -125,15 +125,6 @@ using vek_core::u128;
 
 }  // namespace
 
-std::string CryptoError::display() const {
-  switch (kind) {
-    case CryptoErrorKind::EncryptionFailed: return "encryption failed: " + detail;
-    case CryptoErrorKind::DecryptionFailed: return "decryption failed: " + detail;
-    case CryptoErrorKind::InvalidParams: return "invalid parameters: " + detail;
-  }
-  return detail;
-}
-
 std::expected<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t> plaintext,
                                                    std::string_view passphrase) {
   std::uint8_t salt[kSaltBytes];
@@ -195,9 +186,9 @@ std::expected<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope, 
   if (!tag) return invalid(std::move(tag.error()));
 
   const KdfParams& k = envelope.kdfparams;
-  if (auto r = check_kdf_params(k); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(check_kdf_params(k));
   if (iv->size() != kNonceBytes) return invalid("iv must be 12 bytes, got " + std::to_string(iv->size()));
-  if (auto r = check_scrypt_cost(k); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(check_scrypt_cost(k));
 
   // The tag is the last 16 bytes of ciphertext and auth_tag taken together. Input too
   // short to hold a tag fails like any forged input, without spending the derivation.

@@ -26,15 +26,13 @@ std::expected<const json*, std::string> member(const json& obj, const char* key,
 }
 
 std::expected<std::string, std::string> string_member(const json& obj, const char* key, std::string_view path) {
-  auto m = member(obj, key, path);
-  if (!m) return std::unexpected(std::move(m.error()));
+  VEK_TRY(m, member(obj, key, path));
   if (!(*m)->is_string()) return std::unexpected(wrong_type(path, "a string", **m));
   return (*m)->get_ref<const std::string&>();
 }
 
 std::expected<std::uint32_t, std::string> u32_member(const json& obj, const char* key, std::string_view path) {
-  auto m = member(obj, key, path);
-  if (!m) return std::unexpected(std::move(m.error()));
+  VEK_TRY(m, member(obj, key, path));
   const json& v = **m;
   if (v.is_number_unsigned()) {
     const auto n = v.get<std::uint64_t>();
@@ -86,28 +84,21 @@ std::expected<CryptoEnvelope, std::string> envelope_from_json(const json& v) {
   if (!v.is_object()) return std::unexpected(wrong_type("crypto", "an object", v));
   CryptoEnvelope e;
   // Members in declaration order, so the first problem reported is stable.
-  auto cipher = string_member(v, "cipher", "cipher");
-  if (!cipher) return std::unexpected(std::move(cipher.error()));
+  VEK_TRY(cipher, string_member(v, "cipher", "cipher"));
   e.cipher = std::move(*cipher);
 
-  auto cp = object_member(v, "cipherparams", "cipherparams");
-  if (!cp) return std::unexpected(std::move(cp.error()));
-  auto iv = string_member(**cp, "iv", "cipherparams.iv");
-  if (!iv) return std::unexpected(std::move(iv.error()));
+  VEK_TRY(cp, object_member(v, "cipherparams", "cipherparams"));
+  VEK_TRY(iv, string_member(**cp, "iv", "cipherparams.iv"));
   e.cipherparams.iv = std::move(*iv);
 
-  auto ct = string_member(v, "ciphertext", "ciphertext");
-  if (!ct) return std::unexpected(std::move(ct.error()));
+  VEK_TRY(ct, string_member(v, "ciphertext", "ciphertext"));
   e.ciphertext = std::move(*ct);
-  auto tag = string_member(v, "auth_tag", "auth_tag");
-  if (!tag) return std::unexpected(std::move(tag.error()));
+  VEK_TRY(tag, string_member(v, "auth_tag", "auth_tag"));
   e.auth_tag = std::move(*tag);
-  auto kdf = string_member(v, "kdf", "kdf");
-  if (!kdf) return std::unexpected(std::move(kdf.error()));
+  VEK_TRY(kdf, string_member(v, "kdf", "kdf"));
   e.kdf = std::move(*kdf);
 
-  auto kp = object_member(v, "kdfparams", "kdfparams");
-  if (!kp) return std::unexpected(std::move(kp.error()));
+  VEK_TRY(kp, object_member(v, "kdfparams", "kdfparams"));
   const json& k = **kp;
   struct U32Field {
     const char* key;
@@ -119,12 +110,10 @@ std::expected<CryptoEnvelope, std::string> envelope_from_json(const json& v) {
                                       {"r", "kdfparams.r", &KdfParams::r},
                                       {"p", "kdfparams.p", &KdfParams::p}};
   for (const U32Field& f : kU32) {
-    auto n = u32_member(k, f.key, f.path);
-    if (!n) return std::unexpected(std::move(n.error()));
+    VEK_TRY(n, u32_member(k, f.key, f.path));
     e.kdfparams.*f.field = *n;
   }
-  auto salt = string_member(k, "salt", "kdfparams.salt");
-  if (!salt) return std::unexpected(std::move(salt.error()));
+  VEK_TRY(salt, string_member(k, "salt", "kdfparams.salt"));
   e.kdfparams.salt = std::move(*salt);
   return e;
 }

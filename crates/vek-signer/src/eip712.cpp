@@ -161,8 +161,7 @@ class Encoder {
     if (!value.is_object()) return fail(where, "expected an object of type " + shown(s.name) + got(value));
     std::vector<std::uint8_t> data;
     data.reserve(32 * (s.members.size() + 1));
-    const auto type_hash = type_hash_of(id);
-    if (!type_hash) return std::unexpected(type_hash.error());
+    VEK_TRY(type_hash, type_hash_of(id));
     data.insert(data.end(), type_hash->begin(), type_hash->end());
     for (const Member& m : s.members) {
       const auto member = value.find(m.name);
@@ -171,8 +170,7 @@ class Encoder {
         return fail(at, "missing (" + shown(s.name) + " has a member " + shown(m.name) + " of type " +
                             shown(m.type.text) + ")");
       }
-      auto word = encode_value(m.type, 0, *member, at);
-      if (!word) return std::unexpected(std::move(word.error()));
+      VEK_TRY(word, encode_value(m.type, 0, *member, at));
       data.insert(data.end(), word->begin(), word->end());
     }
     return keccak(data);
@@ -249,8 +247,7 @@ class Encoder {
       std::vector<std::uint8_t> data;
       data.reserve(32 * v.size());
       for (std::size_t i = 0; i < v.size(); ++i) {
-        auto word = encode_value(type, level + 1, v[i], Path{&where, {}, i});
-        if (!word) return std::unexpected(std::move(word.error()));
+        VEK_TRY(word, encode_value(type, level + 1, v[i], Path{&where, {}, i}));
         data.insert(data.end(), word->begin(), word->end());
       }
       return keccak(data);
@@ -263,8 +260,7 @@ class Encoder {
         if (!v.is_string()) return fail(where, "expected a string" + got(v));
         return keccak(text_bytes(v.get_ref<const std::string&>()));
       case B::Bytes: {
-        auto bytes = hex_value(v, where, "bytes (0x and hex digits)");
-        if (!bytes) return std::unexpected(std::move(bytes.error()));
+        VEK_TRY(bytes, hex_value(v, where, "bytes (0x and hex digits)"));
         return keccak(*bytes);
       }
       case B::Bool:
@@ -275,8 +271,7 @@ class Encoder {
       case B::FixedBytes: {
         const std::string n = std::to_string(type.size);
         const std::string base = "bytes" + n;
-        auto bytes = hex_value(v, where, base + " (0x and at most " + n + " bytes of hex)");
-        if (!bytes) return std::unexpected(std::move(bytes.error()));
+        VEK_TRY(bytes, hex_value(v, where, base + " (0x and at most " + n + " bytes of hex)"));
         if (bytes->size() > type.size) {
           return fail(where, "expected at most " + n + " bytes for " + base + ", got " + std::to_string(bytes->size()));
         }
@@ -377,8 +372,7 @@ Result<TypedDataDigest> digest(std::string_view text) {
   if (!parsed) return std::unexpected(Failure{"not valid JSON: " + parsed.error()});
   const json& doc = *parsed;
   if (!doc.is_object()) return std::unexpected(Failure{"expected a JSON object" + got(doc)});
-  auto types = read_types(doc);
-  if (!types) return std::unexpected(std::move(types.error()));
+  VEK_TRY(types, read_types(doc));
 
   const auto primary = doc.find("primaryType");
   if (primary == doc.end() || !primary->is_string()) return fail("primaryType", "expected the name of a type");
@@ -390,20 +384,18 @@ Result<TypedDataDigest> digest(std::string_view text) {
   const std::string& primary_type = primary->get_ref<const std::string&>();
   if (!types->find(primary_type)) return fail("primaryType", "'" + shown(primary_type) + "' is not one of the types");
   types->index();
-  if (auto ok = check_types(*types); !ok) return std::unexpected(std::move(ok.error()));
+  VEK_TRY_VOID(check_types(*types));
 
   Encoder encoder(*types);
   const std::size_t domain_id = *types->find("EIP712Domain");
-  auto domain_hash = encoder.hash_struct(domain_id, *domain, Path{nullptr, "domain"});
-  if (!domain_hash) return std::unexpected(std::move(domain_hash.error()));
+  VEK_TRY(domain_hash, encoder.hash_struct(domain_id, *domain, Path{nullptr, "domain"}));
 
   std::vector<std::uint8_t> data = {0x19, 0x01};
   data.insert(data.end(), domain_hash->begin(), domain_hash->end());
   if (primary_type != "EIP712Domain") {
     const auto message = doc.find("message");
     if (message == doc.end()) return fail("message", "missing");
-    auto message_hash = encoder.hash_struct(*types->find(primary_type), *message, Path{nullptr, "message"});
-    if (!message_hash) return std::unexpected(std::move(message_hash.error()));
+    VEK_TRY(message_hash, encoder.hash_struct(*types->find(primary_type), *message, Path{nullptr, "message"}));
     data.insert(data.end(), message_hash->begin(), message_hash->end());
   }
   return TypedDataDigest{keccak(data), domain_chain_id(*types, domain_id, *domain)};
@@ -418,8 +410,7 @@ SignerResult<TypedDataDigest> typed_data_digest(std::string_view json) {
 }
 
 SignerResult<std::array<std::uint8_t, kKeccak256Bytes>> typed_data_hash(std::string_view json) {
-  auto d = typed_data_digest(json);
-  if (!d) return std::unexpected(std::move(d.error()));
+  VEK_TRY(d, typed_data_digest(json));
   return d->hash;
 }
 

@@ -20,10 +20,6 @@ constexpr std::size_t kChainCodeBytes = 32;
 // 0x00 || key || index, or the compressed public key || index: 37 bytes either way.
 constexpr std::size_t kChildDataBytes = 1 + kHdKeyBytes + 4;
 
-std::unexpected<HdError> hd_error(HdErrorKind kind, std::string detail) {
-  return std::unexpected(HdError{kind, std::move(detail)});
-}
-
 std::span<const std::uint8_t> ascii(std::string_view s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
@@ -52,7 +48,7 @@ std::expected<std::vector<Component>, HdError> parse_path(std::string_view path)
   std::vector<Component> out;
   if (path == "m") return out;
   if (!path.starts_with("m/")) {
-    return hd_error(HdErrorKind::InvalidPath, "path must start with 'm/', got '" + std::string(path) + "'");
+    return fail(HdErrorKind::InvalidPath, "path must start with 'm/', got '" + std::string(path) + "'");
   }
   std::string_view rest = path.substr(2);
   while (true) {
@@ -61,11 +57,11 @@ std::expected<std::vector<Component>, HdError> parse_path(std::string_view path)
     std::string_view number = text;
     while (!number.empty() && number.back() == '\'') number.remove_suffix(1);
     if (number.empty()) {
-      return hd_error(HdErrorKind::InvalidPath, "empty component in path '" + std::string(path) + "'");
+      return fail(HdErrorKind::InvalidPath, "empty component in path '" + std::string(path) + "'");
     }
     const auto value = parse_u32(number);
     if (!value) {
-      return hd_error(HdErrorKind::InvalidPath,
+      return fail(HdErrorKind::InvalidPath,
                       "invalid index '" + std::string(text) + "' in path '" + std::string(path) + "'");
     }
     out.push_back(Component{text, *value, text.size() - number.size()});
@@ -115,17 +111,17 @@ void ed25519_step(Node& node, const Component& comp) {
 // BIP-32 master key generation.
 std::expected<void, HdError> secp256k1_master(std::span<const std::uint8_t> seed, Node& node) {
   if (seed.size() < kMinSeedBytes || seed.size() > kMaxSeedBytes) {
-    return hd_error(HdErrorKind::DerivationFailed,
+    return fail(HdErrorKind::DerivationFailed,
                     "seed must be 16 to 64 bytes (BIP-32), got " + std::to_string(seed.size()));
   }
   const secp256k1_context* ctx = secp::context();
-  if (ctx == nullptr) return hd_error(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
+  if (ctx == nullptr) return fail(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
   WipedArray<kSha512Bytes> i;
   hmac_sha512(ascii(kBip32Key), seed, i.span());
   std::memcpy(node.k.bytes, i.bytes, kHdKeyBytes);
   std::memcpy(node.c.bytes, i.bytes + kHdKeyBytes, kChainCodeBytes);
   if (secp256k1_ec_seckey_verify(ctx, node.k.data()) != 1) {
-    return hd_error(HdErrorKind::DerivationFailed, "invalid master key (BIP-32: I_L is zero or not below n)");
+    return fail(HdErrorKind::DerivationFailed, "invalid master key (BIP-32: I_L is zero or not below n)");
   }
   return {};
 }
@@ -138,7 +134,7 @@ std::expected<void, HdError> secp256k1_public(Node& node) {
   std::size_t len = secp::kCompressedBytes;
   if (ctx == nullptr || secp256k1_ec_pubkey_create(ctx, &pub, node.k.data()) != 1 ||
       secp256k1_ec_pubkey_serialize(ctx, node.pub.data(), &len, &pub, SECP256K1_EC_COMPRESSED) != 1) {
-    return hd_error(HdErrorKind::DerivationFailed, "public key of a valid key could not be computed");
+    return fail(HdErrorKind::DerivationFailed, "public key of a valid key could not be computed");
   }
   node.has_pub = true;
   return {};
@@ -148,7 +144,7 @@ std::expected<void, HdError> secp256k1_public(Node& node) {
 // retry with the next index: a path must name exactly one key).
 std::expected<void, HdError> secp256k1_step(Node& node, const Component& comp) {
   const secp256k1_context* ctx = secp::context();
-  if (ctx == nullptr) return hd_error(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
+  if (ctx == nullptr) return fail(HdErrorKind::DerivationFailed, "cannot allocate the secp256k1 context");
   WipedArray<kChildDataBytes> data;
   std::uint32_t index = comp.value;
   if (comp.marks == 1) {
@@ -166,7 +162,7 @@ std::expected<void, HdError> secp256k1_step(Node& node, const Component& comp) {
   node.has_pub = false;
   // k = I_L + k mod n; refused when I_L is not below n or the sum is zero.
   if (secp256k1_ec_seckey_tweak_add(ctx, node.k.data(), i.data()) != 1) {
-    return hd_error(HdErrorKind::DerivationFailed,
+    return fail(HdErrorKind::DerivationFailed,
                     "invalid child key at index " + std::to_string(index) + " (BIP-32: I_L not below n or key zero)");
   }
   return {};
@@ -174,8 +170,7 @@ std::expected<void, HdError> secp256k1_step(Node& node, const Component& comp) {
 
 // Every check derive() makes of a path for `curve`; the components when it passes.
 std::expected<std::vector<Component>, HdError> parse_for_curve(std::string_view path, Curve curve) {
-  auto parsed = parse_path(path);
-  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  VEK_TRY(parsed, parse_path(path));
   const std::vector<Component>& comps = *parsed;
 
   // Refused for both curves, before any curve rule: adding 2^31 to such a value would
@@ -183,16 +178,16 @@ std::expected<std::vector<Component>, HdError> parse_for_curve(std::string_view 
   // hardened, so the key would not be the one the text names.
   for (const Component& comp : comps) {
     if (comp.value >= kHdHardenedOffset) {
-      return hd_error(HdErrorKind::InvalidPath, "index out of range in component '" + std::string(comp.text) +
+      return fail(HdErrorKind::InvalidPath, "index out of range in component '" + std::string(comp.text) +
                                                     "' of path '" + std::string(path) + "': must be below 2147483648");
     }
   }
   for (const Component& comp : comps) {
     // SLIP-10 ed25519 is hardened-only; BIP-32 path syntax takes at most one hardened
     // marker per component.
-    if (curve == Curve::Ed25519 && comp.marks == 0) return hd_error(HdErrorKind::Ed25519NonHardened, "");
+    if (curve == Curve::Ed25519 && comp.marks == 0) return fail(HdErrorKind::Ed25519NonHardened, "");
     if (curve == Curve::Secp256k1 && comp.marks > 1) {
-      return hd_error(HdErrorKind::InvalidPath, "Malformatted index during derivation: " + std::string(path));
+      return fail(HdErrorKind::InvalidPath, "Malformatted index during derivation: " + std::string(path));
     }
   }
   return parsed;
@@ -213,8 +208,7 @@ std::expected<void, HdError> walk(Node& node, std::span<const Component> comps, 
 // The node at `path` (checked for `curve`) from `seed`.
 std::expected<void, HdError> node_at(std::span<const std::uint8_t> seed, std::string_view path, Curve curve,
                                      Node& node) {
-  auto comps = parse_for_curve(path, curve);
-  if (!comps) return std::unexpected(std::move(comps.error()));
+  VEK_TRY(comps, parse_for_curve(path, curve));
   if (curve == Curve::Ed25519) {
     ed25519_master(seed, node);
   } else if (auto master = secp256k1_master(seed, node); !master) {
@@ -225,33 +219,24 @@ std::expected<void, HdError> node_at(std::span<const std::uint8_t> seed, std::st
 
 }  // namespace
 
-std::string HdError::display() const {
-  switch (kind) {
-    case HdErrorKind::InvalidPath: return "invalid derivation path: " + detail;
-    case HdErrorKind::DerivationFailed: return "derivation failed: " + detail;
-    case HdErrorKind::Ed25519NonHardened: return "ed25519 requires hardened-only derivation";
-  }
-  return detail;
-}
-
 std::expected<void, HdError> HdDeriver::validate_path(std::string_view path) {
-  if (auto parsed = parse_path(path); !parsed) return std::unexpected(std::move(parsed.error()));
+  VEK_TRY_VOID(parse_path(path));
   return {};
 }
 
 std::expected<SecretBytes, HdError> HdDeriver::derive(std::span<const std::uint8_t> seed, std::string_view path,
                                                       Curve curve) {
   Node node;
-  if (auto found = node_at(seed, path, curve, node); !found) return std::unexpected(std::move(found.error()));
+  VEK_TRY_VOID(node_at(seed, path, curve, node));
   return SecretBytes::from_slice(node.k.span());
 }
 
 std::expected<SecretBytes, HdError> HdDeriver::derive_node(std::span<const std::uint8_t> seed, std::string_view path,
                                                            Curve curve) {
   Node node;
-  if (auto found = node_at(seed, path, curve, node); !found) return std::unexpected(std::move(found.error()));
+  VEK_TRY_VOID(node_at(seed, path, curve, node));
   if (curve == Curve::Secp256k1) {
-    if (auto pub = secp256k1_public(node); !pub) return std::unexpected(std::move(pub.error()));
+    VEK_TRY_VOID(secp256k1_public(node));
   }
   WipedArray<kHdNodeBytes> out;
   std::memcpy(out.bytes, node.k.bytes, kHdKeyBytes);
@@ -263,8 +248,7 @@ std::expected<SecretBytes, HdError> HdDeriver::derive_node(std::span<const std::
 std::expected<SecretBytes, HdError> HdDeriver::derive_below(std::span<const std::uint8_t> node_bytes,
                                                             std::string_view node_path, std::string_view path,
                                                             Curve curve) {
-  auto comps = parse_for_curve(path, curve);
-  if (!comps) return std::unexpected(std::move(comps.error()));
+  VEK_TRY(comps, parse_for_curve(path, curve));
   auto above = parse_path(node_path);
   const bool below = above && node_bytes.size() == kHdNodeBytes && above->size() <= comps->size() &&
                      std::equal(above->begin(), above->end(), comps->begin(), [](const Component& a, const Component& b) {
@@ -274,7 +258,7 @@ std::expected<SecretBytes, HdError> HdDeriver::derive_below(std::span<const std:
     // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) about a chain of operator+.
     std::string detail = "'";
     detail.append(path).append("' is not below the node of '").append(node_path).append("'");
-    return hd_error(HdErrorKind::DerivationFailed, std::move(detail));
+    return fail(HdErrorKind::DerivationFailed, std::move(detail));
   }
   Node node;
   std::memcpy(node.k.bytes, node_bytes.data(), kHdKeyBytes);

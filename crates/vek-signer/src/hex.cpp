@@ -1,5 +1,6 @@
 #include "vek/signer/hex.h"
 
+#include "vek/core/error.h"
 #include "vek/core/support.h"
 
 namespace vek_signer {
@@ -61,7 +62,7 @@ std::expected<void, std::string> hex_decode_into(std::string_view text, std::vec
 
 std::expected<std::vector<std::uint8_t>, std::string> hex_decode(std::string_view text) {
   std::vector<std::uint8_t> out;
-  if (auto r = hex_decode_into(text, out); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(hex_decode_into(text, out));
   return out;
 }
 

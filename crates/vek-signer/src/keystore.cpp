@@ -66,8 +66,7 @@ std::expected<const json*, CryptoError> object_member(const json& obj, const cha
 }
 
 std::expected<std::vector<std::uint8_t>, CryptoError> hex_member(const json& obj, const char* name) {
-  auto text = text_member(obj, name);
-  if (!text) return std::unexpected(std::move(text.error()));
+  VEK_TRY(text, text_member(obj, name));
   auto bytes = hex_decode(*text);
   if (!bytes) return invalid(std::string("keystore ") + name + ": " + bytes.error());
   return std::move(*bytes);
@@ -82,33 +81,27 @@ struct Kdf {
 };
 
 std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
-  auto name = text_member(crypto, "kdf");
-  if (!name) return std::unexpected(std::move(name.error()));
+  VEK_TRY(name, text_member(crypto, "kdf"));
   if (*name != "scrypt" && *name != "pbkdf2") {
     return invalid("unsupported keystore kdf '" + *name + "', expected scrypt or pbkdf2");
   }
-  auto params = object_member(crypto, "kdfparams");
-  if (!params) return std::unexpected(std::move(params.error()));
+  VEK_TRY(params, object_member(crypto, "kdfparams"));
   const json& kp = **params;
   Kdf kdf;
   kdf.scrypt = *name == "scrypt";
   if (!kdf.scrypt) {
-    auto prf = text_member(kp, "prf");
-    if (!prf) return std::unexpected(std::move(prf.error()));
+    VEK_TRY(prf, text_member(kp, "prf"));
     if (*prf != "hmac-sha256") return invalid("unsupported keystore prf '" + *prf + "', expected hmac-sha256");
   }
-  auto salt = hex_member(kp, "salt");
-  if (!salt) return std::unexpected(std::move(salt.error()));
+  VEK_TRY(salt, hex_member(kp, "salt"));
   kdf.salt = std::move(*salt);
-  auto dklen = count_member(kp, "dklen");
-  if (!dklen) return std::unexpected(std::move(dklen.error()));
+  VEK_TRY(dklen, count_member(kp, "dklen"));
   if (kdf.salt.size() < kKeystoreMinSaltBytes) {
     return invalid("keystore salt is " + std::to_string(kdf.salt.size()) + " bytes, below minimum 16");
   }
   if (*dklen != kDerivedBytes) return invalid("dklen=" + std::to_string(*dklen) + " is unsupported, expected exactly 32");
   if (!kdf.scrypt) {
-    auto c = count_member(kp, "c");
-    if (!c) return std::unexpected(std::move(c.error()));
+    VEK_TRY(c, count_member(kp, "c"));
     if (*c < kKeystoreMinPbkdf2Rounds) {
       return invalid("pbkdf2 c=" + std::to_string(*c) + " is below minimum 262144 \u2014 possible downgrade attack");
     }
@@ -120,8 +113,7 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
     return kdf;
   }
   for (auto [field, out] : {std::pair{"n", &kdf.n}, std::pair{"r", &kdf.r}, std::pair{"p", &kdf.p}}) {
-    auto v = count_member(kp, field);
-    if (!v) return std::unexpected(std::move(v.error()));
+    VEK_TRY(v, count_member(kp, field));
     *out = *v;
   }
   if (kdf.n == 0 || (kdf.n & (kdf.n - 1)) != 0) return invalid("scrypt N must be a power of 2, got " + std::to_string(kdf.n));
@@ -199,23 +191,16 @@ std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view docume
   const char* crypto_name = doc.contains("crypto") ? "crypto" : "Crypto";
   auto crypto = object_member(doc, crypto_name);
   if (!crypto) return invalid("not a keystore file: `crypto` must be an object");
-  auto version = count_member(doc, "version");
-  if (!version) return std::unexpected(std::move(version.error()));
+  VEK_TRY(version, count_member(doc, "version"));
   if (*version != 3) return invalid("unsupported keystore version " + std::to_string(*version) + ", expected 3");
   const json& c = **crypto;
-  auto cipher = text_member(c, "cipher");
-  if (!cipher) return std::unexpected(std::move(cipher.error()));
+  VEK_TRY(cipher, text_member(c, "cipher"));
   if (*cipher != "aes-128-ctr") return invalid("unsupported keystore cipher '" + *cipher + "', expected aes-128-ctr");
-  auto kdf = read_kdf(c);
-  if (!kdf) return std::unexpected(std::move(kdf.error()));
-  auto cipherparams = object_member(c, "cipherparams");
-  if (!cipherparams) return std::unexpected(std::move(cipherparams.error()));
-  auto iv = hex_member(**cipherparams, "iv");
-  if (!iv) return std::unexpected(std::move(iv.error()));
-  auto ciphertext = hex_member(c, "ciphertext");
-  if (!ciphertext) return std::unexpected(std::move(ciphertext.error()));
-  auto mac = hex_member(c, "mac");
-  if (!mac) return std::unexpected(std::move(mac.error()));
+  VEK_TRY(kdf, read_kdf(c));
+  VEK_TRY(cipherparams, object_member(c, "cipherparams"));
+  VEK_TRY(iv, hex_member(**cipherparams, "iv"));
+  VEK_TRY(ciphertext, hex_member(c, "ciphertext"));
+  VEK_TRY(mac, hex_member(c, "mac"));
   if (iv->size() != kIvBytes) return invalid("keystore iv must be 16 bytes, got " + std::to_string(iv->size()));
   if (ciphertext->size() != kKeyBytes) {
     return invalid("keystore ciphertext must be 32 bytes, got " + std::to_string(ciphertext->size()));
@@ -229,7 +214,7 @@ std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view docume
   }
 
   WipedArray<kDerivedBytes> derived;
-  if (auto r = stretch(*kdf, password, derived.span()); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(stretch(*kdf, password, derived.span()));
   const auto expected_mac = keystore_mac(derived.span(), *ciphertext);
   if (CRYPTO_memcmp(expected_mac.data(), mac->data(), kKeccak256Bytes) != 0) {
     return std::unexpected(
@@ -258,9 +243,9 @@ std::expected<std::string, CryptoError> keystore_encrypt(std::span<const std::ui
   auto id = random_uuid();
   if (!id) return failed(id.error());
   WipedArray<kDerivedBytes> derived;
-  if (auto r = stretch(kdf, password, derived.span()); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(stretch(kdf, password, derived.span()));
   std::vector<std::uint8_t> ciphertext(key.size());
-  if (auto r = aes128_ctr(derived.span(), iv, key, ciphertext); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(aes128_ctr(derived.span(), iv, key, ciphertext));
   const auto mac = keystore_mac(derived.span(), ciphertext);
   const json doc = {
       {"address", std::string(address)},

@@ -50,44 +50,9 @@ bool valid_entropy_length(std::size_t n) noexcept { return n >= 16 && n <= 32 &&
 
 std::string_view bip39_word(std::size_t index) noexcept { return index < kWords.size() ? kWords[index] : std::string_view(); }
 
-std::string MnemonicError::display() const {
-  switch (kind) {
-    case MnemonicErrorKind::GenerationFailed: return "mnemonic generation failed: " + detail;
-    case MnemonicErrorKind::InvalidPhrase: return "invalid mnemonic phrase: " + detail;
-  }
-  return detail;
-}
-
-std::string MnemonicError::display_without_phrase() const {
-  const std::string prefix = "invalid mnemonic phrase: ";
-  switch (fault) {
-    case PhraseFault::None: break;
-    case PhraseFault::UnknownWord: {
-      const std::string n = std::to_string(word_number);
-      if (word.empty()) {
-        return prefix + "word " + n + " is empty (words are separated by single spaces, with none before or after)";
-      }
-      const bool letters = word.size() <= 16 && std::all_of(word.begin(), word.end(), [](char c) {
-                             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-                           });
-      if (letters) return prefix + "word " + n + " is not in the BIP-39 English word list: `" + word + "`";
-      return prefix + "word " + n +
-             " is not in the BIP-39 English word list (not shown: not a run of at most 16 letters; words are "
-             "separated by single spaces)";
-    }
-    case PhraseFault::WordCount:
-      return prefix + std::to_string(word_count) + (word_count == 1 ? " word" : " words") +
-             "; a phrase has 12, 15, 18, 21 or 24 words";
-    case PhraseFault::Checksum:
-      return prefix + "the checksum does not match: a word is wrong, or the words are out of order";
-  }
-  return display();
-}
-
 std::expected<Mnemonic, MnemonicError> Mnemonic::from_entropy(std::span<const std::uint8_t> entropy) {
   if (!valid_entropy_length(entropy.size())) {
-    return std::unexpected(MnemonicError{MnemonicErrorKind::GenerationFailed,
-                                         "invalid entropy length " + std::to_string(entropy.size() * 8) + " bits"});
+    return fail(ErrorCode::GenerationFailed, "invalid entropy length " + std::to_string(entropy.size() * 8) + " bits");
   }
   return Mnemonic(SecretBytes::from_slice(entropy));
 }
@@ -96,14 +61,15 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::generate(WordCount count) {
   const std::size_t len = count == WordCount::Twelve ? 16 : 32;
   WipedArray<32> entropy;
   if (auto r = os_random(std::span<std::uint8_t>(entropy.data(), len)); !r) {
-    return std::unexpected(MnemonicError{MnemonicErrorKind::GenerationFailed, r.error()});
+    return fail(ErrorCode::GenerationFailed, r.error());
   }
   return from_entropy(std::span<const std::uint8_t>(entropy.data(), len));
 }
 
 std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view text) {
   auto invalid = [](std::string detail, PhraseFault fault, std::size_t count) {
-    return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase, std::move(detail), fault, 0, count, {}});
+    return std::unexpected(
+        MnemonicError{.code = ErrorCode::InvalidPhrase, .detail = std::move(detail), .value = count, .fault = fault});
   };
   // Split at every single space; empty words fail the lookup. The word numbers are the
   // entropy: reserved for every word up front, the vector never reallocates, since a
@@ -117,9 +83,11 @@ std::expected<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view te
     const int idx = word_index(word);
     if (idx < 0) {
       secure_wipe(indices.data(), indices.size() * sizeof(std::uint16_t));
-      return std::unexpected(MnemonicError{MnemonicErrorKind::InvalidPhrase,
-                                           "the word `" + std::string(word) + "` is invalid", PhraseFault::UnknownWord,
-                                           indices.size() + 1, 0, std::string(word)});
+      return std::unexpected(MnemonicError{.code = ErrorCode::InvalidPhrase,
+                                           .detail = "the word `" + std::string(word) + "` is invalid",
+                                           .value = indices.size() + 1,
+                                           .fault = PhraseFault::UnknownWord,
+                                           .word = std::string(word)});
     }
     indices.push_back(static_cast<std::uint16_t>(idx));
     if (end == std::string_view::npos) break;

@@ -7,12 +7,10 @@ namespace vek_signer {
 
 SignerResult<std::vector<std::uint8_t>> public_key(Curve curve, std::span<const std::uint8_t> key) {
   if (curve == Curve::Ed25519) {
-    auto pk = ed25519::public_key(key);
-    if (!pk) return std::unexpected(std::move(pk.error()));
+    VEK_TRY(pk, ed25519::public_key(key));
     return std::vector<std::uint8_t>(pk->begin(), pk->end());
   }
-  auto k = secp::signing_key(key);
-  if (!k) return std::unexpected(std::move(k.error()));
+  VEK_TRY(k, secp::signing_key(key));
   return std::vector<std::uint8_t>((*k)->public_compressed.begin(), (*k)->public_compressed.end());
 }
 

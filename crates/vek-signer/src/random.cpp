@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 
+#include "vek/core/error.h"
 #include "vek/core/support.h"
 #include "vek/signer/hex.h"
 
@@ -25,7 +26,7 @@ std::expected<void, std::string> os_random(std::span<std::uint8_t> out) {
 
 std::expected<std::string, std::string> random_uuid() {
   std::array<std::uint8_t, 16> b{};
-  if (auto r = os_random(b); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY_VOID(os_random(b));
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);
   b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);
   const std::string hex = hex_encode(b);

@@ -3,6 +3,8 @@
 #include <array>
 #include <limits>
 
+#include "vek/core/error.h"
+
 namespace vek_signer::rlp {
 namespace {
 
@@ -123,16 +125,14 @@ std::expected<ItemBounds, std::string_view> typed_item_bounds(std::span<const st
 }  // namespace
 
 std::expected<std::size_t, std::string_view> typed_tx_length(std::span<const std::uint8_t> tx) {
-  const auto bounds = typed_item_bounds(tx);
-  if (!bounds) return std::unexpected(bounds.error());
+  VEK_TRY(bounds, typed_item_bounds(tx));
   return 1 + bounds->header + bounds->payload;  // fits: both were checked against tx.size()
 }
 
 std::expected<std::vector<std::uint8_t>, std::string_view> encode_signed_typed_tx(
     std::span<const std::uint8_t> tx, std::uint8_t y_parity, std::span<const std::uint8_t, kSignatureScalarBytes> r,
     std::span<const std::uint8_t, kSignatureScalarBytes> s) {
-  const auto bounds = typed_item_bounds(tx);
-  if (!bounds) return std::unexpected(bounds.error());
+  VEK_TRY(bounds, typed_item_bounds(tx));
   const std::uint8_t type = tx[0];
   const std::span<const std::uint8_t> fields = tx.subspan(1 + bounds->header, bounds->payload);
 

@@ -2,17 +2,6 @@
 
 namespace vek_signer {
 
-std::string SignerError::display() const {
-  switch (kind) {
-    case SignerErrorKind::InvalidPrivateKey: return "invalid private key: " + detail;
-    case SignerErrorKind::InvalidMessage: return "invalid message: " + detail;
-    case SignerErrorKind::SigningFailed: return "signing failed: " + detail;
-    case SignerErrorKind::AddressDerivation: return "address derivation failed: " + detail;
-    case SignerErrorKind::InvalidTransaction: return "invalid transaction: " + detail;
-  }
-  return detail;
-}
-
 SignerResult<std::span<const std::uint8_t>> ChainSigner::extract_signable_bytes(std::span<const std::uint8_t> tx) const {
   return tx;
 }

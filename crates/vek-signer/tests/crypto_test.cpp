@@ -140,7 +140,7 @@ TEST(Envelope, AlteredKnownAnswer) {
       EXPECT_EQ(vek_signer::hex_encode(plain->span()), base.plaintext_hex) << row.what;
     } else {
       ASSERT_FALSE(plain) << row.what;
-      EXPECT_EQ(plain.error().kind, CryptoErrorKind::DecryptionFailed) << row.what;
+      EXPECT_EQ(plain.error().code, CryptoErrorKind::DecryptionFailed) << row.what;
       EXPECT_EQ(plain.error().display(), "decryption failed: aead::Error") << row.what;
     }
   }

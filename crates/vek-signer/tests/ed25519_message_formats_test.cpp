@@ -164,7 +164,7 @@ TEST(SolanaOffchain, FormatsAndLengthLimits) {
   EXPECT_EQ(error_of(solana_offchain_bytes(text("x"), with_zero)), "off-chain message signers include the zero key");
   const auto sign_error = solana_offchain_sign(Bytes(31, 1), text("x"));
   ASSERT_FALSE(sign_error);
-  EXPECT_EQ(sign_error.error().kind, SignerErrorKind::InvalidPrivateKey);
+  EXPECT_EQ(sign_error.error().code, SignerErrorKind::InvalidPrivateKey);
 
   // The current SDK counts the limits from the application domain on, so it writes
   // format 0 up to 1164 bytes with one signer; verification accepts both readings.
@@ -373,5 +373,5 @@ TEST(TonConnect, BadInputs) {
   EXPECT_TRUE(ton_sign_data_sign(kSecret, "a.b", 1, TonSignDataKind::Binary, Bytes{0xe2, 0x82}, kMain));
   const auto short_key = ton_proof_sign(Bytes(33), "a.b", 1, {}, kMain);
   ASSERT_FALSE(short_key);
-  EXPECT_EQ(short_key.error().kind, SignerErrorKind::InvalidPrivateKey);
+  EXPECT_EQ(short_key.error().code, SignerErrorKind::InvalidPrivateKey);
 }

@@ -66,7 +66,7 @@ TEST(Base58, Refusals) {
   for (const std::string bad : {"0", "1O", "11I1", "abl", "2g\xc3\xa9", " 2g"}) {
     auto r = base58_decode(bad);
     ASSERT_FALSE(r) << bad;
-    EXPECT_EQ(r.error().kind, Base58ErrorKind::InvalidCharacter);
+    EXPECT_EQ(r.error().code, ErrorCode::Base58InvalidCharacter);
   }
   EXPECT_EQ(base58_decode("11I1").error().display(), "invalid base58 character at position 2");
 
@@ -76,7 +76,7 @@ TEST(Base58, Refusals) {
   EXPECT_EQ(bad_sum.error().display(), "base58check checksum mismatch");
   auto short_text = base58check_decode(base58_encode(std::vector<std::uint8_t>{1, 2, 3}));
   ASSERT_FALSE(short_text);
-  EXPECT_EQ(short_text.error().kind, Base58ErrorKind::TooShort);
+  EXPECT_EQ(short_text.error().code, ErrorCode::Base58TooShort);
   // Exactly four bytes is an empty payload with its checksum.
   auto empty_payload = base58check_decode(base58check_encode({}));
   ASSERT_TRUE(empty_payload);
@@ -104,24 +104,24 @@ TEST(Base64, Refusals) {
   struct Case {
     bool url;
     std::string text;
-    Base64ErrorKind kind;
+    ErrorCode kind;
   };
   const Case cases[] = {
-      {false, "Zg=", Base64ErrorKind::InvalidLength},       // padding missing
-      {false, "Zg", Base64ErrorKind::InvalidLength},        // standard form needs padding
-      {false, "Zm9v====", Base64ErrorKind::InvalidCharacter},
-      {false, "Z===", Base64ErrorKind::InvalidCharacter},
-      {false, "-_8=", Base64ErrorKind::InvalidCharacter},   // URL-safe digits in standard text
-      {false, "Zh==", Base64ErrorKind::NonCanonical},       // "f" is Zg==; Zh sets a padding bit
-      {true, "+/8", Base64ErrorKind::InvalidCharacter},
-      {true, "Zg==", Base64ErrorKind::InvalidCharacter},    // URL-safe form is unpadded
-      {true, "Zm9vY", Base64ErrorKind::InvalidLength},      // 5 characters cannot end a byte
-      {true, "Zm9", Base64ErrorKind::NonCanonical},         // "fo" is Zm8
+      {false, "Zg=", ErrorCode::Base64InvalidLength},       // padding missing
+      {false, "Zg", ErrorCode::Base64InvalidLength},        // standard form needs padding
+      {false, "Zm9v====", ErrorCode::Base64InvalidCharacter},
+      {false, "Z===", ErrorCode::Base64InvalidCharacter},
+      {false, "-_8=", ErrorCode::Base64InvalidCharacter},   // URL-safe digits in standard text
+      {false, "Zh==", ErrorCode::Base64NonCanonical},       // "f" is Zg==; Zh sets a padding bit
+      {true, "+/8", ErrorCode::Base64InvalidCharacter},
+      {true, "Zg==", ErrorCode::Base64InvalidCharacter},    // URL-safe form is unpadded
+      {true, "Zm9vY", ErrorCode::Base64InvalidLength},      // 5 characters cannot end a byte
+      {true, "Zm9", ErrorCode::Base64NonCanonical},         // "fo" is Zm8
   };
   for (const auto& c : cases) {
     auto r = c.url ? base64url_decode(c.text) : base64_decode(c.text);
     ASSERT_FALSE(r) << c.text;
-    EXPECT_EQ(r.error().kind, c.kind) << c.text;
+    EXPECT_EQ(r.error().code, c.kind) << c.text;
   }
   EXPECT_EQ(base64_decode("Zg=A").error().display(), "invalid base64 character at position 2");
 }
@@ -159,7 +159,7 @@ TEST(Bech32, InvalidStringsAreRefused) {
   for (const auto& s : v["bip350_bech32m_strings"]["strings"]) {
     auto d = bech32_decode(s.get<std::string>());
     ASSERT_FALSE(d) << s;
-    EXPECT_EQ(d.error().kind, Bech32ErrorKind::InvalidChecksum) << s;
+    EXPECT_EQ(d.error().code, ErrorCode::Bech32InvalidChecksum) << s;
   }
 }
 
@@ -171,7 +171,7 @@ TEST(Bech32, SegwitAddresses) {
     if (e["witness_version"].get<int>() != 0) {
       // Versions 1 to 16 need bech32m since BIP-350.
       ASSERT_FALSE(d) << addr;
-      EXPECT_EQ(d.error().kind, Bech32ErrorKind::InvalidWitnessVersion);
+      EXPECT_EQ(d.error().code, ErrorCode::Bech32InvalidWitnessVersion);
       continue;
     }
     ASSERT_TRUE(d) << addr << ": " << d.error().display();
@@ -227,9 +227,9 @@ TEST(Bech32, EncodeRefusalsAndLimits) {
   // A SegWit address with an 83-character hrp would be 123 characters long.
   auto long_segwit = segwit_v0_encode(std::string(83, 'x'), std::vector<std::uint8_t>(20, 1));
   ASSERT_FALSE(long_segwit);
-  EXPECT_EQ(long_segwit.error().kind, Bech32ErrorKind::TooLong);
-  EXPECT_EQ(segwit_v0_encode("bc", std::vector<std::uint8_t>(21, 1)).error().kind,
-            Bech32ErrorKind::InvalidProgramLength);
+  EXPECT_EQ(long_segwit.error().code, ErrorCode::Bech32TooLong);
+  EXPECT_EQ(segwit_v0_encode("bc", std::vector<std::uint8_t>(21, 1)).error().code,
+            ErrorCode::Bech32InvalidProgramLength);
 }
 
 TEST(Bech32, ConvertBitsRoundTripAndPadding) {
@@ -242,10 +242,10 @@ TEST(Bech32, ConvertBitsRoundTripAndPadding) {
   EXPECT_EQ(*eight, bytes);
 
   // 3 five-bit groups hold 15 bits: one byte plus 7 left-over bits, too many to be padding.
-  EXPECT_EQ(convert_bits(std::vector<std::uint8_t>{0, 0, 0}, 5, 8, false).error().kind,
-            Bech32ErrorKind::InvalidPadding);
+  EXPECT_EQ(convert_bits(std::vector<std::uint8_t>{0, 0, 0}, 5, 8, false).error().code,
+            ErrorCode::Bech32InvalidPadding);
   // Non-zero padding bits.
-  EXPECT_EQ(convert_bits(std::vector<std::uint8_t>{0, 1}, 5, 8, false).error().kind, Bech32ErrorKind::InvalidPadding);
-  EXPECT_EQ(convert_bits(std::vector<std::uint8_t>{31, 32}, 5, 8, true).error().kind,
-            Bech32ErrorKind::InvalidDataValue);
+  EXPECT_EQ(convert_bits(std::vector<std::uint8_t>{0, 1}, 5, 8, false).error().code, ErrorCode::Bech32InvalidPadding);
+  EXPECT_EQ(convert_bits(std::vector<std::uint8_t>{31, 32}, 5, 8, true).error().code,
+            ErrorCode::Bech32InvalidDataValue);
 }

@@ -144,7 +144,7 @@ TEST(Secp256k1Shared, HashLengthCheckedFirst) {
   for (std::size_t n : {0u, 1u, 31u, 33u, 64u}) {
     auto r = vek_signer::secp::sign_hash(good_key, Bytes(n, 1), "hash");
     ASSERT_FALSE(r.has_value());
-    EXPECT_EQ(r.error().kind, SignerErrorKind::InvalidMessage);
+    EXPECT_EQ(r.error().code, SignerErrorKind::InvalidMessage);
     EXPECT_EQ(r.error().display(), "invalid message: expected 32-byte hash, got " + std::to_string(n) + " bytes");
   }
   // A bad hash with a bad key reports the hash.
@@ -183,7 +183,7 @@ TEST(EvmKeys, LengthAndRangeContract) {
     const std::string want_text = "invalid private key: signature error";
     auto a = evm.derive_address(k);
     ASSERT_FALSE(a.has_value()) << hex_encode(k);
-    EXPECT_EQ(a.error().kind, SignerErrorKind::InvalidPrivateKey);
+    EXPECT_EQ(a.error().code, SignerErrorKind::InvalidPrivateKey);
     EXPECT_EQ(a.error().display(), want_text);
     EXPECT_EQ(evm.sign(k, Bytes(32, 1)).error().display(), want_text);
     EXPECT_EQ(evm.sign_message(k, ascii("hello")).error().display(), want_text);
@@ -471,7 +471,7 @@ TEST(EvmTransaction, EncodeFailures) {
     vek_signer::SignOutput bad{Bytes(n, 1), 0};
     auto r = evm.encode_signed_transaction(unhex("02c0"), bad);
     ASSERT_FALSE(r.has_value());
-    EXPECT_EQ(r.error().kind, SignerErrorKind::InvalidTransaction);
+    EXPECT_EQ(r.error().code, SignerErrorKind::InvalidTransaction);
     EXPECT_EQ(r.error().display(), "invalid transaction: expected 65-byte signature (r || s || v)");
   }
   // The signature length is checked before the transaction.
@@ -489,7 +489,7 @@ TEST(EvmTransaction, EncodeFailures) {
   for (const auto& [tx, msg] : cases) {
     auto r = evm.encode_signed_transaction(unhex(tx), *sig);
     ASSERT_FALSE(r.has_value()) << tx;
-    EXPECT_EQ(r.error().kind, SignerErrorKind::InvalidTransaction);
+    EXPECT_EQ(r.error().code, SignerErrorKind::InvalidTransaction);
     EXPECT_EQ(r.error().display(), "invalid transaction: " + msg);
   }
 }

@@ -115,7 +115,7 @@ TEST(HdDeriveFromMnemonic, PassphraseAndErrorsPassThrough) {
   }
   auto bad = HdDeriver::derive_from_mnemonic(*m, "", "m/44'/501'/0'/0", Curve::Ed25519);
   ASSERT_FALSE(bad.has_value());
-  EXPECT_EQ(bad.error().kind, HdErrorKind::Ed25519NonHardened);
+  EXPECT_EQ(bad.error().code, HdErrorKind::Ed25519NonHardened);
   EXPECT_EQ(bad.error().display(), "ed25519 requires hardened-only derivation");
 }
 
@@ -206,7 +206,7 @@ TEST(HdDerive, Ed25519HardenedOnly) {
   for (std::string p : {"m/44'/501'/0'/0", "m/0", "m/0'/1", "m/1/0'"}) {
     auto r = HdDeriver::derive(test_seed(), p, Curve::Ed25519);
     ASSERT_FALSE(r.has_value());
-    EXPECT_EQ(r.error().kind, HdErrorKind::Ed25519NonHardened);
+    EXPECT_EQ(r.error().code, HdErrorKind::Ed25519NonHardened);
     EXPECT_EQ(r.error().display(), "ed25519 requires hardened-only derivation");
   }
 }

@@ -73,7 +73,7 @@ TEST(Keystore, PublishedPbkdf2ExampleAndAWrongPassword) {
   EXPECT_FALSE(key->address);
   auto wrong = keystore_decrypt(kPbkdf2Example, "testpassworD");
   ASSERT_FALSE(wrong);
-  EXPECT_EQ(wrong.error().kind, CryptoErrorKind::DecryptionFailed);
+  EXPECT_EQ(wrong.error().code, CryptoErrorKind::DecryptionFailed);
   EXPECT_EQ(wrong.error().display(), "decryption failed: keystore MAC mismatch (wrong password or altered file)");
 }
 
@@ -89,7 +89,7 @@ TEST(Keystore, RoundTripAndAlteredCiphertext) {
   std::string altered = *doc;
   const auto at = altered.find("\"ciphertext\":\"") + 14;
   altered[at] = altered[at] == '0' ? '1' : '0';
-  EXPECT_EQ(keystore_decrypt(altered, "pw").error().kind, CryptoErrorKind::DecryptionFailed);
+  EXPECT_EQ(keystore_decrypt(altered, "pw").error().code, CryptoErrorKind::DecryptionFailed);
   EXPECT_EQ(keystore_decrypt(R"({"Crypto":{},"version":3})", "pw").error().display(),
             "invalid parameters: not a keystore file: `cipher` must be a string");
   EXPECT_EQ(keystore_decrypt(R"({"version":3})", "pw").error().display(),

@@ -12,28 +12,15 @@
 #include <string>
 #include <string_view>
 
+#include "vek/signer/error.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_signer {
 
-enum class CryptoErrorKind : std::uint8_t {
-  EncryptionFailed = 0,  // "encryption failed: {0}"
-  DecryptionFailed = 1,  // "decryption failed: {0}"
-  InvalidParams = 2,     // "invalid parameters: {0}"
-};
-
-struct CryptoError {
-  CryptoErrorKind kind;
-  std::string detail;
-  // When scrypt could not have its working memory (ENOMEM: a failed map, an address
-  // space limit), the bytes of its largest part, 128 * r * N; otherwise 0. `kind` and
-  // `detail` stay what the failure has always given ("decryption failed: Cannot allocate
-  // memory (os error 12)" when decrypting an envelope), so this is the way to tell a
-  // lack of memory from a wrong passphrase.
-  std::uint64_t scrypt_memory_bytes = 0;
-  // The kind's fixed prefix, a colon, a space and `detail`.
-  [[nodiscard]] std::string display() const;
-};
+// Errors: CryptoError (vek/signer/error.h) with the codes EncryptionFailed
+// ("encryption failed: {detail}"), DecryptionFailed ("decryption failed: {detail}") and
+// InvalidParams ("invalid parameters: {detail}"). When scrypt could not have its working
+// memory, scrypt_memory_bytes is set (see vek/core/error.h).
 
 // 128 * r * N: the bytes of scrypt's largest working array.
 [[nodiscard]] constexpr std::uint64_t scrypt_array_bytes(std::uint64_t n, std::uint64_t r) noexcept {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "vek/signer/mnemonic.h"
+#include "vek/signer/error.h"
 #include "vek/signer/traits.h"
 #include "vek/signer/zeroizing.h"
 
@@ -25,17 +26,9 @@ inline constexpr std::size_t kHdNodeBytes = 32 + 32 + 33;
 // Components must name a value below this; the hardened bit comes only from the apostrophe.
 inline constexpr std::uint32_t kHdHardenedOffset = 0x80000000u;
 
-enum class HdErrorKind : std::uint8_t {
-  InvalidPath = 0,         // "invalid derivation path: {0}"
-  DerivationFailed = 1,    // "derivation failed: {0}"
-  Ed25519NonHardened = 2,  // "ed25519 requires hardened-only derivation"
-};
-
-struct HdError {
-  HdErrorKind kind;
-  std::string detail;  // empty for Ed25519NonHardened
-  [[nodiscard]] std::string display() const;
-};
+// Errors: HdError (vek/signer/error.h) with the codes InvalidPath ("invalid derivation
+// path: {detail}"), DerivationFailed ("derivation failed: {detail}") and
+// Ed25519NonHardened ("ed25519 requires hardened-only derivation", no detail).
 
 struct HdDeriver {
   // Syntax check only (values up to 4294967295 pass). First failure, as InvalidPath:

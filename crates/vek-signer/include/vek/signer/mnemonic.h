@@ -7,44 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "vek/signer/error.h"
 #include "vek/signer/zeroizing.h"
 
 namespace vek_signer {
 
-enum class MnemonicErrorKind : std::uint8_t {
-  GenerationFailed = 0,  // "mnemonic generation failed: {0}"
-  InvalidPhrase = 1,     // "invalid mnemonic phrase: {0}"
-};
-
-// What is wrong with a typed phrase (InvalidPhrase).
-enum class PhraseFault : std::uint8_t {
-  None = 0,         // not about a typed phrase
-  UnknownWord = 1,  // a word not in the list (an empty one included)
-  WordCount = 2,    // a number of words BIP-39 does not allow
-  Checksum = 3,     // the words' checksum does not match
-};
-
-struct MnemonicError {
-  MnemonicErrorKind kind;
-  std::string detail;
-  PhraseFault fault = PhraseFault::None;
-  std::size_t word_number = 0;  // UnknownWord: its position, from 1
-  std::size_t word_count = 0;   // WordCount, Checksum: the words typed
-  std::string word{};           // UnknownWord: the word as typed
-  // The kind's fixed prefix, a colon, a space and `detail` (which may quote the phrase).
-  [[nodiscard]] std::string display() const;
-  // The same prefix with a text that quotes no more of a typed phrase than the word not
-  // in the list, and that one only when it is a run of at most 16 ASCII letters (longer
-  // or other text may hold several words):
-  //   "word {n} is not in the BIP-39 English word list: `{word}`";
-  //   "word {n} is not in the BIP-39 English word list (not shown: not a run of at most
-  //     16 letters; words are separated by single spaces)";
-  //   "word {n} is empty (words are separated by single spaces, with none before or after)";
-  //   "{count} words; a phrase has 12, 15, 18, 21 or 24 words" ("1 word; ..." for one);
-  //   "the checksum does not match: a word is wrong, or the words are out of order".
-  // Any other error displays as display() does.
-  [[nodiscard]] std::string display_without_phrase() const;
-};
+// Errors: MnemonicError (vek/signer/error.h) with the codes GenerationFailed
+// ("mnemonic generation failed: {detail}") and InvalidPhrase ("invalid mnemonic phrase:
+// {detail}", the detail quoting the phrase as vek._native always has). An InvalidPhrase
+// error also says what is wrong without the phrase (fault, value, word), for
+// display_without_phrase().
 
 enum class WordCount : std::uint8_t { Twelve, TwentyFour };
 

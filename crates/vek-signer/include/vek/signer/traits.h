@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "vek/core/chain.h"
+#include "vek/signer/error.h"
 
 namespace vek_signer {
 
@@ -23,27 +24,6 @@ struct SignOutput {
   std::vector<std::uint8_t> signature;
   std::optional<std::uint8_t> recovery_id;
 };
-
-enum class SignerErrorKind : std::uint8_t {
-  InvalidPrivateKey = 0,   // "invalid private key: {0}"
-  InvalidMessage = 1,      // "invalid message: {0}"
-  SigningFailed = 2,       // "signing failed: {0}"
-  AddressDerivation = 3,   // "address derivation failed: {0}"
-  InvalidTransaction = 4,  // "invalid transaction: {0}"
-};
-
-struct SignerError {
-  SignerErrorKind kind;
-  std::string detail;
-  [[nodiscard]] std::string display() const;
-};
-
-template <typename T>
-using SignerResult = std::expected<T, SignerError>;
-
-[[nodiscard]] inline std::unexpected<SignerError> signer_error(SignerErrorKind kind, std::string detail) {
-  return std::unexpected(SignerError{kind, std::move(detail)});
-}
 
 // Ten operations in fixed slot order. Signers are immutable and hold no key material:
 // every key-taking operation gets the 32-byte key (held by the caller in SecretBytes),

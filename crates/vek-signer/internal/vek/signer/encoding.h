@@ -12,15 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "vek/signer/error.h"
+
 namespace vek_signer {
 
-// A decoding failure: which one (the kind's comment gives its text), and where.
-template <typename Kind>
-struct EncodingError {
-  Kind kind;
-  std::size_t position = 0;  // a character index, unless the kind says otherwise
-  [[nodiscard]] std::string display() const;
-};
+// Decoding failures are vek_core::Error with a Base58* or Base64* code; {value} is the
+// character position (or, as the code's text says, a length).
+using Base58Error = Error;
+using Base64Error = Error;
 
 // ---------------------------------------------------------------- Base58
 
@@ -28,39 +27,21 @@ struct EncodingError {
 inline constexpr std::string_view kBase58Alphabet = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
 inline constexpr std::size_t kBase58CheckBytes = 4;
 
-enum class Base58ErrorKind : std::uint8_t {
-  InvalidCharacter = 0,  // "invalid base58 character at position {position}"
-  TooShort = 1,          // "base58check text decodes to {position} bytes, fewer than the 4 checksum bytes"
-  BadChecksum = 2,       // "base58check checksum mismatch"
-};
-using Base58Error = EncodingError<Base58ErrorKind>;
-template <>
-std::string Base58Error::display() const;
-
 // Big-endian base conversion; each leading zero byte becomes a leading '1'.
 // Empty input gives the empty text. Cannot fail.
 [[nodiscard]] std::string base58_encode(std::span<const std::uint8_t> bytes);
 
-// Inverse of base58_encode. Error: InvalidCharacter (any byte outside the alphabet).
+// Inverse of base58_encode. Error: Base58InvalidCharacter (any byte outside the alphabet).
 [[nodiscard]] std::expected<std::vector<std::uint8_t>, Base58Error> base58_decode(std::string_view text);
 
 // base58_encode(payload || first 4 bytes of SHA-256(SHA-256(payload))). Cannot fail.
 [[nodiscard]] std::string base58check_encode(std::span<const std::uint8_t> payload);
 
 // Decodes and verifies the checksum; returns the payload without it.
-// Errors: InvalidCharacter, TooShort (fewer than 4 decoded bytes), BadChecksum.
+// Errors: Base58InvalidCharacter, Base58TooShort (fewer than 4 decoded bytes), Base58BadChecksum.
 [[nodiscard]] std::expected<std::vector<std::uint8_t>, Base58Error> base58check_decode(std::string_view text);
 
 // ---------------------------------------------------------------- Base64
-
-enum class Base64ErrorKind : std::uint8_t {
-  InvalidCharacter = 0,  // "invalid base64 character at position {position}"
-  InvalidLength = 1,     // "invalid base64 length {position}" (the text's length)
-  NonCanonical = 2,      // "non-zero trailing bits in base64 text"
-};
-using Base64Error = EncodingError<Base64ErrorKind>;
-template <>
-std::string Base64Error::display() const;
 
 // A-Z a-z 0-9 + /, padded with "=" to a multiple of 4 characters. Cannot fail.
 [[nodiscard]] std::string base64_encode(std::span<const std::uint8_t> bytes);
@@ -69,7 +50,7 @@ std::string Base64Error::display() const;
 
 // Strict inverses: the exact alphabet, the exact padding (required for base64_decode,
 // refused by base64url_decode), and zero bits after the last byte.
-// Errors: InvalidCharacter, InvalidLength, NonCanonical.
+// Errors: Base64InvalidCharacter, Base64InvalidLength (the text's length), Base64NonCanonical.
 [[nodiscard]] std::expected<std::vector<std::uint8_t>, Base64Error> base64_decode(std::string_view text);
 [[nodiscard]] std::expected<std::vector<std::uint8_t>, Base64Error> base64url_decode(std::string_view text);
 
