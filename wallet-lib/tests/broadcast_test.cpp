@@ -781,7 +781,7 @@ TEST_F(FakeCurlTest, BroadcastRefusesWhatItCannotSubmitBeforeAnyRequest) {
   EXPECT_EQ(bitcoin.error().display(), "invalid input: no broadcast method for chain family 'bitcoin'");
   auto file = vek_lib::broadcast("solana", bytes("\x01"), "file:///etc/passwd");
   ASSERT_FALSE(file);
-  EXPECT_EQ(file.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(file.error().code, VekLibErrorKind::InvalidInput);
   EXPECT_FALSE(called());
 }
 

@@ -44,7 +44,7 @@ TEST(Queries, MessageFormatNamesResolveTheChain) {
   EXPECT_EQ(vek_lib::message_format_names("eip155:5").value(), evm);
   const auto unknown = vek_lib::message_format_names("nope");
   ASSERT_FALSE(unknown.has_value());
-  EXPECT_EQ(unknown.error().kind(), VekLibErrorKind::InvalidInput);
+  EXPECT_EQ(unknown.error().code, VekLibErrorKind::InvalidInput);
 }
 
 TEST(BroadcastSigned, AFamilyWithoutARequestIsRefusedBeforeAnyConnection) {
@@ -52,8 +52,8 @@ TEST(BroadcastSigned, AFamilyWithoutARequestIsRefusedBeforeAnyConnection) {
   for (const auto& f : vek_lib::families()) {
     const auto sent = vek_lib::broadcast(f.default_chain, tx, "http://127.0.0.1:1");
     ASSERT_FALSE(sent.has_value());
-    const bool refused = sent.error().kind() == VekLibErrorKind::InvalidInput;
-    EXPECT_EQ(refused, !f.broadcast) << f.name << ": " << sent.error().text();
+    const bool refused = sent.error().code == VekLibErrorKind::InvalidInput;
+    EXPECT_EQ(refused, !f.broadcast) << f.name << ": " << sent.error().detail;
   }
 }
 

@@ -159,7 +159,7 @@ TEST_F(SessionTest, OneCallOperationsNameTheirCaller) {
   // A wrong passphrase is reported before the path.
   auto wrong = vek_lib::sign_transaction("p", "solana", "00", "wrong", std::nullopt, vault_, caller);
   ASSERT_FALSE(wrong);
-  EXPECT_EQ(wrong.error().kind(), VekLibErrorKind::Crypto);
+  EXPECT_EQ(wrong.error().code, VekLibErrorKind::DecryptionFailed);
 }
 
 TEST_F(SessionTest, ClosingWhileOtherThreadsSignIsSafe) {

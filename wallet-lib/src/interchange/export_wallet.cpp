@@ -28,7 +28,7 @@ VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
   // Accounts derived under a BIP-39 passphrase cannot be checked without it.
   if (auto checked = wallet->bip39_passphrase ? VekResult<void>() : check_stored_accounts(*wallet, *plain); !checked) {
     const VekLibError& e = checked.error();
-    const bool mismatch = e.kind() == VekLibErrorKind::InvalidInput || e.kind() == VekLibErrorKind::Json;
+    const bool mismatch = e.code == VekLibErrorKind::InvalidInput || e.code == VekLibErrorKind::Json;
     const std::string line = "warning: the stored accounts of wallet '" + vek_core::json_text::one_line(wallet->name) + "' " +
                              (mismatch ? "do not match its secret" : "could not be checked against its secret: " +
                                                                          e.display()) +
