@@ -149,11 +149,9 @@ std::array<std::uint8_t, 32> bip322_p2wpkh_sighash(std::span<const std::uint8_t,
 }
 
 SignerResult<MessageSignature> bip322_sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> message) {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
+  VEK_TRY(sk, secp::signing_key(key));
   const Hash20 key_hash = hash160((*sk)->public_compressed);
-  auto out = secp::sign_hash(key, bip322_p2wpkh_sighash(key_hash, message), "hash");
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, secp::sign_hash(key, bip322_p2wpkh_sighash(key_hash, message), "hash"));
   const Bytes der = secp::der_encode(std::span<const std::uint8_t>(out->signature).first<64>());
   if (der.empty()) return signer_error(SignerErrorKind::SigningFailed, "signature error");
   MessageSignature result;
@@ -195,8 +193,7 @@ SignerResult<bool> bip322_verify(std::string_view address, std::span<const std::
 }
 
 SignerResult<MessageSignature> bip137_sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> message) {
-  auto out = secp::sign_hash(key, BitcoinSigner::message_hash(message), "hash");
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, secp::sign_hash(key, BitcoinSigner::message_hash(message), "hash"));
   MessageSignature result;
   const auto header = static_cast<std::uint8_t>(39 + out->signature[64]);
   result.signature.push_back(header);
@@ -216,8 +213,7 @@ SignerResult<Bip137Key> bip137_key(std::span<const std::uint8_t> message, std::s
   if (sig.size() != 65) return invalid("expected a 65-byte signature (header || r || s), got " + count_text(sig.size()));
   if (sig[0] < 27 || sig[0] > 42) return invalid("BIP-137 header must be 27 to 42, got " + std::to_string(sig[0]));
   const int h = sig[0] - 27;
-  auto pub = recover_key(BitcoinSigner::message_hash(message), sig.subspan(1, 64), h % 4);
-  if (!pub) return std::unexpected(std::move(pub.error()));
+  VEK_TRY(pub, recover_key(BitcoinSigner::message_hash(message), sig.subspan(1, 64), h % 4));
   return Bip137Key{*pub, h / 4};
 }
 
@@ -225,8 +221,7 @@ SignerResult<Bip137Key> bip137_key(std::span<const std::uint8_t> message, std::s
 
 SignerResult<std::string> bip137_recover_address(std::span<const std::uint8_t> message,
                                                  std::span<const std::uint8_t> signature) {
-  auto key = bip137_key(message, signature);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(key, bip137_key(message, signature));
   if (key->kind == 0) return base58_address(0x00, hash160(key->pub));
   const Hash20 key_hash = compressed_key_hash(key->pub);
   if (key->kind == 1) return base58_address(0x00, key_hash);
@@ -236,8 +231,7 @@ SignerResult<std::string> bip137_recover_address(std::span<const std::uint8_t> m
 
 SignerResult<bool> bip137_verify(std::string_view address, std::span<const std::uint8_t> message,
                                  std::span<const std::uint8_t> signature) {
-  auto parsed = bitcoin_address(address);
-  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  VEK_TRY(parsed, bitcoin_address(address));
   auto key = bip137_key(message, signature);
   if (!key) {
     if (key.error().detail == kRecoversNoKey) return false;
@@ -248,15 +242,13 @@ SignerResult<bool> bip137_verify(std::string_view address, std::span<const std::
 
 SignerResult<std::string> bitcoin_raw_recover_address(std::span<const std::uint8_t> message,
                                                       std::span<const std::uint8_t> signature, std::string_view hrp) {
-  auto pub = raw_signer_key(BitcoinSigner::message_hash(message), signature);
-  if (!pub) return std::unexpected(std::move(pub.error()));
+  VEK_TRY(pub, raw_signer_key(BitcoinSigner::message_hash(message), signature));
   return p2wpkh_address(hrp, compressed_key_hash(*pub));
 }
 
 SignerResult<bool> bitcoin_raw_verify(std::string_view address, std::span<const std::uint8_t> message,
                                       std::span<const std::uint8_t> signature) {
-  auto parsed = bitcoin_address(address);
-  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  VEK_TRY(parsed, bitcoin_address(address));
   return if_recovered(raw_signer_key(BitcoinSigner::message_hash(message), signature),
                       [&](const auto& pub) -> SignerResult<bool> { return address_of_key(*parsed, pub, true); });
 }

@@ -31,8 +31,7 @@ void append_compact_size(std::string& out, std::uint64_t n) {
 }  // namespace
 
 SignerResult<std::string> BitcoinSigner::derive_address(std::span<const std::uint8_t> key) const {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
+  VEK_TRY(sk, secp::signing_key(key));
   // P2WPKH: the witness program is HASH160 of the compressed public key.
   const auto program = hash160((*sk)->public_compressed);
   auto addr = segwit_v0_encode(hrp_, program);

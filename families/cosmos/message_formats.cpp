@@ -49,13 +49,11 @@ std::string adr036_sign_doc(std::string_view signer, std::span<const std::uint8_
 
 SignerResult<MessageSignature> adr036_sign(std::span<const std::uint8_t> key, std::string_view signer,
                                            std::span<const std::uint8_t> message) {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
+  VEK_TRY(sk, secp::signing_key(key));
   std::string doc = adr036_sign_doc(signer, message);
   const auto hash = sha256(std::span(reinterpret_cast<const std::uint8_t*>(doc.data()), doc.size()));
   wipe_string(doc);
-  auto out = secp::sign_hash(key, hash, "hash");
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, secp::sign_hash(key, hash, "hash"));
   out->signature.resize(64);  // libsecp256k1 signs with a low s
   return MessageSignature{std::move(out->signature), std::nullopt,
                           Bytes((*sk)->public_compressed.begin(), (*sk)->public_compressed.end())};
@@ -63,8 +61,7 @@ SignerResult<MessageSignature> adr036_sign(std::span<const std::uint8_t> key, st
 
 SignerResult<bool> adr036_verify(std::string_view address, std::span<const std::uint8_t> message,
                                  std::span<const std::uint8_t> signature) {
-  auto account = cosmos_account(address);
-  if (!account) return std::unexpected(std::move(account.error()));
+  VEK_TRY(account, cosmos_account(address));
   if (signature.size() != 64) return invalid("expected a 64-byte signature (r || s), got " + count_text(signature.size()));
   const auto rs = signature.first<64>();
   if (secp::high_s(rs)) return false;
@@ -85,15 +82,13 @@ SignerResult<bool> adr036_verify(std::string_view address, std::span<const std::
 
 SignerResult<std::string> cosmos_raw_recover_address(std::span<const std::uint8_t> message,
                                                      std::span<const std::uint8_t> signature, std::string_view hrp) {
-  auto pub = raw_signer_key(sha256(message), signature);
-  if (!pub) return std::unexpected(std::move(pub.error()));
+  VEK_TRY(pub, raw_signer_key(sha256(message), signature));
   return cosmos_address(hrp, compressed_key_hash(*pub));
 }
 
 SignerResult<bool> cosmos_raw_verify(std::string_view address, std::span<const std::uint8_t> message,
                                      std::span<const std::uint8_t> signature) {
-  auto account = cosmos_account(address);
-  if (!account) return std::unexpected(std::move(account.error()));
+  VEK_TRY(account, cosmos_account(address));
   return if_recovered(raw_signer_key(sha256(message), signature),
                       [&](const auto& pub) -> SignerResult<bool> { return compressed_key_hash(pub) == *account; });
 }

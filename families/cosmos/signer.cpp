@@ -7,8 +7,7 @@
 namespace vek_signer {
 
 SignerResult<std::string> CosmosSigner::derive_address(std::span<const std::uint8_t> key) const {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
+  VEK_TRY(sk, secp::signing_key(key));
   // The account id is HASH160 of the compressed key, written as plain bech32 data
   // (no witness version in front).
   const auto account = hash160((*sk)->public_compressed);

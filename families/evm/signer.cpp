@@ -37,8 +37,7 @@ std::array<std::uint8_t, kKeccak256Bytes> EvmSigner::personal_message_hash(std::
 }
 
 SignerResult<std::string> EvmSigner::derive_address(std::span<const std::uint8_t> key) const {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
+  VEK_TRY(sk, secp::signing_key(key));
   return checksum_address(secp::keccak_account(**sk));
 }
 

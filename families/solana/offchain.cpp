@@ -134,8 +134,7 @@ Parsed parse_current(std::span<const std::uint8_t> rest) {
     return std::unexpected("signers include the zero key");
   }
   // The limits are measured from the application domain on, as the current SDK does.
-  auto text = read_text(rest, length_at, out.format, length_at + 2);
-  if (!text) return std::unexpected(std::move(text.error()));
+  VEK_TRY(text, read_text(rest, length_at, out.format, length_at + 2));
   out.message = *text;
   return out;
 }
@@ -146,8 +145,7 @@ Parsed parse_legacy(std::span<const std::uint8_t> rest) {
   out.legacy = true;
   if (rest[0] > 2) return std::unexpected("unknown format " + std::to_string(rest[0]));
   out.format = static_cast<SolanaOffchainFormat>(rest[0]);
-  auto text = read_text(rest, 1, out.format, kLegacyHeader);
-  if (!text) return std::unexpected(std::move(text.error()));
+  VEK_TRY(text, read_text(rest, 1, out.format, kLegacyHeader));
   out.message = *text;
   return out;
 }

@@ -8,8 +8,7 @@
 namespace vek_signer {
 
 SignerResult<std::string> SolanaSigner::derive_address(std::span<const std::uint8_t> key) const {
-  auto pk = ed25519::public_key(key);
-  if (!pk) return std::unexpected(std::move(pk.error()));
+  VEK_TRY(pk, ed25519::public_key(key));
   return base58_encode(*pk);
 }
 

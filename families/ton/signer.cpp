@@ -82,8 +82,7 @@ std::array<std::uint8_t, 32> TonSigner::wallet_account_id(std::span<const std::u
 }
 
 SignerResult<std::string> TonSigner::derive_address(std::span<const std::uint8_t> key) const {
-  auto pk = ed25519::public_key(key);
-  if (!pk) return std::unexpected(std::move(pk.error()));
+  VEK_TRY(pk, ed25519::public_key(key));
   const auto account_id = wallet_account_id(*pk, testnet_ ? kTestnetWalletId : kWalletId);
 
   std::array<std::uint8_t, kAddressBytes> addr{};

@@ -105,6 +105,29 @@ std::uint32_t crc32c(std::span<const std::uint8_t> bytes) {
   return ~crc;
 }
 
+// Representation hashes, children first: d1, d2, the data, the references' depths
+// (u16 BE) and their hashes.
+SignerResult<void> hash_cells(std::vector<Cell>& out) {
+  for (std::size_t i = out.size(); i-- > 0;) {
+    Cell& c = out[i];
+    std::vector<std::uint8_t> repr{c.d1, c.d2};
+    repr.insert(repr.end(), c.data.begin(), c.data.end());
+    for (std::size_t k = 0; k < c.ref_count; ++k) {
+      const Cell& child = out[c.refs[k]];
+      repr.push_back(static_cast<std::uint8_t>(child.depth >> 8));
+      repr.push_back(static_cast<std::uint8_t>(child.depth & 0xff));
+      c.depth = std::max<std::uint16_t>(c.depth, static_cast<std::uint16_t>(child.depth + 1));
+    }
+    if (c.depth > kMaxDepth) return std::unexpected(invalid("deeper than " + std::to_string(kMaxDepth) + " cells"));
+    for (std::size_t k = 0; k < c.ref_count; ++k) {
+      const Cell& child = out[c.refs[k]];
+      repr.insert(repr.end(), child.hash.begin(), child.hash.end());
+    }
+    c.hash = sha256(repr);
+  }
+  return {};
+}
+
 SignerResult<std::vector<Cell>> read_cells(std::span<const std::uint8_t> boc) {
   if (boc.size() > kMaxBocBytes) {
     return std::unexpected(invalid("larger than " + std::to_string(kMaxBocBytes) + " bytes"));
@@ -170,25 +193,7 @@ SignerResult<std::vector<Cell>> read_cells(std::span<const std::uint8_t> boc) {
     return std::unexpected(invalid("cell data size does not match"));
   }
 
-  // Representation hashes, children first: d1, d2, the data, the references' depths
-  // (u16 BE) and their hashes.
-  for (std::size_t i = cells; i-- > 0;) {
-    Cell& c = out[i];
-    std::vector<std::uint8_t> repr{c.d1, c.d2};
-    repr.insert(repr.end(), c.data.begin(), c.data.end());
-    for (std::size_t k = 0; k < c.ref_count; ++k) {
-      const Cell& child = out[c.refs[k]];
-      repr.push_back(static_cast<std::uint8_t>(child.depth >> 8));
-      repr.push_back(static_cast<std::uint8_t>(child.depth & 0xff));
-      c.depth = std::max<std::uint16_t>(c.depth, static_cast<std::uint16_t>(child.depth + 1));
-    }
-    if (c.depth > kMaxDepth) return std::unexpected(invalid("deeper than " + std::to_string(kMaxDepth) + " cells"));
-    for (std::size_t k = 0; k < c.ref_count; ++k) {
-      const Cell& child = out[c.refs[k]];
-      repr.insert(repr.end(), child.hash.begin(), child.hash.end());
-    }
-    c.hash = sha256(repr);
-  }
+  VEK_TRY_VOID(hash_cells(out));
   return out;
 }
 

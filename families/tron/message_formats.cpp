@@ -31,8 +31,7 @@ SignerResult<std::array<std::uint8_t, secp::kUncompressedBytes>> tron_signer_key
 
 SignerResult<MessageSignature> tron_sign_message(std::span<const std::uint8_t> key,
                                                  std::span<const std::uint8_t> message, bool wallet_v) {
-  auto out = secp::sign_hash(key, TronSigner::message_hash(message), "hash");
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, secp::sign_hash(key, TronSigner::message_hash(message), "hash"));
   if (wallet_v) out->signature[64] = static_cast<std::uint8_t>(out->signature[64] + 27);
   const std::uint8_t v = out->signature[64];
   return MessageSignature{std::move(out->signature), v, {}};
@@ -40,8 +39,7 @@ SignerResult<MessageSignature> tron_sign_message(std::span<const std::uint8_t> k
 
 SignerResult<std::string> tron_recover_address(std::span<const std::uint8_t> message,
                                                std::span<const std::uint8_t> signature) {
-  auto pub = tron_signer_key(message, signature);
-  if (!pub) return std::unexpected(std::move(pub.error()));
+  VEK_TRY(pub, tron_signer_key(message, signature));
   return tron_address(*pub);
 }
 
@@ -52,8 +50,7 @@ SignerResult<bool> tron_verify_message(std::string_view address, std::span<const
     return invalid("invalid Tron address: '" + std::string(address) + "'");
   }
   return if_recovered(tron_signer_key(message, signature), [&](const auto& pub) -> SignerResult<bool> {
-    auto who = tron_address(pub);
-    if (!who) return std::unexpected(std::move(who.error()));
+    VEK_TRY(who, tron_address(pub));
     return *who == address;
   });
 }

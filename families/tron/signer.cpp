@@ -11,8 +11,7 @@
 namespace vek_signer {
 
 SignerResult<std::string> TronSigner::derive_address(std::span<const std::uint8_t> key) const {
-  auto sk = secp::signing_key(key);
-  if (!sk) return std::unexpected(std::move(sk.error()));
+  VEK_TRY(sk, secp::signing_key(key));
   const auto account = secp::keccak_account(**sk);
   std::array<std::uint8_t, 1 + secp::kKeccakAccountBytes> payload{};
   payload[0] = kAddressPrefix;

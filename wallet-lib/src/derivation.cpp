@@ -38,8 +38,7 @@ VekResult<void> check_bip39_text(OptText bip39_passphrase) {
 }
 
 VekResult<std::string> generate_mnemonic(std::uint32_t words) {
-  auto count = word_count(words);
-  if (!count) return std::unexpected(std::move(count.error()));
+  VEK_TRY(count, word_count(words));
   auto mnemonic = Mnemonic::generate(*count);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const SecretBytes phrase = mnemonic->phrase();
@@ -53,8 +52,7 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
 
 VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
                                       OptText bip39_passphrase, const Caller& caller) {
-  auto c = resolve_chain(chain, caller);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain, caller));
   if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));

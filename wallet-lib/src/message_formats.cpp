@@ -93,8 +93,7 @@ VekResult<const MessageFormat*> find_message_format(ChainType family, OptText na
 }
 
 VekResult<SignResult> sign_in_format(const MessageFormat& format, const MessageSignRequest& request) {
-  auto out = format.sign(request);
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, format.sign(request));
   SignResult result;
   switch (format.text) {
     case Hex: result.signature = vek_signer::hex_encode(out->signature); break;

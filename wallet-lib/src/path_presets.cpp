@@ -40,11 +40,9 @@ VekResult<Found> find_preset(std::string_view name) {
 }  // namespace
 
 VekResult<std::string> preset_path(std::string_view preset, std::string_view chain, std::uint32_t index) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   if (preset == "default") return c->default_path(index);
-  auto found = find_preset(preset);
-  if (!found) return std::unexpected(std::move(found.error()));
+  VEK_TRY(found, find_preset(preset));
   const auto& [family, p] = *found;
   if (family->type != c->chain_type) {
     std::string text = "derivation preset '";

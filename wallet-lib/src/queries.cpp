@@ -58,8 +58,7 @@ const std::vector<FamilyInfo>& families() {
 }
 
 VekResult<std::vector<std::string_view>> message_format_names(std::string_view chain) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   return format_names(c->chain_type);
 }
 

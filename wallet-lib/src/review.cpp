@@ -21,8 +21,7 @@
 namespace vek_lib {
 
 VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   return rpc_endpoint(*c);
 }
 
@@ -61,10 +60,8 @@ VekResult<Endpoint> rpc_endpoint(const vek_core::Chain& chain) {
 
 VekResult<std::string> public_key(std::string_view name_or_id, std::string_view chain, OptText passphrase,
                                   OptText vault, OptText bip39_passphrase) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto key = wallet_account_key(name_or_id, *c, passphrase, vault, bip39_passphrase);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(c, resolve_chain(chain));
+  VEK_TRY(key, wallet_account_key(name_or_id, *c, passphrase, vault, bip39_passphrase));
   auto pk = vek_signer::public_key(vek_signer::signer_for_chain(c->chain_type)->curve(), key->span());
   if (!pk) return std::unexpected(VekLibError(std::move(pk.error())));
   return vek_signer::hex_encode(*pk);

@@ -14,19 +14,15 @@ VekResult<std::vector<std::uint8_t>> decode_signature_hex(std::string_view text)
 }
 
 VekResult<std::vector<std::uint8_t>> decode_signature(std::string_view chain, std::string_view text, OptText format) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto f = find_message_format(c->chain_type, format);
-  if (!f) return std::unexpected(std::move(f.error()));
+  VEK_TRY(c, resolve_chain(chain));
+  VEK_TRY(f, find_message_format(c->chain_type, format));
   return decode_signature_text(**f, text);
 }
 
 VekResult<std::string> recover_address(std::string_view chain, std::span<const std::uint8_t> message,
                                        std::span<const std::uint8_t> signature, OptText format) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto f = find_message_format(c->chain_type, format);
-  if (!f) return std::unexpected(std::move(f.error()));
+  VEK_TRY(c, resolve_chain(chain));
+  VEK_TRY(f, find_message_format(c->chain_type, format));
   if ((*f)->recover == nullptr) return std::unexpected(no_recovery(c->chain_type, **f));
   return (*f)->recover(MessageCheck{*c, {}, message, signature, kNoContext});
 }
@@ -34,10 +30,8 @@ VekResult<std::string> recover_address(std::string_view chain, std::span<const s
 VekResult<bool> verify_message(std::string_view chain, std::string_view address, std::span<const std::uint8_t> message,
                                std::span<const std::uint8_t> signature, OptText format,
                                const MessageContext& context) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto f = find_message_format(c->chain_type, format);
-  if (!f) return std::unexpected(std::move(f.error()));
+  VEK_TRY(c, resolve_chain(chain));
+  VEK_TRY(f, find_message_format(c->chain_type, format));
   if ((*f)->verify == nullptr) return std::unexpected(no_checks(c->chain_type));
   return (*f)->verify(MessageCheck{*c, address, message, signature, context});
 }

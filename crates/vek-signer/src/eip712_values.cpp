@@ -183,8 +183,7 @@ std::optional<std::string> integer_text(const json& v) {
 
 // The 32-byte two's complement word of an integer of type uintN or intN.
 Result<Word> integer_word(const json& v, unsigned bits, bool is_signed, const Path& where, std::string_view type) {
-  auto n = integer_value(v, where);
-  if (!n) return std::unexpected(std::move(n.error()));
+  VEK_TRY(n, integer_value(v, where));
   const unsigned len = bit_length(n->magnitude);
   bool fits = false;
   if (!is_signed) {
@@ -212,8 +211,7 @@ Result<Word> integer_word(const json& v, unsigned bits, bool is_signed, const Pa
 
 Result<Word> address_word(const json& v, const Path& where) {
   const std::string expected = "an address (0x and 40 hex digits)";
-  auto bytes = hex_value(v, where, expected);
-  if (!bytes) return std::unexpected(std::move(bytes.error()));
+  VEK_TRY(bytes, hex_value(v, where, expected));
   if (bytes->size() != EvmSigner::kAddressBytes) return fail(where, "expected " + expected + got(v));
   const std::string& text = v.get_ref<const std::string&>();
   const std::string_view digits = std::string_view(text).substr(2);

@@ -38,8 +38,7 @@ VekResult<Digest> eip712_digest(std::span<const std::uint8_t> message) {
 }
 
 VekResult<MessageSignature> eip712_sign(const MessageSignRequest& r) {
-  auto digest = eip712_digest(r.message);
-  if (!digest) return std::unexpected(std::move(digest.error()));
+  VEK_TRY(digest, eip712_digest(r.message));
   auto out = r.signer.sign(r.key, *digest);
   if (!out) return std::unexpected(VekLibError(std::move(out.error())));
   // Wallets return v as 27 or 28 for typed data, as for personal messages.
@@ -52,23 +51,20 @@ VekResult<MessageSignature> eip712_sign(const MessageSignRequest& r) {
 // no key can be told apart.
 template <VekResult<Digest> (*DigestOf)(std::span<const std::uint8_t>)>
 VekResult<vek_signer::SignerResult<std::string>> evm_signer(const MessageCheck& c) {
-  auto digest = DigestOf(c.message);
-  if (!digest) return std::unexpected(std::move(digest.error()));
+  VEK_TRY(digest, DigestOf(c.message));
   return vek_signer::evm_recover_address(*digest, c.signature);
 }
 
 template <VekResult<Digest> (*DigestOf)(std::span<const std::uint8_t>)>
 VekResult<std::string> evm_recover(const MessageCheck& c) {
-  auto who = evm_signer<DigestOf>(c);
-  if (!who) return std::unexpected(std::move(who.error()));
+  VEK_TRY(who, evm_signer<DigestOf>(c));
   return lifted(std::move(*who));
 }
 
 template <VekResult<Digest> (*DigestOf)(std::span<const std::uint8_t>)>
 VekResult<bool> evm_verify(const MessageCheck& c) {
   if (!is_evm_address(c.address)) return invalid("invalid EVM address: '" + std::string(c.address) + "'");
-  auto who = evm_signer<DigestOf>(c);
-  if (!who) return std::unexpected(std::move(who.error()));
+  VEK_TRY(who, evm_signer<DigestOf>(c));
   if (!*who) {
     if (who->error().detail == vek_signer::kRecoversNoKey) return false;
     return std::unexpected(VekLibError(std::move(who->error())));

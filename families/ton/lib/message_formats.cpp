@@ -51,18 +51,15 @@ vek_signer::TonNetwork ton_network(const vek_signer::ChainSigner& signer) {
 }
 
 VekResult<MessageSignature> ton_raw_sign(const MessageSignRequest& r) {
-  auto out = screened_message(r);
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, screened_message(r));
   return with_ed25519_key(r, vek_signer::SignOutput{std::move(out->signature), std::nullopt});
 }
 VekResult<MessageSignature> ton_proof_sign(const MessageSignRequest& r) {
-  auto b = binding(r.context, "ton_proof");
-  if (!b) return std::unexpected(std::move(b.error()));
+  VEK_TRY(b, binding(r.context, "ton_proof"));
   return with_ed25519_key(r, vek_signer::ton_proof_sign(r.key, b->domain, b->timestamp, r.message, ton_network(r.signer)));
 }
 VekResult<MessageSignature> ton_sign_data_sign(const MessageSignRequest& r) {
-  auto b = binding(r.context, "sign_data");
-  if (!b) return std::unexpected(std::move(b.error()));
+  VEK_TRY(b, binding(r.context, "sign_data"));
   return with_ed25519_key(r, vek_signer::ton_sign_data_sign(r.key, b->domain, b->timestamp, data_kind(r.context),
                                                             r.message, ton_network(r.signer)));
 }
@@ -93,8 +90,7 @@ VekResult<std::optional<TonKey>> ton_key(const MessageCheck& c) {
           "checking a TON signature needs the signer's public key or the wallet's state_init (a TON address does not "
           "reveal the key)");
     }
-    auto key = parse_ton_public_key(*c.context.public_key);
-    if (!key) return std::unexpected(std::move(key.error()));
+    VEK_TRY(key, parse_ton_public_key(*c.context.public_key));
     return TonKey{std::move(*key), vek_signer::TonKeyCheck::WalletContract};
   }
   auto boc = vek_signer::base64_decode(*c.context.state_init);
@@ -105,8 +101,7 @@ VekResult<std::optional<TonKey>> ton_key(const MessageCheck& c) {
   if (!account) return std::unexpected(VekLibError(std::move(account.error())));
   std::vector<std::uint8_t> key(state->public_key.begin(), state->public_key.end());
   if (c.context.public_key) {
-    auto given = parse_ton_public_key(*c.context.public_key);
-    if (!given) return std::unexpected(std::move(given.error()));
+    VEK_TRY(given, parse_ton_public_key(*c.context.public_key));
     if (*given != key) return std::optional<TonKey>{};
   }
   if (account->hash != state->hash) return std::optional<TonKey>{};
@@ -116,8 +111,7 @@ VekResult<std::optional<TonKey>> ton_key(const MessageCheck& c) {
 // Runs `check(key, how, network)` with the key of the context; false when it binds no key.
 template <typename Check>
 VekResult<bool> with_ton_key(const MessageCheck& c, Check check) {
-  auto key = ton_key(c);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(key, ton_key(c));
   if (!*key) return false;
   return lifted(check((*key)->key, (*key)->check, ton_network(c.chain.testnet)));
 }
@@ -128,15 +122,13 @@ VekResult<bool> ton_raw_verify(const MessageCheck& c) {
   });
 }
 VekResult<bool> ton_proof_verify(const MessageCheck& c) {
-  auto b = binding(c.context, "ton_proof");
-  if (!b) return std::unexpected(std::move(b.error()));
+  VEK_TRY(b, binding(c.context, "ton_proof"));
   return with_ton_key(c, [&](const auto& key, auto how, auto network) {
     return vek_signer::ton_proof_verify(c.address, key, b->domain, b->timestamp, c.message, c.signature, how, network);
   });
 }
 VekResult<bool> ton_sign_data_verify(const MessageCheck& c) {
-  auto b = binding(c.context, "sign_data");
-  if (!b) return std::unexpected(std::move(b.error()));
+  VEK_TRY(b, binding(c.context, "sign_data"));
   return with_ton_key(c, [&](const auto& key, auto how, auto network) {
     return vek_signer::ton_sign_data_verify(c.address, key, b->domain, b->timestamp, data_kind(c.context), c.message,
                                             c.signature, how, network);

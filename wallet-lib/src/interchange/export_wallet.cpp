@@ -16,10 +16,8 @@ namespace vek_lib {
 using vek_core::KeyType;
 
 VekResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase, OptText vault) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  auto plain = decrypt_wallet(*wallet, passphrase);
-  if (!plain) return std::unexpected(std::move(plain.error()));
+  VEK_TRY(wallet, load_wallet_by_name_or_id(name_or_id, vault));
+  VEK_TRY(plain, decrypt_wallet(*wallet, passphrase));
   if (vek_core::utf8_error(text_of(*plain))) {
     return invalid(wallet->key_type == KeyType::PrivateKey ? "wallet contains invalid key data"
                                                            : "wallet contains invalid UTF-8 mnemonic");

@@ -56,8 +56,7 @@ VekResult<Target> resolve_target(std::string_view format, OptText chain) {
                    " (use 'hex', 'wif', 'keystore', 'solana-base58' or 'solana-json')");
   }
   if (!chain) return Target{*f, vek_signer::default_chain_for_type(f->family.value_or(ChainType::Evm))};
-  auto c = resolve_chain(*chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(*chain));
   if (f->family && *f->family != c->chain_type) {
     return invalid("key format '" + std::string(f->name) + "' is for " +
                    std::string(vek_core::chain_type_name(*f->family)) + " keys, not for '" + std::string(*chain) + "'");
@@ -96,12 +95,10 @@ VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& walle
                                           const vek_core::Chain& chain, std::string_view bip39) {
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   if (wallet.key_type == vek_core::KeyType::PrivateKey) {
-    auto pair = parse_key_document(plain);
-    if (!pair) return std::unexpected(std::move(pair.error()));
+    VEK_TRY(pair, parse_key_document(plain));
     return SecretBytes::from_slice((signer->curve() == Curve::Ed25519 ? pair->ed25519 : pair->secp256k1).span());
   }
-  auto mnemonic = parse_mnemonic_secret(plain);
-  if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
+  VEK_TRY(mnemonic, parse_mnemonic_secret(plain));
   const auto stored = stored_family_path(wallet, chain.chain_type);
   const std::string path = chain_account_path(chain, stored ? std::optional<std::string_view>(*stored) : std::nullopt);
   const SecretBytes seed = mnemonic->to_seed(bip39);
@@ -110,10 +107,8 @@ VekResult<SecretBytes> stored_account_key(const vek_core::EncryptedWallet& walle
 
 VekResult<SecretBytes> wallet_account_key(std::string_view name_or_id, const vek_core::Chain& chain,
                                           OptText passphrase, OptText vault, OptText bip39_passphrase) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
-  auto plain = decrypt_wallet(*wallet, passphrase);
-  if (!plain) return std::unexpected(std::move(plain.error()));
+  VEK_TRY(wallet, load_wallet_by_name_or_id(name_or_id, vault));
+  VEK_TRY(plain, decrypt_wallet(*wallet, passphrase));
   if (auto checked = check_stored_accounts(*wallet, *plain, bip39_passphrase); !checked) {
     return std::unexpected(std::move(checked.error()));
   }
@@ -123,8 +118,7 @@ VekResult<SecretBytes> wallet_account_key(std::string_view name_or_id, const vek
 VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
                                         OptText chain, OptText key_password, OptText passphrase, OptText vault,
                                         const std::function<bool()>& keep_going) {
-  auto target = resolve_target(format, chain);
-  if (!target) return std::unexpected(std::move(target.error()));
+  VEK_TRY(target, resolve_target(format, chain));
   // The key serves the chain's whole family, whose accounts live on its default chain.
   const std::string_view chain_id = vek_signer::default_chain_for_type(target->chain.chain_type).chain_id;
   key = trimmed(key);
@@ -133,8 +127,7 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
     return import_wallet_private_key(name, key, chain_id, passphrase, vault, std::nullopt, std::nullopt, Caller{});
   }
   // Checked before a keystore's key stretching, which takes a while.
-  auto taken = wallet_name_exists(name, vault);
-  if (!taken) return std::unexpected(std::move(taken.error()));
+  VEK_TRY(taken, wallet_name_exists(name, vault));
   if (*taken) return std::unexpected(VekLibError::wallet_name_exists(std::string(name)));
 
   const std::string reason_prefix = "invalid " + std::string(target->format.name) + " key: ";
@@ -185,11 +178,9 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
 
 VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain, std::string_view format,
                                   OptText passphrase, OptText key_password, OptText vault, OptText bip39_passphrase) {
-  auto target = resolve_target(format, chain);
-  if (!target) return std::unexpected(std::move(target.error()));
+  VEK_TRY(target, resolve_target(format, chain));
   const ChainType family = target->chain.chain_type;
-  auto key = wallet_account_key(name_or_id, target->chain, passphrase, vault, bip39_passphrase);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(key, wallet_account_key(name_or_id, target->chain, passphrase, vault, bip39_passphrase));
   switch (target->format.format) {
     case KeyFormat::Hex: return vek_signer::hex_encode(key->span());
     case KeyFormat::Wif: return vek_signer::wif_encode(key->span(), true, target->chain.testnet);

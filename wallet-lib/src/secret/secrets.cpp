@@ -192,8 +192,7 @@ VekResult<OpenedSecret> open_secret(KeyType key_type, const SecretBytes& plain, 
     out.keys = std::move(*pair);
     return out;
   }
-  auto mnemonic = parse_mnemonic_secret(plain);
-  if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
+  VEK_TRY(mnemonic, parse_mnemonic_secret(plain));
   out.seed = mnemonic->to_seed(bip39);
   return out;
 }
@@ -250,8 +249,7 @@ VekResult<void> check_bip39_use(const EncryptedWallet& wallet, OptText bip39_pas
 VekResult<void> check_stored_accounts(const EncryptedWallet& wallet, const SecretBytes& secret,
                                       OptText bip39_passphrase) {
   if (auto r = check_bip39_use(wallet, bip39_passphrase); !r) return r;
-  auto opened = open_secret(wallet.key_type, secret, bip39_passphrase.value_or(""));
-  if (!opened) return std::unexpected(std::move(opened.error()));
+  VEK_TRY(opened, open_secret(wallet.key_type, secret, bip39_passphrase.value_or("")));
   return verify_accounts(wallet, *opened);
 }
 

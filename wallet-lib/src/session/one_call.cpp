@@ -35,8 +35,7 @@ bool is_default_path(std::string_view path, const vek_core::Chain& chain) {
 // the refusals signing.h describes (named after `caller`).
 VekResult<std::unique_ptr<Session>> open_for_signing(std::string_view wallet_ref, vek_core::ChainType family,
                                                      OptText passphrase, OptText vault, const Caller& caller) {
-  auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  VEK_TRY(wallet, load_wallet_by_name_or_id(wallet_ref, vault));
   const auto refusal = [&](std::string what) {
     std::string text = "wallet '";
     text.append(vek_core::json_text::one_line(wallet->name)).append("' ").append(what).append(", which ");
@@ -48,8 +47,7 @@ VekResult<std::unique_ptr<Session>> open_for_signing(std::string_view wallet_ref
     text.append(caller.name).append(" cannot take; sign with ").append(caller.instead);
     return invalid(std::move(text));
   }
-  auto session = Session::open(*wallet, passphrase, vault);
-  if (!session) return std::unexpected(std::move(session.error()));
+  VEK_TRY(session, Session::open(*wallet, passphrase, vault));
   // They derive the family's default paths only: a wallet that shows another account for
   // the family (imported at another path) is not signed for here.
   if (wallet->key_type == vek_core::KeyType::Mnemonic) {
@@ -87,42 +85,31 @@ VekResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_
 VekResult<SignResult> sign_message(std::string_view wallet, std::string_view chain, std::string_view message,
                                    OptText passphrase, OptText encoding, OptIndex index, OptText vault,
                                    const Caller& caller) {
-  auto c = resolve_chain(chain, caller);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain, caller));
   std::vector<std::uint8_t> decoded;
-  auto bytes = message_bytes(message, encoding, decoded);
-  if (!bytes) return std::unexpected(std::move(bytes.error()));
-  auto session = open_for_signing(wallet, c->chain_type, passphrase, vault, caller);
-  if (!session) return std::unexpected(std::move(session.error()));
+  VEK_TRY(bytes, message_bytes(message, encoding, decoded));
+  VEK_TRY(session, open_for_signing(wallet, c->chain_type, passphrase, vault, caller));
   return (*session)->sign_family_message(*c, *bytes, index.value_or(0));
 }
 
 VekResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain, std::string_view tx_hex,
                                        OptText passphrase, OptIndex index, OptText vault, const Caller& caller) {
-  auto c = resolve_chain(chain, caller);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto tx = decode_transaction_hex(tx_hex);
-  if (!tx) return std::unexpected(std::move(tx.error()));
-  auto session = open_for_signing(wallet, c->chain_type, passphrase, vault, caller);
-  if (!session) return std::unexpected(std::move(session.error()));
-  auto signed_tx = (*session)->sign_transaction(*c, *tx, index.value_or(0), TxForm::AsGiven);
-  if (!signed_tx) return std::unexpected(std::move(signed_tx.error()));
+  VEK_TRY(c, resolve_chain(chain, caller));
+  VEK_TRY(tx, decode_transaction_hex(tx_hex));
+  VEK_TRY(session, open_for_signing(wallet, c->chain_type, passphrase, vault, caller));
+  VEK_TRY(signed_tx, (*session)->sign_transaction(*c, *tx, index.value_or(0), TxForm::AsGiven));
   return std::move(signed_tx->signature);
 }
 
 VekResult<std::string> sign_and_send(std::string_view wallet, std::string_view chain, std::string_view tx_hex,
                                      OptText passphrase, OptIndex index, OptText rpc_url, OptText vault,
                                      const Caller& caller) {
-  auto c = resolve_chain(chain, caller);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto tx = decode_transaction_hex(tx_hex);
-  if (!tx) return std::unexpected(std::move(tx.error()));
+  VEK_TRY(c, resolve_chain(chain, caller));
+  VEK_TRY(tx, decode_transaction_hex(tx_hex));
   std::vector<std::uint8_t> signed_tx;
   {
-    auto session = open_for_signing(wallet, c->chain_type, passphrase, vault, caller);
-    if (!session) return std::unexpected(std::move(session.error()));
-    auto out = (*session)->assemble(*c, *tx, index.value_or(0), TxForm::Assembled);
-    if (!out) return std::unexpected(std::move(out.error()));
+    VEK_TRY(session, open_for_signing(wallet, c->chain_type, passphrase, vault, caller));
+    VEK_TRY(out, (*session)->assemble(*c, *tx, index.value_or(0), TxForm::Assembled));
     signed_tx = std::move(out->signed_tx);
   }  // the session is closed here: none of the key stays in memory while the node is awaited
   return send_signed(*c, signed_tx, rpc_url);
@@ -134,8 +121,7 @@ VekResult<std::string> broadcast(const vek_core::Chain& chain, std::span<const s
 }
 
 VekResult<std::string> broadcast(std::string_view chain, std::span<const std::uint8_t> signed_tx, OptText rpc_url) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   return submit_signed(*c, signed_tx, rpc_url);
 }
 

@@ -99,20 +99,16 @@ class Session::Secrets {
     }
     std::unique_ptr<Secrets> s;
     if (wallet.key_type == vek_core::KeyType::Mnemonic) {
-      auto mnemonic = parse_mnemonic_secret(plain);
-      if (!mnemonic) return std::unexpected(std::move(mnemonic.error()));
+      VEK_TRY(mnemonic, parse_mnemonic_secret(plain));
       const SecretBytes seed = mnemonic->to_seed(bip39_passphrase.value_or(""));
-      auto pages = LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes + kNodeSlots * kNodeBytes);
-      if (!pages) return std::unexpected(std::move(pages.error()));
+      VEK_TRY(pages, LockedPages::map(seed.size() + kDerivedSlots * kKeyBytes + kNodeSlots * kNodeBytes));
       s.reset(new Secrets(std::move(*pages), true, seed.size(), 0));
       std::memcpy(s->pages_.at(0, seed.size()).data(), seed.data(), seed.size());
     } else {
-      auto pair = parse_key_document(plain);
-      if (!pair) return std::unexpected(std::move(pair.error()));
+      VEK_TRY(pair, parse_key_document(plain));
       // Kept at the length stored; the signers judge the keys as they do for ops.h.
       const std::size_t secp = pair->secp256k1.size(), ed = pair->ed25519.size();
-      auto pages = LockedPages::map(std::max<std::size_t>(secp + ed, 1));
-      if (!pages) return std::unexpected(std::move(pages.error()));
+      VEK_TRY(pages, LockedPages::map(std::max<std::size_t>(secp + ed, 1)));
       s.reset(new Secrets(std::move(*pages), false, secp, ed));
       if (secp != 0) std::memcpy(s->pages_.at(0, secp).data(), pair->secp256k1.data(), secp);
       if (ed != 0) std::memcpy(s->pages_.at(secp, ed).data(), pair->ed25519.data(), ed);
@@ -157,8 +153,7 @@ class Session::Secrets {
   // of the family's curve.
   VekResult<std::span<const std::uint8_t>> key(const vek_core::Chain& chain, const AccountRef& which) {
     const Curve curve = vek_signer::signer_for_chain(chain.chain_type)->curve();
-    auto resolved = path(chain, which);
-    if (!resolved) return std::unexpected(std::move(resolved.error()));
+    VEK_TRY(resolved, path(chain, which));
     if (!mnemonic_) {
       return curve == Curve::Ed25519 ? std::span<const std::uint8_t>(pages_.at(head_, second_))
                                      : std::span<const std::uint8_t>(pages_.at(0, head_));
@@ -167,8 +162,7 @@ class Session::Secrets {
     for (std::size_t i = 0; i < kDerivedSlots; ++i) {
       if (derived_[i].used && derived_[i].curve == curve && derived_[i].path == path) return slot(i);
     }
-    auto key = derive_key(path, curve);
-    if (!key) return std::unexpected(std::move(key.error()));
+    VEK_TRY(key, derive_key(path, curve));
     if (key->size() != kKeyBytes) {
       return std::unexpected(VekLibError(vek_signer::HdError{vek_signer::HdErrorKind::DerivationFailed, "bad key size"}));
     }

@@ -44,8 +44,7 @@ VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref,
   if (ttl_seconds && !(*ttl_seconds > 0)) {
     return std::unexpected(VekLibError::invalid_input("ttl must be a positive number of seconds"));
   }
-  auto wallet = load_wallet_by_name_or_id(wallet_ref, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  VEK_TRY(wallet, load_wallet_by_name_or_id(wallet_ref, vault));
   return open(*wallet, passphrase, vault, ttl_seconds, bip39_passphrase);
 }
 
@@ -53,10 +52,8 @@ VekResult<std::unique_ptr<Session>> Session::open(const EncryptedWallet& wallet,
                                                   std::optional<double> ttl_seconds, OptText bip39_passphrase) {
   // Before the scrypt: a BIP-39 passphrase missing, or given for a wallet without one.
   if (auto fits = check_bip39_use(wallet, bip39_passphrase); !fits) return std::unexpected(std::move(fits.error()));
-  auto plain = decrypt_wallet(wallet, passphrase);
-  if (!plain) return std::unexpected(std::move(plain.error()));
-  auto secrets = Secrets::open(wallet, *plain, bip39_passphrase);
-  if (!secrets) return std::unexpected(std::move(secrets.error()));
+  VEK_TRY(plain, decrypt_wallet(wallet, passphrase));
+  VEK_TRY(secrets, Secrets::open(wallet, *plain, bip39_passphrase));
 
   std::optional<Clock::time_point> deadline;
   std::string ttl_text;
@@ -139,8 +136,7 @@ VekResult<std::string> Session::path_locked(const vek_core::Chain& chain, const 
 }
 
 VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountRef which) {
-  auto c = resolve_chain(chain_text);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain_text));
   // Stored accounts live on the family's default chain, in its form, so the account is
   // derived there (the same key as on the chain named, for a chain of the family's coin type).
   const vek_core::Chain& main = vek_signer::default_chain_for_type(c->chain_type);
@@ -154,22 +150,19 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
   {
     const auto lock = lock_unless_forked();
     if (!lock) return std::unexpected(lock.error());
-    auto key = key_locked(main, which);
-    if (!key) return std::unexpected(std::move(key.error()));
+    VEK_TRY(key, key_locked(main, which));
     if (!secrets_->mnemonic()) {
       return std::unexpected(VekLibError::invalid_input("a private-key wallet has one account per family"));
     }
     auto a = vek_signer::signer_for_chain(main)->derive_address(*key);
     if (!a) return std::unexpected(VekLibError(std::move(a.error())));
     address = std::move(*a);
-    auto p = path_locked(main, which);
-    if (!p) return std::unexpected(std::move(p.error()));
+    VEK_TRY(p, path_locked(main, which));
     path = std::move(*p);
     unlocked_crypto = secrets_->crypto();
   }
   const OptText vault = vault_ ? OptText(*vault_) : std::nullopt;
-  auto stored = load_stored_wallet(info_.id, vault);
-  if (!stored) return std::unexpected(std::move(stored.error()));
+  VEK_TRY(stored, load_stored_wallet(info_.id, vault));
   // The account is derived from the secret this session holds; a file that now holds
   // another envelope (another secret, or the same under a new passphrase: which, cannot
   // be told without it) must not get it.
@@ -198,12 +191,10 @@ VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountR
 }
 
 VekResult<std::string> Session::address(std::string_view chain, AccountRef which) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   const auto lock = lock_unless_forked();
   if (!lock) return std::unexpected(lock.error());
-  auto key = key_locked(*c, which);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(key, key_locked(*c, which));
   auto address = vek_signer::signer_for_chain(*c)->derive_address(*key);
   if (!address) return std::unexpected(VekLibError(std::move(address.error())));
   return std::move(*address);
@@ -211,12 +202,10 @@ VekResult<std::string> Session::address(std::string_view chain, AccountRef which
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   if (auto f = find_message_format(c->chain_type, format); !f) return std::unexpected(std::move(f.error()));
   std::vector<std::uint8_t> decoded;
-  auto bytes = message_bytes(message, encoding, decoded);
-  if (!bytes) return std::unexpected(std::move(bytes.error()));
+  VEK_TRY(bytes, message_bytes(message, encoding, decoded));
   // Hex spells bytes, not text.
   MessageContext bound = context;
   bound.binary = bound.binary || encoding.has_value();
@@ -225,15 +214,13 @@ VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::span<const std::uint8_t> message,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   return sign_message(*c, message, which, format, context);
 }
 
 VekResult<SignResult> Session::sign_message(const vek_core::Chain& chain, std::span<const std::uint8_t> message,
                                             AccountRef which, OptText format, const MessageContext& context) {
-  auto f = find_message_format(chain.chain_type, format);
-  if (!f) return std::unexpected(std::move(f.error()));
+  VEK_TRY(f, find_message_format(chain.chain_type, format));
   // Typed data, its domain's chain included, is checked before the session is looked at.
   if ((*f)->name == "eip712") {
     if (auto ok = check_typed_data(chain, message); !ok) return std::unexpected(std::move(ok.error()));
@@ -241,8 +228,7 @@ VekResult<SignResult> Session::sign_message(const vek_core::Chain& chain, std::s
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(chain);
   const auto lock = lock_unless_forked();
   if (!lock) return std::unexpected(lock.error());
-  auto key = key_locked(chain, which);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(key, key_locked(chain, which));
   return sign_in_format(**f, MessageSignRequest{*signer, *key, message, context});
 }
 
@@ -253,8 +239,7 @@ VekResult<SignResult> Session::sign_family_message(const vek_core::Chain& chain,
   {
     const auto lock = lock_unless_forked();
     if (!lock) return std::unexpected(lock.error());
-    auto key = key_locked(chain, which);
-    if (!key) return std::unexpected(std::move(key.error()));
+    VEK_TRY(key, key_locked(chain, which));
     auto sig = signer->sign_message(*key, message);
     if (!sig) return std::unexpected(VekLibError(std::move(sig.error())));
     out = signature_result(*sig);
@@ -264,8 +249,7 @@ VekResult<SignResult> Session::sign_family_message(const vek_core::Chain& chain,
 
 VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::string_view typed_data,
                                                AccountRef which) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   if (c->chain_type != ChainType::Evm) {
     return std::unexpected(VekLibError::invalid_input("typed data is signed by EVM chains only, not " +
                                                       std::string(vek_core::chain_type_name(c->chain_type))));
@@ -276,17 +260,14 @@ VekResult<SignResult> Session::sign_typed_data(std::string_view chain, std::stri
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::string_view tx_hex,
                                                        AccountRef which) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto tx = decode_transaction_hex(tx_hex);
-  if (!tx) return std::unexpected(std::move(tx.error()));
+  VEK_TRY(c, resolve_chain(chain));
+  VEK_TRY(tx, decode_transaction_hex(tx_hex));
   return sign_transaction(*c, *tx, which);
 }
 
 VekResult<SignedTransaction> Session::sign_transaction(std::string_view chain, std::span<const std::uint8_t> tx,
                                                        AccountRef which) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   return sign_transaction(*c, tx, which);
 }
 
@@ -301,8 +282,7 @@ VekResult<SignedTransaction> Session::sign_transaction(const vek_core::Chain& ch
                         (form == TxForm::Checked && (chain.chain_type == ChainType::Evm ||
                                                      (chain.chain_type == ChainType::Solana &&
                                                       read_solana_transaction(tx).has_value())));
-  auto out = sign_locked(chain, tx, which, assemble);
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, sign_locked(chain, tx, which, assemble));
   SignedTransaction result{signature_result(out->signature), {}, {}};
   if (assemble) {
     result.raw_transaction = "0x" + vek_signer::hex_encode(out->signed_tx);
@@ -318,8 +298,7 @@ VekResult<AssembledTransaction> Session::sign_locked(const vek_core::Chain& chai
   // even while a caller still waits for a node.
   const auto lock = lock_unless_forked();
   if (!lock) return std::unexpected(lock.error());
-  auto key = key_locked(chain, which);
-  if (!key) return std::unexpected(std::move(key.error()));
+  VEK_TRY(key, key_locked(chain, which));
   if (assemble) return sign_and_assemble(*key, chain, tx);
   auto sig = vek_signer::signer_for_chain(chain)->sign_transaction(*key, tx);
   if (!sig) return std::unexpected(VekLibError(std::move(sig.error())));
@@ -336,24 +315,20 @@ VekResult<AssembledTransaction> Session::assemble(const vek_core::Chain& chain, 
 
 VekResult<std::string> Session::send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                      AccountRef which) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
-  auto tx = decode_transaction_hex(tx_hex);
-  if (!tx) return std::unexpected(std::move(tx.error()));
+  VEK_TRY(c, resolve_chain(chain));
+  VEK_TRY(tx, decode_transaction_hex(tx_hex));
   return send(*c, *tx, rpc_url, which);
 }
 
 VekResult<std::string> Session::send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
                                      AccountRef which) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   return send(*c, tx, rpc_url, which);
 }
 
 VekResult<std::string> Session::send(const vek_core::Chain& chain, std::span<const std::uint8_t> tx, OptText rpc_url,
                                      AccountRef which) {
-  auto out = assemble(chain, tx, which, TxForm::Checked);
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, assemble(chain, tx, which, TxForm::Checked));
   return broadcast(chain, out->signed_tx, rpc_url);
 }
 

@@ -10,11 +10,9 @@ namespace vek_lib {
 
 VekResult<void> change_passphrase(std::string_view name_or_id, OptText old_passphrase, OptText new_passphrase,
                                   OptText vault) {
-  auto stored = load_stored_wallet(name_or_id, vault);
-  if (!stored) return std::unexpected(std::move(stored.error()));
+  VEK_TRY(stored, load_stored_wallet(name_or_id, vault));
   vek_core::EncryptedWallet& wallet = stored->wallet;
-  auto plain = decrypt_wallet(wallet, old_passphrase);
-  if (!plain) return std::unexpected(std::move(plain.error()));
+  VEK_TRY(plain, decrypt_wallet(wallet, old_passphrase));
   // A secret that does not give the listed accounts is not sealed again: the new
   // envelope would vouch for addresses that are not the secret's. Accounts derived under
   // a BIP-39 passphrase cannot be checked without it; the phrase itself is.

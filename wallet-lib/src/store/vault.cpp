@@ -138,8 +138,7 @@ VekResult<std::optional<WalletsDir>> open_wallets_dir(VaultPath vault, bool crea
     if (!create) return std::nullopt;
     if (const int err = create_dir_all(root); err != 0) return std::unexpected(VekLibError::io_errno(err));
   }
-  auto root_fd = open_dir(AT_FDCWD, root_name, root, true);
-  if (!root_fd) return std::unexpected(std::move(root_fd.error()));
+  VEK_TRY(root_fd, open_dir(AT_FDCWD, root_name, root, true));
   if (auto ok = secure_dir(root_fd->get(), root); !ok) return std::unexpected(std::move(ok.error()));
   // Made only inside a vault directory that passed the checks.
   fs::path wallets = root / "wallets";
@@ -151,16 +150,14 @@ VekResult<std::optional<WalletsDir>> open_wallets_dir(VaultPath vault, bool crea
       return std::unexpected(VekLibError::io_errno(err));
     }
   }
-  auto fd = open_dir(root_fd->get(), "wallets", wallets, false);
-  if (!fd) return std::unexpected(std::move(fd.error()));
+  VEK_TRY(fd, open_dir(root_fd->get(), "wallets", wallets, false));
   if (auto ok = secure_dir(fd->get(), wallets); !ok) return std::unexpected(std::move(ok.error()));
   return WalletsDir{std::move(wallets), std::move(*fd)};
 }
 
 // The wallets directory for writing: created when missing.
 VekResult<WalletsDir> open_wallets_dir(VaultPath vault) {
-  auto dir = open_wallets_dir(vault, true);
-  if (!dir) return std::unexpected(std::move(dir.error()));
+  VEK_TRY(dir, open_wallets_dir(vault, true));
   return std::move(**dir);
 }
 
@@ -234,8 +231,7 @@ bool missing_or_same_wallet(int dirfd, const std::string& name, const EncryptedW
 // Writes `text` to a new temporary file and renames it over `final_name`, in `dirfd`.
 VekResult<void> replace_file_at(int dirfd, const fs::path& dir, const std::string& final_name, std::string_view text,
                                 std::string_view id) {
-  auto tmp = temp_name(id);
-  if (!tmp) return std::unexpected(std::move(tmp.error()));
+  VEK_TRY(tmp, temp_name(id));
   // Created owner-only: the secret's envelope is never readable by others, not even briefly.
   UniqueFd fd(::openat(dirfd, tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kFileMode));
   if (fd.get() < 0) return std::unexpected(VekLibError::io_errno(errno));
@@ -269,8 +265,7 @@ fs::path resolve_vault_path(VaultPath vault) {
 }
 
 VekResult<fs::path> wallets_dir(VaultPath vault) {
-  auto dir = open_wallets_dir(vault);
-  if (!dir) return std::unexpected(std::move(dir.error()));
+  VEK_TRY(dir, open_wallets_dir(vault));
   return std::move(dir->path);
 }
 
@@ -299,8 +294,7 @@ VekResult<void> save_encrypted_wallet(const EncryptedWallet& wallet, VaultPath v
   if (!is_plain_file_name(name) || !has_json_extension(name)) {
     return std::unexpected(VekLibError::invalid_input("not a wallet file name: '" + name + "'"));
   }
-  auto dir = open_wallets_dir(vault);
-  if (!dir) return std::unexpected(std::move(dir.error()));
+  VEK_TRY(dir, open_wallets_dir(vault));
   auto text = vek_core::wallet_to_json_text(wallet);
   if (!text) return std::unexpected(VekLibError::json(std::move(text.error())));
   // A file the listing cannot read back would make the wallet vanish.
@@ -319,8 +313,7 @@ namespace {
 
 // Every readable wallet file of the vault with its file name, newest created_at first.
 VekResult<std::vector<StoredWallet>> list_stored_wallets(VaultPath vault) {
-  auto opened = open_wallets_dir_to_read(vault);
-  if (!opened) return std::unexpected(std::move(opened.error()));
+  VEK_TRY(opened, open_wallets_dir_to_read(vault));
   if (!*opened) return std::vector<StoredWallet>{};  // no vault yet: no wallets
   const WalletsDir* dir = &**opened;
   check_vault_permissions(dir->path);
@@ -373,8 +366,7 @@ VekResult<std::vector<StoredWallet>> list_stored_wallets(VaultPath vault) {
 }  // namespace
 
 VekResult<std::vector<EncryptedWallet>> list_encrypted_wallets(VaultPath vault) {
-  auto stored = list_stored_wallets(vault);
-  if (!stored) return std::unexpected(std::move(stored.error()));
+  VEK_TRY(stored, list_stored_wallets(vault));
   std::vector<EncryptedWallet> wallets;
   wallets.reserve(stored->size());
   for (StoredWallet& s : *stored) wallets.push_back(std::move(s.wallet));
@@ -382,8 +374,7 @@ VekResult<std::vector<EncryptedWallet>> list_encrypted_wallets(VaultPath vault) 
 }
 
 VekResult<StoredWallet> load_stored_wallet(std::string_view name_or_id, VaultPath vault) {
-  auto wallets = list_stored_wallets(vault);
-  if (!wallets) return std::unexpected(std::move(wallets.error()));
+  VEK_TRY(wallets, list_stored_wallets(vault));
   for (StoredWallet& s : *wallets) {
     if (s.wallet.id == name_or_id) return std::move(s);
   }
@@ -401,20 +392,17 @@ VekResult<StoredWallet> load_stored_wallet(std::string_view name_or_id, VaultPat
 }
 
 VekResult<EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id, VaultPath vault) {
-  auto stored = load_stored_wallet(name_or_id, vault);
-  if (!stored) return std::unexpected(std::move(stored.error()));
+  VEK_TRY(stored, load_stored_wallet(name_or_id, vault));
   return std::move(stored->wallet);
 }
 
 VekResult<bool> wallet_name_exists(std::string_view name, VaultPath vault) {
-  auto wallets = list_encrypted_wallets(vault);
-  if (!wallets) return std::unexpected(std::move(wallets.error()));
+  VEK_TRY(wallets, list_encrypted_wallets(vault));
   return std::any_of(wallets->begin(), wallets->end(), [&](const EncryptedWallet& w) { return w.name == name; });
 }
 
 VekResult<void> delete_wallet_file(std::string_view id, VaultPath vault) {
-  auto opened = open_wallets_dir_to_read(vault);
-  if (!opened) return std::unexpected(std::move(opened.error()));
+  VEK_TRY(opened, open_wallets_dir_to_read(vault));
   if (!*opened || !is_plain_file_name(id)) return std::unexpected(VekLibError::wallet_not_found(std::string(id)));
   const WalletsDir* dir = &**opened;
   const std::string name = std::string(id) + ".json";
@@ -427,8 +415,7 @@ VekResult<void> delete_wallet_file(std::string_view id, VaultPath vault) {
 }
 
 VekResult<void> delete_stored_wallet(const StoredWallet& stored, VaultPath vault) {
-  auto opened = open_wallets_dir_to_read(vault);
-  if (!opened) return std::unexpected(std::move(opened.error()));
+  VEK_TRY(opened, open_wallets_dir_to_read(vault));
   const WalletsDir* dir = *opened ? &**opened : nullptr;
   const std::string& name = stored.file_name;
   struct stat st {};

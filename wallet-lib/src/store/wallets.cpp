@@ -42,8 +42,7 @@ VekResult<std::string> new_wallet_id() {
 }
 
 VekResult<void> refuse_taken_name(std::string_view name, OptText vault) {
-  auto exists = wallet_name_exists(name, vault);
-  if (!exists) return std::unexpected(std::move(exists.error()));
+  VEK_TRY(exists, wallet_name_exists(name, vault));
   if (*exists) return std::unexpected(VekLibError::wallet_name_exists(std::string(name)));
   return {};
 }
@@ -56,8 +55,7 @@ VekResult<WalletInfo> seal_and_save(std::string_view name, std::vector<WalletAcc
   auto envelope = vek_signer::encrypt(secret, passphrase.value_or(""));
   if (!envelope) return std::unexpected(VekLibError(std::move(envelope.error())));
   nlohmann::json crypto = vek_signer::envelope_to_json(*envelope);
-  auto id = new_wallet_id();
-  if (!id) return std::unexpected(std::move(id.error()));
+  VEK_TRY(id, new_wallet_id());
   vek_core::EncryptedWallet record =
       vek_core::EncryptedWallet::make_new(std::move(*id), std::string(name), std::move(accounts), std::move(crypto), key_type);
   record.bip39_passphrase = bip39_passphrase;
@@ -81,8 +79,7 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
                                                           std::span<const FamilyPath> paths) {
   std::array<std::optional<std::string_view>, vek_core::kAllChainTypes.size()> chosen;
   for (const FamilyPath& given : paths) {
-    auto chain = resolve_chain(given.chain);
-    if (!chain) return std::unexpected(std::move(chain.error()));
+    VEK_TRY(chain, resolve_chain(given.chain));
     auto& slot = chosen[static_cast<std::size_t>(chain->chain_type)];
     if (slot) {
       return invalid("two paths given for the " + std::string(vek_core::chain_type_name(chain->chain_type)) +
@@ -99,8 +96,7 @@ VekResult<std::vector<WalletAccount>> derive_all_accounts(const Mnemonic& mnemon
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
     const auto& given = chosen[static_cast<std::size_t>(family)];
     std::string path = given ? std::string(*given) : signer->default_derivation_path(index);
-    auto key = derive_account_key(seed.span(), path, signer->curve());
-    if (!key) return std::unexpected(std::move(key.error()));
+    VEK_TRY(key, derive_account_key(seed.span(), path, signer->curve()));
     auto address = signer->derive_address(key->span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));
     accounts.push_back(make_account(chain, std::move(*address), std::move(path)));
@@ -115,13 +111,11 @@ VekResult<SecretBytes> decode_hex_key(std::string_view text) {
 }
 
 VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase, OptText vault) {
-  auto count = word_count(words.value_or(12));
-  if (!count) return std::unexpected(std::move(count.error()));
+  VEK_TRY(count, word_count(words.value_or(12)));
   if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
   auto mnemonic = Mnemonic::generate(*count);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
-  auto accounts = derive_all_accounts(*mnemonic, 0);
-  if (!accounts) return std::unexpected(std::move(accounts.error()));
+  VEK_TRY(accounts, derive_all_accounts(*mnemonic, 0));
   const SecretBytes phrase = mnemonic->phrase();
   return seal_and_save(name, std::move(*accounts), phrase.span(), passphrase, KeyType::Mnemonic, vault);
 }
@@ -134,8 +128,7 @@ VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const std::string_view bip39 = bip39_passphrase.value_or("");
-  auto accounts = derive_all_accounts(*mnemonic, index.value_or(0), bip39, paths);
-  if (!accounts) return std::unexpected(std::move(accounts.error()));
+  VEK_TRY(accounts, derive_all_accounts(*mnemonic, index.value_or(0), bip39, paths));
   const SecretBytes canonical = mnemonic->phrase();
   return seal_and_save(name, std::move(*accounts), canonical.span(), passphrase, KeyType::Mnemonic, vault,
                        !bip39.empty());
@@ -148,19 +141,15 @@ VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::stri
 
   KeyPair pair;
   if (secp256k1_key && ed25519_key) {
-    auto secp = decode_hex_key(*secp256k1_key);
-    if (!secp) return std::unexpected(std::move(secp.error()));
-    auto ed = decode_hex_key(*ed25519_key);
-    if (!ed) return std::unexpected(std::move(ed.error()));
+    VEK_TRY(secp, decode_hex_key(*secp256k1_key));
+    VEK_TRY(ed, decode_hex_key(*ed25519_key));
     pair.secp256k1 = std::move(*secp);
     pair.ed25519 = std::move(*ed);
   } else {
-    auto main_key = decode_hex_key(key_hex);
-    if (!main_key) return std::unexpected(std::move(main_key.error()));
+    VEK_TRY(main_key, decode_hex_key(key_hex));
     Curve curve = Curve::Secp256k1;
     if (chain) {
-      auto c = resolve_chain(*chain, caller);
-      if (!c) return std::unexpected(std::move(c.error()));
+      VEK_TRY(c, resolve_chain(*chain, caller));
       curve = vek_signer::signer_for_chain(c->chain_type)->curve();
     }
     vek_signer::WipedArray<32> random;
@@ -170,13 +159,11 @@ VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::stri
       return SecretBytes::from_slice(random.span());
     };
     if (curve == Curve::Secp256k1) {
-      auto ed = other(ed25519_key);
-      if (!ed) return std::unexpected(std::move(ed.error()));
+      VEK_TRY(ed, other(ed25519_key));
       pair.secp256k1 = std::move(*main_key);
       pair.ed25519 = std::move(*ed);
     } else {
-      auto secp = other(secp256k1_key);
-      if (!secp) return std::unexpected(std::move(secp.error()));
+      VEK_TRY(secp, other(secp256k1_key));
       pair.ed25519 = std::move(*main_key);
       pair.secp256k1 = std::move(*secp);
     }
@@ -205,8 +192,7 @@ WalletInfo wallet_to_info(const vek_core::EncryptedWallet& wallet) {
 std::filesystem::path vault_directory(OptText vault) { return resolve_vault_path(vault); }
 
 VekResult<std::vector<WalletInfo>> list_wallets(OptText vault) {
-  auto wallets = list_encrypted_wallets(vault);
-  if (!wallets) return std::unexpected(std::move(wallets.error()));
+  VEK_TRY(wallets, list_encrypted_wallets(vault));
   std::vector<WalletInfo> out;
   out.reserve(wallets->size());
   for (const auto& w : *wallets) out.push_back(wallet_to_info(w));
@@ -214,21 +200,18 @@ VekResult<std::vector<WalletInfo>> list_wallets(OptText vault) {
 }
 
 VekResult<WalletInfo> get_wallet(std::string_view name_or_id, OptText vault) {
-  auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
-  if (!wallet) return std::unexpected(std::move(wallet.error()));
+  VEK_TRY(wallet, load_wallet_by_name_or_id(name_or_id, vault));
   return wallet_to_info(*wallet);
 }
 
 // Both act on the file the wallet was read from, which is not always "{id}.json".
 VekResult<void> delete_wallet(std::string_view name_or_id, OptText vault) {
-  auto stored = load_stored_wallet(name_or_id, vault);
-  if (!stored) return std::unexpected(std::move(stored.error()));
+  VEK_TRY(stored, load_stored_wallet(name_or_id, vault));
   return delete_stored_wallet(*stored, vault);
 }
 
 VekResult<void> rename_wallet(std::string_view name_or_id, std::string_view new_name, OptText vault) {
-  auto stored = load_stored_wallet(name_or_id, vault);
-  if (!stored) return std::unexpected(std::move(stored.error()));
+  VEK_TRY(stored, load_stored_wallet(name_or_id, vault));
   if (stored->wallet.name == new_name) return {};
   if (auto r = refuse_taken_name(new_name, vault); !r) return std::unexpected(std::move(r.error()));
   stored->wallet.name = std::string(new_name);

@@ -224,8 +224,7 @@ VekResult<QuietReply> post_once_quietly(std::string_view url, std::string_view b
   // The status and the redirect's target close the output, each after a newline: a
   // Location cannot hold a newline, so they are read from the end whatever the body holds.
   config += "write-out = \"\\n%{http_code}\\n%{redirect_url}\"\n";
-  auto out = run_curl(argv, body, config);
-  if (!out) return std::unexpected(std::move(out.error()));
+  VEK_TRY(out, run_curl(argv, body, config));
   const std::size_t last = out->rfind('\n');
   const std::size_t before = last == 0 || last == std::string::npos ? std::string::npos : out->rfind('\n', last - 1);
   if (before == std::string::npos) {
@@ -267,8 +266,7 @@ VekResult<std::string> post_json_quietly(std::string_view url, std::string_view 
   const std::string host = origin_of(url).host;
   std::string target(url);
   for (int redirects = 0;; ++redirects) {
-    auto reply = post_once_quietly(target, body);
-    if (!reply) return std::unexpected(std::move(reply.error()));
+    VEK_TRY(reply, post_once_quietly(target, body));
     if (!reply->status.starts_with('3') || reply->redirect.empty()) return std::move(reply->body);
     if (redirects == kMaxRedirects) {
       return std::unexpected(
@@ -326,10 +324,8 @@ std::string first_characters(std::string_view text, std::size_t limit) {
 
 VekResult<std::string> broadcast(vek_core::ChainType family, std::string_view url,
                                  std::span<const std::uint8_t> signed_tx) {
-  auto body = request_body(family, signed_tx);
-  if (!body) return std::unexpected(std::move(body.error()));
-  auto reply = curl_post_json(url, *body);
-  if (!reply) return std::unexpected(std::move(reply.error()));
+  VEK_TRY(body, request_body(family, signed_tx));
+  VEK_TRY(reply, curl_post_json(url, *body));
   return extract_json_field(*reply, "result");
 }
 
@@ -385,16 +381,12 @@ VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<con
     url = *rpc_url;
   } else {
     // Read afresh, and refused rather than passed over when it cannot be used.
-    auto endpoint = rpc_endpoint(chain);
-    if (!endpoint) return std::unexpected(std::move(endpoint.error()));
+    VEK_TRY(endpoint, rpc_endpoint(chain));
     url = std::move(endpoint->url);
   }
-  auto body = request_body(parsed->chain_type, signed_tx);
-  if (!body) return std::unexpected(std::move(body.error()));
-  auto reply = post_json_quietly(url, *body);
-  if (!reply) return std::unexpected(std::move(reply.error()));
-  auto answered = extract_json_field(*reply, "result");
-  if (!answered) return std::unexpected(std::move(answered.error()));
+  VEK_TRY(body, request_body(parsed->chain_type, signed_tx));
+  VEK_TRY(reply, post_json_quietly(url, *body));
+  VEK_TRY(answered, extract_json_field(*reply, "result"));
   if (const auto ours = transaction_hash(parsed->chain_type, signed_tx)) {
     const bool same = parsed->chain_type == vek_core::ChainType::Evm ? vek_core::ascii_lower(*answered) == *ours
                                                                       : *answered == *ours;

@@ -124,8 +124,7 @@ Parsed<DecodedTransaction> decode_solana(Bytes tx) {
 }  // namespace
 
 VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::span<const std::uint8_t> tx) {
-  auto c = resolve_chain(chain);
-  if (!c) return std::unexpected(std::move(c.error()));
+  VEK_TRY(c, resolve_chain(chain));
   const std::string family(vek_core::chain_type_name(c->chain_type));
   if (!vek_signer::family(c->chain_type).decodes) {
     return std::unexpected(

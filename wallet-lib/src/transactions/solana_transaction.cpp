@@ -52,44 +52,36 @@ Read<SolanaMessage> read_solana_message(Bytes in) {
   SolanaMessage m;
   m.required_signatures = in[at];
   at += 3;
-  auto keys = compact_u16(in, at);
-  if (!keys) return std::unexpected(std::move(keys.error()));
+  VEK_TRY(keys, compact_u16(in, at));
   if (m.required_signatures == 0 || *keys < m.required_signatures) {
     return bad("the message header asks for " + std::to_string(m.required_signatures) + " signature(s) from " +
                std::to_string(*keys) + " account(s)");
   }
   const std::size_t keys_at = at;
-  auto after = skip(in, at, *keys * kKeyBytes, "account keys");
-  if (!after) return std::unexpected(std::move(after.error()));
+  VEK_TRY(after, skip(in, at, *keys * kKeyBytes, "account keys"));
   m.fee_payer = vek_signer::base58_encode(in.subspan(keys_at, kKeyBytes));
   after = skip(in, *after, kKeyBytes, "recent blockhash");
   if (!after) return std::unexpected(std::move(after.error()));
   at = *after;
-  auto count = compact_u16(in, at);
-  if (!count) return std::unexpected(std::move(count.error()));
+  VEK_TRY(count, compact_u16(in, at));
   m.instructions = *count;
   for (std::size_t k = 0; k < *count; ++k) {
-    auto p = skip(in, at, 1, "instruction");
-    if (!p) return std::unexpected(std::move(p.error()));
+    VEK_TRY(p, skip(in, at, 1, "instruction"));
     at = *p;
     for (const char* part : {"instruction accounts", "instruction data"}) {
-      auto n = compact_u16(in, at);
-      if (!n) return std::unexpected(std::move(n.error()));
+      VEK_TRY(n, compact_u16(in, at));
       p = skip(in, at, *n, part);
       if (!p) return std::unexpected(std::move(p.error()));
       at = *p;
     }
   }
   if (versioned) {
-    auto lookups = compact_u16(in, at);
-    if (!lookups) return std::unexpected(std::move(lookups.error()));
+    VEK_TRY(lookups, compact_u16(in, at));
     for (std::size_t k = 0; k < *lookups; ++k) {
-      auto p = skip(in, at, kKeyBytes, "address table lookup");
-      if (!p) return std::unexpected(std::move(p.error()));
+      VEK_TRY(p, skip(in, at, kKeyBytes, "address table lookup"));
       at = *p;
       for (int part = 0; part < 2; ++part) {
-        auto n = compact_u16(in, at);
-        if (!n) return std::unexpected(std::move(n.error()));
+        VEK_TRY(n, compact_u16(in, at));
         p = skip(in, at, *n, "address table lookup");
         if (!p) return std::unexpected(std::move(p.error()));
         at = *p;

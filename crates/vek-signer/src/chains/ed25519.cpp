@@ -34,8 +34,7 @@ SignerResult<PkeyPtr> load(std::span<const std::uint8_t> key, SignerErrorKind fa
 }  // namespace
 
 SignerResult<PublicKey> public_key(std::span<const std::uint8_t> key) {
-  auto pkey = load(key, SignerErrorKind::AddressDerivation);
-  if (!pkey) return std::unexpected(std::move(pkey.error()));
+  VEK_TRY(pkey, load(key, SignerErrorKind::AddressDerivation));
   PublicKey out{};
   std::size_t len = out.size();
   if (EVP_PKEY_get_raw_public_key(pkey->get(), out.data(), &len) != 1 || len != out.size()) {
@@ -45,8 +44,7 @@ SignerResult<PublicKey> public_key(std::span<const std::uint8_t> key) {
 }
 
 SignerResult<SignOutput> sign(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data) {
-  auto pkey = load(key, SignerErrorKind::SigningFailed);
-  if (!pkey) return std::unexpected(std::move(pkey.error()));
+  VEK_TRY(pkey, load(key, SignerErrorKind::SigningFailed));
   MdCtxPtr ctx(EVP_MD_CTX_new());
   // Ed25519 takes no digest: the message goes whole into the one-shot sign.
   if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, pkey->get()) != 1) {
