@@ -722,7 +722,7 @@ def test_send_signs_once_and_broadcasts_the_signed_bytes(cli, shared, monkeypatc
         sent.append((chain, signed, rpc_url))
         return "0x" + "ab" * 32
 
-    # Without vek.broadcast the session would send, through the stand-in curl that fails.
+    # The stand-in records what the tool hands vek.broadcast; the runner's curl fails any real request.
     monkeypatch.setattr(vek, "broadcast", broadcast, raising=False)
     v, url = shared["vault"], "http://127.0.0.1:9/"
     signed = json.loads(ok(cli(["--json", "sign-tx", "alpha", "ethereum", EVM_TX, "--vault", v], PASS + "\n")).out)

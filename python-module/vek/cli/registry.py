@@ -1,7 +1,7 @@
 """The commands of the tool and their command line.
 
 A command module declares each command once, where its handler is: its name, its help,
-its arguments (a list of specs, each adding arguments to the command's parser) and an
+its arguments (a list of declarations, each adding arguments to the command's parser) and an
 optional check of the parsed arguments that needs no input. `command` registers it;
 `build_parser` makes the parser of every registered command, in registration order.
 """
@@ -20,7 +20,7 @@ from .prompts import SecretReader
 MAX_INDEX = 4294967295
 
 Handler = Callable[[argparse.Namespace, Output, SecretReader, State], None]
-Spec = Callable[[argparse.ArgumentParser], None]
+ArgDecl = Callable[[argparse.ArgumentParser], None]
 Check = Callable[[argparse.Namespace], None]
 
 
@@ -29,20 +29,20 @@ class Command:
     name: str
     help: str
     run: Handler
-    specs: tuple[Spec, ...]
+    decls: tuple[ArgDecl, ...]
     check: Optional[Check] = None
 
 
 COMMANDS: dict[str, Command] = {}
 
 
-def command(name: str, help_text: str, *specs: Spec, check: Optional[Check] = None) -> Callable[[Handler], Handler]:
+def command(name: str, help_text: str, *decls: ArgDecl, check: Optional[Check] = None) -> Callable[[Handler], Handler]:
     """Registers the decorated handler as the command `name`."""
 
     def register(run: Handler) -> Handler:
         if name in COMMANDS:
             raise ValueError(f"the command {name} is registered twice")
-        COMMANDS[name] = Command(name, help_text, run, specs, check)
+        COMMANDS[name] = Command(name, help_text, run, decls, check)
         return run
 
     return register
@@ -88,10 +88,10 @@ def seconds_arg(text: str) -> float:
     return value
 
 
-# ---------------------------------------------------------------- argument specs
+# ---------------------------------------------------------------- argument declarations
 
 
-def arg(*names: str, **options: Any) -> Spec:
+def arg(*names: str, **options: Any) -> ArgDecl:
     """One argument, as ArgumentParser.add_argument takes it."""
 
     def add(p: argparse.ArgumentParser) -> None:
@@ -110,11 +110,11 @@ def add_secret_options(p: Any, option: str, what: str) -> None:
     p.add_argument(f"--{flag}-fd", metavar="N", type=fd_arg, help=f"read {what} from a line of open descriptor N")
 
 
-def secret_options(option: str, what: str) -> Spec:
+def secret_options(option: str, what: str) -> ArgDecl:
     return lambda p: add_secret_options(p, option, what)
 
 
-def passphrase_options(new: bool = False) -> Spec:
+def passphrase_options(new: bool = False) -> ArgDecl:
     """The wallet passphrase's sources and --no-passphrase; for a new passphrase, --yes too."""
 
     def add(p: argparse.ArgumentParser) -> None:
@@ -129,11 +129,11 @@ def passphrase_options(new: bool = False) -> Spec:
     return add
 
 
-def index_option(what: str) -> Spec:
+def index_option(what: str) -> ArgDecl:
     return arg("--index", type=index_arg, metavar="N", help=f"account index for {what}")
 
 
-def yes_option(help_text: str) -> Spec:
+def yes_option(help_text: str) -> ArgDecl:
     return arg("--yes", "-y", action="store_true", help=help_text)
 
 
@@ -168,6 +168,6 @@ def build_parser() -> Parser:
     for c in COMMANDS.values():
         p = sub.add_parser(c.name, parents=[common], help=c.help, description=c.help)
         p.set_defaults(command_entry=c)
-        for spec in c.specs:
-            spec(p)
+        for declare in c.decls:
+            declare(p)
     return parser

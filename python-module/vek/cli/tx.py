@@ -25,7 +25,7 @@ from .common import (
 )
 from .core import CliError, Output, State, printable, tell
 from .prompts import SecretReader
-from .registry import CHAIN, WALLET, Spec, arg, command, index_option, passphrase_options, seconds_arg, yes_option
+from .registry import CHAIN, WALLET, ArgDecl, arg, command, index_option, passphrase_options, seconds_arg, yes_option
 
 ENDPOINT_HELP = (
     "node endpoint. Without it: the entry for the chain's CAIP-2 id in the `rpc` object of "
@@ -104,7 +104,7 @@ def decode(args: argparse.Namespace, tx: str) -> Optional[vek.DecodedTransaction
     return vek.decode_transaction(args.chain, tx)
 
 
-def tx_specs(*extra: Spec) -> tuple[Spec, ...]:
+def tx_arguments(*extra: ArgDecl) -> tuple[ArgDecl, ...]:
     """The arguments of sign-tx and send: the transaction, then `extra`, then the passphrase."""
     return (
         WALLET,
@@ -126,7 +126,7 @@ def tx_specs(*extra: Spec) -> tuple[Spec, ...]:
 @command(
     "sign-tx",
     "show and sign a transaction (nothing is sent); EVM: prints the signed transaction",
-    *tx_specs(),
+    *tx_arguments(),
 )
 def sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     tx = read_transaction(args)
@@ -186,7 +186,7 @@ SENDING = joined([title(name) for name in sending_families()])
 @command(
     "send",
     f"show, confirm, sign and broadcast a transaction ({SENDING})",
-    *tx_specs(
+    *tx_arguments(
         arg("--rpc-url", metavar="URL", help=ENDPOINT_HELP),
         arg("--timeout", type=seconds_arg, metavar="SECONDS", help="stop waiting for the node after SECONDS"),
         yes_option("send without asking"),
