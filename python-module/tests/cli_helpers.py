@@ -160,8 +160,13 @@ def shared(tmp_path_factory):
     return {"vault": vault, "alpha": alpha}
 
 
+def listed(w, bip39=False, generated=()):
+    """A wallet of the library's _native (a dict) as the tool's --json lists it."""
+    return dict(w, bip39_passphrase=bip39, generated_keys=list(generated))
+
+
 def assert_wallet_json(w, name):
-    assert list(w) == ["id", "name", "accounts", "created_at"]
+    assert list(w) == ["id", "name", "accounts", "created_at", "bip39_passphrase", "generated_keys"]
     assert w["name"] == name
     assert [a["chain_id"] for a in w["accounts"]] == CHAIN_IDS
     assert all(list(a) == ["chain_id", "address", "derivation_path"] for a in w["accounts"])

@@ -5,7 +5,9 @@ terminal)."""
 import json
 import os
 import pathlib
+import shlex
 import subprocess
+import sys
 
 import pytest
 
@@ -29,6 +31,7 @@ from cli_helpers import (  # noqa: F401  (fixtures)
     eip1559,
     error_of,
     home,
+    listed,
     node,
     ok,
     raw_hash,
@@ -65,7 +68,8 @@ def test_derive_reads_the_phrase_from_a_pipe_or_a_named_variable(cli, args, stdi
 
 def test_derive_json_and_index(cli):
     doc = json.loads(ok(cli(["--json", "derive", "polygon", "--index", "2"], ZERO_PHRASE + "\n")).out)
-    assert doc == {"chain": "polygon", "index": 2, "address": _native.derive_address(ZERO_PHRASE, "ethereum", 2)}
+    assert doc == {"chain": "polygon", "index": 2, "path": "m/44'/60'/0'/0/2",
+                   "address": _native.derive_address(ZERO_PHRASE, "ethereum", 2)}
     assert doc["address"] != ZERO_PHRASE_EVM
 
 
@@ -139,10 +143,10 @@ def test_list_and_show_in_both_modes(cli, shared):
     v, alpha = shared["vault"], shared["alpha"]
     listing = ok(cli(["list", "--vault", v])).out
     assert "alpha" in listing and alpha["id"] in listing and "NAME" in listing
-    assert json.loads(ok(cli(["--json", "list", "--vault", v])).out) == [alpha]
+    assert json.loads(ok(cli(["--json", "list", "--vault", v])).out) == [listed(alpha)]
     for key in ("alpha", alpha["id"]):
         assert_wallet_text(ok(cli(["show", key, "--vault", v])).out, alpha)
-        assert json.loads(ok(cli(["show", key, "--json", "--vault", v])).out) == alpha
+        assert json.loads(ok(cli(["show", key, "--json", "--vault", v])).out) == listed(alpha)
 
 
 def test_list_of_an_empty_vault(cli, vault):
@@ -153,7 +157,7 @@ def test_list_of_an_empty_vault(cli, vault):
 
 def test_default_vault_is_under_home(cli, home):
     w = _native.create_wallet("homed", None, None, str(home / ".vek"))
-    assert json.loads(ok(cli(["list", "--json"])).out) == [w]
+    assert json.loads(ok(cli(["list", "--json"])).out) == [listed(w)]
 
 
 def test_rename_and_delete_in_both_modes(cli, vault):
@@ -162,7 +166,7 @@ def test_rename_and_delete_in_both_modes(cli, vault):
     r = ok(cli(["rename", "a", "a2", "--vault", vault]))
     assert "'a'" in r.out and "'a2'" in r.out and a["id"] in r.out
     r = json.loads(ok(cli(["rename", a["id"], "a3", "--vault", vault, "--json"])).out)
-    assert r == dict(a, name="a3")
+    assert r == listed(dict(a, name="a3"))
     assert error_of(cli(["rename", "a3", "b", "--vault", vault])) == "error: wallet name already exists: 'b'"
 
     # Refused confirmations leave the wallet in place: an answer other than yes, and no answer at all.
@@ -287,7 +291,11 @@ def test_unknown_wallet_is_reported_before_any_question(cli, shared, args):
         (["create"], "the following arguments are required: name"),
         (["generate", "--words", "18"], "invalid choice: 18"),
         (["derive", "ethereum", "--index", "-1"], "index out of range: -1"),
-        (["derive", "ethereum", "--index", "4294967296"], "index out of range: 4294967296"),
+        (["derive", "ethereum", "--index", "2147483648"], "index out of range: 2147483648 (0 to 2147483647)"),
+        (["sign-tx", "alpha", "ethereum", "00", "--path", "m/0", "--index", "1"], "--index: not allowed with"),
+        (["sign-message", "alpha", "solana", "m", "--preset", "default", "--path", "m/0"], "not allowed with"),
+        (["derive", "ethereum", "--wallet", "w", "--bip39-passphrase"], "--bip39-passphrase does not apply"),
+        (["receive", "alpha", "ethereum", "--amount", "1", "--index", "-3"], "index out of range: -3"),
         (["derive", "ethereum", "--index", "two"], "invalid index: 'two'"),
         (["import-key", "k", "--both", "--chain", "solana"], "--both takes no --chain"),
         (["import-key", "k", "--ed25519-key-env", "X"], "need --both"),
@@ -315,9 +323,6 @@ def test_usage_errors_exit_with_status_2(cli, vault, args, message):
         (["derive", "atlantis"], ZERO_PHRASE + "\n", None,
          "error: invalid input: unknown chain: 'atlantis'. Use a chain name (ethereum, solana, bitcoin, ...) "
          "or CAIP-2 ID (eip155:1, ...)"),
-        (["derive", "ethereum", "--index", "2147483648"], ZERO_PHRASE + "\n", None,
-         "error: invalid derivation path: index out of range in component '2147483648' of path "
-         "'m/44'/60'/0'/0/2147483648': must be below 2147483648"),
         (["import-key", "w", "--no-passphrase"], "0x" + SECP_KEY[:-1] + "\n", None,
          "error: invalid hex private key: not an even number of hex digits"),
         (["sign-tx", "alpha", "ethereum", "0x0"], PASS + "\n", None,
@@ -380,6 +385,9 @@ def test_solana_sign_tx_takes_the_whole_transaction_as_send_does(cli, shared):
     from solders.pubkey import Pubkey  # noqa: PLC0415
 
     nacl.VerifyKey(bytes(Pubkey.from_string(payer))).verify(message, bytes.fromhex(doc["signature"]))
+    # The signed transaction comes assembled: the signature in the payer's slot, after the count.
+    signed = bytes.fromhex(doc["raw_transaction"].removeprefix("0x"))
+    assert signed == bytes.fromhex(whole[:2] + doc["signature"] + whole[130:])
     p = cli(["sign-tx", "alpha", "solana", message.hex(), "--vault", v], PASS + "\n")
     assert error_of(p) == ("error: invalid input: invalid solana transaction: this is a message without its "
                            "signature slots; give the whole transaction (signature count, signature slots, message)")
@@ -504,7 +512,7 @@ def test_new_commands(cli, vault, tmp_path):
     typed["types"]["EIP712Domain"].append({"name": "chainId", "type": "uint256"})
     Path(tmp_path / "typed.json").write_text(json.dumps({**typed, "domain": {"name": "t", "chainId": 1}}))
     assert error_of(cli(["sign-typed-data", "m", "polygon", str(tmp_path / "typed.json"), "--vault", vault],
-                        "y\n" + PASS + "\n")) == "error: invalid input: the typed data's domain chainId 1 is not that of 'polygon' (eip155:137)"
+                        "y\n" + PASS + "\n")) == "error: the typed data's domain chainId 1 is not that of 'polygon' (eip155:137)"
     # pubkey: the key of the stored address.
     pub = ok(cli(["pubkey", "m", "ethereum", "--vault", vault], PASS + "\n")).out.strip()
     from eth_keys import keys  # noqa: PLC0415
@@ -740,3 +748,181 @@ def test_send_signs_once_and_broadcasts_the_signed_bytes(cli, shared, monkeypatc
     from solders.pubkey import Pubkey  # noqa: PLC0415
 
     nacl.VerifyKey(bytes(Pubkey.from_string(payer))).verify(message, raw[1:65])
+
+
+# ---------------------------------------------------------------- BIP-39 passphrases, accounts, receiving
+
+BIP39 = "  Mixed Case Pass "  # blanks and case are part of it
+
+
+def evm_address(path, bip39=""):
+    Account.enable_unaudited_hdwallet_features()
+    return Account.from_mnemonic(ZERO_PHRASE, passphrase=bip39, account_path=path).address
+
+
+def test_a_bip39_passphrase_is_imported_asked_for_and_named(cli, vault, shared):
+    expected = evm_address("m/44'/60'/0'/0/0", BIP39)
+    p = ok(cli(["--json", "import-mnemonic", "b", "--bip39-passphrase", "--vault", vault],
+               ZERO_PHRASE + "\n" + BIP39 + "\n" + PASS + "\n"))
+    w = json.loads(p.out)
+    assert w["bip39_passphrase"] is True and w["accounts"][0]["address"] == expected
+    assert "BIP-39" in ok(cli(["show", "b", "--vault", vault])).out
+    # Asked for after the wallet's passphrase (piped), or named; the signer is the BIP-39 account.
+    for stdin, env, extra in ((PASS + "\n" + BIP39 + "\n", None, []),
+                              (PASS + "\n", {"BP": BIP39}, ["--bip39-passphrase-env", "BP"])):
+        doc = json.loads(ok(cli(["--json", "sign-message", "b", "ethereum", "hi", "--vault", vault, *extra],
+                                stdin, env)).out)
+        assert doc["signer"] == expected
+    wrong = cli(["sign-message", "b", "ethereum", "hi", "--vault", vault], PASS + "\n" + BIP39.strip() + "\n")
+    assert "BIP-39" in error_of(wrong)
+    # Export says the phrase alone is not the wallet; derive takes the passphrase too.
+    e = ok(cli(["export", "b", "--yes", "--vault", vault], PASS + "\n"))
+    assert e.out == ZERO_PHRASE + "\n" and "BIP-39 passphrase" in e.err
+    assert json.loads(ok(cli(["--json", "export", "b", "--yes", "--vault", vault], PASS + "\n")).out)[
+        "bip39_passphrase"] is True
+    assert ok(cli(["derive", "ethereum", "--bip39-passphrase"], ZERO_PHRASE + "\n" + BIP39 + "\n")).out == expected + "\n"
+    # A wallet without one refuses one before anything is asked.
+    p = cli(["sign-message", "alpha", "ethereum", "hi", "--bip39-passphrase-env", "BP", "--vault", shared["vault"]],
+            env={"BP": "x"})
+    assert error_of(p) == f"error: wallet 'alpha' ({shared['alpha']['id']}) has no BIP-39 passphrase; give none"
+
+
+def test_imports_say_what_they_made_and_what_was_there(cli, vault):
+    p = ok(cli(["--json", "import-key", "k", "--vault", vault], SECP_KEY + "\n" + PASS + "\n"))
+    assert json.loads(p.out)["generated_keys"] == ["ed25519"]
+    if hasattr(vek.Wallet, "generated_keys"):  # the wallet file records it
+        shown = ok(cli(["show", "k", "--vault", vault])).out
+        marked = [line.split()[0] for line in shown.splitlines() if line.endswith("*") or " * " in line]
+        assert "Random" in shown and {"solana", "ton"} <= set(marked) and "ethereum" not in marked
+    # The same phrase twice: imported, with a notice naming the first wallet; a short passphrase gets a hint.
+    ok(cli(["import-mnemonic", "one", "--no-passphrase", "--vault", vault], ZERO_PHRASE + "\n"))
+    p = ok(cli(["import-mnemonic", "two", "--vault", vault], ZERO_PHRASE + "\nshort\n"))
+    assert "wallet 'one'" in p.err and "imported before" in p.err and "hint:" in p.err
+
+
+def test_signing_commands_take_a_path_or_a_preset(cli, shared, tmp_path):
+    v = shared["vault"]
+    cases = [(["--path", "m/44'/60'/0'/0/3"], "m/44'/60'/0'/0/3"),
+             (["--preset", "evm-account", "--index", "2"], "m/44'/60'/2'/0/0")]
+    typed = tmp_path / "t.json"
+    typed.write_text(json.dumps(TYPED))
+    for option, path in cases:
+        for command in (["sign-message", "alpha", "ethereum", "hi"], ["sign-tx", "alpha", "ethereum", EVM_TX],
+                        ["sign-typed-data", "alpha", "ethereum", str(typed), "--yes"]):
+            doc = json.loads(ok(cli(["--json", *command, *option, "--vault", v], PASS + "\n")).out)
+            assert doc["signer"] == evm_address(path), command
+    doc = json.loads(ok(cli(["--json", "derive", "ethereum", "--wallet", "alpha", *cases[1][0], "--vault", v],
+                            PASS + "\n")).out)
+    assert doc["path"] == cases[1][1] and doc["address"] == evm_address(cases[1][1])
+    assert json.loads(ok(cli(["--json", "derive", "bitcoin", "--index", "4"], ZERO_PHRASE + "\n")).out)[
+        "path"] == "m/84'/0'/0'/0/4"
+
+
+TYPED = {
+    "types": {"EIP712Domain": [{"name": "name", "type": "string"}, {"name": "chainId", "type": "uint256"}],
+              "Mail": [{"name": "body", "type": "string"}]},
+    "primaryType": "Mail",
+    "domain": {"name": "d", "chainId": 1},
+    "message": {"body": "hi"},
+}
+
+
+@pytest.mark.parametrize(
+    "args, document, message",
+    [
+        (["sign-message", "alpha", "ethereum", "hi", "--format", "eip999"], None,
+         "error: unknown message format for ethereum: 'eip999' (it signs in eip191, eip712)"),
+        (["sign-message", "alpha", "ton", "hi", "--format", "ton_proof"], None,
+         "error: ton_proof signs for a dApp: give its domain with --domain"),
+        (["sign-typed-data", "alpha", "solana"], TYPED,
+         "error: typed data (EIP-712) is signed on EVM chains, not on solana (Solana)"),
+        (["sign-typed-data", "alpha", "ethereum"], dict(TYPED, domain={"name": "d", "chainId": "0x89"}),
+         "error: the typed data's domain chainId 137 is not that of 'ethereum' (eip155:1)"),
+        (["import-key", "k", "--chain", "solana", "--format", "wif"], None,
+         "error: wif is a Bitcoin key format, not one of solana's"),
+        (["receive", "alpha", "cosmos", "--amount", "1"], None,
+         "error: Cosmos has no payment URI: --amount does not apply to cosmos"),
+    ],
+)
+def test_checks_without_a_secret_come_before_any_question(cli, shared, tmp_path, args, document, message):
+    if document is not None:
+        (tmp_path / "t.json").write_text(json.dumps(document))
+        args = args + [str(tmp_path / "t.json")]
+    p = cli(args + ["--vault", shared["vault"]], "y\n" + PASS + "\n")
+    assert error_of(p, p.returncode) == message and p.returncode in (1, 2)
+    assert "[y/N]" not in p.err and "Passphrase" not in p.err
+
+
+@pytest.mark.parametrize(
+    "chain, amount, uri",
+    [
+        ("bitcoin", "0.00010", "bitcoin:{a}?amount=0.0001"),
+        ("ethereum", "1.5", "ethereum:{a}@1?value=1500000000000000000"),
+        ("polygon", "123456789.123456789012345678", "ethereum:{a}@137?value=123456789123456789012345678"),
+        ("solana", ".25", "solana:{a}?amount=0.25"),
+        ("ethereum", None, "ethereum:{a}@1"),
+        ("cosmos", None, None),
+    ],
+)
+def test_receive_shows_the_address_its_uri_and_its_qr_code(cli, shared, chain, amount, uri):
+    segno = pytest.importorskip("segno")
+    v = shared["vault"]
+    extra = ["--amount", amount] if amount else []
+    slot = {"bitcoin": 2, "ethereum": 0, "polygon": 0, "solana": 1, "cosmos": 3}[chain]
+    address = shared["alpha"]["accounts"][slot]["address"]
+    doc = json.loads(ok(cli(["--json", "receive", "alpha", chain, *extra, "--vault", v])).out)
+    assert doc["address"] == address
+    assert doc["uri"] == (uri.format(a=address) if uri else None)
+    text = ok(cli(["receive", "alpha", chain, *extra, "--vault", v])).out.splitlines()
+    assert text[0] == address and (uri is None or text[1] == doc["uri"])
+    # The drawing, two rows of modules a line (a light module is a block), is segno's matrix.
+    drawing = text[2 if uri else 1:]
+    drawing = drawing[1:] if drawing[0] == "" else drawing
+    light = {"█": (1, 1), "▀": (1, 0), "▄": (0, 1), " ": (0, 0)}
+    rows = [r for line in drawing for r in zip(*(light[c] for c in line))]
+    modules = [[1 - m for m in row[4:-4]] for row in rows[4:4 + len(rows[0]) - 8]]
+    assert modules == [[int(m) for m in row] for row in segno.make_qr(uri.format(a=address) if uri else address,
+                                                                       error="m").matrix]
+
+
+@pytest.mark.parametrize(
+    "chain, amount, message",
+    [
+        ("ethereum", "-1", "error: the amount must not be negative: -1"),
+        ("ethereum", "1e5", "error: invalid amount: '1e5' (a decimal number, such as 0.25)"),
+        ("bitcoin", "NaN", "error: invalid amount: 'NaN' (a decimal number, such as 0.25)"),
+        ("solana", "0.0000000001", "error: SOL has 9 decimals: 0.0000000001 has more"),
+        ("bitcoin", "0.000", "error: the amount must be above zero"),
+    ],
+)
+def test_receive_refuses_amounts_it_cannot_write_exactly(cli, shared, chain, amount, message):
+    assert error_of(cli(["receive", "alpha", chain, "--amount", amount, "--vault", shared["vault"]])) == message
+
+
+def test_change_passphrase_flags_have_one_meaning_each(cli, vault):
+    ok(cli(["import-mnemonic", "m", "--no-passphrase", "--vault", vault], ZERO_PHRASE + "\n"))
+    ok(cli(["change-passphrase", "m", "--no-passphrase", "--new-passphrase-env", "N", "--vault", vault],
+           env={"N": PASS}))
+    ok(cli(["change-passphrase", "m", "--no-new-passphrase", "--vault", vault], PASS + "\n"))
+    ok(cli(["change-passphrase", "m", "--old-empty", "--vault", vault], OTHER_PASS + "\n"))  # the former name
+    assert _native.export_wallet("m", OTHER_PASS, vault) == ZERO_PHRASE
+    p = cli(["change-passphrase", "m", "--no-new-passphrase", "--new-passphrase-env", "N", "--vault", vault])
+    assert "not allowed with argument" in error_of(p, 2)
+
+
+def test_completion_follows_the_vault_to_wallet_and_chain_names(cli, shared, tmp_path):
+    script = ok(cli(["completion", "bash"])).out
+    stub = tmp_path / "vek"
+    stub.write_text(f"#!/bin/sh\nexec {sys.executable} -m vek \"$@\"\n")
+    stub.chmod(0o755)
+
+    def complete(*words):
+        run = script + f"COMP_WORDS=({' '.join(shlex.quote(w) for w in words)}); COMP_CWORD={len(words) - 1}\n" \
+            "_vek_complete; printf '%s\\n' \"${COMPREPLY[@]}\"\n"
+        env = dict(os.environ, PATH=f"{tmp_path}:{os.environ['PATH']}")
+        return subprocess.run(["bash", "-c", run], capture_output=True, text=True, env=env).stdout.split()
+
+    assert complete("vek", "--vault", shared["vault"], "show", "") == ["alpha"]
+    assert complete("vek", "--vault", shared["vault"], "sign-message", "alpha", "pol") == ["polygon"]
+    assert complete("vek", "sign-tx", "--index", "3", "alpha", "sol")[:1] == ["solana"]
+    assert "--preset" in complete("vek", "send", "--pr")

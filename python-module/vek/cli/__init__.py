@@ -20,7 +20,7 @@ or with --json one JSON object {"error": {"type", "message"}}), 2 for a usage er
 130 when interrupted (the line says what state things are in).
 
 Each command lives in the module of its group (derive, create, wallets, sign, tx,
-completion), declared once with its arguments, its checks and its handler; importing
+receive, completion), declared once with its arguments, its checks and its handler; importing
 the modules below registers the commands, in the order the help lists them.
 """
 
@@ -32,6 +32,7 @@ from . import create  # noqa: F401
 from . import wallets  # noqa: F401
 from . import sign  # noqa: F401
 from . import tx  # noqa: F401
+from . import receive  # noqa: F401
 from . import completion  # noqa: F401
 from .common import wallet_text
 from .core import CliError, UsageError, printable

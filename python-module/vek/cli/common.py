@@ -5,13 +5,24 @@ from __future__ import annotations
 import argparse
 import difflib
 import shlex
-from typing import Any, Optional, Sequence
+from typing import Any, Callable, Optional, Sequence, TypeVar
 
 import vek
 
-from .chains import FAMILY_OF, chain_label
+from .chains import FAMILIES, FAMILY_OF, chain_label
 from .core import PROG, CliError, Output, State, UsageError, pairs, printable, progress, table, tell
-from .prompts import SecretReader, read_passphrase
+from .prompts import SecretReader, Source, read_bip39_passphrase, read_passphrase, source
+
+T = TypeVar("T")
+# How often a passphrase typed at a prompt is asked for when it is wrong.
+PASSPHRASE_TRIES = 3
+# A wrong BIP-39 passphrase (a WrongPassphraseError of its own in the library).
+WRONG_BIP39 = getattr(vek, "WrongBip39PassphraseError", None)
+
+
+def generated_keys(w: vek.Wallet) -> list[str]:
+    """The curves whose key the library made at random when the wallet was imported."""
+    return list(getattr(w, "generated_keys", []))
 
 
 def wallet_dict(w: vek.Wallet) -> dict[str, Any]:
@@ -22,17 +33,34 @@ def wallet_dict(w: vek.Wallet) -> dict[str, Any]:
             {"chain_id": a.chain_id, "address": a.address, "derivation_path": a.derivation_path} for a in w.accounts
         ],
         "created_at": w.created_at,
+        "bip39_passphrase": bool(w.bip39_passphrase),
+        "generated_keys": generated_keys(w),
     }
 
 
 def wallet_text(w: Any) -> str:
+    """The wallet as a table. An account whose key was made at random at import is marked
+    "*" (its key is only in the wallet: export is its backup)."""
     d = w if isinstance(w, dict) else wallet_dict(w)
-    head = pairs([["Name", d["name"]], ["ID", d["id"]], ["Created", d["created_at"]]])
+    rows = [["Name", d["name"]], ["ID", d["id"]], ["Created", d["created_at"]]]
+    if d.get("bip39_passphrase"):
+        rows.append(["BIP-39", "the accounts need the wallet's BIP-39 passphrase (asked for when used)"])
+    random = d.get("generated_keys") or []
+    if random:
+        rows.append(["Random key", f"* {', '.join(random)}: made at import, only in this wallet (export backs it up)"])
+    curves = {f.name: f.curve for f in FAMILIES.values()}
     accounts = table(
         ["CHAIN", "ADDRESS", "PATH"],
-        [[chain_label(a["chain_id"]), a["address"], a["derivation_path"] or "-"] for a in d["accounts"]],
+        [
+            [
+                chain_label(a["chain_id"]),
+                a["address"] + (" *" if curves.get(FAMILY_OF.get(a["chain_id"], "")) in random else ""),
+                a["derivation_path"] or "-",
+            ]
+            for a in d["accounts"]
+        ],
     )
-    return head + "\n\n" + accounts
+    return pairs(rows) + "\n\n" + accounts
 
 
 def account_address(w: vek.Wallet, family: str) -> Optional[str]:
@@ -41,6 +69,11 @@ def account_address(w: vek.Wallet, family: str) -> Optional[str]:
         if FAMILY_OF.get(a.chain_id) == family:
             return a.address
     return None
+
+
+def private_key_wallet(w: vek.Wallet) -> bool:
+    """A wallet of imported keys: its accounts have no derivation paths."""
+    return all(not a.derivation_path for a in w.accounts)
 
 
 def vault_option(args: argparse.Namespace) -> str:
@@ -83,12 +116,70 @@ def check_name_free(vault: vek.Vault, name: str) -> None:
         raise CliError(f"wallet name already exists: '{printable(name)}'")
 
 
+def check_bip39_given(w: vek.Wallet, args: argparse.Namespace) -> None:
+    """Refuses a BIP-39 passphrase for a wallet without one, before anything is asked."""
+    if not w.bip39_passphrase and source(args, "bip39_passphrase") != Source():
+        raise CliError(f"wallet {label(w)} has no BIP-39 passphrase; give none")
+
+
+def with_secrets(
+    w: vek.Wallet,
+    args: argparse.Namespace,
+    reader: SecretReader,
+    out: Output,
+    action: Callable[[Optional[str], Optional[str]], T],
+    bip39: bool = True,
+    then: Optional[Callable[[], None]] = None,
+) -> T:
+    """action(passphrase, bip39_passphrase) with the wallet's passphrase and, when the
+    wallet has one (and `bip39`), its BIP-39 passphrase. A wrong one typed at a prompt is
+    asked for again, up to three times; one from a variable or a descriptor is not.
+    `then` runs once the secrets are read, before the first try (a further question)."""
+    check_bip39_given(w, args)
+    ask = f"Passphrase for wallet {label(w)}: "
+    ask_bip39 = f"BIP-39 passphrase of wallet {label(w)}: "
+    passphrase = read_passphrase(args, reader, ask)
+    phrase_pass = read_bip39_passphrase(args, reader, bip39 and w.bip39_passphrase, ask_bip39) if bip39 else None
+    if then is not None:
+        then()
+    attempt = 1
+    while True:
+        try:
+            with progress("deriving key…", out):
+                return action(passphrase, phrase_pass)
+        except vek.WrongPassphraseError as e:
+            wrong_bip39 = WRONG_BIP39 is not None and isinstance(e, WRONG_BIP39)
+            typed = reader.prompts(source(args, "bip39_passphrase" if wrong_bip39 else "passphrase"))
+            if attempt == PASSPHRASE_TRIES or not typed or (getattr(args, "no_passphrase", False) and not wrong_bip39):
+                raise
+            attempt += 1
+            if wrong_bip39:
+                tell("Wrong BIP-39 passphrase; try again.")
+                phrase_pass = reader.secret("BIP-39 passphrase", ask_bip39)
+            else:
+                tell("Wrong passphrase; try again.")
+                passphrase = reader.secret("passphrase", ask)
+
+
 def unlock(
     vault: vek.Vault, w: vek.Wallet, args: argparse.Namespace, reader: SecretReader, out: Output
 ) -> vek.Session:
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
-    with progress("deriving key…", out):
-        return vault.unlock(w.id, passphrase)
+    return with_secrets(w, args, reader, out, lambda p, b: vault.unlock(w.id, p, bip39_passphrase=b))
+
+
+def account(args: argparse.Namespace, chain: str) -> dict[str, Any]:
+    """The account --index, --path or --preset name, as the session's methods take it."""
+    preset = getattr(args, "preset", None)
+    if preset is not None:
+        return {"path": vek.preset_path(preset, chain, args.index or 0)}
+    if getattr(args, "path", None) is not None:
+        return {"path": args.path}
+    return {"index": args.index}
+
+
+def stored_account(args: argparse.Namespace) -> bool:
+    """Whether the command signs with the wallet's stored account (no --index, --path, --preset)."""
+    return all(getattr(args, k, None) is None for k in ("index", "path", "preset"))
 
 
 def created(state: State, args: argparse.Namespace, w: vek.Wallet) -> None:

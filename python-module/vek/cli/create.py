@@ -3,13 +3,16 @@
 from __future__ import annotations
 
 import argparse
+import functools
 import itertools
 
 import vek
 
-from .chains import check_chain, import_key_formats, import_key_formats_help
+from .chains import FAMILIES, check_chain, curve_families, family_of, import_key_formats, import_key_formats_help, title
 from .common import (
     check_hex,
+    generated_keys,
+    label,
     check_name_free,
     check_phrase,
     created,
@@ -21,11 +24,20 @@ from .common import (
     wallet_dict,
     wallet_text,
 )
-from .core import PROG, Output, State, UsageError, progress, uninterrupted
-from .prompts import SecretReader, Source, read_new_passphrase, source
-from .registry import arg, command, index_option, passphrase_options, secret_options
+from .core import PROG, CliError, Output, State, UsageError, printable, progress, uninterrupted
+from .prompts import SecretReader, Source, read_bip39_passphrase, read_new_passphrase, source
+from .registry import arg, bip39_options, command, index_option, passphrase_options, secret_options
 
 NAME = arg("name")
+
+
+def note_duplicates(vault: vek.Vault, w: vek.Wallet, out: Output) -> None:
+    """A notice when another wallet of the vault lists one of `w`'s addresses: the same
+    secret imported twice."""
+    mine = {(a.chain_id, a.address) for a in w.accounts}
+    for other in vault.wallets():
+        if other.id != w.id and any((a.chain_id, a.address) in mine for a in other.accounts):
+            out.note(f"notice: wallet {label(other)} has the same addresses: this secret was imported before.")
 
 
 @command(
@@ -41,7 +53,7 @@ def create(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
     with progress("deriving key…", out), uninterrupted():
-        w = vault.create(args.name, passphrase, args.words or 12)
+        w = vault.create(args.name, passphrase=passphrase, words=args.words or 12)
         created(state, args, w)
     out.emit(wallet_dict(w), lambda: wallet_text(w))
     out.note(f"Back up the recovery phrase now: {PROG}{vault_option(args)} export {w.id}")
@@ -53,6 +65,7 @@ def create(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
     NAME,
     index_option("all six accounts (default 0)"),
     secret_options("mnemonic", "the phrase"),
+    bip39_options(ask="the phrase has a BIP-39 passphrase: ask for it (twice)"),
     passphrase_options(new=True),
 )
 def import_mnemonic(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -60,12 +73,17 @@ def import_mnemonic(args: argparse.Namespace, out: Output, reader: SecretReader,
     check_name_free(vault, args.name)
     phrase = normalise_phrase(reader.secret("recovery phrase", "Recovery phrase: ", source(args, "mnemonic")))
     check_phrase(phrase)
+    # An empty BIP-39 passphrase is none: the wallet then does not ask for one.
+    bip39 = read_bip39_passphrase(args, reader, False, "BIP-39 passphrase: ", confirm=True) or None
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
     with progress("deriving key…", out), uninterrupted():
-        w = vault.import_mnemonic(args.name, phrase, passphrase, args.index)
+        w = vault.import_mnemonic(args.name, phrase, passphrase=passphrase, index=args.index, bip39_passphrase=bip39)
         created(state, args, w)
     out.emit(wallet_dict(w), lambda: wallet_text(w))
+    if bip39 is not None:
+        out.note("The accounts need this BIP-39 passphrase each time the wallet is used; it is not stored.")
+    note_duplicates(vault, w, out)
 
 
 def read_key(args: argparse.Namespace, reader: SecretReader, what: str, given: Source) -> str:
@@ -104,7 +122,7 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
     vault = open_vault(args, must_exist=False)
     check_name_free(vault, args.name)
     if args.chain is not None:
-        check_chain(args.chain)
+        check_key_format(args.chain, args.format)
     if args.both:
         secp = strip_hex_prefix(reader.secret("secp256k1 key", "secp256k1 private key (hex): ", source(args, "secp256k1_key")).strip())
         ed = strip_hex_prefix(reader.secret("ed25519 key", "Ed25519 private key (hex): ", source(args, "ed25519_key")).strip())
@@ -113,7 +131,7 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
         state.text = "no wallet was created"
         passphrase = read_new_passphrase(args, reader)
         with progress("deriving key…", out), uninterrupted():
-            w = vault.import_private_key(args.name, None, None, passphrase, secp, ed)
+            w = vault.import_private_key(args.name, passphrase=passphrase, secp256k1_key=secp, ed25519_key=ed)
             created(state, args, w)
     else:
         key = read_key(args, reader, "private key", source(args, "key"))
@@ -123,14 +141,29 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
         state.text = "no wallet was created"
         passphrase = read_new_passphrase(args, reader)
         with progress("deriving key…", out), uninterrupted():
-            w = vault.import_key(args.name, key, args.format, args.chain, None, passphrase)
+            w = vault.import_key(args.name, key, args.format, args.chain, passphrase=passphrase)
             created(state, args, w)
-    out.emit(wallet_dict(w), lambda: wallet_text(w))
-    if not args.both:
+    doc = wallet_dict(w)
+    if not hasattr(w, "generated_keys") and not args.both:
+        # A library without Wallet.generated_keys: the curve not imported got a random key.
+        imported = FAMILIES[family_of(args.chain or "ethereum")].curve
+        doc["generated_keys"] = sorted({f.curve for f in FAMILIES.values()} - {imported})
+    out.emit(doc, lambda: wallet_text(doc))
+    for curve in doc["generated_keys"]:
         out.note(
-            "warning: the other curve's accounts use a new random key that only "
+            f"warning: the {curve_families(curve)} accounts use a new random key ({title(curve)}) that only "
             f"'{PROG}{vault_option(args)} export {w.id}' shows; back it up, or import with --both"
         )
+    note_duplicates(vault, w, out)
+
+
+def check_key_format(chain: str, key_format: str) -> None:
+    """Refuses a key format of another family than the chain's, before the key is read."""
+    check_chain(chain)
+    family = family_of(chain)
+    if key_format != "hex" and key_format not in FAMILIES[family].key_formats:
+        owner = next((title(f.name) for f in FAMILIES.values() if key_format in f.key_formats), "another")
+        raise CliError(f"{key_format} is a {owner} key format, not one of {printable(chain)}'s")
 
 
 @command(
@@ -139,6 +172,11 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
     NAME,
     arg("file", help="the keystore file"),
     secret_options("key_password", "the keystore's password"),
+    arg(
+        "--allow-weak-kdf",
+        action="store_true",
+        help="accept a keystore whose key derivation is cheaper than the documented minimum",
+    ),
     passphrase_options(new=True),
 )
 def import_keystore(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -149,12 +187,13 @@ def import_keystore(args: argparse.Namespace, out: Output, reader: SecretReader,
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
     imported: list[vek.Wallet] = []
+    options = {"passphrase": passphrase, **({"allow_weak_kdf": True} if args.allow_weak_kdf else {})}
+    call = functools.partial(vault.import_key, **options)
     # Ctrl-C cancels the import until the library has written the wallet.
     with progress("deriving keys…", out), uninterrupted(until=imported):
-        imported.extend(
-            itertools.starmap(vault.import_key, [(args.name, document, "keystore", None, password, passphrase)])
-        )
+        imported.extend(itertools.starmap(call, [(args.name, document, "keystore", None, password)]))
         w = imported[0]
         created(state, args, w)
     out.emit(wallet_dict(w), lambda: wallet_text(w))
+    note_duplicates(vault, w, out)
 

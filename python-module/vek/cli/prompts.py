@@ -12,6 +12,8 @@ from typing import Any, NamedTuple, Optional
 from .core import CliError, printable, tell
 
 NEW_PASSPHRASE_TRIES = 3
+# Below this length a new passphrase gets a hint (not a refusal).
+SHORT_PASSPHRASE = 12
 
 
 class Source(NamedTuple):
@@ -58,6 +60,10 @@ class SecretReader:
             return bool(self.stdin.isatty())
         except (AttributeError, ValueError):
             return False
+
+    def prompts(self, given: Source) -> bool:
+        """Whether a secret from `given` is typed at a prompt (and so may be asked again)."""
+        return given == Source() and self.interactive()
 
     def _line(self, what: str) -> str:
         """The next line of standard input without its line ending."""
@@ -141,22 +147,41 @@ def read_passphrase(args: argparse.Namespace, reader: SecretReader, prompt: str)
     return reader.secret("passphrase", prompt, source(args, "passphrase"))
 
 
+def read_bip39_passphrase(
+    args: argparse.Namespace, reader: SecretReader, needed: bool, prompt: str, confirm: bool = False
+) -> Optional[str]:
+    """The BIP-39 passphrase: from the source named, else asked for when `needed` (the
+    wallet has one) or --bip39-passphrase says there is one; None otherwise. It is taken
+    as typed (the library normalises it, NFKD): blanks and letter case are part of it."""
+    given = source(args, "bip39_passphrase")
+    if given == Source() and not needed and not getattr(args, "bip39_passphrase", False):
+        return None
+    return reader.secret("BIP-39 passphrase", prompt, given, confirm=confirm)
+
+
 def read_new_passphrase(
     args: argparse.Namespace,
     reader: SecretReader,
     given: Optional[Source] = None,
     prompt: str = "New passphrase: ",
-) -> Optional[str]:
-    """A new wallet passphrase. An empty one leaves the wallet file readable by
-    anyone who gets it: that needs --no-passphrase, or a "y" to the question."""
-    if getattr(args, "no_passphrase", False):
-        return None
+    empty_flag: str = "no_passphrase",
+) -> str:
+    """A new wallet passphrase ("" for none). An empty one leaves the wallet file readable
+    by anyone who gets it: that needs --no-passphrase (`empty_flag`), or a "y" to the
+    question. A short one gets a hint."""
+    if getattr(args, empty_flag, False):
+        return ""
     value = reader.secret("passphrase", prompt, given or source(args, "passphrase"), confirm=True)
     if value:
+        if len(value) < SHORT_PASSPHRASE:
+            tell(
+                f"hint: the passphrase has {len(value)} characters; one of {SHORT_PASSPHRASE} or more "
+                "(a few random words) is much harder to guess if the wallet file is taken."
+            )
         return value
+    flag = "--" + empty_flag.replace("_", "-")
     if args.yes:
-        raise CliError("the passphrase is empty: this wallet would not be protected; give --no-passphrase to mean it")
+        raise CliError(f"the passphrase is empty: this wallet would not be protected; give {flag} to mean it")
     if not reader.confirm("The passphrase is empty: this wallet will not be protected. Continue?"):
         raise CliError("cancelled: the passphrase is empty")
-    return None
-
+    return ""

@@ -17,7 +17,8 @@ from vek import __version__
 from .core import PROG, Output, State, UsageError
 from .prompts import SecretReader
 
-MAX_INDEX = 4294967295
+# Account indexes are BIP-32 indexes below the hardened range (a path hardens them itself).
+MAX_INDEX = 2**31 - 1
 
 Handler = Callable[[argparse.Namespace, Output, SecretReader, State], None]
 ArgDecl = Callable[[argparse.ArgumentParser], None]
@@ -131,6 +132,54 @@ def passphrase_options(new: bool = False) -> ArgDecl:
 
 def index_option(what: str) -> ArgDecl:
     return arg("--index", type=index_arg, metavar="N", help=f"account index for {what}")
+
+
+def bip39_options(ask: Optional[str] = None) -> ArgDecl:
+    """The BIP-39 passphrase's sources; with `ask` (its help), --bip39-passphrase too: there
+    is one, ask for it (the tool asks by itself only for a wallet that has one)."""
+
+    def add(p: argparse.ArgumentParser) -> None:
+        g = p.add_mutually_exclusive_group()
+        add_secret_options(g, "bip39_passphrase", "the BIP-39 passphrase (asked for when the wallet has one)")
+        if ask is not None:
+            g.add_argument("--bip39-passphrase", action="store_true", help=ask)
+
+    return add
+
+
+class Exclusive(argparse.Action):
+    """An option refused together with the options named in `excludes` (their dests)."""
+
+    def __init__(self, *names: Any, excludes: tuple[str, ...] = (), **options: Any) -> None:
+        self.excludes = excludes
+        super().__init__(*names, **options)
+
+    def __call__(self, parser: Any, namespace: argparse.Namespace, values: Any, option: Any = None) -> None:
+        for dest in self.excludes:
+            if getattr(namespace, dest, None) is not None:
+                parser.error(f"argument {option}: not allowed with argument --{dest}")
+        setattr(namespace, self.dest, values)
+
+
+def account_options(what: str) -> ArgDecl:
+    """--index, --path and --preset: the account of a wallet to use. --preset takes
+    --index as its index; --path names the whole path, so it takes neither."""
+
+    def add(p: argparse.ArgumentParser) -> None:
+        p.add_argument(
+            "--index", type=index_arg, metavar="N", action=Exclusive, excludes=("path",),
+            help=f"account index for {what}",
+        )
+        p.add_argument(
+            "--path", metavar="PATH", action=Exclusive, excludes=("index", "preset"),
+            help="a derivation path (m/44'/60'/0'/0/7)",
+        )
+        p.add_argument(
+            "--preset", metavar="PRESET", action=Exclusive, excludes=("path",),
+            help="the path of a preset for --index (default, evm-account, solana-account, bitcoin-bip84)",
+        )
+
+    return add
 
 
 def yes_option(help_text: str) -> ArgDecl:

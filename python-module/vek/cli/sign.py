@@ -4,27 +4,40 @@ from __future__ import annotations
 
 import argparse
 import json
+import time
 from typing import Any, Optional
 
 import vek
 
-from .chains import check_chain, curve_families, curve_of, family_of, message_formats_help, standard_format, title
+from .chains import (
+    check_chain,
+    curve_families,
+    curve_of,
+    family_of,
+    message_formats_help,
+    named_chain,
+    standard_format,
+    title,
+)
 from .common import (
+    account,
     account_address,
     check_hex,
     one_of,
     open_vault,
+    private_key_wallet,
     read_file,
     resolve,
     review,
     signature_doc,
     signature_text,
+    stored_account,
     strip_hex_prefix,
     unlock,
 )
 from .core import CliError, Output, State, UsageError, printable, tell
 from .prompts import SecretReader
-from .registry import CHAIN, WALLET, arg, command, index_option, passphrase_options, yes_option
+from .registry import CHAIN, WALLET, account_options, arg, bip39_options, command, passphrase_options, yes_option
 
 
 def message_options(p: argparse.ArgumentParser) -> None:
@@ -88,11 +101,6 @@ def verify(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
     out.emit({"chain": args.chain, "address": args.address, "valid": True}, lambda: "valid")
 
 
-def private_key_wallet(w: vek.Wallet) -> bool:
-    """A wallet of imported keys: its accounts have no derivation paths."""
-    return all(not a.derivation_path for a in w.accounts)
-
-
 # The format each family signs in without --format.
 def bytes_warning(args: argparse.Namespace, w: vek.Wallet) -> Optional[str]:
     """The warning before a message is signed as raw bytes, or as bytes the user
@@ -132,15 +140,18 @@ def confirm_signing(args: argparse.Namespace, reader: SecretReader, question: st
     WALLET,
     CHAIN,
     message_options,
-    index_option("the key (default: the stored account)"),
+    account_options("the key (default: the stored account)"),
     yes_option("sign raw or unseen bytes without asking"),
     passphrase_options(),
+    bip39_options(),
 )
 def sign_message(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     message = read_message(args)
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     check_chain(args.chain)
+    check_format(args)
+    where = account(args, args.chain)
     warning = bytes_warning(args, w)
     if warning is not None:
         tell(warning)
@@ -148,9 +159,32 @@ def sign_message(args: argparse.Namespace, out: Output, reader: SecretReader, st
     given = {"format": args.format, "domain": args.domain, "timestamp": args.timestamp}
     extra = {k: v for k, v in given.items() if v is not None}
     with unlock(vault, w, args, reader, out) as session:
-        result = session.sign_message(args.chain, message, index=args.index, **extra)
-        doc = signature_doc(session.address(args.chain, index=args.index), result)
+        result = session.sign_message(args.chain, message, **where, **extra)
+        doc = signature_doc(session.address(args.chain, **where), result)
     out.emit(doc, lambda: signature_text(doc))
+
+
+# The message formats that bind a dApp's domain and the time of signing.
+DAPP_FORMATS = ("ton_proof", "sign_data")
+
+
+def check_format(args: argparse.Namespace) -> None:
+    """Refuses a format the chain does not sign in, and a TON Connect format without its
+    domain, before anything is asked; such a format signs at the current time without
+    --timestamp."""
+    if args.format is None:
+        return
+    formats = vek.message_formats(args.chain)
+    if args.format.lower() not in [f.lower() for f in formats]:
+        raise CliError(
+            f"unknown message format for {printable(args.chain)}: '{printable(args.format)}' "
+            f"(it signs in {', '.join(formats)})"
+        )
+    if args.format.lower() in DAPP_FORMATS:
+        if args.domain is None:
+            raise UsageError(f"{args.format.lower()} signs for a dApp: give its domain with --domain")
+        if args.timestamp is None:
+            args.timestamp = int(time.time())
 
 
 MAX_SHOWN_MEMBERS = 200
@@ -160,17 +194,46 @@ def scalar_text(value: Any) -> str:
     return value if isinstance(value, str) else json.dumps(value, ensure_ascii=False)
 
 
-def typed_data_rows(typed: str, file: str) -> list[list[str]]:
-    """What a typed-data document asks to sign, as review rows: the domain (name,
-    version, chain id, verifying contract, salt), the primary type and every member
-    of the message, one row per value ("message.details[0].amount"). The library
-    checks the document against its types when it signs."""
+def typed_data_doc(typed: str, file: str) -> dict[str, Any]:
     try:
         doc = json.loads(typed)
     except (ValueError, RecursionError) as e:
         raise CliError(f"{printable(file)} is not JSON: {e}") from None
     if not isinstance(doc, dict):
         raise CliError(f"{printable(file)} is not typed data: not a JSON object")
+    return doc
+
+
+def check_typed_chain(doc: dict[str, Any], chain: str) -> None:
+    """Refuses typed data for a chain other than EVM, and a domain whose chainId is not
+    the chain's (a signature the dApp would take on another network)."""
+    family = family_of(chain)
+    if family != "evm":
+        raise CliError(f"typed data (EIP-712) is signed on EVM chains, not on {printable(chain)} ({title(family)})")
+    named = named_chain(chain)
+    caip = named.chain_id if named is not None else chain
+    domain = doc.get("domain")
+    if not caip.startswith("eip155:") or not isinstance(domain, dict) or "chainId" not in domain:
+        return
+    given = domain["chainId"]
+    try:
+        if isinstance(given, str):
+            number = int(given, 16) if given[:2].lower() == "0x" else int(given, 10)
+        elif isinstance(given, int) and not isinstance(given, bool):
+            number = given
+        else:
+            return
+    except ValueError:
+        return  # the library refuses it when it signs
+    if str(number) != caip[len("eip155:"):]:
+        raise CliError(f"the typed data's domain chainId {number} is not that of '{printable(chain)}' ({caip})")
+
+
+def typed_data_rows(doc: dict[str, Any], file: str) -> list[list[str]]:
+    """What a typed-data document asks to sign, as review rows: the domain (name,
+    version, chain id, verifying contract, salt), the primary type and every member
+    of the message, one row per value ("message.details[0].amount"). The library
+    checks the document against its types when it signs."""
     domain: dict[str, Any] = doc["domain"] if isinstance(doc.get("domain"), dict) else {}
     rows = [
         [name, scalar_text(domain[key]) if key in domain else "(none)"]
@@ -208,9 +271,10 @@ def typed_data_rows(typed: str, file: str) -> list[list[str]]:
     WALLET,
     arg("chain", help="an EVM chain name or CAIP-2 id"),
     arg("file", help="the typed data (JSON)"),
-    index_option("the key (default: the stored account)"),
+    account_options("the key (default: the stored account)"),
     yes_option("sign without asking"),
     passphrase_options(),
+    bip39_options(),
 )
 def sign_typed_data(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     try:
@@ -220,11 +284,14 @@ def sign_typed_data(args: argparse.Namespace, out: Output, reader: SecretReader,
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     check_chain(args.chain)
-    rows = typed_data_rows(typed, args.file)
+    typed_doc = typed_data_doc(typed, args.file)
+    check_typed_chain(typed_doc, args.chain)
+    where = account(args, args.chain)
+    rows = typed_data_rows(typed_doc, args.file)
     if not out.as_json or not args.yes:
-        review(account_address(w, "evm") if args.index is None else None, rows)
+        review(account_address(w, "evm") if stored_account(args) else None, rows)
     confirm_signing(args, reader, "Sign this typed data?")
     with unlock(vault, w, args, reader, out) as session:
-        result = session.sign_typed_data(args.chain, typed, index=args.index)
-        doc = signature_doc(session.address(args.chain, index=args.index), result)
+        result = session.sign_typed_data(args.chain, typed, **where)
+        doc = signature_doc(session.address(args.chain, **where), result)
     out.emit(doc, lambda: signature_text(doc))

@@ -11,6 +11,7 @@ import vek
 
 from .chains import chain_label, decodes, family_of, joined, sending_families, title
 from .common import (
+    account,
     account_address,
     check_hex,
     one_of,
@@ -20,12 +21,24 @@ from .common import (
     review,
     signature_doc,
     signature_text,
+    stored_account,
     strip_hex_prefix,
     unlock,
 )
 from .core import CliError, Output, State, printable, tell
 from .prompts import SecretReader
-from .registry import CHAIN, WALLET, ArgDecl, arg, command, index_option, passphrase_options, seconds_arg, yes_option
+from .registry import (
+    CHAIN,
+    WALLET,
+    ArgDecl,
+    account_options,
+    arg,
+    bip39_options,
+    command,
+    passphrase_options,
+    seconds_arg,
+    yes_option,
+)
 
 ENDPOINT_HELP = (
     "node endpoint. Without it: the entry for the chain's CAIP-2 id in the `rpc` object of "
@@ -117,15 +130,16 @@ def tx_arguments(*extra: ArgDecl) -> tuple[ArgDecl, ...]:
             "with its signature slots)",
         ),
         arg("--tx-file", metavar="FILE", help="read the transaction hex from FILE"),
-        index_option("the key (default: the stored account)"),
+        account_options("the key (default: the stored account)"),
         *extra,
         passphrase_options(),
+        bip39_options(),
     )
 
 
 @command(
     "sign-tx",
-    "show and sign a transaction (nothing is sent); EVM: prints the signed transaction",
+    "show and sign a transaction (nothing is sent); prints the signed transaction (EVM, Solana)",
     *tx_arguments(),
 )
 def sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
@@ -134,15 +148,15 @@ def sign_tx(args: argparse.Namespace, out: Output, reader: SecretReader, state: 
     w = resolve(vault, args.wallet)
     d = decode(args, tx)
     family = family_of(args.chain)
+    where = account(args, args.chain)
     if not out.as_json:
         if d is None:
             tell(f"note: {family} transactions are not decoded: check what you sign.")
-        review(account_address(w, family) if args.index is None else None, decoded_rows(d) if d else [])
+        review(account_address(w, family) if stored_account(args) else None, decoded_rows(d) if d else [])
     with unlock(vault, w, args, reader, out) as session:
-        # A Solana signature covers the message after the signature slots.
-        payload: Any = d.signing_payload if d is not None and d.family == "solana" else tx
-        result = session.sign_transaction(args.chain, payload, index=args.index)
-        doc = signature_doc(session.address(args.chain, index=args.index), result)
+        # Solana: the whole transaction, so that the signed one comes back assembled.
+        result = session.sign_transaction(args.chain, tx, **where)
+        doc = signature_doc(session.address(args.chain, **where), result)
     if d is not None:
         doc["transaction"] = decoded_doc(d)
     out.emit(doc, lambda: signature_text(doc))
@@ -201,18 +215,19 @@ def send(args: argparse.Namespace, out: Output, reader: SecretReader, state: Sta
         raise CliError(f"sending covers {SENDING} chains only, not {family}")
     d = vek.decode_transaction(args.chain, tx)
     url, source = endpoint_of(args)
-    shown = account_address(w, family) if args.index is None else None
+    where = account(args, args.chain)
+    shown = account_address(w, family) if stored_account(args) else None
     state.text = "nothing was sent"
     if not out.as_json or not args.yes:
         review(shown, decoded_rows(d) + [["endpoint", f"{printable(url)} ({source})"]])
     if not args.yes and not reader.confirm("send?"):
         raise CliError("cancelled: nothing was sent")
     with unlock(vault, w, args, reader, out) as session:
-        signer = session.address(args.chain, index=args.index)
+        signer = session.address(args.chain, **where)
         if shown is not None and signer != shown:
             raise CliError(f"the wallet signs with {signer}, not the address shown ({shown}); nothing was sent")
         payload: Any = d.signing_payload if family == "solana" else tx
-        signed = session.sign_transaction(args.chain, payload, index=args.index)
+        signed = session.sign_transaction(args.chain, payload, **where)
         expected = signed.tx_hash
         lookup = f"; look up {expected} before sending it again" if expected else "; check the account before sending again"
         state.text = "whether the transaction was sent is not known" + lookup

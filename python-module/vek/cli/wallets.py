@@ -19,10 +19,11 @@ from .common import (
     vault_option,
     wallet_dict,
     wallet_text,
+    with_secrets,
 )
 from .core import PROG, CliError, Output, State, UsageError, printable, progress, table, tell, uninterrupted
-from .prompts import SecretReader, Source, read_new_passphrase, read_passphrase, source
-from .registry import CHAIN, WALLET, arg, command, passphrase_options, secret_options, yes_option
+from .prompts import SecretReader, Source, read_new_passphrase, source
+from .registry import CHAIN, WALLET, add_secret_options, arg, bip39_options, command, passphrase_options, secret_options, yes_option
 
 
 @command(
@@ -116,9 +117,7 @@ def export(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
     tell(f"This shows the SECRET of wallet {label(w)} in plain text: anyone who sees it can take the wallet's funds.")
     if not args.yes and not reader.confirm("Show the secret?"):
         raise CliError("cancelled: nothing was shown")
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
-    with progress("deriving key…", out):
-        secret = vault.export(w.id, passphrase)
+    secret = with_secrets(w, args, reader, out, lambda p, b: vault.export(w.id, p), bip39=False)
     keys: Optional[dict[str, str]] = None
     if secret.startswith("{"):
         try:
@@ -132,7 +131,16 @@ def export(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
             return table(["CURVE", "PRIVATE KEY"], [[k, v] for k, v in keys.items()])
         return secret
 
-    out.emit({"id": w.id, "name": w.name, "kind": kind, "secret": keys if keys is not None else secret}, text)
+    doc = {"id": w.id, "name": w.name, "kind": kind, "secret": keys if keys is not None else secret}
+    if kind == "mnemonic":
+        doc["bip39_passphrase"] = bool(w.bip39_passphrase)
+    out.emit(doc, text)
+    if w.bip39_passphrase:
+        # Restored without it, the phrase gives other, empty accounts.
+        tell(
+            "note: this wallet also needs its BIP-39 passphrase (not shown, not stored): "
+            "the phrase without it restores other, empty accounts."
+        )
 
 
 @command(
@@ -143,6 +151,7 @@ def export(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
     arg("--out", metavar="FILE", help="write to FILE (created, mode 0600) instead of standard output"),
     secret_options("key_password", "the keystore's new password"),
     passphrase_options(),
+    bip39_options(),
 )
 def export_keystore(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     vault = open_vault(args)
@@ -151,10 +160,10 @@ def export_keystore(args: argparse.Namespace, out: Output, reader: SecretReader,
     check_chain(chain)
     if args.out is not None and os.path.lexists(args.out):
         raise CliError(f"{printable(args.out)} exists; nothing was written")
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
     password = reader.secret("keystore password", "New keystore password: ", source(args, "key_password"), confirm=True)
-    with progress("deriving keys…", out):
-        document = vault.export_key(w.id, chain, "keystore", passphrase, password)
+    document = with_secrets(
+        w, args, reader, out, lambda p, b: vault.export_key(w.id, chain, "keystore", p, password, bip39_passphrase=b)
+    )
     if args.out is None:
         sys.stdout.write(document + "\n")
         sys.stdout.flush()
@@ -168,42 +177,50 @@ def export_keystore(args: argparse.Namespace, out: Output, reader: SecretReader,
     out.emit({"id": w.id, "file": args.out}, lambda: f"Wrote the keystore of wallet {label(w)} to {printable(args.out)}.")
 
 
-def check_change_passphrase(args: argparse.Namespace) -> None:
-    if args.old_empty and source(args, "passphrase") != Source():
-        raise UsageError("give --passphrase-env/-fd or --old-empty, not both")
-    if args.no_passphrase and source(args, "new_passphrase") != Source():
-        raise UsageError("give --new-passphrase-env/-fd or --no-passphrase, not both")
+def new_passphrase_options(p: argparse.ArgumentParser) -> None:
+    """--new-passphrase-env/-fd or --no-new-passphrase: the new passphrase, as
+    passphrase_options gives the current one (--no-passphrase: the current one is empty;
+    --old-empty, its former name, is kept)."""
+    g = p.add_mutually_exclusive_group()
+    add_secret_options(g, "new_passphrase", "the new passphrase")
+    g.add_argument("--no-new-passphrase", action="store_true", help="the new passphrase is the empty one")
 
 
 @command(
     "change-passphrase",
     "encrypt a wallet under a new passphrase",
     WALLET,
-    secret_options("passphrase", "the current passphrase"),
-    arg("--old-empty", action="store_true", help="the current passphrase is the empty one"),
-    secret_options("new_passphrase", "the new passphrase"),
-    arg("--no-passphrase", action="store_true", help="the new passphrase is the empty one"),
-    yes_option("do not ask (an empty new passphrase needs --no-passphrase)"),
-    check=check_change_passphrase,
+    passphrase_options(),
+    arg("--old-empty", dest="no_passphrase", action="store_true", help=argparse.SUPPRESS),
+    new_passphrase_options,
+    yes_option("do not ask (an empty new passphrase needs --no-new-passphrase)"),
 )
 def change_passphrase(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
-    old = None if args.old_empty else reader.secret("passphrase", f"Current passphrase for wallet {label(w)}: ", source(args, "passphrase"))
-    new = read_new_passphrase(args, reader, source(args, "new_passphrase"))
+    if args.no_passphrase and source(args, "passphrase") != Source():
+        raise UsageError("give --passphrase-env/-fd or --no-passphrase, not both")
+    new: list[str] = []
+
+    def change(old: Optional[str], bip39: Optional[str]) -> None:
+        with uninterrupted():
+            vault.change_passphrase(w.id, old, new[0])
+            state.text = "the passphrase was changed"
+
+    def ask_new() -> None:  # once, after the current passphrase
+        new.append(read_new_passphrase(args, reader, source(args, "new_passphrase"), empty_flag="no_new_passphrase"))
+
     state.text = "the passphrase was not changed"
-    with progress("deriving keys…", out), uninterrupted():
-        vault.change_passphrase(w.id, old, new)
-        state.text = "the passphrase was changed"
+    with_secrets(w, args, reader, out, change, bip39=False, then=ask_new)
     out.emit({"id": w.id, "name": w.name, "changed": True}, lambda: f"Changed the passphrase of wallet {label(w)}.")
 
 
-@command("pubkey", "print the public key an account signs with", WALLET, CHAIN, passphrase_options())
+@command(
+    "pubkey", "print the public key an account signs with", WALLET, CHAIN, passphrase_options(), bip39_options()
+)
 def pubkey(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     check_chain(args.chain)
-    passphrase = read_passphrase(args, reader, f"Passphrase for wallet {label(w)}: ")
-    with progress("deriving key…", out):
-        key = vault.public_key(w.id, args.chain, passphrase)
+    key = with_secrets(w, args, reader, out, lambda p, b: vault.public_key(w.id, args.chain, p, bip39_passphrase=b))
     out.emit({"chain": args.chain, "public_key": key}, lambda: key)
