@@ -15,6 +15,7 @@ import urllib.request
 
 import pytest
 
+import vek
 from cli_helpers import (  # noqa: F401  (fixtures)
     EVM_TX,
     OTHER_PASS,
@@ -217,3 +218,40 @@ def test_end_to_end_on_a_terminal(home, vault):
     finally:
         node.stop()
     assert receipt["status"] == "0x1" and receipt["from"] == address
+
+
+def test_a_wrong_passphrase_at_a_prompt_is_asked_again_and_bip39_is_prompted(home, vault):
+    bip39 = "Some Pass"
+    t = Terminal(["import-mnemonic", "b", "--bip39-passphrase", "--no-passphrase", "--vault", vault], home)
+    t.read_until("Recovery phrase: ")
+    t.type(" ".join(["abandon"] * 11 + ["about"]))
+    t.read_until("BIP-39 passphrase: ")
+    t.type(bip39)
+    t.read_until("Repeat BIP-39 passphrase: ")
+    t.type(bip39)
+    status, screen = t.finish()
+    assert status == 0, screen
+    expected = _native.get_wallet("b", vault)["accounts"][0]["address"]
+
+    # Three tries of the BIP-39 passphrase: two wrong ones are asked again, then it signs.
+    answers = ("wrong", "Wrong", bip39) if hasattr(vek, "WrongBip39PassphraseError") else (bip39,)
+    t = Terminal(["sign-message", "b", "ethereum", "hi", "--no-passphrase", "--vault", vault], home)
+    before = ""
+    for answer in answers:
+        before += t.read_until("BIP-39 passphrase of wallet 'b'")
+        t.seen = b""
+        t.type(answer)
+    status, screen = t.finish()
+    assert status == 0 and expected in screen and (before + screen).count("try again") == len(answers) - 1, screen
+
+    # A wallet passphrase: three wrong ones end with the error.
+    _native.create_wallet("p", PASS, None, vault)
+    t = Terminal(["pubkey", "p", "ethereum", "--vault", vault], home)
+    before = ""
+    for _ in range(3):
+        before += t.read_until("Passphrase for wallet 'p'")
+        t.seen = b""
+        t.type(OTHER_PASS)
+    status, screen = t.finish()
+    assert status == 1 and (before + screen).count("try again") == 2
+    assert screen.strip().splitlines()[-1].endswith("\x1b[Kerror: wrong passphrase (or the wallet file is damaged)")

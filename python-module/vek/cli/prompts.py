@@ -29,6 +29,12 @@ def source(args: argparse.Namespace, option: str) -> Source:
     return Source(getattr(args, option + "_env", None), getattr(args, option + "_fd", None))
 
 
+def repeated(prompt: str) -> str:
+    """A prompt after "Repeat ": its first letter in lower case, unless it starts a
+    capitalised word ("BIP-39")."""
+    return prompt if prompt[1:2].isupper() else prompt[:1].lower() + prompt[1:]
+
+
 def line_text(raw: Any, what: str, where: str) -> str:
     """One line as read (bytes or text), without its line ending."""
     if isinstance(raw, bytes):
@@ -116,7 +122,7 @@ class SecretReader:
         try:
             for attempt in range(NEW_PASSPHRASE_TRIES if confirm else 1):
                 value = getpass.getpass(printable(prompt))
-                if not confirm or getpass.getpass(printable("Repeat " + prompt[0].lower() + prompt[1:])) == value:
+                if not confirm or getpass.getpass(printable("Repeat " + repeated(prompt))) == value:
                     return value
                 if attempt + 1 < NEW_PASSPHRASE_TRIES:
                     tell(f"The two {what}s do not match; try again.")
