@@ -5,6 +5,7 @@ from __future__ import annotations
 import argparse
 import functools
 import itertools
+from typing import Any
 
 import vek
 
@@ -187,7 +188,7 @@ def import_keystore(args: argparse.Namespace, out: Output, reader: SecretReader,
     state.text = "no wallet was created"
     passphrase = read_new_passphrase(args, reader)
     imported: list[vek.Wallet] = []
-    options = {"passphrase": passphrase, **({"allow_weak_kdf": True} if args.allow_weak_kdf else {})}
+    options: dict[str, Any] = {"passphrase": passphrase, **({"allow_weak_kdf": True} if args.allow_weak_kdf else {})}
     call = functools.partial(vault.import_key, **options)
     # Ctrl-C cancels the import until the library has written the wallet.
     with progress("deriving keys…", out), uninterrupted(until=imported):

@@ -28,7 +28,7 @@ def currency(chain: str) -> tuple[str, int]:
     named = named_chain(chain)
     code, decimals = DEFAULT_CURRENCIES[family_of(chain)]
     if named is not None and getattr(named, "decimals", None) is not None:
-        return str(getattr(named, "currency", code)), int(named.decimals)
+        return str(getattr(named, "currency", code)), int(getattr(named, "decimals"))
     return code, decimals
 
 
@@ -45,7 +45,7 @@ def base_units(text: str, chain: str) -> int:
     whole, fraction = m.group(1) or "0", m.group(2) or m.group(3) or ""
     if len(fraction.rstrip("0")) > decimals:
         raise CliError(f"{code} has {decimals} decimals: {text} has more")
-    units = int(whole) * 10**decimals + int(fraction[:decimals].ljust(decimals, "0") or "0")
+    units: int = int(whole) * 10**decimals + int(fraction[:decimals].ljust(decimals, "0") or "0")
     if units == 0:
         raise CliError("the amount must be above zero")
     return units

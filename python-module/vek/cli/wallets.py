@@ -8,7 +8,7 @@ import json
 import os
 import shlex
 import sys
-from typing import Optional
+from typing import Any, Optional
 
 from .chains import check_chain, family_chain, family_of, named_chain, shares_addresses
 from .common import (
@@ -131,7 +131,7 @@ def export(args: argparse.Namespace, out: Output, reader: SecretReader, state: S
             return table(["CURVE", "PRIVATE KEY"], [[k, v] for k, v in keys.items()])
         return secret
 
-    doc = {"id": w.id, "name": w.name, "kind": kind, "secret": keys if keys is not None else secret}
+    doc: dict[str, Any] = {"id": w.id, "name": w.name, "kind": kind, "secret": keys if keys is not None else secret}
     if kind == "mnemonic":
         doc["bip39_passphrase"] = bool(w.bip39_passphrase)
     out.emit(doc, text)
@@ -160,9 +160,20 @@ def export_keystore(args: argparse.Namespace, out: Output, reader: SecretReader,
     check_chain(chain)
     if args.out is not None and os.path.lexists(args.out):
         raise CliError(f"{printable(args.out)} exists; nothing was written")
-    password = reader.secret("keystore password", "New keystore password: ", source(args, "key_password"), confirm=True)
+    password: list[str] = []
+
+    def ask_password() -> None:  # after the wallet's secrets, as before
+        password.append(
+            reader.secret("keystore password", "New keystore password: ", source(args, "key_password"), confirm=True)
+        )
+
     document = with_secrets(
-        w, args, reader, out, lambda p, b: vault.export_key(w.id, chain, "keystore", p, password, bip39_passphrase=b)
+        w,
+        args,
+        reader,
+        out,
+        lambda p, b: vault.export_key(w.id, chain, "keystore", p, password[0], bip39_passphrase=b),
+        then=ask_password,
     )
     if args.out is None:
         sys.stdout.write(document + "\n")
