@@ -6,8 +6,6 @@ import argparse
 import re
 from typing import Any, Optional
 
-import segno
-
 from .chains import family_of, named_chain, shares_addresses, title
 from .common import account, account_address, open_vault, resolve, stored_account, unlock
 from .core import CliError, Output, State, printable
@@ -79,6 +77,8 @@ def qr_lines(data: str) -> list[str]:
     """`data` as a QR code for a terminal: two rows of modules a line, drawn with
     half blocks in the text's colour for the light modules (a terminal's text is light on
     a dark background), with the quiet zone of four modules around it."""
+    import segno  # noqa: PLC0415 - only this command draws; the others start without it
+
     matrix = [[bool(m) for m in row] for row in segno.make_qr(data, error="m").matrix]
     border = 4
     size = len(matrix) + 2 * border
