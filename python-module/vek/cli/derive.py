@@ -21,7 +21,7 @@ from .common import (
 )
 from .core import Output, State, UsageError, uninterrupted
 from .prompts import SecretReader, Source, read_bip39_passphrase, source
-from .registry import account_options, arg, bip39_options, command, secret_options
+from .registry import account_options, arg, bip39_options, command, passphrase_options, secret_options
 
 
 @command(
@@ -38,6 +38,8 @@ def check_derive(args: argparse.Namespace) -> None:
     if args.wallet is None:
         if args.path is not None or args.add or args.preset is not None:
             raise UsageError("--path, --preset and --add need --wallet (see 'vek derive --help')")
+        if args.no_passphrase or source(args, "passphrase") != Source():
+            raise UsageError("--passphrase-env/-fd and --no-passphrase need --wallet (see 'vek derive --help')")
         return
     if source(args, "mnemonic") != Source():
         raise UsageError("--mnemonic-env and --mnemonic-fd do not apply with --wallet (the wallet's own phrase is used)")
@@ -54,7 +56,7 @@ def check_derive(args: argparse.Namespace) -> None:
     bip39_options(ask="the phrase has a BIP-39 passphrase: ask for it"),
     arg("--wallet", metavar="WALLET", help="derive from this stored wallet (asks its passphrase)"),
     arg("--add", action="store_true", help="with --wallet: store the account in the wallet"),
-    secret_options("passphrase", "the wallet's passphrase (with --wallet)"),
+    passphrase_options(),
     check=check_derive,
 )
 def derive(args: argparse.Namespace, out: Output, reader: SecretReader, state: State) -> None:
