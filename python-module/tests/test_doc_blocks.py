@@ -10,6 +10,7 @@ block reaches a public node."""
 from __future__ import annotations
 
 import argparse
+import json
 import os
 import pathlib
 import re
@@ -123,3 +124,8 @@ def test_a_removed_flag_fails_the_parse():
     with pytest.raises((UsageError, SystemExit)):
         build_parser().parse_args(tool_lines("$ vek list --no-such-flag")[0])
     assert isinstance(build_parser(), argparse.ArgumentParser)
+
+
+@pytest.mark.parametrize("body", blocks("json"))
+def test_json_blocks_are_json(body):
+    json.loads(body)
