@@ -112,7 +112,8 @@ def test_readme_names_every_subcommand_and_no_other():
 
 def test_cli_doc_has_a_row_and_a_json_row_per_command():
     text = (REPO / "docs" / "cli.md").read_text(encoding="utf-8")
-    rows = set(re.findall(r"^\| `([a-z0-9-]+)[ `]", text, re.M))
+    commands_table = text.split("## Commands", 1)[1].split("\n\n")[1]
+    rows = set(re.findall(r"^\| `([a-z0-9-]+)[ `]", commands_table, re.M))
     json_table = text.split("JSON (`--json`), per command:", 1)[1].split("\n\n")[1]
     json_rows = set(re.findall(r"`([a-z0-9-]+)(?: --\w+)?`", json_table))
     assert set(COMMANDS) - rows == set()
