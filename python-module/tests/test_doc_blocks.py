@@ -1,6 +1,7 @@
 """Every code block of README.md and docs/*.md holds: each ```python block runs, each tool
-line of a ```console or ```sh block parses with the tool's own parser, and the README's
-list of subcommands is the tool's. A block that cannot run here is marked directly above
+line of a ```console or ```sh block parses with the tool's own parser (so a removed
+flag fails), each ```json block parses, and the README's list of subcommands and
+docs/cli.md's tables are the tool's. A block that cannot run here is marked directly above
 with `<!-- doc-test: skip (reason) -->`.
 
 Python blocks run in a subprocess of their own (a fresh namespace), with HOME in a
