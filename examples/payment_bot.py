@@ -88,14 +88,15 @@ async def run(vault: vek.Vault, wallet: str, passphrase: str, url: str, payments
     # One scrypt, off the event loop; the session signs every payment.
     with await vault.unlock_async(wallet, passphrase, ttl=600) as session:
         account = SessionAccount(session, chain)
-        balance = await w3.eth.get_balance(account.address)
+        payer = AsyncWeb3.to_checksum_address(account.address)
+        balance = await w3.eth.get_balance(payer)
         tip = await w3.eth.max_priority_fee
         max_fee = await w3.eth.gas_price + tip
         needed = sum(p.wei for p in payments) + len(payments) * GAS * max_fee
         if balance < needed:
-            print(f"error: {account.address} holds {balance} wei; the payments need up to {needed}", file=sys.stderr)
+            print(f"error: {payer} holds {balance} wei; the payments need up to {needed}", file=sys.stderr)
             return 1
-        nonce = await w3.eth.get_transaction_count(account.address, "pending")
+        nonce = await w3.eth.get_transaction_count(payer, "pending")
         # Submitted in nonce order (a node may refuse a nonce ahead of the next one), then
         # all receipts awaited at once. After a failure the later nonces would wait forever.
         sent: list[dict[str, Any]] = []
