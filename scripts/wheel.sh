@@ -96,9 +96,9 @@ for entry in "${pythons[@]}"; do
     --config-settings=build-dir="$VEK_BUILD_ROOT/wheel/{wheel_tag}" \
     --config-settings=cmake.define.VEK_STATIC_DEPS=ON \
     --config-settings=cmake.define.VEK_SECP256K1_SOURCE_DIR="$SECP" .
-  auditwheel repair -w "$raw/repaired" "$raw"/linux/vek-*.whl >"$raw/repair.log" 2>&1 || { cat "$raw/repair.log" >&2; exit 1; }
-  wheel=$(ls "$raw"/repaired/vek-*.whl)
-  rm -f "$OUT"/vek-*-"$tag"-"$tag"-*.whl
+  auditwheel repair -w "$raw/repaired" "$raw"/linux/vek_wallet-*.whl >"$raw/repair.log" 2>&1 || { cat "$raw/repair.log" >&2; exit 1; }
+  wheel=$(ls "$raw"/repaired/vek_wallet-*.whl)
+  rm -f "$OUT"/vek_wallet-*-"$tag"-"$tag"-*.whl
   cp "$wheel" "$OUT/"
   wheel="$OUT/$(basename "$wheel")"
   show=$(auditwheel show "$wheel" | tr '\n' ' ' | sed -E 's/ +/ /g')

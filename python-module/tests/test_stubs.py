@@ -75,7 +75,7 @@ def test_stub_files_are_installed_with_the_package():
 
 
 def test_version_matches_the_distribution():
-    assert vek.__version__ == importlib.metadata.version("vek")
+    assert vek.__version__ == importlib.metadata.version("vek-wallet")
 
 
 def test_typed_dicts_match_real_results(tmp_path):

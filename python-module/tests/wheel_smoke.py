@@ -28,6 +28,8 @@ import tempfile
 PASSPHRASE = "smoke test passphrase"
 MESSAGE = "hello from the smoke test"
 LIBRARIES = ("libsecp256k1", "libsodium", "libssl", "libcrypto")
+# The distribution's own name: "vek" on the public index is an unrelated project.
+DISTRIBUTION = "vek-wallet"
 
 # A self-signed P-256 certificate for "localhost" (valid 2000 to 9999) and its key; only
 # for the in-memory handshake below.
@@ -73,6 +75,19 @@ def check_linkage() -> None:
         exported = [line.split()[-1] for line in nm.stdout.splitlines() if line.strip()]
         assert exported == ["PyInit_" + module.__name__.rsplit(".", 1)[1]], f"{path} exports {exported}"
         print(f"  {os.path.basename(path)}: exports {exported[0]} only; ldd lists none of {', '.join(LIBRARIES)}")
+
+
+def check_distribution() -> None:
+    """The wheel installed as vek-wallet, and its version is the one vek reports."""
+    import importlib.metadata
+
+    import vek
+
+    version = importlib.metadata.version(DISTRIBUTION)
+    assert version == vek.__version__, (version, vek.__version__)
+    files = importlib.metadata.files(DISTRIBUTION) or []
+    assert any(str(f).startswith("vek/_vek") for f in files), "vek-wallet does not hold the vek package"
+    print(f"  {DISTRIBUTION} {version} provides the package vek")
 
 
 def check_hidden() -> None:
@@ -228,6 +243,7 @@ def main() -> int:
     mode, args = (sys.argv[1], sys.argv[2:]) if len(sys.argv) > 1 else ("", [])
     if mode == "wallet" and len(args) == 1:
         check_hidden()
+        check_distribution()
         check_linkage()
         result = make_wallet()
         verify_ed25519(result)
