@@ -66,7 +66,9 @@ void bind_chains(nb::module_& m) {
           "The chain's default derivation path for account `index`.");
   value_methods(chain, "Chain", {"name", "family", "chain_id"});
   // Pickled by name, and read back from the table.
-  chain.def("__getstate__", [](const Chain& c) { return nb::make_tuple(c.name); })
+  chain.def(
+          "__getstate__", [](const Chain& c) { return nb::make_tuple(c.name); },
+          nb::sig("def __getstate__(self) -> tuple[str]"))
       .def("__setstate__", [](Chain& self, const std::tuple<std::string>& state) {
         auto c = vek_signer::parse_chain(std::get<0>(state));
         if (!c) throw nb::value_error(c.error().c_str());

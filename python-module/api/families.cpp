@@ -67,7 +67,9 @@ void bind_families(nb::module_& m) {
   bind_family_capabilities(family);
   value_methods(family, "Family", kFamilyFields);
   // Pickled by name, and read back from the library's table.
-  family.def("__getstate__", [](const FamilyInfo& f) { return nb::make_tuple(f.name); })
+  family.def(
+          "__getstate__", [](const FamilyInfo& f) { return nb::make_tuple(f.name); },
+          nb::sig("def __getstate__(self) -> tuple[str]"))
       .def("__setstate__", [](FamilyInfo& self, const std::tuple<std::string>& state) {
         for (const FamilyInfo& f : vek_lib::families()) {
           if (f.name == std::get<0>(state)) {

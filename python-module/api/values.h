@@ -103,14 +103,19 @@ void value_methods(nanobind::class_<T>& cls, const char* name, Fields fields) {
 // convert).
 template <typename T, typename... M>
 void state_methods(nanobind::class_<T>& cls, M T::*... members) {
-  cls.def("__getstate__", [members...](const T& v) { return nanobind::make_tuple(v.*members...); });
-  cls.def("__setstate__", [members...](T& self, const nanobind::tuple& state) {
+  cls.def(
+      "__getstate__", [members...](const T& v) { return nanobind::make_tuple(v.*members...); },
+      nanobind::sig("def __getstate__(self) -> tuple[typing.Any, ...]"));
+  cls.def(
+      "__setstate__",
+      [members...](T& self, const nanobind::tuple& state) {
     if (state.size() != sizeof...(M)) throw nanobind::type_error("a pickled state of another shape");
     T value{};
     std::size_t i = 0;
     ((value.*members = nanobind::cast<M>(state[i++])), ...);
     new (&self) T(std::move(value));
-  });
+      },
+      nanobind::sig("def __setstate__(self, state: tuple[typing.Any, ...], /) -> None"));
 }
 
 }  // namespace vek_api

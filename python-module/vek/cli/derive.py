@@ -74,7 +74,7 @@ def derive_stored(args: argparse.Namespace, out: Output, reader: SecretReader, s
     vault = open_vault(args)
     w = resolve(vault, args.wallet)
     with unlock(vault, w, args, reader, out) as session:
-        address = session.derive(args.chain, index=index, path=path)
+        address = session.address(args.chain, index=index, path=path)
         stored = None
         if args.add:
             state.text = "the account was not added"
