@@ -801,7 +801,7 @@ def preset_path(preset: str, chain: str, index: int = 0) -> str:
     "solana-account" (m/44'/501'/i'), "solana-seed" ("seed[0:32]": the first 32 bytes of
     the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),
     "bitcoin-bip84" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to
-    Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic
+    Session.address, add_account or a signing method as path=, or to Vault.import_mnemonic
     in paths=.
 
     Raises:
