@@ -95,8 +95,8 @@ void bind_signatures(nb::module_& m) {
       .def_ro("format", &SignResult::format, kept("The message format: " + all_message_formats() + "."))
       .def_prop_ro("public_key", &signer_key,
                    "adr036: the signer's public key as Cosmos wallets return it,\n"
-                   "{\"type\": \"tendermint/PubKeySecp256k1\", \"value\": base64 of the compressed key}; "
-                   "otherwise None.");
+                   "{\"type\": \"tendermint/PubKeySecp256k1\", \"value\": base64 of the compressed key}; TON:\n"
+                   "{\"type\": \"ed25519\", \"value\": base64 of the key}; otherwise None.");
   value_methods(signature, "Signature", {"signature", "recovery_id", "format", "public_key"});
   state_methods(signature, &SignResult::signature, &SignResult::recovery_id, &SignResult::format,
                 &SignResult::public_key_type, &SignResult::public_key);

@@ -201,7 +201,8 @@ class Signature:
     def public_key(self) -> dict[str, str] | None:
         """
         adr036: the signer's public key as Cosmos wallets return it,
-        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; otherwise None.
+        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; TON:
+        {"type": "ed25519", "value": base64 of the key}; otherwise None.
         """
 
     def __repr__(self) -> str: ...
