@@ -1,9 +1,13 @@
 // The chain table of the library, the one every operation resolves chain names against.
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
+#include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
 #include <cstdint>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "bindings.h"
@@ -61,6 +65,15 @@ void bind_chains(nb::module_& m) {
           "default_path", [](const Chain& c, std::uint32_t index) { return c.default_path(index); }, "index"_a = 0,
           "The chain's default derivation path for account `index`.");
   value_methods(chain, "Chain", {"name", "family", "chain_id"});
+  // Pickled by name, and read back from the table.
+  chain.def(
+          "__getstate__", [](const Chain& c) { return nb::make_tuple(c.name); },
+          nb::sig("def __getstate__(self) -> tuple[str]"))
+      .def("__setstate__", [](Chain& self, const std::tuple<std::string>& state) {
+        auto c = vek_signer::parse_chain(std::get<0>(state));
+        if (!c) throw nb::value_error(c.error().c_str());
+        new (&self) Chain(std::move(*c));
+      });
 
   m.def("known_chains", &chain_table, kKnownChainsDoc);
 }

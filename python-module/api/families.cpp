@@ -2,9 +2,12 @@
 // library's own tables (vek_lib::families()).
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
+#include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
+#include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "bindings.h"
@@ -63,6 +66,19 @@ void bind_families(nb::module_& m) {
   bind_family_facts(family);
   bind_family_capabilities(family);
   value_methods(family, "Family", kFamilyFields);
+  // Pickled by name, and read back from the library's table.
+  family.def(
+          "__getstate__", [](const FamilyInfo& f) { return nb::make_tuple(f.name); },
+          nb::sig("def __getstate__(self) -> tuple[str]"))
+      .def("__setstate__", [](FamilyInfo& self, const std::tuple<std::string>& state) {
+        for (const FamilyInfo& f : vek_lib::families()) {
+          if (f.name == std::get<0>(state)) {
+            new (&self) FamilyInfo(f);
+            return;
+          }
+        }
+        throw nb::value_error("no chain family of that name");
+      });
 
   m.def("families", &family_table, kept("The chain families, in their fixed order: " + family_names(" and ") + "."));
   m.def("message_formats", &formats_of, "chain"_a,

@@ -25,7 +25,7 @@ constexpr const char* kPresetPathDoc =
     "\"solana-account\" (m/44'/501'/i'), \"solana-seed\" (\"seed[0:32]\": the first 32 bytes of\n"
     "the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),\n"
     "\"bitcoin-bip84\" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to\n"
-    "Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic\n"
+    "Session.address, add_account or a signing method as path=, or to Vault.import_mnemonic\n"
     "in paths=.\n\n"
     "Raises:\n    InvalidInputError: unknown chain or preset, a preset of another family.";
 

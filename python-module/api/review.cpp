@@ -7,7 +7,9 @@
 #include <nanobind/stl/vector.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -30,23 +32,33 @@ const Fields kDecodedFields = {
     "value_wei",  "value_ether",    "gas_limit",  "gas_price",    "max_fee_per_gas", "max_priority_fee_per_gas",
     "data_length", "fee_payer",     "signatures", "instructions", "signing_payload"};
 
+// A decimal number of the decoder as a Python int (wei amounts exceed 64 bits).
+template <std::optional<std::string> DecodedTransaction::*M>
+std::optional<nb::int_> number(const DecodedTransaction& d) {
+  const auto& decimal = d.*M;
+  if (!decimal) return std::nullopt;
+  PyObject* n = PyLong_FromString(decimal->c_str(), nullptr, 10);
+  if (n == nullptr) throw nb::python_error();
+  return nb::steal<nb::int_>(n);
+}
+
 void bind_decoded(nb::module_& m) {
   nb::class_<DecodedTransaction> decoded(
       m, "DecodedTransaction",
-      "An unsigned transaction as a person reviews it before signing. Numbers are decimal\n"
-      "text; members of the other family are None.");
+      "An unsigned transaction as a person reviews it before signing. Numbers are ints (value_ether,\n"
+      "exact, is decimal text); members of the other family are None.");
   decoded.def_ro("chain_id", &DecodedTransaction::chain_id, "The CAIP-2 id of the chain it was decoded for.")
       .def_ro("family", &DecodedTransaction::family, kept(decoding_families() + "."))
       .def_ro("tx_type", &DecodedTransaction::tx_type, "EVM: the EIP-2718 type, 1 or 2.")
-      .def_ro("evm_chain_id", &DecodedTransaction::evm_chain_id, "EVM: the chain id the transaction names.")
-      .def_ro("nonce", &DecodedTransaction::nonce, "EVM: the nonce.")
+      .def_prop_ro("evm_chain_id", &number<&DecodedTransaction::evm_chain_id>, "EVM: the chain id the transaction names.")
+      .def_prop_ro("nonce", &number<&DecodedTransaction::nonce>, "EVM: the nonce.")
       .def_ro("to", &DecodedTransaction::to, "EVM: the recipient (EIP-55); None for contract creation.")
-      .def_ro("value_wei", &DecodedTransaction::value_wei, "EVM: the value in wei.")
+      .def_prop_ro("value_wei", &number<&DecodedTransaction::value_wei>, "EVM: the value in wei.")
       .def_ro("value_ether", &DecodedTransaction::value_ether, "EVM: the value in ether, exact.")
-      .def_ro("gas_limit", &DecodedTransaction::gas_limit, "EVM: the gas limit.")
-      .def_ro("gas_price", &DecodedTransaction::gas_price, "EVM type 1: the gas price in wei.")
-      .def_ro("max_fee_per_gas", &DecodedTransaction::max_fee_per_gas, "EVM type 2: the maximum fee per gas in wei.")
-      .def_ro("max_priority_fee_per_gas", &DecodedTransaction::max_priority_fee_per_gas,
+      .def_prop_ro("gas_limit", &number<&DecodedTransaction::gas_limit>, "EVM: the gas limit.")
+      .def_prop_ro("gas_price", &number<&DecodedTransaction::gas_price>, "EVM type 1: the gas price in wei.")
+      .def_prop_ro("max_fee_per_gas", &number<&DecodedTransaction::max_fee_per_gas>, "EVM type 2: the maximum fee per gas in wei.")
+      .def_prop_ro("max_priority_fee_per_gas", &number<&DecodedTransaction::max_priority_fee_per_gas>,
               "EVM type 2: the priority fee per gas in wei.")
       .def_ro("data_length", &DecodedTransaction::data_length, "EVM: the length of the call data in bytes.")
       .def_ro("fee_payer", &DecodedTransaction::fee_payer, "Solana: the fee payer (the first signer), base58.")
@@ -60,6 +72,13 @@ void bind_decoded(nb::module_& m) {
           "The bytes a signature covers: EVM the transaction itself, Solana the message after the\n"
           "signature slots (what Session.sign_transaction signs for Solana).");
   value_methods(decoded, "DecodedTransaction", kDecodedFields);
+  state_methods(decoded, &DecodedTransaction::chain_id, &DecodedTransaction::family, &DecodedTransaction::tx_type,
+                &DecodedTransaction::evm_chain_id, &DecodedTransaction::nonce, &DecodedTransaction::to,
+                &DecodedTransaction::value_wei, &DecodedTransaction::value_ether, &DecodedTransaction::gas_limit,
+                &DecodedTransaction::gas_price, &DecodedTransaction::max_fee_per_gas,
+                &DecodedTransaction::max_priority_fee_per_gas, &DecodedTransaction::data_length,
+                &DecodedTransaction::fee_payer, &DecodedTransaction::signatures, &DecodedTransaction::instructions,
+                &DecodedTransaction::signing_payload);
 }
 
 DecodedTransaction decode(const nb::str& chain, const TextOrBytes& tx) {
@@ -81,6 +100,7 @@ void bind_review(nb::module_& m) {
               "\"configuration\" (the configuration file's rpc entry) or \"built-in\" (a public mainnet node).")
       .def_ro("config_file", &vek_lib::Endpoint::config_file, "The configuration file's path (it may not exist).");
   value_methods(endpoint, "Endpoint", {"url", "source", "config_file"});
+  state_methods(endpoint, &vek_lib::Endpoint::url, &vek_lib::Endpoint::source, &vek_lib::Endpoint::config_file);
 
   m.def(
       "decode_transaction",

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "bindings.h"
 #include "calls.h"
@@ -40,9 +41,13 @@ constexpr const char* kClosedDoc =
     "Whether the session can no longer sign (closed, its time to live ran out, or used in a\n"
     "forked child of the process that unlocked it).";
 constexpr const char* kAddressDoc =
-    "The address that signs for `chain`.\n\n"
-    "Raises:\n    InvalidInputError: unknown chain.\n    SessionClosedError: the session is closed.\n"
-    "    DerivationError, SignerError: the key cannot be derived or used.";
+    "The address that signs for `chain`: the stored account's when index and path are None,\n"
+    "else the account at `index` (the family's default path) or `path` (a derivation path such\n"
+    "as \"m/44'/60'/3'/0/0\"). Nothing is stored (add_account stores it).\n\n"
+    "Raises:\n    InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.\n"
+    "    SessionClosedError: the session is closed.\n"
+    "    DerivationError, SignerError: the key cannot be derived or used (a path that is not\n"
+    "        valid for the family's curve).";
 constexpr const char* kSignMessageDoc =
     "Signs a message in a format its chain's verifiers accept; format=None is the family's\n"
     "standard. EVM: \"eip191\" (personal message), \"eip712\" (the message is typed-data JSON).\n"
@@ -92,17 +97,18 @@ constexpr const char* kSendDoc =
     "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"
     "        reply without a hash or with another transaction's hash.";
 constexpr const char* kDeriveDoc =
-    "The address of the account at `index` (the family's default path) or `path` (a\n"
-    "derivation path such as \"m/44'/60'/3'/0/0\"), or of the stored account when both are\n"
-    "None. Nothing is stored.\n\n"
-    "Raises:\n    InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.\n"
-    "    DerivationError: a path that is not valid for the family's curve.\n"
-    "    SessionClosedError: the session is closed.";
+    "Deprecated: Session.address, under its older name (it warns with DeprecationWarning).";
+constexpr const char* kPublicKeyDoc =
+    "The public key of the key that signs for `chain` (the account as in address()), in\n"
+    "lower-case hex: the compressed point (33 bytes) for secp256k1 families, the 32-byte key\n"
+    "for Ed25519 families; for the stored account, what Vault.public_key gives.\n\n"
+    "Raises:\n    InvalidInputError: as address().\n    SessionClosedError: the session is closed.\n"
+    "    DerivationError, SignerError: the key cannot be derived or used.";
 constexpr const char* kAddAccountDoc =
-    "Stores the account derive() gives in the wallet's file (after its accounts; written\n"
+    "Stores the account address() names in the wallet's file (after its accounts; written\n"
     "atomically) and returns the wallet as stored. An account already stored is not added\n"
     "twice. Session.wallet stays as it was when unlocked.\n\n"
-    "Raises:\n    InvalidInputError: as derive(), or a private-key wallet.\n"
+    "Raises:\n    InvalidInputError: as address(), or a private-key wallet.\n"
     "    DerivationError.\n    SessionClosedError.\n"
     "    WalletNotFoundError: the wallet was deleted meanwhile.\n"
     "    VaultError: the file cannot be written, or holds another secret now.";
@@ -118,6 +124,13 @@ void close_now(Session& s) {
 bool is_closed(Session& s) {
   nb::gil_scoped_release unlocked;
   return s.closed();
+}
+
+// EVM signatures read as the EVM libraries write them: "0x" and lower-case hex.
+vek_lib::SignResult evm_form(std::string_view chain, vek_lib::SignResult r) {
+  const auto c = vek_lib::resolve_chain(chain);
+  if (c && c->chain_type == vek_core::ChainType::Evm) r.signature.insert(0, "0x");
+  return r;
 }
 
 std::string address(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
@@ -137,11 +150,11 @@ vek_lib::SignResult sign_message(Session& s, const nb::str& chain, const TextOrB
     if (encoding) raise(vek_lib::VekLibError::invalid_input("encoding applies only to a str message"));
     const auto b = bytes_of(*raw);
     context.binary = true;
-    return take(released([&] { return s.sign_message(c, b, which, f, context); }));
+    return evm_form(c, take(released([&] { return s.sign_message(c, b, which, f, context); })));
   }
   const auto t = text(std::get<nb::str>(message));
   const auto e = opt_text(encoding);
-  return take(released([&] { return s.sign_message(c, t, e, which, f, context); }));
+  return evm_form(c, take(released([&] { return s.sign_message(c, t, e, which, f, context); })));
 }
 
 vek_lib::SignResult sign_typed_data(Session& s, const nb::str& chain, const nb::str& typed_data, OptIndex index,
@@ -149,16 +162,18 @@ vek_lib::SignResult sign_typed_data(Session& s, const nb::str& chain, const nb::
   const auto c = text(chain);
   const auto t = text(typed_data);
   const auto which = account(index, path);
-  return take(released([&] { return s.sign_typed_data(c, t, which); }));
+  return evm_form(c, take(released([&] { return s.sign_typed_data(c, t, which); })));
 }
 
 vek_lib::SignedTransaction sign_transaction(Session& s, const nb::str& chain, const TextOrBytes& tx, OptIndex index,
                                             const OptStr& path) {
   const auto c = text(chain);
   const auto which = account(index, path);
-  return with_text_or_bytes(tx, [&](auto given) {
+  auto signed_tx = with_text_or_bytes(tx, [&](auto given) {
     return take(released([&] { return s.sign_transaction(c, given, which); }));
   });
+  signed_tx.signature = evm_form(c, std::move(signed_tx.signature));
+  return signed_tx;
 }
 
 std::string sign_and_send(Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index,
@@ -172,10 +187,18 @@ std::string sign_and_send(Session& s, const nb::str& chain, const TextOrBytes& t
 }
 
 std::string derive(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
+  if (PyErr_WarnEx(PyExc_DeprecationWarning, "Session.derive is deprecated; use Session.address", 1) != 0) {
+    throw nb::python_error();
+  }
+  return address(s, chain, index, path);
+}
+
+std::string public_key(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
   const auto c = text(chain);
   const auto which = account(index, path);
-  return take(released([&] { return s.derive(c, which); }));
+  return take(released([&] { return s.public_key(c, which); }));
 }
+
 
 vek_lib::WalletInfo add_account(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
   const auto c = text(chain);
@@ -211,6 +234,7 @@ void bind_signing(nb::class_<Session>& session) {
            kSignTransactionDoc)
       .def("send", &sign_and_send, "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
            kSendDoc)
+      .def("public_key", &public_key, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kPublicKeyDoc)
       .def("derive", &derive, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kDeriveDoc)
       .def("add_account", &add_account, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kAddAccountDoc);
 }

@@ -51,7 +51,8 @@ std::optional<std::string> fs_path(nb::handle obj) {
 
 constexpr const char* kVaultDoc =
     "A vault directory of wallet files: the same files, rules and messages as vek._native.\n\n"
-    "path: the directory (str or os.PathLike); None for the default ~/.vek.";
+    "path: the directory (str, bytes or os.PathLike: the file system's bytes, as os.fsencode\n"
+    "gives them); None for the default ~/.vek.";
 constexpr const char* kCreateDoc =
     "Creates a wallet with a new recovery phrase of 12 or 24 words.\n\n"
     "Raises:\n    InvalidInputError: words is not 12 or 24.\n"
@@ -231,9 +232,9 @@ void change_passphrase(const Vault& v, const nb::str& name_or_id, const OptStr& 
   take(released([&] { return vek_lib::change_passphrase(n, o, p, v.where()); }));
 }
 
-std::unique_ptr<vek_lib::Session> unlock(const Vault& v, const nb::str& wallet, const OptStr& passphrase,
+std::unique_ptr<vek_lib::Session> unlock(const Vault& v, const nb::str& name_or_id, const OptStr& passphrase,
                                          std::optional<double> ttl, const OptStr& bip39_passphrase) {
-  const auto w = text(wallet);
+  const auto w = text(name_or_id);
   const auto p = opt_text(passphrase);
   const auto b = opt_text(bip39_passphrase);
   return take(released([&] { return vek_lib::Session::unlock(w, p, v.where(), ttl, b); }));
@@ -270,7 +271,7 @@ void bind_keys(nb::class_<Vault>& vault) {
            "bip39_passphrase"_a = nb::none(), kPublicKeyDoc)
       .def("change_passphrase", &change_passphrase, "name_or_id"_a, "old_passphrase"_a.none(),
            "new_passphrase"_a.none(), kChangePassphraseDoc)
-      .def("unlock", &unlock, "wallet"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(),
+      .def("unlock", &unlock, "name_or_id"_a, "passphrase"_a = nb::none(), "ttl"_a = nb::none(),
            "bip39_passphrase"_a = nb::none(), kUnlockDoc);
 }
 
@@ -281,7 +282,7 @@ void bind_vault(nb::module_& m) {
   vault
       .def(
           "__init__", [](Vault* self, nb::handle path) { new (self) Vault(fs_path(path)); }, "path"_a = nb::none(),
-          nb::sig("def __init__(self, path: str | os.PathLike[str] | None = None) -> None"))
+          nb::sig("def __init__(self, path: str | bytes | os.PathLike[str] | os.PathLike[bytes] | None = None) -> None"))
       .def_prop_ro(
           "path", [](const Vault& v) { return vek_lib::vault_directory(v.where()); }, "The vault directory.");
   bind_wallets(vault);

@@ -361,7 +361,7 @@ def test_a_bip39_wallet_signs_only_through_a_session_given_its_passphrase(app, v
         signed = session.sign_message("ethereum", "twenty-fifth")
         assert eth_account.Account.recover_message(
             eth_account.messages.encode_defunct(text="twenty-fifth"),
-            signature=bytes.fromhex(signed.signature)) == w.accounts[0].address
+            signature=signed.signature) == w.accounts[0].address
     # Changing the wallet passphrase keeps the mark and the accounts.
     app.change_passphrase("q", PASS, "new")
     with app.unlock("q", "new", bip39_passphrase=BIP39) as session:
@@ -382,11 +382,11 @@ def test_derive_and_add_accounts_at_indices_and_paths(app, vault):
     with app.unlock("multi", PASS) as session:
         # "Account-index" EVM wallets, BIP-84 accounts, and the default paths at other indices.
         account_3 = eth.Account(3).Change(ext).AddressIndex(0).PublicKey().ToAddress()
-        assert session.derive("ethereum", path="m/44'/60'/3'/0/0") == account_3
-        assert session.derive("bitcoin", path="m/84'/0'/2'/0/0") == btc.Account(2).Change(ext).AddressIndex(
+        assert session.address("ethereum", path="m/44'/60'/3'/0/0") == account_3
+        assert session.address("bitcoin", path="m/84'/0'/2'/0/0") == btc.Account(2).Change(ext).AddressIndex(
             0).PublicKey().ToAddress()
-        assert session.derive("ethereum", 5) == eth.Account(0).Change(ext).AddressIndex(5).PublicKey().ToAddress()
-        assert session.derive("ethereum") == w.accounts[0].address
+        assert session.address("ethereum", 5) == eth.Account(0).Change(ext).AddressIndex(5).PublicKey().ToAddress()
+        assert session.address("ethereum") == w.accounts[0].address
         assert json.loads(wallet_file(vault, w.id).read_text()) == before  # derive stores nothing
 
         grown = session.add_account("polygon", path="m/44'/60'/3'/0/0")
@@ -401,13 +401,13 @@ def test_derive_and_add_accounts_at_indices_and_paths(app, vault):
         # Signing picks the account by path; the default stays the first stored account.
         signed = session.sign_message("ethereum", "by path", path="m/44'/60'/3'/0/0")
         assert eth_account.Account.recover_message(eth_account.messages.encode_defunct(text="by path"),
-                                                   signature=bytes.fromhex(signed.signature)) == account_3
+                                                   signature=signed.signature) == account_3
         assert session.address("ethereum") == w.accounts[0].address
 
         errors = [
-            (vek.InvalidInputError, lambda: session.derive("ethereum", 1, "m/44'/60'/0'/0/1"),
+            (vek.InvalidInputError, lambda: session.address("ethereum", 1, "m/44'/60'/0'/0/1"),
              "invalid input: give an index or a derivation path, not both"),
-            (vek.DerivationError, lambda: session.derive("solana", path="m/44'/501'/0'/0"), None),
+            (vek.DerivationError, lambda: session.address("solana", path="m/44'/501'/0'/0"), None),
             (vek.DerivationError, lambda: session.add_account("ethereum", path="m/44'/60'/x"), None),
         ]
         for cls, call, message in errors:
@@ -427,7 +427,7 @@ def test_derive_and_add_accounts_at_indices_and_paths(app, vault):
         with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has one account per family$"):
             session.add_account("ethereum")
         with pytest.raises(vek.InvalidInputError, match="^invalid input: a private-key wallet has no derivation paths$"):
-            session.derive("ethereum", path="m/44'/60'/0'/0/0")
+            session.address("ethereum", path="m/44'/60'/0'/0/0")
     assert app.get("k") == k
 
 
@@ -449,7 +449,7 @@ def test_preset_paths_give_what_those_wallets_show(app):
             }
             for (preset, chain), node in cases.items():
                 path = vek.preset_path(preset, chain, i)
-                assert session.derive(chain, path=path) == node.PublicKey().ToAddress(), (preset, i)
+                assert session.address(chain, path=path) == node.PublicKey().ToAddress(), (preset, i)
     assert vek.preset_path("default", "ton", 3) == "m/44'/607'/3'"
     for args, message in {("ledger", "ethereum"): "unknown derivation preset: ledger (use 'default', 'evm-account', "
                           "'solana-account', 'solana-seed' or 'bitcoin-bip84')",
@@ -546,7 +546,7 @@ def test_networks_prefixes_and_paths_match_the_oracles(app, bip39):
         for index in (0, 1, 7):
             for chain, expected in network_oracle(seed, index).items():
                 assert vek.derive_address(ZERO_PHRASE, chain, index, b39) == expected, (chain, index)
-                assert session.derive(chain, index=index) == expected, (chain, index)
+                assert session.address(chain, index=index) == expected, (chain, index)
         # Without an index a chain uses the stored account (index 2), on its own coin type.
         for chain, expected in network_oracle(seed, 2).items():
             assert session.address(chain) == expected, chain
@@ -564,7 +564,7 @@ def test_networks_prefixes_and_paths_match_the_oracles(app, bip39):
                     slip10.DerivePath(f"m/44'/501'/{i}'").PublicKey().RawCompressed().ToBytes()[1:]),
             }
             for (preset, chain), expected in cases.items():
-                assert session.derive(chain, path=vek.preset_path(preset, chain, i)) == expected, (preset, chain, i)
+                assert session.address(chain, path=vek.preset_path(preset, chain, i)) == expected, (preset, chain, i)
         # The test networks' WIF prefix, for the key behind the testnet address.
         key = app.export_key("n", "bitcoin-testnet", "hex", PASS, bip39_passphrase=b39)
         wif = app.export_key("n", "bitcoin-testnet", "wif", PASS, bip39_passphrase=b39)
@@ -594,7 +594,7 @@ def test_chain_names_ids_and_endpoints_of_further_networks(app, vault, monkeypat
         # A chain of the family's coin type stores the account on the family's first chain.
         stored = session.add_account("eip155:5", index=1)
         assert stored.accounts[-1].chain_id == "eip155:1"
-        assert stored.accounts[-1].address == session.derive("ethereum", index=1)
+        assert stored.accounts[-1].address == session.address("ethereum", index=1)
         # An EVM chain given by id: its transactions' chain id is checked, and it has no endpoint.
         tx5 = "02" + "c5" + "05" + "80808080"  # type 2, chain id 5 (not a complete transaction)
         with pytest.raises(vek.InvalidInputError, match=r"chain id 5 is not that of 'ethereum' \(eip155:1\)"):
@@ -619,9 +619,9 @@ def test_the_solana_seed_prefix_key_is_stored_under_its_marker_and_never_signed_
         vek.preset_path("solana-seed", "ton")
     app.import_mnemonic("s", ZERO_PHRASE, PASS)
     with app.unlock("s", PASS) as session:
-        assert session.derive("solana", path=marker) == session.derive("solana-devnet", path=marker) == expected
+        assert session.address("solana", path=marker) == session.address("solana-devnet", path=marker) == expected
         with pytest.raises(vek.DerivationError, match=r"the seed-prefix key 'seed\[0:32\]' is an Ed25519 key"):
-            session.derive("ethereum", path=marker)
+            session.address("ethereum", path=marker)
         stored = session.add_account("solana", path=marker)
         assert (stored.accounts[-1].address, stored.accounts[-1].derivation_path) == (expected, marker)
         signed = session.sign_message("solana", "hi", path=marker)

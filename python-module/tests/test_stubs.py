@@ -151,6 +151,29 @@ def test_cli_passes_mypy_strict(tmp_path):
     assert result.returncode == 0, result.stdout + result.stderr
 
 
+TYPING_PROGRAM = REPO / "python-module" / "tests" / "typing" / "every_call.py"
+
+
+def test_typing_program_uses_every_public_name():
+    tree = ast.parse((REPO / "python-module" / "vek" / "_vek.pyi").read_text(encoding="utf-8"))
+    names = set(vek.__all__) | set(_native.__all__)
+    for node in tree.body:
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+            names.add(node.name)
+        if isinstance(node, ast.ClassDef):
+            names |= {n.name for n in node.body if isinstance(n, ast.FunctionDef) and not n.name.startswith("_")}
+    used = set(re.findall(r"\.(\w+)", TYPING_PROGRAM.read_text(encoding="utf-8")))
+    assert sorted(names - used) == [], "call them in " + str(TYPING_PROGRAM)
+
+
+@needs_mypy
+def test_a_program_using_every_method_passes_mypy_strict(tmp_path):
+    program = tmp_path / TYPING_PROGRAM.name
+    program.write_bytes(TYPING_PROGRAM.read_bytes())
+    result = run_mypy([program], tmp_path, tmp_path / "cache")
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
 @needs_mypy
 def test_mypy_rejects_a_misuse_of_the_stub(tmp_path):
     # The check above only means something if the stub is actually used.
@@ -159,10 +182,15 @@ def test_mypy_rejects_a_misuse_of_the_stub(tmp_path):
         "from vek import _native\n"
         "w = _native.get_wallet('x')\n"
         "n: int = w['name']\n"
-        "_native.create_wallet('x', words='12')\n",
+        "_native.create_wallet('x', words='12')\n"
+        "import vek\n"
+        "nonce: str | None = vek.decode_transaction('ethereum', '').nonce\n"
+        "vek.Vault(1)\n",
         encoding="utf-8",
     )
     result = run_mypy([bad], tmp_path, tmp_path / "cache")
     assert result.returncode == 1
+    assert 'expression has type "int | None", variable has type "str | None"' in result.stdout
+    assert 'Argument 1 to "Vault" has incompatible type "int"' in result.stdout
     assert 'Incompatible types in assignment (expression has type "str", variable has type "int")' in result.stdout
     assert 'Argument "words" to "create_wallet" has incompatible type "str"' in result.stdout

@@ -59,13 +59,14 @@ def test_typed_data_signatures_agree_with_eth_account_both_ways(session, doc, ch
     text = json.dumps(doc)
     ours = session.sign_typed_data(chain, text)
     theirs = KEY.sign_message(encode_typed_data(full_message=doc))
-    assert ours.signature == theirs.signature.hex().removeprefix("0x")
+    assert ours.signature == theirs.signature.to_0x_hex()
     assert ours.recovery_id == theirs.v
-    assert eth_account.Account.recover_message(encode_typed_data(full_message=doc), signature=bytes.fromhex(ours.signature)) == KEY.address
+    assert eth_account.Account.recover_message(encode_typed_data(full_message=doc), signature=ours.signature) == KEY.address
     assert vek.recover_address("ethereum", text, theirs.signature, format="eip712") == KEY.address
-    assert vek.verify_typed_data("evm", KEY.address.lower(), text, "0x" + ours.signature)
+    assert vek.verify_typed_data("evm", KEY.address.lower(), text, ours.signature)
+    assert vek.verify_typed_data("evm", KEY.address.lower(), text, ours.signature.removeprefix("0x"))
     if doc is MAIL["typed_data"]:
-        assert ours.signature == MAIL["signature"]
+        assert ours.signature == "0x" + MAIL["signature"]
 
 
 def test_typed_data_for_another_chain_is_refused(session):

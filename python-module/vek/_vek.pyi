@@ -6,6 +6,7 @@ from collections.abc import Mapping
 import os
 import pathlib
 import types
+from typing import Any
 
 
 class VekError(RuntimeError):
@@ -96,9 +97,25 @@ class Account:
         The derivation path of the account's key; empty for a private-key wallet.
         """
 
+    @property
+    def family(self) -> str:
+        """The account's chain family: evm, solana, cosmos, bitcoin, tron or ton."""
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Wallet:
     """A stored wallet (public data only)."""
@@ -125,9 +142,36 @@ class Wallet:
         Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).
         """
 
+    def address(self, chain: str) -> str:
+        """
+        The stored account's address on `chain`, from the stored address alone (no passphrase):
+        the account's own on its chain and on every chain that writes the same key's address alike
+        (all EVM chains, Solana's networks, Tron), under the chain's bech32 prefix on the other
+        Bitcoin and Cosmos chains.
+
+        Raises:
+            InvalidInputError: unknown chain; a family the wallet stores no account of; a chain
+                whose address the stored one does not give (a mnemonic wallet signs with another
+                key on a chain of another coin type: bitcoin-testnet, bitcoin-signet, secret,
+                kava; TON's test network has another wallet contract): Session.address(chain)
+                derives it.
+        """
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Signature:
     """A signed message."""
@@ -136,7 +180,8 @@ class Signature:
     def signature(self) -> str:
         """
         The signature as its format writes it: base64 for bip322 (the serialised witness), bip137
-        (header || r || s) and adr036 (r || s); lower-case hex for the others.
+        (header || r || s) and adr036 (r || s); "0x" and lower-case hex for EVM (eip191, eip712),
+        as EVM libraries write it; lower-case hex for the others.
         """
 
     @property
@@ -156,19 +201,34 @@ class Signature:
     def public_key(self) -> dict[str, str] | None:
         """
         adr036: the signer's public key as Cosmos wallets return it,
-        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; otherwise None.
+        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; TON:
+        {"type": "ed25519", "value": base64 of the key}; otherwise None.
         """
 
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
 class SignedTransaction:
     """A signed transaction."""
 
     @property
     def signature(self) -> str:
-        """The signature in lower-case hex (EVM: r || s || y-parity, 65 bytes)."""
+        """
+        The signature in lower-case hex; EVM: "0x" and r || s || y-parity (65 bytes) in hex.
+        """
 
     @property
     def recovery_id(self) -> int | None:
@@ -189,6 +249,18 @@ class SignedTransaction:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Chain:
     """A chain the library knows (public data only)."""
@@ -235,6 +307,18 @@ class Chain:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[str]: ...
+
+    def __setstate__(self, arg: tuple[str], /) -> None: ...
 
 def known_chains() -> list[Chain]:
     """
@@ -307,6 +391,18 @@ class Family:
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[str]: ...
+
+    def __setstate__(self, arg: tuple[str], /) -> None: ...
+
 def families() -> list[Family]:
     """
     The chain families, in their fixed order: evm, solana, cosmos, bitcoin, tron and ton.
@@ -354,12 +450,15 @@ class Session:
 
     def address(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        The address that signs for `chain`.
+        The address that signs for `chain`: the stored account's when index and path are None,
+        else the account at `index` (the family's default path) or `path` (a derivation path such
+        as "m/44'/60'/3'/0/0"). Nothing is stored (add_account stores it).
 
         Raises:
-            InvalidInputError: unknown chain.
+            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
             SessionClosedError: the session is closed.
-            DerivationError, SignerError: the key cannot be derived or used.
+            DerivationError, SignerError: the key cannot be derived or used (a path that is not
+                valid for the family's curve).
         """
 
     def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None, format: str | None = None, domain: str | None = None, timestamp: int | None = None) -> Signature:
@@ -435,26 +534,31 @@ class Session:
                 reply without a hash or with another transaction's hash.
         """
 
-    def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
+    def public_key(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        The address of the account at `index` (the family's default path) or `path` (a
-        derivation path such as "m/44'/60'/3'/0/0"), or of the stored account when both are
-        None. Nothing is stored.
+        The public key of the key that signs for `chain` (the account as in address()), in
+        lower-case hex: the compressed point (33 bytes) for secp256k1 families, the 32-byte key
+        for Ed25519 families; for the stored account, what Vault.public_key gives.
 
         Raises:
-            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
-            DerivationError: a path that is not valid for the family's curve.
+            InvalidInputError: as address().
             SessionClosedError: the session is closed.
+            DerivationError, SignerError: the key cannot be derived or used.
+        """
+
+    def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
+        """
+        Deprecated: Session.address, under its older name (it warns with DeprecationWarning).
         """
 
     def add_account(self, chain: str, index: int | None = None, path: str | None = None) -> Wallet:
         """
-        Stores the account derive() gives in the wallet's file (after its accounts; written
+        Stores the account address() names in the wallet's file (after its accounts; written
         atomically) and returns the wallet as stored. An account already stored is not added
         twice. Session.wallet stays as it was when unlocked.
 
         Raises:
-            InvalidInputError: as derive(), or a private-key wallet.
+            InvalidInputError: as address(), or a private-key wallet.
             DerivationError.
             SessionClosedError.
             WalletNotFoundError: the wallet was deleted meanwhile.
@@ -467,10 +571,11 @@ class Vault:
     """
     A vault directory of wallet files: the same files, rules and messages as vek._native.
 
-    path: the directory (str or os.PathLike); None for the default ~/.vek.
+    path: the directory (str, bytes or os.PathLike: the file system's bytes, as os.fsencode
+    gives them); None for the default ~/.vek.
     """
 
-    def __init__(self, path: str | os.PathLike[str] | None = None) -> None: ...
+    def __init__(self, path: str | bytes | os.PathLike[str] | os.PathLike[bytes] | None = None) -> None: ...
 
     @property
     def path(self) -> pathlib.Path:
@@ -627,7 +732,7 @@ class Vault:
             VaultError: the file cannot be written, or changed meanwhile.
         """
 
-    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
+    def unlock(self, name_or_id: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
         """
         Decrypts the wallet once and returns a Session that signs with it.
 
@@ -697,7 +802,7 @@ def preset_path(preset: str, chain: str, index: int = 0) -> str:
     "solana-account" (m/44'/501'/i'), "solana-seed" ("seed[0:32]": the first 32 bytes of
     the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),
     "bitcoin-bip84" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to
-    Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic
+    Session.address, add_account or a signing method as path=, or to Vault.import_mnemonic
     in paths=.
 
     Raises:
@@ -732,8 +837,8 @@ def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> st
 
 class DecodedTransaction:
     """
-    An unsigned transaction as a person reviews it before signing. Numbers are decimal
-    text; members of the other family are None.
+    An unsigned transaction as a person reviews it before signing. Numbers are ints (value_ether,
+    exact, is decimal text); members of the other family are None.
     """
 
     @property
@@ -749,11 +854,11 @@ class DecodedTransaction:
         """EVM: the EIP-2718 type, 1 or 2."""
 
     @property
-    def evm_chain_id(self) -> str | None:
+    def evm_chain_id(self) -> int | None:
         """EVM: the chain id the transaction names."""
 
     @property
-    def nonce(self) -> str | None:
+    def nonce(self) -> int | None:
         """EVM: the nonce."""
 
     @property
@@ -761,7 +866,7 @@ class DecodedTransaction:
         """EVM: the recipient (EIP-55); None for contract creation."""
 
     @property
-    def value_wei(self) -> str | None:
+    def value_wei(self) -> int | None:
         """EVM: the value in wei."""
 
     @property
@@ -769,19 +874,19 @@ class DecodedTransaction:
         """EVM: the value in ether, exact."""
 
     @property
-    def gas_limit(self) -> str | None:
+    def gas_limit(self) -> int | None:
         """EVM: the gas limit."""
 
     @property
-    def gas_price(self) -> str | None:
+    def gas_price(self) -> int | None:
         """EVM type 1: the gas price in wei."""
 
     @property
-    def max_fee_per_gas(self) -> str | None:
+    def max_fee_per_gas(self) -> int | None:
         """EVM type 2: the maximum fee per gas in wei."""
 
     @property
-    def max_priority_fee_per_gas(self) -> str | None:
+    def max_priority_fee_per_gas(self) -> int | None:
         """EVM type 2: the priority fee per gas in wei."""
 
     @property
@@ -811,6 +916,18 @@ class DecodedTransaction:
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
 class Endpoint:
     """Where a transaction goes when no endpoint is given."""
 
@@ -831,6 +948,18 @@ class Endpoint:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 def decode_transaction(chain: str, tx: str | bytes) -> DecodedTransaction:
     """

@@ -245,7 +245,10 @@ def review(signer: Optional[str], rows: Sequence[Sequence[str]]) -> None:
 
 
 def signature_doc(signer: str, result: Any) -> dict[str, Any]:
-    doc: dict[str, Any] = {"signer": signer, "signature": result.signature, "recovery_id": result.recovery_id}
+    # The tool writes an EVM signer's signatures in bare hex, as vek._native does (the
+    # application API writes them with "0x"); only EVM addresses start with "0x".
+    signature = strip_hex_prefix(result.signature) if signer.startswith("0x") else result.signature
+    doc: dict[str, Any] = {"signer": signer, "signature": signature, "recovery_id": result.recovery_id}
     for field in ("format", "raw_transaction", "tx_hash"):
         value = getattr(result, field, None)
         if value is not None:

@@ -65,22 +65,27 @@ def read_transaction(args: argparse.Namespace) -> str:
     return strip_hex_prefix(text)
 
 
+def decimal(n: Optional[int]) -> Optional[str]:
+    """The tool's JSON writes EVM amounts as decimal text (they exceed what JSON readers keep exact)."""
+    return None if n is None else str(n)
+
+
 def decoded_doc(d: vek.DecodedTransaction) -> dict[str, Any]:
     if d.family == "evm":
         doc: dict[str, Any] = {
-            "chain_id": d.evm_chain_id,
+            "chain_id": decimal(d.evm_chain_id),
             "type": d.tx_type,
-            "nonce": d.nonce,
+            "nonce": decimal(d.nonce),
             "to": d.to,
-            "value_wei": d.value_wei,
+            "value_wei": decimal(d.value_wei),
             "value_ether": d.value_ether,
-            "gas_limit": d.gas_limit,
+            "gas_limit": decimal(d.gas_limit),
         }
         if d.gas_price is not None:
-            doc["gas_price"] = d.gas_price
+            doc["gas_price"] = decimal(d.gas_price)
         else:
-            doc["max_fee_per_gas"] = d.max_fee_per_gas
-            doc["max_priority_fee_per_gas"] = d.max_priority_fee_per_gas
+            doc["max_fee_per_gas"] = decimal(d.max_fee_per_gas)
+            doc["max_priority_fee_per_gas"] = decimal(d.max_priority_fee_per_gas)
         doc["data_length"] = d.data_length
         return doc
     return {"fee_payer": d.fee_payer, "signatures": d.signatures, "instructions": d.instructions}

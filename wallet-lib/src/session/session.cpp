@@ -17,6 +17,7 @@
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hex.h"
+#include "vek/signer/public_key.h"
 
 namespace vek_lib {
 
@@ -198,6 +199,16 @@ VekResult<std::string> Session::address(std::string_view chain, AccountRef which
   auto address = vek_signer::signer_for_chain(*c)->derive_address(*key);
   if (!address) return std::unexpected(VekLibError(std::move(address.error())));
   return std::move(*address);
+}
+
+VekResult<std::string> Session::public_key(std::string_view chain, AccountRef which) {
+  VEK_TRY(c, resolve_chain(chain));
+  const auto lock = lock_unless_forked();
+  if (!lock) return std::unexpected(lock.error());
+  VEK_TRY(key, key_locked(*c, which));
+  auto pk = vek_signer::public_key(vek_signer::signer_for_chain(c->chain_type)->curve(), *key);
+  if (!pk) return std::unexpected(VekLibError(std::move(pk.error())));
+  return vek_signer::hex_encode(*pk);
 }
 
 VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_view message, OptText encoding,

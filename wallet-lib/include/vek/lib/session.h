@@ -126,6 +126,12 @@ class Session {
   // AccountRef is taken.
   [[nodiscard]] VekResult<std::string> address(std::string_view chain, AccountRef which);
 
+  // The public key of the key that would sign for `chain` with `which`, in lower-case
+  // hex: the compressed point (33 bytes) for secp256k1 families, the 32-byte key for
+  // Ed25519 families (as vek_lib::public_key gives for the stored account).
+  // Errors: those of address().
+  [[nodiscard]] VekResult<std::string> public_key(std::string_view chain, AccountRef which);
+
   // The address of the account at `which` (as address()); nothing is stored.
   [[nodiscard]] VekResult<std::string> derive(std::string_view chain, AccountRef which) { return address(chain, which); }
 

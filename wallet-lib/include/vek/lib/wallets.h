@@ -110,4 +110,17 @@ class ScopedCreateOnWrite {
 [[nodiscard]] VekResult<void> change_passphrase(std::string_view name_or_id, OptText old_passphrase,
                                                 OptText new_passphrase, OptText vault);
 
+
+// The address of `wallet`'s stored account (the first of `chain`'s family) on `chain`,
+// computed from the stored address alone: the stored address itself on the account's
+// chain and on every chain writing the same key's address the same way (EVM, Solana,
+// Tron); the stored bech32 data under the chain's prefix (Bitcoin and Cosmos); a chain
+// signing with another key (a mnemonic wallet on a chain of another coin type: Bitcoin's
+// test networks, secret, kava) or writing another address for it (TON's test network)
+// has no stored address.
+// Errors: InvalidInput (unknown chain; "wallet '{name}' stores no {family} account";
+// "wallet '{name}' stores no address for '{chain}' ({reason}); Session.address('{chain}')
+// derives it").
+[[nodiscard]] VekResult<std::string> stored_address(const WalletInfo& wallet, std::string_view chain);
+
 }  // namespace vek_lib
