@@ -217,7 +217,8 @@ Bytes chain_number(const vek_core::Chain& chain) {
 }
 
 bool less(const Bytes& a, const Bytes& b) {
-  return a.size() != b.size() ? a.size() < b.size() : std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+  if (a.size() != b.size()) return a.size() < b.size();
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
 }
 
 // The fee fields of the type, RLP-encoded in its order.

@@ -94,13 +94,19 @@ nlohmann::json json_of(nb::handle v, const std::string& where, int depth) {
   if (PyList_Check(v.ptr()) || PyTuple_Check(v.ptr())) {
     nlohmann::json out = nlohmann::json::array();
     std::size_t i = 0;
-    for (nb::handle item : nb::iter(v)) out.push_back(json_of(item, where + "[" + std::to_string(i++) + "]", depth + 1));
+    for (nb::handle item : nb::iter(v)) {
+      std::string at = where;
+      at.append("[").append(std::to_string(i++)).append("]");
+      out.push_back(json_of(item, at, depth + 1));
+    }
     return out;
   }
   refuse(where, "has an unsupported type: " + kind_of(v));
 }
 
-vek_lib::SignedTransaction sign_fields(Session& s, const nb::str& chain, const nb::mapping& tx, OptIndex index,
+using Fields = nb::typed<nb::mapping, nb::str, nb::any>;
+
+vek_lib::SignedTransaction sign_fields(Session& s, const nb::str& chain, const Fields& tx, OptIndex index,
                                        const OptStr& path) {
   if (!nb::hasattr(tx, "items")) {
     raise(vek_lib::VekLibError::invalid_input("a transaction is hex text, bytes or a mapping of its fields, not " +
@@ -115,7 +121,8 @@ vek_lib::SignedTransaction sign_fields(Session& s, const nb::str& chain, const n
 vek_lib::SignResult sign_signable(Session& s, const nb::str& chain, const nb::bytes& version, const nb::bytes& header,
                                   const nb::bytes& body, OptIndex index, const OptStr& path) {
   if (version.size() != 1) {
-    raise(vek_lib::VekLibError::invalid_input("the EIP-191 version is one byte, got " + std::to_string(version.size())));
+    raise(vek_lib::VekLibError::invalid_input("the EIP-191 version is one byte, got " +
+                                              std::to_string(version.size())));
   }
   const auto c = text(chain);
   const std::uint8_t v = bytes_of(version)[0];

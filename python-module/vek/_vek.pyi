@@ -6,6 +6,7 @@ from collections.abc import Mapping
 import os
 import pathlib
 import types
+from typing import Any, overload
 
 
 class VekError(RuntimeError):
@@ -379,7 +380,7 @@ class Session:
         32 bytes).
 
         A str message is signed as its UTF-8 bytes, or with encoding="hex" as the bytes its hex
-        digits spell; bytes are signed as they are (no encoding then).
+        digits spell (0x optional); bytes are signed as they are (no encoding then).
 
         Raises:
             InvalidInputError: unknown chain or format, bad hex, unknown encoding, a refused
@@ -402,6 +403,7 @@ class Session:
             DerivationError.
         """
 
+    @overload
     def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None, path: str | None = None) -> SignedTransaction:
         """
         Signs an unsigned transaction: hex text (a leading "0x" is dropped) or bytes.
@@ -415,6 +417,26 @@ class Session:
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             DerivationError.
+        """
+
+    @overload
+    def sign_transaction(self, chain: str, tx: Mapping[str, Any], index: int | None = None, path: str | None = None) -> SignedTransaction:
+        """
+        Signs an EVM transaction given as its fields, the dictionary eth-account and web3 use:
+        chainId (the chain's own when absent; another chain's is refused), nonce, gas,
+        maxFeePerGas and maxPriorityFeePerGas (type 2), or gasPrice with accessList (type 1), to
+        (absent or None: a contract creation), value, data (or input), accessList, type, from
+        (must be the signing account). Integers are ints or "0x"-hex text, bytes values
+        (data, to) bytes or "0x"-hex text; floats and bools are refused. The unsigned typed
+        transaction is assembled here and signed as the hex form of it would be.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain, a missing or malformed field
+                (the message names it), a legacy transaction (gasPrice without accessList or
+                type 1; give maxFeePerGas and maxPriorityFeePerGas), another chain's chainId, a
+                from that is not the signing account.
+            SessionClosedError: the session is closed.
+            SignerError, DerivationError.
         """
 
     def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
@@ -459,6 +481,34 @@ class Session:
             SessionClosedError.
             WalletNotFoundError: the wallet was deleted meanwhile.
             VaultError: the file cannot be written, or holds another secret now.
+        """
+
+    def sign_signable_message(self, chain: str, version: bytes, header: bytes, body: bytes, index: int | None = None, path: str | None = None) -> Signature:
+        """
+        Signs an EIP-191 signed-data message given by its parts after 0x19, as eth-account's
+        SignableMessage holds them: version b"E" (a personal message: header b"thereum Signed
+        Message:\\n" and the body's length), b"\\x01" (EIP-712: header the domain separator, body
+        the struct hash, 32 bytes each; the domain's chainId cannot be checked from its hash),
+        b"\\x00" (header the 20-byte intended validator). v is 27 or 28; format "eip191", or
+        "eip712" for version 1.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain, another version, parts
+                of the wrong size.
+            SessionClosedError: the session is closed.
+            SignerError, DerivationError.
+        """
+
+    def unsafe_sign_hash(self, chain: str, message_hash: str | bytes, index: int | None = None, path: str | None = None) -> Signature:
+        """
+        Signs a 32-byte hash (bytes, or hex with or without 0x) as given with an EVM chain's key,
+        as eth-account's unsafe_sign_hash: nothing says what the hash is of, and if it is a
+        transaction's the signature authorises that transaction. v is 27 or 28.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain, bad hex, not 32 bytes.
+            SessionClosedError: the session is closed.
+            SignerError, DerivationError.
         """
 
     def __repr__(self) -> str: ...
@@ -673,8 +723,8 @@ def verify_message(chain: str, address: str, message: str | bytes, signature: st
     and v5 beta), and ton_proof and sign_data the `domain` and `timestamp` that were signed.
     Solana "offchain" and "offchain_domain" checks accept either header with any format byte
     that admits the message. The signature is the format's text
-    (base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for the offchain formats; hex, 0x
-    optional, for the others) or its bytes.
+    (base64 for bip322, bip137, adr036, ton_proof and sign_data; hex, 0x optional, for the others;
+    Solana checks take base58, as dApps send it, or hex) or its bytes.
     False for a well-formed signature of another key or of none.
 
     Raises:

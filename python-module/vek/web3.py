@@ -153,7 +153,8 @@ class SessionAccount:
         if blobs is not None:
             raise InvalidInputError("invalid input: blob transactions (type 3) are not signed")
         if not isinstance(transaction_dict, Mapping):
-            raise InvalidInputError(f"invalid input: transaction_dict must be a mapping, got {type(transaction_dict).__name__}")
+            raise InvalidInputError("invalid input: transaction_dict must be a mapping, got "
+                                    f"{type(transaction_dict).__name__}")
         signed = self._session.sign_transaction(self._chain, transaction_dict, self._index, self._path)
         sig = _from_hex(signed.signature)
         assert signed.raw_transaction is not None and signed.tx_hash is not None

@@ -155,7 +155,7 @@ class Session {
   // InvalidInput "refusing to sign {what} as a raw message: ..."). Solana "offchain" writes
   // the short off-chain header, "offchain_domain" the one with application domain and signers.
   // The chain is checked first, then the format, then `message` is turned into bytes
-  // (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
+  // (message_bytes: UTF-8 text, or hex, "0x" optional, with encoding "hex"), then the key is used.
   // Errors: InvalidInput (unknown chain; "unknown format for {an EVM / a Bitcoin / ...}
   // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding; a raw
   // refusal); SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
@@ -294,8 +294,9 @@ class Session {
 
   // Takes the lock and signs the 32-byte `digest` with the EVM key for `chain`, v = 27 or
   // 28, the signature written as format `format_name`'s (an EVM format) is.
-  [[nodiscard]] VekResult<SignResult> sign_evm_digest(const vek_core::Chain& chain, std::span<const std::uint8_t> digest,
-                                                      AccountRef which, std::string_view format_name);
+  [[nodiscard]] VekResult<SignResult> sign_evm_digest(const vek_core::Chain& chain,
+                                                      std::span<const std::uint8_t> digest, AccountRef which,
+                                                      std::string_view format_name);
 
   // Takes the lock and signs `tx` with the key for `chain`: completed by
   // sign_and_assemble when `assemble`, else the signature alone.
