@@ -125,13 +125,14 @@ class SessionAccount:
 
     def __init__(self, session: Session, chain: str = "ethereum", index: Optional[int] = None,
                  path: Optional[str] = None, *, allow_unsafe_sign_hash: bool = False) -> None:
+        # The library's own refusals (unknown chain, index with path, ...) come first.
+        self._address = session.address(chain, index, path)
         self._chain_id = _evm_chain_number(chain)
         self._session = session
         self._chain = chain
         self._index = index
         self._path = path
         self._allow_unsafe_sign_hash = bool(allow_unsafe_sign_hash)
-        self._address = session.address(chain, index, path)
         _register_as_local_account()
 
     @property
