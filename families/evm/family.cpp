@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "evm/signer.h"
+#include "evm/transaction.h"
 #include "vek/signer/hex.h"
 
 namespace vek_signer {
@@ -41,6 +42,7 @@ constexpr FamilyDescriptor kFamily{
     .message_formats = kEvmMessageFormats,
     .key_formats = kKeyFormats,
     .path_presets = kPresets,
+    .assemble = assemble_evm_transaction,
     .decodes = true,
     .broadcasts = true,
 };

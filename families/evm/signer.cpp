@@ -1,6 +1,8 @@
 #include "evm/signer.h"
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "chains/secp256k1.h"
 #include "vek/signer/hex.h"
@@ -13,6 +15,10 @@ namespace {
 constexpr std::string_view kHashWord = "prehash";
 // EIP-191 version 0x45 ("E"): 0x19 then this text, then the decimal length.
 constexpr std::string_view kMessagePrefix = "\x19" "Ethereum Signed Message:\n";
+// The EIP-191 versions signed: intended validator, structured data (EIP-712), personal.
+constexpr std::uint8_t kValidatorVersion = 0x00;
+constexpr std::uint8_t kStructuredVersion = 0x01;
+constexpr std::uint8_t kPersonalVersion = 0x45;
 
 }  // namespace
 
@@ -34,6 +40,38 @@ std::string EvmSigner::checksum_address(std::span<const std::uint8_t, kAddressBy
 std::array<std::uint8_t, kKeccak256Bytes> EvmSigner::personal_message_hash(std::span<const std::uint8_t> message) {
   return secp::prefixed_message_hash(std::string(kMessagePrefix) + std::to_string(message.size()), message,
                                      keccak256);
+}
+
+SignerResult<std::array<std::uint8_t, kKeccak256Bytes>> EvmSigner::signable_message_hash(
+    std::uint8_t version, std::span<const std::uint8_t> header, std::span<const std::uint8_t> body) {
+  const auto refuse = [version](std::string_view what) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text = "EIP-191 version 0x";
+    text.push_back(kDigits[version >> 4]);
+    text.push_back(kDigits[version & 0x0f]);
+    text.append(what);
+    return signer_error(SignerErrorKind::InvalidInput, std::move(text));
+  };
+  if (version == kPersonalVersion) {
+    const std::string expected = std::string(kMessagePrefix.substr(2)) + std::to_string(body.size());
+    if (std::string_view(reinterpret_cast<const char*>(header.data()), header.size()) != expected) {
+      return refuse(": the header must be \"thereum Signed Message:\\n\" and the body's length");
+    }
+    return personal_message_hash(body);
+  }
+  if (version == kValidatorVersion && header.size() != kAddressBytes) {
+    return refuse(": the header must be the 20-byte validator address");
+  }
+  if (version == kStructuredVersion && (header.size() != kKeccak256Bytes || body.size() != kKeccak256Bytes)) {
+    return refuse(": the header and the body must be 32-byte hashes");
+  }
+  if (version != kValidatorVersion && version != kStructuredVersion) {
+    return refuse(" is not signed (versions 0x00, 0x01 and 0x45 are)");
+  }
+  std::vector<std::uint8_t> data{0x19, version};
+  data.insert(data.end(), header.begin(), header.end());
+  data.insert(data.end(), body.begin(), body.end());
+  return keccak256(data);
 }
 
 SignerResult<std::string> EvmSigner::derive_address(std::span<const std::uint8_t> key) const {

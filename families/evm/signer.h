@@ -54,6 +54,18 @@ class EvmSigner final : public FamilySigner<ChainType::Evm> {
   // Keccak-256 of the EIP-191 personal-message prefix followed by `message`.
   [[nodiscard]] static std::array<std::uint8_t, kKeccak256Bytes> personal_message_hash(
       std::span<const std::uint8_t> message);
+
+  // The digest of an EIP-191 signed-data message given as its parts after 0x19 (version,
+  // header, body; eth-account's SignableMessage): Keccak-256(0x19 || version || header ||
+  // body) for version 0x00 (header: the 20-byte intended validator), 0x01 (EIP-712: header
+  // the 32-byte domain separator, body the 32-byte struct hash) and 0x45 "E" (header
+  // "thereum Signed Message:\n" and the body's length in decimal).
+  // Errors (InvalidInput): "EIP-191 version 0x{vv} is not signed (versions 0x00, 0x01 and
+  // 0x45 are)"; "EIP-191 version 0x00: the header must be the 20-byte validator address";
+  // "EIP-191 version 0x01: the header and the body must be 32-byte hashes"; "EIP-191
+  // version 0x45: the header must be \"thereum Signed Message:\\n\" and the body's length".
+  [[nodiscard]] static SignerResult<std::array<std::uint8_t, kKeccak256Bytes>> signable_message_hash(
+      std::uint8_t version, std::span<const std::uint8_t> header, std::span<const std::uint8_t> body);
 };
 
 }  // namespace vek_signer

@@ -3,12 +3,18 @@
 
 #include <nanobind/nanobind.h>
 
+namespace vek_lib {
+class Session;
+}  // namespace vek_lib
+
 namespace vek_api {
 
 void bind_results(nanobind::module_& m);       // results.cpp: Account, Wallet, Signature, SignedTransaction
 void bind_chains(nanobind::module_& m);        // chains.cpp: Chain, known_chains
 void bind_families(nanobind::module_& m);      // families.cpp: Family, families, message_formats
 void bind_session(nanobind::module_& m);       // session.cpp: Session
+// session_evm.cpp: Session.sign_transaction of a mapping, sign_signable_message, unsafe_sign_hash
+void bind_session_evm(nanobind::class_<vek_lib::Session>& session);
 void bind_vault(nanobind::module_& m);         // vault.cpp: Vault
 void bind_verification(nanobind::module_& m);  // verification.cpp: recover_address, verify_*
 void bind_functions(nanobind::module_& m);     // functions.cpp: preset_path, derive_address, broadcast

@@ -63,7 +63,7 @@ constexpr const char* kSignMessageDoc =
     "transaction (a Solana transaction message, a Cosmos sign document, a Tron transaction,\n"
     "32 bytes).\n\n"
     "A str message is signed as its UTF-8 bytes, or with encoding=\"hex\" as the bytes its hex\n"
-    "digits spell; bytes are signed as they are (no encoding then).\n\n"
+    "digits spell (0x optional); bytes are signed as they are (no encoding then).\n\n"
     "Raises:\n    InvalidInputError: unknown chain or format, bad hex, unknown encoding, a refused\n"
     "        raw message.\n"
     "    SessionClosedError: the session is closed.\n    DerivationError, SignerError.";
@@ -245,6 +245,7 @@ void bind_session(nb::module_& m) {
   nb::class_<Session> session(m, "Session", kSessionDoc);
   bind_lifetime(session);
   bind_signing(session);
+  bind_session_evm(session);
   session.def("__repr__", &session_repr);
 }
 

@@ -163,8 +163,8 @@ def test_malformed_input_and_unsupported_requests(session):
          lambda: session.sign_message("ton", "m", format="ton_proof", domain="example.com")),
         (vek.InvalidInputError, "invalid input: invalid TON public key: expected 64 hex digits or base64 of 32 bytes",
          lambda: vek.verify_message("ton", "EQ", "m", "00", public_key="abcd")),
-        (vek.InvalidInputError, "invalid input: invalid base58 signature: invalid base58 character at position 0",
-         lambda: vek.verify_message("solana", "x", "m", "0O", format="offchain")),
+        (vek.InvalidInputError, "invalid input: invalid signature: neither hex nor base58 (invalid base58 character "
+         "at position 0)", lambda: vek.verify_message("solana", "x", "m", "0O", format="offchain")),
         (vek.SignerError, "invalid message: malformed BIP-322 witness: expected 2 witness items",
          lambda: vek.verify_message("bitcoin", btc, "m", "AA==")),
         (vek.SignerError, "invalid message: invalid Cosmos address: 'cosmos1x'",

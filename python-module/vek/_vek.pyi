@@ -6,7 +6,7 @@ from collections.abc import Mapping
 import os
 import pathlib
 import types
-from typing import Any
+from typing import Any, overload
 
 
 class VekError(RuntimeError):
@@ -97,25 +97,9 @@ class Account:
         The derivation path of the account's key; empty for a private-key wallet.
         """
 
-    @property
-    def family(self) -> str:
-        """The account's chain family: evm, solana, cosmos, bitcoin, tron or ton."""
-
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
-
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[Any, ...]: ...
-
-    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Wallet:
     """A stored wallet (public data only)."""
@@ -142,36 +126,9 @@ class Wallet:
         Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).
         """
 
-    def address(self, chain: str) -> str:
-        """
-        The stored account's address on `chain`, from the stored address alone (no passphrase):
-        the account's own on its chain and on every chain that writes the same key's address alike
-        (all EVM chains, Solana's networks, Tron), under the chain's bech32 prefix on the other
-        Bitcoin and Cosmos chains.
-
-        Raises:
-            InvalidInputError: unknown chain; a family the wallet stores no account of; a chain
-                whose address the stored one does not give (a mnemonic wallet signs with another
-                key on a chain of another coin type: bitcoin-testnet, bitcoin-signet, secret,
-                kava; TON's test network has another wallet contract): Session.address(chain)
-                derives it.
-        """
-
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
-
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[Any, ...]: ...
-
-    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Signature:
     """A signed message."""
@@ -180,8 +137,7 @@ class Signature:
     def signature(self) -> str:
         """
         The signature as its format writes it: base64 for bip322 (the serialised witness), bip137
-        (header || r || s) and adr036 (r || s); "0x" and lower-case hex for EVM (eip191, eip712),
-        as EVM libraries write it; lower-case hex for the others.
+        (header || r || s) and adr036 (r || s); lower-case hex for the others.
         """
 
     @property
@@ -201,34 +157,19 @@ class Signature:
     def public_key(self) -> dict[str, str] | None:
         """
         adr036: the signer's public key as Cosmos wallets return it,
-        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; TON:
-        {"type": "ed25519", "value": base64 of the key}; otherwise None.
+        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; otherwise None.
         """
 
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
 
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[Any, ...]: ...
-
-    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
-
 class SignedTransaction:
     """A signed transaction."""
 
     @property
     def signature(self) -> str:
-        """
-        The signature in lower-case hex; EVM: "0x" and r || s || y-parity (65 bytes) in hex.
-        """
+        """The signature in lower-case hex (EVM: r || s || y-parity, 65 bytes)."""
 
     @property
     def recovery_id(self) -> int | None:
@@ -249,18 +190,6 @@ class SignedTransaction:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
-
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[Any, ...]: ...
-
-    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Chain:
     """A chain the library knows (public data only)."""
@@ -307,18 +236,6 @@ class Chain:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
-
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[str]: ...
-
-    def __setstate__(self, arg: tuple[str], /) -> None: ...
 
 def known_chains() -> list[Chain]:
     """
@@ -391,18 +308,6 @@ class Family:
 
     def __eq__(self, other: object, /) -> bool: ...
 
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[str]: ...
-
-    def __setstate__(self, arg: tuple[str], /) -> None: ...
-
 def families() -> list[Family]:
     """
     The chain families, in their fixed order: evm, solana, cosmos, bitcoin, tron and ton.
@@ -450,15 +355,12 @@ class Session:
 
     def address(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        The address that signs for `chain`: the stored account's when index and path are None,
-        else the account at `index` (the family's default path) or `path` (a derivation path such
-        as "m/44'/60'/3'/0/0"). Nothing is stored (add_account stores it).
+        The address that signs for `chain`.
 
         Raises:
-            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
+            InvalidInputError: unknown chain.
             SessionClosedError: the session is closed.
-            DerivationError, SignerError: the key cannot be derived or used (a path that is not
-                valid for the family's curve).
+            DerivationError, SignerError: the key cannot be derived or used.
         """
 
     def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None, format: str | None = None, domain: str | None = None, timestamp: int | None = None) -> Signature:
@@ -478,7 +380,7 @@ class Session:
         32 bytes).
 
         A str message is signed as its UTF-8 bytes, or with encoding="hex" as the bytes its hex
-        digits spell; bytes are signed as they are (no encoding then).
+        digits spell (0x optional); bytes are signed as they are (no encoding then).
 
         Raises:
             InvalidInputError: unknown chain or format, bad hex, unknown encoding, a refused
@@ -501,6 +403,7 @@ class Session:
             DerivationError.
         """
 
+    @overload
     def sign_transaction(self, chain: str, tx: str | bytes, index: int | None = None, path: str | None = None) -> SignedTransaction:
         """
         Signs an unsigned transaction: hex text (a leading "0x" is dropped) or bytes.
@@ -514,6 +417,26 @@ class Session:
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             DerivationError.
+        """
+
+    @overload
+    def sign_transaction(self, chain: str, tx: Mapping[str, Any], index: int | None = None, path: str | None = None) -> SignedTransaction:
+        """
+        Signs an EVM transaction given as its fields, the dictionary eth-account and web3 use:
+        chainId (the chain's own when absent; another chain's is refused), nonce, gas,
+        maxFeePerGas and maxPriorityFeePerGas (type 2), or gasPrice with accessList (type 1), to
+        (absent or None: a contract creation), value, data (or input), accessList, type, from
+        (must be the signing account). Integers are ints or "0x"-hex text, bytes values
+        (data, to) bytes or "0x"-hex text; floats and bools are refused. The unsigned typed
+        transaction is assembled here and signed as the hex form of it would be.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain, a missing or malformed field
+                (the message names it), a legacy transaction (gasPrice without accessList or
+                type 1; give maxFeePerGas and maxPriorityFeePerGas), another chain's chainId, a
+                from that is not the signing account.
+            SessionClosedError: the session is closed.
+            SignerError, DerivationError.
         """
 
     def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
@@ -534,35 +457,58 @@ class Session:
                 reply without a hash or with another transaction's hash.
         """
 
-    def public_key(self, chain: str, index: int | None = None, path: str | None = None) -> str:
-        """
-        The public key of the key that signs for `chain` (the account as in address()), in
-        lower-case hex: the compressed point (33 bytes) for secp256k1 families, the 32-byte key
-        for Ed25519 families; for the stored account, what Vault.public_key gives.
-
-        Raises:
-            InvalidInputError: as address().
-            SessionClosedError: the session is closed.
-            DerivationError, SignerError: the key cannot be derived or used.
-        """
-
     def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        Deprecated: Session.address, under its older name (it warns with DeprecationWarning).
+        The address of the account at `index` (the family's default path) or `path` (a
+        derivation path such as "m/44'/60'/3'/0/0"), or of the stored account when both are
+        None. Nothing is stored.
+
+        Raises:
+            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
+            DerivationError: a path that is not valid for the family's curve.
+            SessionClosedError: the session is closed.
         """
 
     def add_account(self, chain: str, index: int | None = None, path: str | None = None) -> Wallet:
         """
-        Stores the account address() names in the wallet's file (after its accounts; written
+        Stores the account derive() gives in the wallet's file (after its accounts; written
         atomically) and returns the wallet as stored. An account already stored is not added
         twice. Session.wallet stays as it was when unlocked.
 
         Raises:
-            InvalidInputError: as address(), or a private-key wallet.
+            InvalidInputError: as derive(), or a private-key wallet.
             DerivationError.
             SessionClosedError.
             WalletNotFoundError: the wallet was deleted meanwhile.
             VaultError: the file cannot be written, or holds another secret now.
+        """
+
+    def sign_signable_message(self, chain: str, version: bytes, header: bytes, body: bytes, index: int | None = None, path: str | None = None) -> Signature:
+        """
+        Signs an EIP-191 signed-data message given by its parts after 0x19, as eth-account's
+        SignableMessage holds them: version b"E" (a personal message: header b"thereum Signed
+        Message:\\n" and the body's length), b"\\x01" (EIP-712: header the domain separator, body
+        the struct hash, 32 bytes each; the domain's chainId cannot be checked from its hash),
+        b"\\x00" (header the 20-byte intended validator). v is 27 or 28; format "eip191", or
+        "eip712" for version 1.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain, another version, parts
+                of the wrong size.
+            SessionClosedError: the session is closed.
+            SignerError, DerivationError.
+        """
+
+    def unsafe_sign_hash(self, chain: str, message_hash: str | bytes, index: int | None = None, path: str | None = None) -> Signature:
+        """
+        Signs a 32-byte hash (bytes, or hex with or without 0x) as given with an EVM chain's key,
+        as eth-account's unsafe_sign_hash: nothing says what the hash is of, and if it is a
+        transaction's the signature authorises that transaction. v is 27 or 28.
+
+        Raises:
+            InvalidInputError: unknown chain, not an EVM chain, bad hex, not 32 bytes.
+            SessionClosedError: the session is closed.
+            SignerError, DerivationError.
         """
 
     def __repr__(self) -> str: ...
@@ -571,11 +517,10 @@ class Vault:
     """
     A vault directory of wallet files: the same files, rules and messages as vek._native.
 
-    path: the directory (str, bytes or os.PathLike: the file system's bytes, as os.fsencode
-    gives them); None for the default ~/.vek.
+    path: the directory (str or os.PathLike); None for the default ~/.vek.
     """
 
-    def __init__(self, path: str | bytes | os.PathLike[str] | os.PathLike[bytes] | None = None) -> None: ...
+    def __init__(self, path: str | os.PathLike[str] | None = None) -> None: ...
 
     @property
     def path(self) -> pathlib.Path:
@@ -732,7 +677,7 @@ class Vault:
             VaultError: the file cannot be written, or changed meanwhile.
         """
 
-    def unlock(self, name_or_id: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
+    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
         """
         Decrypts the wallet once and returns a Session that signs with it.
 
@@ -778,8 +723,8 @@ def verify_message(chain: str, address: str, message: str | bytes, signature: st
     and v5 beta), and ton_proof and sign_data the `domain` and `timestamp` that were signed.
     Solana "offchain" and "offchain_domain" checks accept either header with any format byte
     that admits the message. The signature is the format's text
-    (base64 for bip322, bip137, adr036, ton_proof and sign_data; base58 for the offchain formats; hex, 0x
-    optional, for the others) or its bytes.
+    (base64 for bip322, bip137, adr036, ton_proof and sign_data; hex, 0x optional, for the others;
+    Solana checks take base58, as dApps send it, or hex) or its bytes.
     False for a well-formed signature of another key or of none.
 
     Raises:
@@ -802,7 +747,7 @@ def preset_path(preset: str, chain: str, index: int = 0) -> str:
     "solana-account" (m/44'/501'/i'), "solana-seed" ("seed[0:32]": the first 32 bytes of
     the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),
     "bitcoin-bip84" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to
-    Session.address, add_account or a signing method as path=, or to Vault.import_mnemonic
+    Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic
     in paths=.
 
     Raises:
@@ -837,8 +782,8 @@ def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> st
 
 class DecodedTransaction:
     """
-    An unsigned transaction as a person reviews it before signing. Numbers are ints (value_ether,
-    exact, is decimal text); members of the other family are None.
+    An unsigned transaction as a person reviews it before signing. Numbers are decimal
+    text; members of the other family are None.
     """
 
     @property
@@ -854,11 +799,11 @@ class DecodedTransaction:
         """EVM: the EIP-2718 type, 1 or 2."""
 
     @property
-    def evm_chain_id(self) -> int | None:
+    def evm_chain_id(self) -> str | None:
         """EVM: the chain id the transaction names."""
 
     @property
-    def nonce(self) -> int | None:
+    def nonce(self) -> str | None:
         """EVM: the nonce."""
 
     @property
@@ -866,7 +811,7 @@ class DecodedTransaction:
         """EVM: the recipient (EIP-55); None for contract creation."""
 
     @property
-    def value_wei(self) -> int | None:
+    def value_wei(self) -> str | None:
         """EVM: the value in wei."""
 
     @property
@@ -874,19 +819,19 @@ class DecodedTransaction:
         """EVM: the value in ether, exact."""
 
     @property
-    def gas_limit(self) -> int | None:
+    def gas_limit(self) -> str | None:
         """EVM: the gas limit."""
 
     @property
-    def gas_price(self) -> int | None:
+    def gas_price(self) -> str | None:
         """EVM type 1: the gas price in wei."""
 
     @property
-    def max_fee_per_gas(self) -> int | None:
+    def max_fee_per_gas(self) -> str | None:
         """EVM type 2: the maximum fee per gas in wei."""
 
     @property
-    def max_priority_fee_per_gas(self) -> int | None:
+    def max_priority_fee_per_gas(self) -> str | None:
         """EVM type 2: the priority fee per gas in wei."""
 
     @property
@@ -916,18 +861,6 @@ class DecodedTransaction:
 
     def __eq__(self, other: object, /) -> bool: ...
 
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[Any, ...]: ...
-
-    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
-
 class Endpoint:
     """Where a transaction goes when no endpoint is given."""
 
@@ -948,18 +881,6 @@ class Endpoint:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
-
-    def __hash__(self) -> int: ...
-
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
-    def __getstate__(self) -> tuple[Any, ...]: ...
-
-    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 def decode_transaction(chain: str, tx: str | bytes) -> DecodedTransaction:
     """

@@ -109,7 +109,40 @@ VekResult<SignResult> sign_in_format(const MessageFormat& format, const MessageS
   return result;
 }
 
+namespace {
+
+constexpr std::size_t kEd25519SignatureBytes = 64;
+
+bool all_hex(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  });
+}
+
+// Hex or base58, as reads_hex_or_base58 says (message_formats.h).
+VekResult<std::vector<std::uint8_t>> hex_or_base58_signature(std::string_view text) {
+  const bool prefixed = text.starts_with("0x") || text.starts_with("0X");
+  const bool hex = text.size() % 2 == 0 && all_hex(text);
+  if (!prefixed && !(hex && text.size() == 2 * kEd25519SignatureBytes)) {
+    auto bytes = vek_signer::base58_decode(text);
+    if (bytes && bytes->size() == kEd25519SignatureBytes) return std::move(*bytes);
+    if (!hex) {
+      return formats::invalid("invalid signature: neither hex nor base58 (" +
+                              (bytes ? "base58 of " + std::to_string(bytes->size()) + " bytes, not 64"
+                                     : bytes.error().display()) +
+                              ")");
+    }
+  }
+  if (prefixed) text.remove_prefix(2);
+  auto bytes = vek_signer::hex_decode(text);
+  if (!bytes) return formats::invalid("invalid hex signature: " + bytes.error());
+  return std::move(*bytes);
+}
+
+}  // namespace
+
 VekResult<std::vector<std::uint8_t>> decode_signature_text(const MessageFormat& format, std::string_view text) {
+  if (format.reads_hex_or_base58) return hex_or_base58_signature(text);
   if (format.text == Base64) {
     auto bytes = vek_signer::base64_decode(text);
     if (!bytes) return formats::invalid("invalid base64 signature: " + bytes.error().display());

@@ -57,6 +57,9 @@ struct MessageFormat {
   VekResult<bool> (*verify)(const MessageCheck&);
   // The signer's address; null when the format does not carry what recovery needs.
   VekResult<std::string> (*recover)(const MessageCheck&);
+  // Whether checks read the signature as hex (0x optional) or base58, whichever it is,
+  // beside the format's own text: dApps of the family send either.
+  bool reads_hex_or_base58 = false;
 };
 
 // Each family's rows, its standard format first (families/<family>/lib/message_formats.cpp).
@@ -89,7 +92,11 @@ template <typename T>
 
 // Signature bytes from the format's text: hex (a "0x" prefix, either case, is dropped), base64
 // or base58. Errors: InvalidInput "invalid hex signature: {hex error}", "invalid base64
-// signature: {base64 error}", "invalid base58 signature: {base58 error}".
+// signature: {base64 error}", "invalid base58 signature: {base58 error}". A format that
+// reads_hex_or_base58 takes text with "0x", or of hex digits only that decode to 64 bytes
+// (the length of an Ed25519 signature, which base58 never spells in 128 characters), as
+// hex; other text as base58 when it decodes to 64 bytes, else as hex when it is hex, else
+// refuses it: "invalid signature: neither hex nor base58 ({base58 error})".
 [[nodiscard]] VekResult<std::vector<std::uint8_t>> decode_signature_text(const MessageFormat& format,
                                                                         std::string_view text);
 

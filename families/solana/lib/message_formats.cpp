@@ -31,10 +31,12 @@ VekResult<bool> offchain_verify(const MessageCheck& c) {
 
 using enum SignatureText;
 
+// Checks take the signature as hex or base58: dApps send base58.
 constexpr std::array kFormats{
-    MessageFormat{vek_signer::kSolanaMessageFormats[0], Hex, {}, screened_message, solana_raw_verify, nullptr},
-    MessageFormat{vek_signer::kSolanaMessageFormats[1], Base58, {}, offchain_sign, offchain_verify, nullptr},
-    MessageFormat{vek_signer::kSolanaMessageFormats[2], Base58, {}, offchain_domain_sign, offchain_verify, nullptr},
+    MessageFormat{vek_signer::kSolanaMessageFormats[0], Hex, {}, screened_message, solana_raw_verify, nullptr, true},
+    MessageFormat{vek_signer::kSolanaMessageFormats[1], Base58, {}, offchain_sign, offchain_verify, nullptr, true},
+    MessageFormat{vek_signer::kSolanaMessageFormats[2], Base58, {}, offchain_domain_sign, offchain_verify, nullptr,
+                  true},
 };
 
 }  // namespace

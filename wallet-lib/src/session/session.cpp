@@ -14,6 +14,7 @@
 #include "secrets.h"
 #include "transactions/solana_transaction.h"
 #include "vek/lib/broadcast.h"
+#include "vek/core/ascii.h"
 #include "vek/lib/vault.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hex.h"
@@ -215,6 +216,8 @@ VekResult<SignResult> Session::sign_message(std::string_view chain, std::string_
                                             AccountRef which, OptText format, const MessageContext& context) {
   VEK_TRY(c, resolve_chain(chain));
   if (auto f = find_message_format(c->chain_type, format); !f) return std::unexpected(std::move(f.error()));
+  // Hex may carry "0x", as every hex input of the application API.
+  if (encoding && *encoding == "hex") message = vek_core::without_0x(message, vek_core::HexPrefix::EitherCase);
   std::vector<std::uint8_t> decoded;
   VEK_TRY(bytes, message_bytes(message, encoding, decoded));
   // Hex spells bytes, not text.

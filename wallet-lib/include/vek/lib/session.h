@@ -161,7 +161,7 @@ class Session {
   // InvalidInput "refusing to sign {what} as a raw message: ..."). Solana "offchain" writes
   // the short off-chain header, "offchain_domain" the one with application domain and signers.
   // The chain is checked first, then the format, then `message` is turned into bytes
-  // (message_bytes: UTF-8 text, or hex with encoding "hex"), then the key is used.
+  // (message_bytes: UTF-8 text, or hex, "0x" optional, with encoding "hex"), then the key is used.
   // Errors: InvalidInput (unknown chain; "unknown format for {an EVM / a Bitcoin / ...}
   // chain: '{format}' (use {the family's formats})"; bad hex, unknown encoding; a raw
   // refusal); SessionClosed; Hd; Signer (eip712: malformed typed data, vek/signer/eip712.h).
@@ -249,6 +249,34 @@ class Session {
   [[nodiscard]] VekResult<std::string> send(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
                                             OptText rpc_url, AccountRef which);
 
+  // ---- EVM signing in the forms eth-account and web3 use (evm_signing.cpp)
+
+  // Signs the transaction the family's `assemble` makes of `fields_json` (EVM: an
+  // eth-account transaction dictionary as JSON, families/evm/transaction.h), exactly as
+  // sign_transaction signs those bytes (its checks included: another chain's chainId is
+  // refused there). A "from" field must name the signing account (any case).
+  // Errors: InvalidInput (unknown chain; "transaction fields are assembled for {families}
+  // chains only, not {family}"; the assembler's "transaction fields: ..."; "transaction
+  // fields: from {from} is not the signing account {address}"); those of sign_transaction.
+  [[nodiscard]] VekResult<SignedTransaction> sign_transaction_fields(std::string_view chain,
+                                                                     std::string_view fields_json, AccountRef which);
+
+  // Signs an EIP-191 signed-data message from its parts (eth-account's SignableMessage:
+  // version, header, body; EvmSigner::signable_message_hash): v = 27 or 28; format
+  // "eip191" for versions 0x45 and 0x00, "eip712" for 0x01 (whose domain is not seen, so
+  // its chainId is not checked). Errors: InvalidInput (unknown chain, not an EVM chain,
+  // the parts refused); SessionClosed; Hd; Signer.
+  [[nodiscard]] VekResult<SignResult> sign_signable_message(std::string_view chain, std::uint8_t version,
+                                                            std::span<const std::uint8_t> header,
+                                                            std::span<const std::uint8_t> body, AccountRef which);
+
+  // Signs a 32-byte hash as given with an EVM chain's key (eth-account's unsafe_sign_hash):
+  // whatever the hash is the digest of, a transaction's included, the signature authorises
+  // it. v = 27 or 28, format empty. Errors: InvalidInput (unknown chain, not an EVM chain,
+  // "the hash must be 32 bytes, got {n}"); SessionClosed; Hd; Signer.
+  [[nodiscard]] VekResult<SignResult> unsafe_sign_hash(std::string_view chain, std::span<const std::uint8_t> hash,
+                                                       AccountRef which);
+
   class Secrets;  // the locked pages holding the secret and the derived keys
 
  private:
@@ -269,6 +297,12 @@ class Session {
   [[nodiscard]] VekResult<void> check_open_locked();
   // Under mu_: the key that signs for `chain` with `which`, valid until mu_ is released.
   [[nodiscard]] VekResult<std::span<const std::uint8_t>> key_locked(const vek_core::Chain& chain, AccountRef which);
+
+  // Takes the lock and signs the 32-byte `digest` with the EVM key for `chain`, v = 27 or
+  // 28, the signature written as format `format_name`'s (an EVM format) is.
+  [[nodiscard]] VekResult<SignResult> sign_evm_digest(const vek_core::Chain& chain,
+                                                      std::span<const std::uint8_t> digest, AccountRef which,
+                                                      std::string_view format_name);
 
   // Takes the lock and signs `tx` with the key for `chain`: completed by
   // sign_and_assemble when `assemble`, else the signature alone.

@@ -5,7 +5,8 @@
 //            eth_signTypedData_v4); r || s || v, hex.
 //   Solana:  "raw" (the Ed25519 signature over the message bytes, what wallet adapters check);
 //            hex. "offchain" and "offchain_domain" (an off-chain message; either checks
-//            both headers, any format byte that admits the message); base58.
+//            both headers, any format byte that admits the message); base58. Checks of
+//            each read the signature as base58 (as dApps send it) or hex.
 //   Bitcoin: "bip322" (simple, P2WPKH), "bip137", "raw"; base64, base64, hex.
 //   Cosmos:  "adr036" (64-byte low-s signature of the amino-JSON sign document), "raw"; base64, hex.
 //   Tron:    "tip191" (v = 27/28), "raw" (v = 0/1); hex. Both accept either v.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "vek/core/chain.h"
+#include "vek/signer/error.h"
 #include "vek/signer/traits.h"
 
 namespace vek_signer {
@@ -29,6 +30,13 @@ struct PathPreset {
 
 // The digest a family's sign_message signs (its signed-message envelope).
 using MessageDigest = std::array<std::uint8_t, 32>;
+
+// What a family's `assemble` makes of a transaction's fields: the unsigned transaction,
+// and the sender the fields name (checked against the signing account by whoever signs).
+struct AssembledFields {
+  std::vector<std::uint8_t> unsigned_tx;
+  std::optional<std::string> from;
+};
 
 struct FamilyDescriptor {
   ChainType type;
@@ -61,10 +69,11 @@ struct FamilyDescriptor {
   std::span<const std::string_view> key_formats = {};
   std::span<const PathPreset> path_presets = {};
 
-  // Transaction work still done outside the descriptor; null until a family provides it.
-  // assemble: the unsigned transaction from its fields (nonce, fee, ...) as the chain
-  //   serialises it for signing.
-  std::vector<std::uint8_t> (*assemble)(std::span<const std::uint8_t> fields) = nullptr;
+  // Transaction work; null until a family provides it.
+  // assemble: the unsigned transaction from its fields (nonce, fees, ...), given as one
+  //   JSON object under the names the family's own tools use, as the chain serialises it
+  //   for signing, for `chain`. Errors: InvalidInput naming the field.
+  SignerResult<AssembledFields> (*assemble)(std::string_view fields_json, const vek_core::Chain& chain) = nullptr;
   // build: a transaction from an intent (pay, transfer a token, ...) and the chain's
   //   current state.
   std::vector<std::uint8_t> (*build)(std::string_view intent) = nullptr;
