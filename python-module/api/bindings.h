@@ -3,6 +3,10 @@
 
 #include <nanobind/nanobind.h>
 
+namespace vek_lib {
+class Session;
+}  // namespace vek_lib
+
 namespace vek_api {
 
 void bind_results(nanobind::module_& m);       // results.cpp: Account, Wallet, Signature, SignedTransaction
@@ -12,5 +16,8 @@ void bind_session(nanobind::module_& m);       // session.cpp: Session
 void bind_vault(nanobind::module_& m);         // vault.cpp: Vault
 void bind_verification(nanobind::module_& m);  // verification.cpp: recover_address, verify_*
 void bind_functions(nanobind::module_& m);     // functions.cpp: preset_path, derive_address, broadcast
+
+// ephemeral.cpp: Session.from_mnemonic, Session.from_private_key (bind_session calls it).
+void bind_ephemeral(nanobind::class_<vek_lib::Session>& session);
 
 }  // namespace vek_api

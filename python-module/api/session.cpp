@@ -221,6 +221,7 @@ void bind_session(nb::module_& m) {
   nb::class_<Session> session(m, "Session", kSessionDoc);
   bind_lifetime(session);
   bind_signing(session);
+  bind_ephemeral(session);
   session.def("__repr__", &session_repr);
 }
 
