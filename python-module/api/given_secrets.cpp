@@ -30,11 +30,13 @@ void wipe_str(PyObject* s) {
 
 Nfkd::Nfkd(const nb::str& given) {
   if (PyUnicode_IS_ASCII(given.ptr()) == 0) {
-    static nb::object normalize = nb::module_::import_("unicodedata").attr("normalize");
+    // Kept for the life of the process (a static object would be released after the
+    // interpreter is gone).
+    static const nb::handle normalize = nb::object(nb::module_::import_("unicodedata").attr("normalize")).release();
     nb::object normal = normalize("NFKD", given);
     if (!normal.is(given)) copy_ = std::move(normal);
   }
-  text_ = text(copy_.is_valid() ? nb::borrow<nb::str>(copy_) : given);
+  text_ = vek_api::text(copy_.is_valid() ? nb::borrow<nb::str>(copy_) : given);
 }
 
 Nfkd::~Nfkd() {

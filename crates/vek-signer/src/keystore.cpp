@@ -135,9 +135,12 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto, const KeystoreLimit
   if (kdf.n > kKeystoreMaxScryptN) {
     return invalid("scrypt N=" + std::to_string(kdf.n) + " is above the limit of " + std::to_string(kKeystoreMaxScryptN));
   }
-  if (rp > kKeystoreMaxScryptRP) {
-    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is above the limit of " +
-                   std::to_string(kKeystoreMaxScryptRP));
+  // The work (and memory) of the heaviest parameters wallets write, spread as the file
+  // has it: r*p up to 8 at N = 2^18, more at a lighter N (geth's --lightkdf: N = 4096,
+  // r*p = 48).
+  const std::uint64_t rp_limit = kKeystoreMaxScryptN * kKeystoreMaxScryptRP / kdf.n;
+  if (rp > rp_limit) {
+    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is above the limit of " + std::to_string(rp_limit));
   }
   return kdf;
 }

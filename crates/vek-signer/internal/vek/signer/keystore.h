@@ -63,7 +63,8 @@ struct KeystoreLimits {
 //     "scrypt r and p must be at least 1",
 //     "scrypt N={n} is below minimum 262144[; {hint}]",
 //     "scrypt r*p={rp} is below minimum 8[; {hint}]" (both unless limits.allow_weak_kdf),
-//     "scrypt N={n} is above the limit of 262144", "scrypt r*p={rp} is above the limit of 8";
+//     "scrypt N={n} is above the limit of 262144", "scrypt r*p={rp} is above the limit of
+//     {2^21 / N}" (8 at N = 2^18: no more work than N = 2^18, r*p = 8);
 //   pbkdf2: "pbkdf2 c must be at least 1", "pbkdf2 c={c} is below minimum 262144[; {hint}]"
 //     (unless limits.allow_weak_kdf), "pbkdf2 c={c} is above the limit of 1000000";
 //   DecryptionFailed "keystore MAC mismatch (wrong password or altered file)";
