@@ -42,6 +42,11 @@ class WrongPassphraseError(CryptoError):
     The envelope did not authenticate: a wrong passphrase (or altered encrypted data).
     """
 
+class WrongBip39PassphraseError(WrongPassphraseError):
+    """
+    The BIP-39 passphrase given does not give the wallet's stored accounts (a wrong one).
+    """
+
 class SignerError(VekError):
     """The chain's signer refused a key, message or transaction."""
 
@@ -123,6 +128,12 @@ class Wallet:
     def bip39_passphrase(self) -> bool:
         """
         Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).
+        """
+
+    @property
+    def generated_keys(self) -> list[str]:
+        """
+        The curves whose key the import made at random, e.g. ["ed25519"]: only one curve's key was given.
         """
 
     def __repr__(self) -> str: ...
@@ -461,7 +472,42 @@ class Session:
             VaultError: the file cannot be written, or holds another secret now.
         """
 
+    @staticmethod
+    def from_mnemonic(mnemonic: str, bip39_passphrase: str | None = None, *, ttl: float | None = None) -> Session:
+        """
+        A session over a recovery phrase held by the caller: no vault, no file, no scrypt. The
+        phrase's seed (under bip39_passphrase; both taken in Unicode NFKD form) is kept as
+        Vault.unlock's sessions keep it, in locked memory wiped by close(); the phrase is not
+        kept. Its wallet has id "", name "" and the accounts import_mnemonic would store (index
+        0 of each family), which it signs with by default; add_account raises InvalidInputError.
+
+        Raises:
+            MnemonicError: the phrase is invalid.
+            InvalidInputError: ttl is not above zero.
+        """
+
+    @staticmethod
+    def from_private_key(private_key: str | None = None, chain: str | None = None, *, secp256k1_key: str | None = None, ed25519_key: str | None = None, ttl: float | None = None) -> Session:
+        """
+        A session over private keys held by the caller (hex, with or without 0x): the rules of
+        Vault.import_private_key. private_key is for the curve of `chain` (default secp256k1);
+        the other curve's key is secp256k1_key or ed25519_key, else random (a GeneratedKeyWarning;
+        Session.wallet.generated_keys names it; it is gone when the session closes). With both
+        secp256k1_key and ed25519_key, private_key is not used. No vault, no file, no scrypt;
+        its wallet has id "" and name ""; add_account raises InvalidInputError.
+
+        Raises:
+            InvalidInputError: bad hex, unknown chain, ttl not above zero.
+            SignerError: an invalid key.
+        """
+
     def __repr__(self) -> str: ...
+
+class GeneratedKeyWarning(UserWarning):
+    """
+    An import, or Session.from_private_key, was given the key of one curve only: the other curve's
+    key was made at random (Wallet.generated_keys names it) and exists nowhere else.
+    """
 
 class Vault:
     """
@@ -480,8 +526,12 @@ class Vault:
         """
         Creates a wallet with a new recovery phrase of 12 or 24 words.
 
+        passphrase: what the wallet's file is encrypted with; it must be given: passphrase=""
+        stores a wallet without one (anyone who gets the file gets the wallet). So for every
+        method that makes a wallet.
+
         Raises:
-            InvalidInputError: words is not 12 or 24.
+            InvalidInputError: words is not 12 or 24, no passphrase given.
             WalletNameExistsError: another wallet has that name.
             VaultError.
         """
@@ -495,12 +545,13 @@ class Vault:
         one chain of a family names the family. vek._native lists such a wallet but refuses to
         sign for a family stored at a path that is not one of its default paths.
 
-        bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"), ASCII; it is not stored,
-        and unlock() then needs it. vek._native refuses to sign with such a wallet.
+        bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"); it is not stored, and
+        unlock() then needs it. The phrase and it are taken in Unicode NFKD form, as BIP-39 (and
+        other wallets) hash them. vek._native refuses to sign with such a wallet.
 
         Raises:
             MnemonicError: the phrase is invalid.
-            InvalidInputError: a BIP-39 passphrase that is not ASCII.
+            InvalidInputError: no passphrase given.
             WalletNameExistsError: another wallet has that name.
             VaultError.
         """
@@ -509,10 +560,11 @@ class Vault:
         """
         Imports a private key in hex for the curve of `chain` (default: secp256k1); the other
         curve gets a random key unless given. With both secp256k1_key and ed25519_key,
-        private_key is not used.
+        private_key is not used. A random key is said by a GeneratedKeyWarning and named in
+        Wallet.generated_keys: it exists only in this wallet.
 
         Raises:
-            InvalidInputError: bad hex or unknown chain.
+            InvalidInputError: bad hex or unknown chain, no passphrase given.
             SignerError: an invalid key.
             WalletNameExistsError: another wallet has that name.
             VaultError.
@@ -567,21 +619,26 @@ class Vault:
             VaultError.
         """
 
-    def import_key(self, name: str, key: str | bytes, format: str, chain: str | None = None, key_password: str | None = None, passphrase: str | None = None) -> Wallet:
+    def import_key(self, name: str, key: str | bytes, format: str, chain: str | None = None, key_password: str | None = None, passphrase: str | None = None, *, allow_weak_kdf: bool = False) -> Wallet:
         """
         Imports one private key written by another wallet, as a private-key wallet.
 
         format: "hex" (with or without 0x), "wif" (Bitcoin), "keystore" (an Ethereum keystore v3
         file's text, opened with key_password), "solana-base58" or "solana-json" (a Solana
         keypair, 64 bytes). chain: the chain the key is for (default: the format's family;
-        ethereum for hex). The other curve gets a random key. Python's signal handlers run once a
+        ethereum for hex). The other curve gets a random key (GeneratedKeyWarning,
+        Wallet.generated_keys). A keystore with light key stretching (geth's --lightkdf: scrypt
+        N=4096; PBKDF2 below 262144 rounds) is refused unless allow_weak_kdf=True; the wallet is
+        stored under the vault's own parameters either way. Python's signal handlers run once a
         keystore's key is stretched: an exception they raise (KeyboardInterrupt) ends the import there,
         before anything is written.
 
         Raises:
-            InvalidInputError: unknown format or chain, a key that cannot be read.
+            InvalidInputError: unknown format or chain, a key that cannot be read, no
+                passphrase given.
             WrongPassphraseError: a wrong keystore password.
-            CryptoError: a keystore longer than 64 KiB, or with weak, unsupported or excessive parameters.
+            CryptoError: a keystore longer than 64 KiB, or with light (without allow_weak_kdf),
+                unsupported or excessive parameters.
             OutOfMemoryError: no memory for the key derivation.
             SignerError: an invalid key.
             WalletNameExistsError: another wallet has that name.
@@ -632,12 +689,14 @@ class Vault:
         Decrypts the wallet once and returns a Session that signs with it.
 
         ttl: seconds after which the session refuses to sign (None: until closed).
-        bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).
+        bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase);
+        taken in Unicode NFKD form.
 
         Raises:
             WrongPassphraseError.
+            WrongBip39PassphraseError: a wrong BIP-39 passphrase.
             WalletNotFoundError, AmbiguousWalletError.
-            InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not
+            InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing or not
                 expected, or damaged wallet data.
             CryptoError, MnemonicError, JsonError: damaged wallet data.
             VaultError.
@@ -704,15 +763,17 @@ def preset_path(preset: str, chain: str, index: int = 0) -> str:
         InvalidInputError: unknown chain or preset, a preset of another family.
     """
 
-def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None) -> str:
+def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None, *, path: str | None = None, preset: str | None = None) -> str:
     """
-    The address of `chain` at its family's default path for `index` (default 0), from the
-    phrase's seed under bip39_passphrase (None: none; ASCII only).
+    The address of `chain` at its family's default path for `index` (default 0), at the
+    path of `preset` for `index` (the names of preset_path), or at `path`, from the phrase's
+    seed under bip39_passphrase (None: none). The phrase and the BIP-39 passphrase are taken
+    in Unicode NFKD form, as BIP-39 hashes them.
 
     Raises:
-        InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.
+        InvalidInputError: unknown chain or preset, path given with index or preset.
         MnemonicError: the phrase is invalid.
-        DerivationError: the index is out of range.
+        DerivationError: the index is out of range, a path not valid for the chain's curve.
     """
 
 def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> str:
