@@ -482,6 +482,7 @@ def failures(app, vault, tmp_path):
     copy_wallet(vault, w.id, "weak-kdf", "weak", n=1024)
     copy_wallet(vault, w.id, "twin-1", "twins")
     copy_wallet(vault, w.id, "twin-2", "twins")
+    app.import_mnemonic("b39", ZERO_PHRASE, PASS, bip39_passphrase="right")
     a_file = tmp_path / "a-file"
     a_file.write_text("")
     server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "raw:<html>", "--route", "/500=status:500")
@@ -491,12 +492,14 @@ def failures(app, vault, tmp_path):
     yield {
         vek.WalletNotFoundError: (lambda: app.get("nobody"), lambda: _native.get_wallet("nobody", v)),
         vek.AmbiguousWalletError: (lambda: app.unlock("twins", PASS), lambda: _native.get_wallet("twins", v)),
-        vek.WalletNameExistsError: (lambda: app.create("w"), lambda: _native.create_wallet("w", vault_path_opt=v)),
-        vek.InvalidInputError: (lambda: app.create("x", words=13), lambda: _native.create_wallet("x", None, 13, v)),
+        vek.WalletNameExistsError: (lambda: app.create("w", ""), lambda: _native.create_wallet("w", vault_path_opt=v)),
+        vek.InvalidInputError: (lambda: app.create("x", "", words=13), lambda: _native.create_wallet("x", None, 13, v)),
         vek.BroadcastError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/500"),
                              lambda: _native.sign_and_send("w", "ethereum", tx.hex(), PASS, None, server.url + "/500", v)),
         vek.CryptoError: (lambda: app.unlock("weak", PASS), lambda: _native.export_wallet("weak", PASS, v)),
         vek.WrongPassphraseError: (lambda: app.unlock("w", "wrong"), lambda: _native.export_wallet("w", "wrong", v)),
+        # vek._native cannot take a BIP-39 passphrase (its own refusal is tested in test_compat).
+        vek.WrongBip39PassphraseError: (lambda: app.unlock("b39", PASS, bip39_passphrase="wrong"), None),
         vek.SignerError: (lambda: app.import_private_key("z", "00" * 32, passphrase=""),
                           lambda: _native.import_wallet_private_key("z", "00" * 32, vault_path_opt=v)),
         # Its texts quote none of the phrase, unlike vek._native's (a test of their own).
