@@ -146,11 +146,12 @@ def read_new_passphrase(
     reader: SecretReader,
     given: Optional[Source] = None,
     prompt: str = "New passphrase: ",
-) -> Optional[str]:
+) -> str:
     """A new wallet passphrase. An empty one leaves the wallet file readable by
-    anyone who gets it: that needs --no-passphrase, or a "y" to the question."""
+    anyone who gets it: that needs --no-passphrase, or a "y" to the question. The empty
+    passphrase is "" (vek.Vault refuses a new wallet whose passphrase is not given)."""
     if getattr(args, "no_passphrase", False):
-        return None
+        return ""
     value = reader.secret("passphrase", prompt, given or source(args, "passphrase"), confirm=True)
     if value:
         return value
@@ -158,5 +159,5 @@ def read_new_passphrase(
         raise CliError("the passphrase is empty: this wallet would not be protected; give --no-passphrase to mean it")
     if not reader.confirm("The passphrase is empty: this wallet will not be protected. Continue?"):
         raise CliError("cancelled: the passphrase is empty")
-    return None
+    return ""
 
