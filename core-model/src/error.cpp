@@ -94,6 +94,8 @@ constexpr std::array kTable = {
               "A Base64 text has a length no byte string encodes to."},
     ErrorInfo{C::Base64NonCanonical, "base64_non_canonical", "non-zero trailing bits in base64 text",
               "InvalidInputError", "A Base64 text sets bits after its last byte."},
+    ErrorInfo{C::WrongBip39Passphrase, "wrong_bip39_passphrase", "invalid input: {detail}", "WrongBip39PassphraseError",
+              "A wallet's stored accounts are not those of its phrase under the BIP-39 passphrase given."},
 };
 
 constexpr std::array kClasses = {
@@ -112,6 +114,8 @@ constexpr std::array kClasses = {
                    "The wallet's encryption envelope cannot be used (bad parameters or data).", false},
     ErrorClassInfo{"WrongPassphraseError", "CryptoError",
                    "The envelope did not authenticate: a wrong passphrase (or altered encrypted data).", false},
+    ErrorClassInfo{"WrongBip39PassphraseError", "WrongPassphraseError",
+                   "The BIP-39 passphrase given does not give the wallet's stored accounts (a wrong one).", false},
     ErrorClassInfo{"SignerError", "VekError", "The chain's signer refused a key, message or transaction.", false},
     ErrorClassInfo{"MnemonicError", "VekError", "A recovery phrase is invalid, or one could not be generated.", false},
     ErrorClassInfo{"DerivationError", "VekError", "A key could not be derived (derivation path or index).", false},
@@ -136,7 +140,7 @@ constexpr bool table_in_code_order() {
   for (std::size_t i = 0; i < kTable.size(); ++i) {
     if (static_cast<std::size_t>(kTable[i].code) != i) return false;
   }
-  return kTable.size() == static_cast<std::size_t>(ErrorCode::Base64NonCanonical) + 1;
+  return kTable.size() == static_cast<std::size_t>(ErrorCode::WrongBip39Passphrase) + 1;
 }
 static_assert(table_in_code_order(), "one row per ErrorCode, in its order");
 

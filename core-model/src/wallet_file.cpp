@@ -1,5 +1,6 @@
 #include "vek/core/wallet_file.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -87,6 +88,7 @@ enum WalletField : unsigned {
   kKeyType = 128,
   kMetadata = 256,
   kBip39Passphrase = 512,
+  kGeneratedKeys = 1024,
 };
 
 WalletField wallet_field(const std::string& key) noexcept {
@@ -104,6 +106,7 @@ WalletField wallet_field(const std::string& key) noexcept {
       if (key == "chain_type") return kChainType;
       return WalletField{};
     case 11: return key == "vek_version" ? kVersion : WalletField{};
+    case 14: return key == "generated_keys" ? kGeneratedKeys : WalletField{};
     case 16: return key == "bip39_passphrase" ? kBip39Passphrase : WalletField{};
     default: return WalletField{};
   }
@@ -152,6 +155,20 @@ bool read_flag(Reader& r, bool& out, const char* field) {
   return true;
 }
 
+// An array of curve names ("secp256k1", "ed25519"); other names are kept as read.
+bool read_names(Reader& r, std::vector<std::string>& out, const char* field) {
+  (void)r.peek();
+  const char* at = r.position();
+  json v;
+  if (!r.value(v, 2)) return false;
+  const auto text = [](const json& e) { return e.is_string(); };
+  if (!v.is_array() || !std::all_of(v.begin(), v.end(), text)) {
+    return r.fail_at(at, std::string("invalid type for `") + field + "`: expected an array of strings");
+  }
+  for (const json& e : v) out.push_back(e.get<std::string>());
+  return true;
+}
+
 bool read_accounts(Reader& r, std::vector<WalletAccount>& out, std::string& key) {
   if (!r.begin_array("an array of wallet accounts")) return false;
   for (bool first = true;; first = false) {
@@ -193,6 +210,7 @@ bool read_wallet(Reader& r, EncryptedWallet& w) {
       case kKeyType: ok = read_key_type(r, w.key_type, key); break;
       case kMetadata: ok = r.value(w.metadata, 2); break;
       case kBip39Passphrase: ok = read_flag(r, w.bip39_passphrase, "bip39_passphrase"); break;
+      case kGeneratedKeys: ok = read_names(r, w.generated_keys, "generated_keys"); break;
     }
     if (!ok) return false;
   }
@@ -303,6 +321,7 @@ std::expected<std::string, std::string> wallet_to_json_text(const EncryptedWalle
   doc["crypto"] = ordered_json(w.crypto);
   doc["key_type"] = key_type_name(w.key_type);
   if (w.bip39_passphrase) doc["bip39_passphrase"] = true;
+  if (!w.generated_keys.empty()) doc["generated_keys"] = w.generated_keys;
   if (!w.metadata.is_null()) doc["metadata"] = ordered_json(w.metadata);
   try {
     return doc.dump(2);

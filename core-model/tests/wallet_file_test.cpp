@@ -155,6 +155,24 @@ TEST(WalletFile, Bip39PassphraseMarkWrittenOnlyWhenSetAndReadBack) {
       << refused.error();
 }
 
+TEST(WalletFile, GeneratedKeysWrittenOnlyWhenSetAndReadBack) {
+  EncryptedWallet w = sample();
+  EXPECT_EQ(vek_core::wallet_to_json_text(w).value().find("generated_keys"), std::string::npos);
+  w.generated_keys = {"ed25519"};
+  const std::string text = vek_core::wallet_to_json_text(w).value();
+  EXPECT_NE(text.find("\"key_type\": \"mnemonic\",\n  \"generated_keys\": [\n    \"ed25519\"\n  ]"), std::string::npos)
+      << text;
+  auto back = vek_core::wallet_from_json_text(text);
+  ASSERT_TRUE(back) << back.error();
+  EXPECT_EQ(*back, w);
+  std::string bad = text;
+  bad.replace(bad.find("\"ed25519\""), 9, "1");
+  auto refused = vek_core::wallet_from_json_text(bad);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().rfind("invalid type for `generated_keys`: expected an array of strings at line", 0), 0u)
+      << refused.error();
+}
+
 TEST(WalletFile, StringEscaping) {
   EncryptedWallet w = sample();
   w.name = "q\" b\\ / \b\f\n\r\t \x01\x1f \x7f \xc3\xa9 \xf0\x9f\x98\x80";

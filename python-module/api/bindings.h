@@ -19,4 +19,7 @@ void bind_vault(nanobind::module_& m);         // vault.cpp: Vault
 void bind_verification(nanobind::module_& m);  // verification.cpp: recover_address, verify_*
 void bind_functions(nanobind::module_& m);     // functions.cpp: preset_path, derive_address, broadcast
 
+// ephemeral.cpp: Session.from_mnemonic, Session.from_private_key (bind_session calls it).
+void bind_ephemeral(nanobind::class_<vek_lib::Session>& session);
+
 }  // namespace vek_api

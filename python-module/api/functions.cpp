@@ -9,6 +9,7 @@
 
 #include "bindings.h"
 #include "calls.h"
+#include "given_secrets.h"
 #include "vek/lib/signing.h"
 
 namespace nb = nanobind;
@@ -30,10 +31,13 @@ constexpr const char* kPresetPathDoc =
     "Raises:\n    InvalidInputError: unknown chain or preset, a preset of another family.";
 
 constexpr const char* kDeriveAddressDoc =
-    "The address of `chain` at its family's default path for `index` (default 0), from the\n"
-    "phrase's seed under bip39_passphrase (None: none; ASCII only).\n\n"
-    "Raises:\n    InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.\n"
-    "    MnemonicError: the phrase is invalid.\n    DerivationError: the index is out of range.";
+    "The address of `chain` at its family's default path for `index` (default 0), at the\n"
+    "path of `preset` for `index` (the names of preset_path), or at `path`, from the phrase's\n"
+    "seed under bip39_passphrase (None: none). The phrase and the BIP-39 passphrase are taken\n"
+    "in Unicode NFKD form, as BIP-39 hashes them.\n\n"
+    "Raises:\n    InvalidInputError: unknown chain or preset, path given with index or preset.\n"
+    "    MnemonicError: the phrase is invalid.\n"
+    "    DerivationError: the index is out of range, a path not valid for the chain's curve.";
 
 constexpr const char* kBroadcastDoc =
     "Submits a transaction that is already signed (hex text, a leading \"0x\" dropped, or bytes)\n"
@@ -52,12 +56,23 @@ std::string preset_path(const nb::str& preset, const nb::str& chain, std::uint32
   return take(vek_lib::preset_path(p, c, index));
 }
 
-std::string derive_address(const nb::str& phrase, const nb::str& chain, OptIndex index,
-                           const OptStr& bip39_passphrase) {
-  const auto ph = text(phrase);
+std::string derive_address(const nb::str& phrase, const nb::str& chain, OptIndex index, const OptStr& bip39_passphrase,
+                           const OptStr& path, const OptStr& preset) {
+  const Nfkd normal(phrase);
   const auto c = text(chain);
-  const auto b = opt_text(bip39_passphrase);
-  return take(released([&] { return vek_lib::derive_address(ph, c, index, b, vek_lib::Caller{}); }));
+  const OptNfkd bip39(bip39_passphrase);
+  if (path && (index || preset)) {
+    raise(vek_lib::VekLibError::invalid_input("give a path, or an index and a preset, not both"));
+  }
+  std::optional<std::string> at = path ? std::optional<std::string>(text(*path)) : std::nullopt;
+  if (preset) {
+    at = take(vek_lib::preset_path(text(*preset), c, index.value_or(0)));
+    index.reset();
+  }
+  return take(released([&] {
+    return vek_lib::derive_address(normal.text(), c, index, bip39.text(), vek_lib::Caller{},
+                                   at ? vek_lib::OptText(*at) : std::nullopt);
+  }));
 }
 
 std::string broadcast(const nb::str& chain, const TextOrBytes& signed_tx, const OptStr& rpc_url) {
@@ -77,7 +92,8 @@ std::string broadcast(const nb::str& chain, const TextOrBytes& signed_tx, const 
 void bind_functions(nb::module_& m) {
   m.def("preset_path", &preset_path, "preset"_a, "chain"_a, "index"_a = 0, kPresetPathDoc);
   m.def("derive_address", &derive_address, "phrase"_a, "chain"_a, "index"_a = nb::none(),
-        "bip39_passphrase"_a = nb::none(), kDeriveAddressDoc);
+        "bip39_passphrase"_a = nb::none(), nb::kw_only(), "path"_a = nb::none(), "preset"_a = nb::none(),
+        kDeriveAddressDoc);
   m.def("broadcast", &broadcast, "chain"_a, "signed"_a, "rpc_url"_a = nb::none(), kBroadcastDoc);
 }
 

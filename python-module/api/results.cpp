@@ -75,11 +75,13 @@ void bind_accounts(nb::module_& m) {
               "One account per chain family: evm, solana, bitcoin, cosmos, tron, ton.")
       .def_ro("created_at", &vek_lib::WalletInfo::created_at, "When the wallet was created (RFC 3339, UTC).")
       .def_ro("bip39_passphrase", &vek_lib::WalletInfo::bip39_passphrase,
-              "Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).");
+              "Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).")
+      .def_ro("generated_keys", &vek_lib::WalletInfo::generated_keys,
+              "The curves whose key the import made at random, e.g. [\"ed25519\"]: only one curve's key was given.");
   wallet.def("address", &wallet_address, "chain"_a, kWalletAddressDoc);
-  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at", "bip39_passphrase"});
+  value_methods(wallet, "Wallet", {"id", "name", "accounts", "created_at", "bip39_passphrase", "generated_keys"});
   state_methods(wallet, &WalletInfo::id, &WalletInfo::name, &WalletInfo::accounts, &WalletInfo::created_at,
-                &WalletInfo::bip39_passphrase);
+                &WalletInfo::bip39_passphrase, &WalletInfo::generated_keys);
 }
 
 void bind_signatures(nb::module_& m) {

@@ -246,6 +246,7 @@ void bind_session(nb::module_& m) {
   bind_lifetime(session);
   bind_signing(session);
   bind_session_evm(session);
+  bind_ephemeral(session);
   session.def("__repr__", &session_repr);
 }
 

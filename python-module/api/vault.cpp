@@ -18,6 +18,7 @@
 
 #include "bindings.h"
 #include "calls.h"
+#include "given_secrets.h"
 #include "vek/lib/review.h"
 #include "vek/lib/session.h"
 
@@ -55,7 +56,10 @@ constexpr const char* kVaultDoc =
     "gives them); None for the default ~/.vek.";
 constexpr const char* kCreateDoc =
     "Creates a wallet with a new recovery phrase of 12 or 24 words.\n\n"
-    "Raises:\n    InvalidInputError: words is not 12 or 24.\n"
+    "passphrase: what the wallet's file is encrypted with; it must be given: passphrase=\"\"\n"
+    "stores a wallet without one (anyone who gets the file gets the wallet). So for every\n"
+    "method that makes a wallet.\n\n"
+    "Raises:\n    InvalidInputError: words is not 12 or 24, no passphrase given.\n"
     "    WalletNameExistsError: another wallet has that name.\n    VaultError.";
 constexpr const char* kImportMnemonicDoc =
     "Imports a recovery phrase; its accounts are derived at `index` (default 0).\n\n"
@@ -63,15 +67,17 @@ constexpr const char* kImportMnemonicDoc =
     "shows at another path (e.g. {\"ethereum\": vek.preset_path(\"evm-account\", \"ethereum\", 1)});\n"
     "one chain of a family names the family. vek._native lists such a wallet but refuses to\n"
     "sign for a family stored at a path that is not one of its default paths.\n\n"
-    "bip39_passphrase: the phrase's BIP-39 passphrase (\"25th word\"), ASCII; it is not stored,\n"
-    "and unlock() then needs it. vek._native refuses to sign with such a wallet.\n\n"
-    "Raises:\n    MnemonicError: the phrase is invalid.\n    InvalidInputError: a BIP-39 passphrase that is not ASCII.\n"
+    "bip39_passphrase: the phrase's BIP-39 passphrase (\"25th word\"); it is not stored, and\n"
+    "unlock() then needs it. The phrase and it are taken in Unicode NFKD form, as BIP-39 (and\n"
+    "other wallets) hash them. vek._native refuses to sign with such a wallet.\n\n"
+    "Raises:\n    MnemonicError: the phrase is invalid.\n    InvalidInputError: no passphrase given.\n"
     "    WalletNameExistsError: another wallet has that name.\n    VaultError.";
 constexpr const char* kImportPrivateKeyDoc =
     "Imports a private key in hex for the curve of `chain` (default: secp256k1); the other\n"
     "curve gets a random key unless given. With both secp256k1_key and ed25519_key,\n"
-    "private_key is not used.\n\n"
-    "Raises:\n    InvalidInputError: bad hex or unknown chain.\n    SignerError: an invalid key.\n"
+    "private_key is not used. A random key is said by a GeneratedKeyWarning and named in\n"
+    "Wallet.generated_keys: it exists only in this wallet.\n\n"
+    "Raises:\n    InvalidInputError: bad hex or unknown chain, no passphrase given.\n    SignerError: an invalid key.\n"
     "    WalletNameExistsError: another wallet has that name.\n    VaultError.";
 constexpr const char* kWalletsDoc =
     "Every wallet of the vault, newest first.\n\nRaises:\n    VaultError.";
@@ -94,12 +100,17 @@ constexpr const char* kImportKeyDoc =
     "format: \"hex\" (with or without 0x), \"wif\" (Bitcoin), \"keystore\" (an Ethereum keystore v3\n"
     "file's text, opened with key_password), \"solana-base58\" or \"solana-json\" (a Solana\n"
     "keypair, 64 bytes). chain: the chain the key is for (default: the format's family;\n"
-    "ethereum for hex). The other curve gets a random key. Python's signal handlers run once a\n"
+    "ethereum for hex). The other curve gets a random key (GeneratedKeyWarning,\n"
+    "Wallet.generated_keys). A keystore with light key stretching (geth's --lightkdf: scrypt\n"
+    "N=4096; PBKDF2 below 262144 rounds) is refused unless allow_weak_kdf=True; the wallet is\n"
+    "stored under the vault's own parameters either way. Python's signal handlers run once a\n"
     "keystore's key is stretched: an exception they raise (KeyboardInterrupt) ends the import there,\n"
     "before anything is written.\n\n"
-    "Raises:\n    InvalidInputError: unknown format or chain, a key that cannot be read.\n"
+    "Raises:\n    InvalidInputError: unknown format or chain, a key that cannot be read, no\n"
+    "        passphrase given.\n"
     "    WrongPassphraseError: a wrong keystore password.\n"
-    "    CryptoError: a keystore longer than 64 KiB, or with weak, unsupported or excessive parameters.\n"
+    "    CryptoError: a keystore longer than 64 KiB, or with light (without allow_weak_kdf),\n"
+    "        unsupported or excessive parameters.\n"
     "    OutOfMemoryError: no memory for the key derivation.\n"
     "    SignerError: an invalid key.\n    WalletNameExistsError: another wallet has that name.\n"
     "    VaultError.";
@@ -126,15 +137,24 @@ constexpr const char* kChangePassphraseDoc =
 constexpr const char* kUnlockDoc =
     "Decrypts the wallet once and returns a Session that signs with it.\n\n"
     "ttl: seconds after which the session refuses to sign (None: until closed).\n"
-    "bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).\n\n"
-    "Raises:\n    WrongPassphraseError.\n    WalletNotFoundError, AmbiguousWalletError.\n"
-    "    InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not\n"
+    "bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase);\n"
+    "taken in Unicode NFKD form.\n\n"
+    "Raises:\n    WrongPassphraseError.\n    WrongBip39PassphraseError: a wrong BIP-39 passphrase.\n"
+    "    WalletNotFoundError, AmbiguousWalletError.\n"
+    "    InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing or not\n"
     "        expected, or damaged wallet data.\n"
     "    CryptoError, MnemonicError, JsonError: damaged wallet data.\n    VaultError.";
 
+// The warning of an import whose other curve's key is random.
+void warn_imported_keys(const WalletInfo& made) {
+  std::string what = "wallet '";
+  what.append(made.name).append("' (").append(made.id).append(")");
+  warn_generated_keys(made, what, "back it up with Vault.export, or import both keys");
+}
+
 WalletInfo create(const Vault& v, const nb::str& name, const OptStr& passphrase, std::uint32_t words) {
   const auto n = text(name);
-  const auto p = opt_text(passphrase);
+  const auto p = required_passphrase(passphrase);
   return take(released([&] { return vek_lib::create_wallet(n, words, p, v.where()); }));
 }
 
@@ -142,9 +162,11 @@ WalletInfo import_mnemonic(const Vault& v, const nb::str& name, const nb::str& m
                            OptIndex index, const OptStr& bip39_passphrase,
                            const std::optional<std::map<std::string, std::string>>& paths) {
   const auto n = text(name);
-  const auto ph = text(mnemonic);
-  const auto p = opt_text(passphrase);
-  const auto b = opt_text(bip39_passphrase);
+  const Nfkd phrase(mnemonic);
+  const auto ph = phrase.text();
+  const auto p = required_passphrase(passphrase);
+  const OptNfkd bip39(bip39_passphrase);
+  const auto b = bip39.text();
   std::vector<vek_lib::FamilyPath> given;
   if (paths) {
     for (const auto& [chain, path] : *paths) given.push_back({chain, path});
@@ -157,15 +179,19 @@ WalletInfo import_private_key(const Vault& v, const nb::str& name, const OptStr&
   const auto n = text(name);
   const auto k = private_key ? text(*private_key) : std::string_view();
   const auto c = opt_text(chain);
-  const auto p = opt_text(passphrase);
+  const auto p = required_passphrase(passphrase);
   const auto secp = opt_text(secp256k1_key);
   const auto ed = opt_text(ed25519_key);
-  return take(released([&] { return vek_lib::import_wallet_private_key(n, k, c, p, v.where(), secp, ed, vek_lib::Caller{}); }));
+  WalletInfo made = take(
+      released([&] { return vek_lib::import_wallet_private_key(n, k, c, p, v.where(), secp, ed, vek_lib::Caller{}); }));
+  warn_imported_keys(made);
+  return made;
 }
 
 // A keystore's key stretching lets Ctrl-C in once it is over (nothing is written then).
 WalletInfo import_key(const Vault& v, const nb::str& name, const TextOrBytes& key, const nb::str& format,
-                      const OptStr& chain, const OptStr& key_password, const OptStr& passphrase) {
+                      const OptStr& chain, const OptStr& key_password, const OptStr& passphrase,
+                      bool allow_weak_kdf) {
   const auto n = text(name);
   const auto k = std::holds_alternative<nb::str>(key)
                      ? text(std::get<nb::str>(key))
@@ -173,9 +199,12 @@ WalletInfo import_key(const Vault& v, const nb::str& name, const TextOrBytes& ke
   const auto f = text(format);
   const auto c = opt_text(chain);
   const auto kp = opt_text(key_password);
-  const auto p = opt_text(passphrase);
-  return take(released(
-      [&] { return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where(), python_signals_let_wait); }));
+  const auto p = required_passphrase(passphrase);
+  WalletInfo made = take(released([&] {
+    return vek_lib::import_wallet_key(n, k, f, c, kp, p, v.where(), python_signals_let_wait, allow_weak_kdf);
+  }));
+  warn_imported_keys(made);
+  return made;
 }
 
 std::vector<WalletInfo> wallets(const Vault& v) {
@@ -211,7 +240,8 @@ nb::str export_key(const Vault& v, const nb::str& name_or_id, const nb::str& cha
   const auto f = text(format);
   const auto p = opt_text(passphrase);
   const auto kp = opt_text(key_password);
-  const auto b = opt_text(bip39_passphrase);
+  const OptNfkd bip39(bip39_passphrase);
+  const auto b = bip39.text();
   return secret_str(take(released([&] { return vek_lib::export_key(n, c, f, p, kp, v.where(), b); })));
 }
 
@@ -220,7 +250,8 @@ std::string public_key(const Vault& v, const nb::str& name_or_id, const nb::str&
   const auto n = text(name_or_id);
   const auto c = text(chain);
   const auto p = opt_text(passphrase);
-  const auto b = opt_text(bip39_passphrase);
+  const OptNfkd bip39(bip39_passphrase);
+  const auto b = bip39.text();
   return take(released([&] { return vek_lib::public_key(n, c, p, v.where(), b); }));
 }
 
@@ -236,7 +267,8 @@ std::unique_ptr<vek_lib::Session> unlock(const Vault& v, const nb::str& name_or_
                                          std::optional<double> ttl, const OptStr& bip39_passphrase) {
   const auto w = text(name_or_id);
   const auto p = opt_text(passphrase);
-  const auto b = opt_text(bip39_passphrase);
+  const OptNfkd bip39(bip39_passphrase);
+  const auto b = bip39.text();
   return take(released([&] { return vek_lib::Session::unlock(w, p, v.where(), ttl, b); }));
 }
 
@@ -264,7 +296,8 @@ void bind_wallets(nb::class_<Vault>& vault) {
 void bind_keys(nb::class_<Vault>& vault) {
   vault.def("export", &export_secret, "name_or_id"_a, "passphrase"_a = nb::none(), kExportDoc)
       .def("import_key", &import_key, "name"_a, "key"_a, "format"_a, "chain"_a = nb::none(),
-           "key_password"_a = nb::none(), "passphrase"_a = nb::none(), kImportKeyDoc)
+           "key_password"_a = nb::none(), "passphrase"_a = nb::none(), nb::kw_only(), "allow_weak_kdf"_a = false,
+           kImportKeyDoc)
       .def("export_key", &export_key, "name_or_id"_a, "chain"_a, "format"_a = "hex", "passphrase"_a = nb::none(),
            "key_password"_a = nb::none(), "bip39_passphrase"_a = nb::none(), kExportKeyDoc)
       .def("public_key", &public_key, "name_or_id"_a, "chain"_a, "passphrase"_a = nb::none(),
@@ -278,6 +311,7 @@ void bind_keys(nb::class_<Vault>& vault) {
 }  // namespace
 
 void bind_vault(nb::module_& m) {
+  bind_generated_key_warning(m);
   nb::class_<Vault> vault(m, "Vault", kVaultDoc);
   vault
       .def(

@@ -436,7 +436,7 @@ PHRASE_ERRORS = [
 
 def test_phrase_errors_quote_no_more_than_the_word_not_in_the_list(app):
     for phrase, reason in PHRASE_ERRORS:
-        for call in (lambda: vek.derive_address(phrase, "ethereum"), lambda: app.import_mnemonic("m", phrase)):
+        for call in (lambda: vek.derive_address(phrase, "ethereum"), lambda: app.import_mnemonic("m", phrase, "")):
             with pytest.raises(vek.MnemonicError) as info:
                 call()
             assert str(info.value) == "invalid mnemonic phrase: " + reason
@@ -488,6 +488,7 @@ def failures(app, vault, tmp_path):
     copy_wallet(vault, w.id, "weak-kdf", "weak", n=1024)
     copy_wallet(vault, w.id, "twin-1", "twins")
     copy_wallet(vault, w.id, "twin-2", "twins")
+    app.import_mnemonic("b39", ZERO_PHRASE, PASS, bip39_passphrase="right")
     a_file = tmp_path / "a-file"
     a_file.write_text("")
     server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "raw:<html>", "--route", "/500=status:500")
@@ -497,16 +498,18 @@ def failures(app, vault, tmp_path):
     yield {
         vek.WalletNotFoundError: (lambda: app.get("nobody"), lambda: _native.get_wallet("nobody", v)),
         vek.AmbiguousWalletError: (lambda: app.unlock("twins", PASS), lambda: _native.get_wallet("twins", v)),
-        vek.WalletNameExistsError: (lambda: app.create("w"), lambda: _native.create_wallet("w", vault_path_opt=v)),
-        vek.InvalidInputError: (lambda: app.create("x", words=13), lambda: _native.create_wallet("x", None, 13, v)),
+        vek.WalletNameExistsError: (lambda: app.create("w", ""), lambda: _native.create_wallet("w", vault_path_opt=v)),
+        vek.InvalidInputError: (lambda: app.create("x", "", words=13), lambda: _native.create_wallet("x", None, 13, v)),
         vek.BroadcastError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/500"),
                              lambda: _native.sign_and_send("w", "ethereum", tx.hex(), PASS, None, server.url + "/500", v)),
         vek.CryptoError: (lambda: app.unlock("weak", PASS), lambda: _native.export_wallet("weak", PASS, v)),
         vek.WrongPassphraseError: (lambda: app.unlock("w", "wrong"), lambda: _native.export_wallet("w", "wrong", v)),
-        vek.SignerError: (lambda: app.import_private_key("z", "00" * 32),
+        # vek._native cannot take a BIP-39 passphrase (its own refusal is tested in test_compat).
+        vek.WrongBip39PassphraseError: (lambda: app.unlock("b39", PASS, bip39_passphrase="wrong"), None),
+        vek.SignerError: (lambda: app.import_private_key("z", "00" * 32, passphrase=""),
                           lambda: _native.import_wallet_private_key("z", "00" * 32, vault_path_opt=v)),
         # Its texts quote none of the phrase, unlike vek._native's (a test of their own).
-        vek.MnemonicError: (lambda: app.import_mnemonic("m", "abandon"), None),
+        vek.MnemonicError: (lambda: app.import_mnemonic("m", "abandon", ""), None),
         vek.DerivationError: (lambda: session.address("ethereum", index=2**31), None),
         vek.VaultError: (lambda: vek.Vault(a_file).wallets(), lambda: _native.list_wallets(str(a_file))),
         vek.JsonError: (lambda: session.send("ethereum", tx, rpc_url=server.url),
@@ -547,14 +550,14 @@ class FsPath:
 
 
 def test_vault_paths_may_be_str_bytes_or_pathlike(vault, isolated_home):
-    wallet_id = vek.Vault(vault).create("p").id
+    wallet_id = vek.Vault(vault).create("p", "").id
     for form in (vault, pathlib.Path(vault), FsPath(vault), os.fsencode(vault), FsPath(os.fsencode(vault))):
         v = vek.Vault(form)
         assert v.path == pathlib.Path(vault)
         assert [w.id for w in v.wallets()] == [wallet_id]
     # None: the default data directory, where vek._native looks as well.
     assert vek.Vault().path == isolated_home / ".vek"
-    vek.Vault().create("home")
+    vek.Vault().create("home", "")
     assert [w["name"] for w in _native.list_wallets()] == ["home"]
     for bad in (3, FsPath(3)):
         with pytest.raises(TypeError):

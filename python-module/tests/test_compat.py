@@ -121,7 +121,7 @@ def test_keystore_written_by_eth_account_imports_and_ours_opens_there(app, kdf):
     assert eth_keyfile.decode_keyfile_json(doc, b"out pass").hex() == SECP
     # Bytes of a file work too, and the wrong password is a wrong passphrase.
     with pytest.raises(vek.WrongPassphraseError, match=r"^decryption failed: keystore MAC mismatch \(wrong password or altered file\)$"):
-        app.import_key("ks2", ours.encode(), "keystore", key_password="nope")
+        app.import_key("ks2", ours.encode(), "keystore", key_password="nope", passphrase="")
 
 
 def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monkeypatch):
@@ -138,9 +138,11 @@ def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monke
     padded = json.dumps({**good, "pad": "x" * 65536})
     heavy = json.loads(json.dumps(light))
     heavy["crypto"]["kdfparams"]["c"] = 10_000_000
+    hint = ("; pass allow_weak_kdf=True (vek import-keystore --allow-weak-kdf) to import it; the wallet is stored "
+            "under the vault's own parameters")
     cases = {
-        changed(n=4096): "scrypt N=4096 is below minimum 262144 \u2014 possible downgrade attack",
-        changed(r=1): "scrypt r*p=1 is below minimum 8 \u2014 possible downgrade attack",
+        changed(n=4096): "scrypt N=4096 is below minimum 262144" + hint,
+        changed(r=1): "scrypt r*p=1 is below minimum 8" + hint,
         changed(n=262143): "scrypt N must be a power of 2, got 262143",
         # Beyond what wallets write: refused before any key stretching.
         changed(n=2**22): "scrypt N=4194304 is above the limit of 262144",
@@ -148,7 +150,7 @@ def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monke
         padded: f"not a keystore file: {len(padded)} bytes, above the limit of 65536",
         changed(dklen=16): "dklen=16 is unsupported, expected exactly 32",
         changed(salt="00" * 8): "keystore salt is 8 bytes, below minimum 16",
-        json.dumps(light): "pbkdf2 c=10240 is below minimum 262144 \u2014 possible downgrade attack",
+        json.dumps(light): "pbkdf2 c=10240 is below minimum 262144" + hint,
         json.dumps(heavy): "pbkdf2 c=10000000 is above the limit of 1000000",
         json.dumps({**good, "version": 1}): "unsupported keystore version 1, expected 3",
         "[1, 2]": "not a keystore file: not a JSON object",
@@ -158,16 +160,17 @@ def test_keystores_with_weak_or_foreign_parameters_are_refused(app, vault, monke
     monkeypatch.setattr(eth_keyfile.keyfile, "SCRYPT_P", 8)
     r1p8 = eth_keyfile.create_keyfile_json(bytes.fromhex(SECP), b"p", kdf="scrypt")
     assert r1p8["crypto"]["kdfparams"]["r"] == 1
-    same_work = app.import_key("r1p8", json.dumps(r1p8), "keystore", key_password="p")
+    same_work = app.import_key("r1p8", json.dumps(r1p8), "keystore", key_password="p", passphrase="")
     for text, message in cases.items():
         with pytest.raises(vek.CryptoError) as info:
-            app.import_key("weak", text, "keystore", key_password="p")
+            app.import_key("weak", text, "keystore", key_password="p", passphrase="")
         assert type(info.value) is vek.CryptoError
         assert str(info.value) == "invalid parameters: " + message
+        assert "attack" not in str(info.value)
     other = json.loads(json.dumps(good))
     other["address"] = "00" * 20
     with pytest.raises(vek.InvalidInputError, match=r"^invalid input: the keystore's address does not match its key$"):
-        app.import_key("weak", json.dumps(other), "keystore", key_password="p")
+        app.import_key("weak", json.dumps(other), "keystore", key_password="p", passphrase="")
     assert app.wallets() == [same_work]
 
 
@@ -204,11 +207,11 @@ def test_wif_and_hex_match_bip_utils_both_ways(app):
     for i, text in enumerate((bip_utils.WifEncoder.Encode(bytes.fromhex(SECP), net_ver=b"\xef"),
                               bip_utils.WifEncoder.Encode(bytes.fromhex(SECP),
                                                           pub_key_mode=bip_utils.WifPubKeyModes.UNCOMPRESSED))):
-        other = addresses(app.import_key(f"w{i}", "\n" + text + "\n", "wif"))
+        other = addresses(app.import_key(f"w{i}", "\n" + text + "\n", "wif", passphrase=""))
         assert [other[f] for f in secp_families] == [addresses(w)[f] for f in secp_families]
     for i, text in enumerate(("0x" + SECP, "0X" + SECP.upper(), SECP)):
-        assert addresses(app.import_key(f"h{i}", text, "hex"))["eip155"] == addresses(w)["eip155"]
-    h = app.import_key("ed", ED, "hex", chain="solana")
+        assert addresses(app.import_key(f"h{i}", text, "hex", passphrase=""))["eip155"] == addresses(w)["eip155"]
+    h = app.import_key("ed", ED, "hex", chain="solana", passphrase="")
     assert app.export_key("ed", "solana") == ED
     assert addresses(h)["solana"] == str(solders_keypair.Keypair.from_seed(bytes.fromhex(ED)).pubkey())
     bad = {
@@ -221,7 +224,7 @@ def test_wif_and_hex_match_bip_utils_both_ways(app):
     }
     for text, message in bad.items():
         with pytest.raises(vek.InvalidInputError) as info:
-            app.import_key("bad", text, "wif")
+            app.import_key("bad", text, "wif", passphrase="")
         assert str(info.value) == message
 
 
@@ -236,7 +239,7 @@ def test_solana_keypairs_match_solders_both_ways(app, tmp_path):
     assert json.loads(exported_json) == list(bytes(kp))
     assert solders_keypair.Keypair.from_base58_string(app.export_key("b58", "solana", "solana-base58", PASS)) == kp
     pretty = "[\n  " + ",\n  ".join(str(x) for x in bytes(kp)) + "\n]\n"
-    assert addresses(app.import_key("pretty", pretty, "solana-json"))["solana"] == str(kp.pubkey())
+    assert addresses(app.import_key("pretty", pretty, "solana-json", passphrase=""))["solana"] == str(kp.pubkey())
     wrong_half = bytes(kp)[:32] + bytes(solders_keypair.Keypair().pubkey())
     bad = {
         ("solana-json", json.dumps(list(wrong_half))): "its public key does not match its secret key",
@@ -247,7 +250,7 @@ def test_solana_keypairs_match_solders_both_ways(app, tmp_path):
     }
     for (fmt, text), reason in bad.items():
         with pytest.raises(vek.InvalidInputError) as info:
-            app.import_key("bad", text, fmt)
+            app.import_key("bad", text, fmt, passphrase="")
         assert str(info.value) == f"invalid input: invalid {fmt} key: {reason}"
 
 
@@ -274,7 +277,7 @@ def test_key_export_uses_the_stored_account_and_checks_formats(app, vault):
             app.export_key("m", chain, fmt, PASS)
         assert str(info.value) == "invalid input: " + message
         with pytest.raises(vek.InvalidInputError) as info:
-            app.import_key("x", SECP, fmt, chain=chain)
+            app.import_key("x", SECP, fmt, chain=chain, passphrase="")
         assert str(info.value) == "invalid input: " + message
 
 
@@ -304,7 +307,11 @@ def oracle_addresses(phrase, bip39, index):
     }, ton.PrivateKey().Raw().ToHex()
 
 
-@pytest.mark.parametrize("bip39", ["", BIP39])
+# Composed characters, Cyrillic and an emoji: BIP-39 hashes its NFKD form, as bip-utils does.
+UNICODE_BIP39 = "\u00dcn\u00efc\u00f6d\u00e9 \u043a\u043b\u044e\u0447 \U0001f511"
+
+
+@pytest.mark.parametrize("bip39", ["", BIP39, UNICODE_BIP39])
 def test_addresses_with_and_without_a_bip39_passphrase_match_bip_utils(app, bip39):
     names = {"eip155": "ethereum", "solana": "solana", "bip122": "bitcoin", "cosmos": "cosmos", "tron": "tron"}
     for index in (0, 1, 7):
@@ -344,16 +351,18 @@ def test_a_bip39_wallet_signs_only_through_a_session_given_its_passphrase(app, v
     assert json.loads(wallet_file(vault, w.id).read_text())["bip39_passphrase"] is True
 
     errors = {
-        ("q", None): "wallet 'q' is protected by a BIP-39 passphrase; give it to use the wallet",
-        ("q", "other words"): "the BIP-39 passphrase does not give the stored accounts of wallet 'q'",
-        ("plain", BIP39): "wallet 'plain' has no BIP-39 passphrase",
+        ("q", None): (vek.InvalidInputError,
+                      "wallet 'q' is protected by a BIP-39 passphrase; give it as bip39_passphrase to use the wallet"),
+        ("q", "other words"): (vek.WrongBip39PassphraseError,
+                               "the BIP-39 passphrase does not give the stored accounts of wallet 'q'"),
+        ("plain", BIP39): (vek.InvalidInputError, "wallet 'plain' has no BIP-39 passphrase"),
     }
-    for (name, bip39), message in errors.items():
-        with pytest.raises(vek.InvalidInputError) as info:
-            app.unlock(name, PASS, bip39_passphrase=bip39)
-        assert str(info.value) == "invalid input: " + message
-    with pytest.raises(vek.InvalidInputError, match="^invalid input: a BIP-39 passphrase must be ASCII text"):
-        app.import_mnemonic("u", ZERO_PHRASE, bip39_passphrase="caf\u00e9")
+    for (name, bip39), (kind, message) in errors.items():
+        for call in (lambda: app.unlock(name, PASS, bip39_passphrase=bip39),
+                     lambda: app.export_key(name, "ethereum", passphrase=PASS, bip39_passphrase=bip39)):
+            with pytest.raises(kind) as info:
+                call()
+            assert type(info.value) is kind and str(info.value) == "invalid input: " + message
 
     with app.unlock("q", PASS, bip39_passphrase=BIP39) as session:
         assert session.wallet.bip39_passphrase
@@ -437,7 +446,7 @@ def test_preset_paths_give_what_those_wallets_show(app):
     eth = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.ETHEREUM).Purpose().Coin()
     sol = bip_utils.Bip44.FromSeed(seed, bip_utils.Bip44Coins.SOLANA).Purpose().Coin()
     btc = bip_utils.Bip84.FromSeed(seed, bip_utils.Bip84Coins.BITCOIN).Purpose().Coin()
-    app.import_mnemonic("pre", ZERO_PHRASE)
+    app.import_mnemonic("pre", ZERO_PHRASE, "")
     with app.unlock("pre") as session:
         for i in (0, 1, 9):
             cases = {
@@ -678,11 +687,11 @@ def test_import_at_the_paths_another_wallet_shows_and_native_refuses_what_it_can
     # Failures write nothing.
     before = sorted(p.name for p in (pathlib.Path(vault) / "wallets").iterdir())
     with pytest.raises(vek.InvalidInputError, match=r"^invalid input: two paths given for the evm family$"):
-        app.import_mnemonic("x", ZERO_PHRASE, paths={"ethereum": "m/44'/60'/0'/0/1", "polygon": "m/44'/60'/0'/0/2"})
+        app.import_mnemonic("x", ZERO_PHRASE, "", paths={"ethereum": "m/44'/60'/0'/0/1", "polygon": "m/44'/60'/0'/0/2"})
     with pytest.raises(vek.DerivationError):
-        app.import_mnemonic("x", ZERO_PHRASE, paths={"solana": "m/44'/501'/0'/0"})
+        app.import_mnemonic("x", ZERO_PHRASE, "", paths={"solana": "m/44'/501'/0'/0"})
     with pytest.raises(vek.DerivationError, match="is an Ed25519 key"):
-        app.import_mnemonic("x", ZERO_PHRASE, paths={"bitcoin": "seed[0:32]"})
+        app.import_mnemonic("x", ZERO_PHRASE, "", paths={"bitcoin": "seed[0:32]"})
     with pytest.raises(vek.InvalidInputError, match="unknown chain: 'dogecoin'"):
-        app.import_mnemonic("x", ZERO_PHRASE, paths={"dogecoin": "m/44'/3'/0'/0/0"})
+        app.import_mnemonic("x", ZERO_PHRASE, "", paths={"dogecoin": "m/44'/3'/0'/0/0"})
     assert sorted(p.name for p in (pathlib.Path(vault) / "wallets").iterdir()) == before

@@ -125,7 +125,7 @@ def test_solana_raw_signatures_verify_both_ways_with_pynacl(vault):
     nacl = pytest.importorskip("nacl.signing")
     seed = bytes(range(32))
     app = vek.Vault(vault)
-    wallet = app.import_private_key("sol", ed25519_key=seed.hex(), secp256k1_key="11" * 32)
+    wallet = app.import_private_key("sol", ed25519_key=seed.hex(), secp256k1_key="11" * 32, passphrase="")
     address = next(a.address for a in wallet.accounts if a.chain_id.startswith("solana:"))
     theirs = nacl.SigningKey(seed).sign(b"log in").signature
     assert vek.verify_message("solana", address, "log in", theirs)

@@ -12,6 +12,7 @@
 #include "secret/secret_text.h"
 #include "vek/core/utf8.h"
 #include "vek/core/wallet_file.h"
+#include "vek/lib/secrets.h"
 #include "vek/signer/bip39.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hd.h"
@@ -29,14 +30,6 @@ VekResult<WordCount> word_count(std::uint32_t words) {
   return invalid("words must be 12 or 24");
 }
 
-VekResult<void> check_bip39_text(OptText bip39_passphrase) {
-  if (bip39_passphrase && std::any_of(bip39_passphrase->begin(), bip39_passphrase->end(),
-                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-    return invalid("a BIP-39 passphrase must be ASCII text (other characters would need Unicode normalisation)");
-  }
-  return {};
-}
-
 VekResult<std::string> generate_mnemonic(std::uint32_t words) {
   VEK_TRY(count, word_count(words));
   auto mnemonic = Mnemonic::generate(*count);
@@ -51,15 +44,15 @@ VekResult<std::string> generate_mnemonic(std::uint32_t words) {
 }
 
 VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                      OptText bip39_passphrase, const Caller& caller) {
+                                      OptText bip39_passphrase, const Caller& caller, OptText path) {
   VEK_TRY(c, resolve_chain(chain, caller));
-  if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
+  if (index && path) return invalid("give an index or a derivation path, not both");
   auto mnemonic = Mnemonic::from_phrase(phrase);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(*c);
-  const std::string path = c->default_path(index.value_or(0));
-  auto key = HdDeriver::derive_from_mnemonic(*mnemonic, bip39_passphrase.value_or(""), path, signer->curve());
-  if (!key) return std::unexpected(VekLibError(std::move(key.error())));
+  const std::string at = path ? std::string(*path) : c->default_path(index.value_or(0));
+  const SecretBytes seed = mnemonic->to_seed(bip39_passphrase.value_or(""));
+  VEK_TRY(key, derive_account_key(seed.span(), at, signer->curve()));
   auto address = signer->derive_address(key->span());
   if (!address) return std::unexpected(VekLibError(std::move(address.error())));
   return std::move(*address);

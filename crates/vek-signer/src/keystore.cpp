@@ -80,7 +80,12 @@ struct Kdf {
   std::vector<std::uint8_t> salt;
 };
 
-std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
+std::expected<Kdf, CryptoError> read_kdf(const json& crypto, const KeystoreLimits& limits) {
+  // Light stretching (geth's --lightkdf, few PBKDF2 rounds) is taken only when asked for.
+  const auto weak = [&limits](std::string what) {
+    if (!limits.weak_kdf_hint.empty()) what.append("; ").append(limits.weak_kdf_hint);
+    return invalid(std::move(what));
+  };
   VEK_TRY(name, text_member(crypto, "kdf"));
   if (*name != "scrypt" && *name != "pbkdf2") {
     return invalid("unsupported keystore kdf '" + *name + "', expected scrypt or pbkdf2");
@@ -102,8 +107,9 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
   if (*dklen != kDerivedBytes) return invalid("dklen=" + std::to_string(*dklen) + " is unsupported, expected exactly 32");
   if (!kdf.scrypt) {
     VEK_TRY(c, count_member(kp, "c"));
-    if (*c < kKeystoreMinPbkdf2Rounds) {
-      return invalid("pbkdf2 c=" + std::to_string(*c) + " is below minimum 262144 \u2014 possible downgrade attack");
+    if (*c == 0) return invalid("pbkdf2 c must be at least 1");
+    if (*c < kKeystoreMinPbkdf2Rounds && !limits.allow_weak_kdf) {
+      return weak("pbkdf2 c=" + std::to_string(*c) + " is below minimum 262144");
     }
     if (*c > kKeystoreMaxPbkdf2Rounds) {
       return invalid("pbkdf2 c=" + std::to_string(*c) + " is above the limit of " +
@@ -117,19 +123,24 @@ std::expected<Kdf, CryptoError> read_kdf(const json& crypto) {
     *out = *v;
   }
   if (kdf.n == 0 || (kdf.n & (kdf.n - 1)) != 0) return invalid("scrypt N must be a power of 2, got " + std::to_string(kdf.n));
-  if (kdf.n < kKeystoreMinScryptN) {
-    return invalid("scrypt N=" + std::to_string(kdf.n) + " is below minimum 262144 \u2014 possible downgrade attack");
+  if (kdf.n < 2) return invalid("scrypt N must be at least 2, got " + std::to_string(kdf.n));
+  if (kdf.n < kKeystoreMinScryptN && !limits.allow_weak_kdf) {
+    return weak("scrypt N=" + std::to_string(kdf.n) + " is below minimum 262144");
   }
   const u128 rp = u128{kdf.r} * kdf.p;
-  if (kdf.r == 0 || kdf.p == 0 || rp < kKeystoreMinScryptRP) {
-    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is below minimum 8 \u2014 possible downgrade attack");
+  if (kdf.r == 0 || kdf.p == 0) return invalid("scrypt r and p must be at least 1");
+  if (rp < kKeystoreMinScryptRP && !limits.allow_weak_kdf) {
+    return weak("scrypt r*p=" + vek_core::decimal_text(rp) + " is below minimum 8");
   }
   if (kdf.n > kKeystoreMaxScryptN) {
     return invalid("scrypt N=" + std::to_string(kdf.n) + " is above the limit of " + std::to_string(kKeystoreMaxScryptN));
   }
-  if (rp > kKeystoreMaxScryptRP) {
-    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is above the limit of " +
-                   std::to_string(kKeystoreMaxScryptRP));
+  // The work (and memory) of the heaviest parameters wallets write, spread as the file
+  // has it: r*p up to 8 at N = 2^18, more at a lighter N (geth's --lightkdf: N = 4096,
+  // r*p = 48).
+  const std::uint64_t rp_limit = kKeystoreMaxScryptN * kKeystoreMaxScryptRP / kdf.n;
+  if (rp > rp_limit) {
+    return invalid("scrypt r*p=" + vek_core::decimal_text(rp) + " is above the limit of " + std::to_string(rp_limit));
   }
   return kdf;
 }
@@ -181,7 +192,8 @@ std::expected<void, CryptoError> aes128_ctr(std::span<const std::uint8_t, kDeriv
 
 }  // namespace
 
-std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view document, std::string_view password) {
+std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view document, std::string_view password,
+                                                        const KeystoreLimits& limits) {
   if (document.size() > kKeystoreMaxTextBytes) {
     return invalid("not a keystore file: " + std::to_string(document.size()) + " bytes, above the limit of " +
                    std::to_string(kKeystoreMaxTextBytes));
@@ -196,7 +208,7 @@ std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view docume
   const json& c = **crypto;
   VEK_TRY(cipher, text_member(c, "cipher"));
   if (*cipher != "aes-128-ctr") return invalid("unsupported keystore cipher '" + *cipher + "', expected aes-128-ctr");
-  VEK_TRY(kdf, read_kdf(c));
+  VEK_TRY(kdf, read_kdf(c, limits));
   VEK_TRY(cipherparams, object_member(c, "cipherparams"));
   VEK_TRY(iv, hex_member(**cipherparams, "iv"));
   VEK_TRY(ciphertext, hex_member(c, "ciphertext"));

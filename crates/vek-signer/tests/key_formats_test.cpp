@@ -77,6 +77,21 @@ TEST(Keystore, PublishedPbkdf2ExampleAndAWrongPassword) {
   EXPECT_EQ(wrong.error().display(), "decryption failed: keystore MAC mismatch (wrong password or altered file)");
 }
 
+TEST(Keystore, LightStretchingOnlyWhenAllowedAndNeverNone) {
+  const auto rounds = [](std::string_view c) {
+    std::string doc = kPbkdf2Example;
+    doc.replace(doc.find("262144"), 6, c);
+    return doc;
+  };
+  const KeystoreLimits allowed{true, {}};
+  EXPECT_EQ(keystore_decrypt(rounds("1"), "testpassword", {false, "do this"}).error().display(),
+            "invalid parameters: pbkdf2 c=1 is below minimum 262144; do this");
+  // Taken when allowed: the stretched key differs from the one the MAC was made with.
+  EXPECT_EQ(keystore_decrypt(rounds("1"), "testpassword", allowed).error().code, CryptoErrorKind::DecryptionFailed);
+  EXPECT_EQ(keystore_decrypt(rounds("0"), "testpassword", allowed).error().display(),
+            "invalid parameters: pbkdf2 c must be at least 1");
+}
+
 TEST(Keystore, RoundTripAndAlteredCiphertext) {
   const auto secret = *hex_decode("4c0883a69102937d6231471b5dbb6204fe5129617082792ae468d01a3f362318");
   auto doc = keystore_encrypt(secret, "pw", "2c7536e3605d9c16a7a3d7b1898e529396a65c23");

@@ -43,6 +43,11 @@ constexpr std::array<FormatInfo, 5> kFormats = {{
     {"solana-json", KeyFormat::SolanaJson, ChainType::Solana},
 }};
 
+// How a keystore with light key stretching is taken after all (import_wallet_key).
+constexpr std::string_view kWeakKdfHint =
+    "pass allow_weak_kdf=True (vek import-keystore --allow-weak-kdf) to import it; the wallet is stored under the "
+    "vault's own parameters";
+
 struct Target {
   FormatInfo format;
   vek_core::Chain chain;
@@ -117,7 +122,7 @@ VekResult<SecretBytes> wallet_account_key(std::string_view name_or_id, const vek
 
 VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key, std::string_view format,
                                         OptText chain, OptText key_password, OptText passphrase, OptText vault,
-                                        const std::function<bool()>& keep_going) {
+                                        const std::function<bool()>& keep_going, bool allow_weak_kdf) {
   VEK_TRY(target, resolve_target(format, chain));
   // The key serves the chain's whole family, whose accounts live on its default chain.
   const std::string_view chain_id = vek_signer::default_chain_for_type(target->chain.chain_type).chain_id;
@@ -140,7 +145,8 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
       break;
     }
     case KeyFormat::Keystore: {
-      auto opened = vek_signer::keystore_decrypt(key, key_password.value_or(""));
+      const vek_signer::KeystoreLimits limits{allow_weak_kdf, kWeakKdfHint};
+      auto opened = vek_signer::keystore_decrypt(key, key_password.value_or(""), limits);
       if (keep_going && !keep_going()) return std::unexpected(VekLibError::io_errno(EINTR));
       if (!opened) return std::unexpected(VekLibError(std::move(opened.error())));
       if (opened->address) {
@@ -167,13 +173,9 @@ VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view 
     }
     case KeyFormat::Hex: break;
   }
-  vek_signer::WipedArray<32> other;
-  if (auto r = vek_signer::os_random(other.span()); !r) return invalid("failed to generate random key: " + r.error());
-  const bool ed = vek_signer::signer_for_chain(target->chain.chain_type)->curve() == Curve::Ed25519;
+  // The other curve's key is made at random there, and the wallet says so.
   const WipedText given(vek_signer::hex_encode(secret.span()));
-  const WipedText random(vek_signer::hex_encode(other.span()));
-  return import_wallet_private_key(name, "", std::nullopt, passphrase, vault, ed ? random.text : given.text,
-                                   ed ? given.text : random.text, Caller{});
+  return import_wallet_private_key(name, given.text, chain_id, passphrase, vault, std::nullopt, std::nullopt, Caller{});
 }
 
 VekResult<std::string> export_key(std::string_view name_or_id, std::string_view chain, std::string_view format,

@@ -214,8 +214,9 @@ VekResult<SecretBytes> key_from_secret(const OpenedSecret& secret, const vek_sig
 VekResult<void> verify_accounts(const EncryptedWallet& wallet, const OpenedSecret& secret) {
   const auto mismatch = [&wallet] {
     if (wallet.bip39_passphrase) {
-      return invalid("the BIP-39 passphrase does not give the stored accounts of wallet '" +
-                     vek_core::json_text::one_line(wallet.name) + "'");
+      return std::unexpected(VekLibError{vek_core::ErrorCode::WrongBip39Passphrase,
+                                         "the BIP-39 passphrase does not give the stored accounts of wallet '" +
+                                             vek_core::json_text::one_line(wallet.name) + "'"});
     }
     return invalid("the stored accounts of wallet '" + vek_core::json_text::one_line(wallet.name) + "' do not match its secret");
   };
@@ -241,7 +242,7 @@ VekResult<void> check_bip39_use(const EncryptedWallet& wallet, OptText bip39_pas
   }
   if (!given && wallet.bip39_passphrase) {
     return invalid("wallet '" + vek_core::json_text::one_line(wallet.name) +
-                   "' is protected by a BIP-39 passphrase; give it to use the wallet");
+                   "' is protected by a BIP-39 passphrase; give it as bip39_passphrase to use the wallet");
   }
   return {};
 }

@@ -16,6 +16,7 @@
 #include "vek/lib/broadcast.h"
 #include "vek/core/ascii.h"
 #include "vek/lib/vault.h"
+#include "vek/lib/wallets.h"
 #include "vek/signer/chains.h"
 #include "vek/signer/hex.h"
 #include "vek/signer/public_key.h"
@@ -35,6 +36,13 @@ std::string seconds_text(double seconds) {
   return ec == std::errc() ? std::string(buf.data(), end) : std::string("?");
 }
 
+VekResult<void> check_ttl(std::optional<double> ttl_seconds) {
+  if (ttl_seconds && !(*ttl_seconds > 0)) {
+    return std::unexpected(VekLibError::invalid_input("ttl must be a positive number of seconds"));
+  }
+  return {};
+}
+
 SignResult signature_result(const vek_signer::SignOutput& out) {
   return SignResult{vek_signer::hex_encode(out.signature), out.recovery_id, {}, std::nullopt, std::nullopt};
 }
@@ -43,9 +51,7 @@ SignResult signature_result(const vek_signer::SignOutput& out) {
 
 VekResult<std::unique_ptr<Session>> Session::unlock(std::string_view wallet_ref, OptText passphrase, OptText vault,
                                                     std::optional<double> ttl_seconds, OptText bip39_passphrase) {
-  if (ttl_seconds && !(*ttl_seconds > 0)) {
-    return std::unexpected(VekLibError::invalid_input("ttl must be a positive number of seconds"));
-  }
+  if (auto ttl = check_ttl(ttl_seconds); !ttl) return std::unexpected(std::move(ttl.error()));
   VEK_TRY(wallet, load_wallet_by_name_or_id(wallet_ref, vault));
   return open(*wallet, passphrase, vault, ttl_seconds, bip39_passphrase);
 }
@@ -55,8 +61,26 @@ VekResult<std::unique_ptr<Session>> Session::open(const EncryptedWallet& wallet,
   // Before the scrypt: a BIP-39 passphrase missing, or given for a wallet without one.
   if (auto fits = check_bip39_use(wallet, bip39_passphrase); !fits) return std::unexpected(std::move(fits.error()));
   VEK_TRY(plain, decrypt_wallet(wallet, passphrase));
-  VEK_TRY(secrets, Secrets::open(wallet, *plain, bip39_passphrase));
+  return over(wallet, *plain, vault, ttl_seconds, bip39_passphrase);
+}
 
+VekResult<std::unique_ptr<Session>> Session::from_secret(const WalletSecret& made, OptText bip39_passphrase,
+                                                         std::optional<double> ttl_seconds) {
+  if (auto ttl = check_ttl(ttl_seconds); !ttl) return std::unexpected(std::move(ttl.error()));
+  // The record a vault would store, in memory only: the checks and the keys are those of
+  // a wallet read from a file.
+  EncryptedWallet record;
+  record.key_type = made.mnemonic ? vek_core::KeyType::Mnemonic : vek_core::KeyType::PrivateKey;
+  record.accounts = made.accounts;
+  record.bip39_passphrase = made.bip39_passphrase;
+  record.generated_keys = made.generated_keys;
+  return over(record, made.secret, std::nullopt, ttl_seconds, bip39_passphrase);
+}
+
+VekResult<std::unique_ptr<Session>> Session::over(const EncryptedWallet& wallet, const SecretBytes& plain,
+                                                  OptText vault, std::optional<double> ttl_seconds,
+                                                  OptText bip39_passphrase) {
+  VEK_TRY(secrets, Secrets::open(wallet, plain, bip39_passphrase));
   std::optional<Clock::time_point> deadline;
   std::string ttl_text;
   // Beyond about a century a limit is no limit (and would overflow the clock).
@@ -138,6 +162,10 @@ VekResult<std::string> Session::path_locked(const vek_core::Chain& chain, const 
 }
 
 VekResult<WalletInfo> Session::add_account(std::string_view chain_text, AccountRef which) {
+  if (info_.id.empty()) {
+    return std::unexpected(VekLibError::invalid_input(
+        "a session made from a phrase or key (not unlocked from a vault) has no wallet file to add an account to"));
+  }
   VEK_TRY(c, resolve_chain(chain_text));
   // Stored accounts live on the family's default chain, in its form, so the account is
   // derived there (the same key as on the chain named, for a chain of the family's coin type).

@@ -47,18 +47,18 @@ VekResult<void> refuse_taken_name(std::string_view name, OptText vault) {
   return {};
 }
 
-// Encrypts `secret`, builds the record and writes it. Nothing is written unless every
+// Encrypts the secret, builds the record and writes it. Nothing is written unless every
 // step before succeeded.
-VekResult<WalletInfo> seal_and_save(std::string_view name, std::vector<WalletAccount>&& accounts,
-                                    std::span<const std::uint8_t> secret, OptText passphrase, KeyType key_type,
-                                    OptText vault, bool bip39_passphrase = false) {
-  auto envelope = vek_signer::encrypt(secret, passphrase.value_or(""));
+VekResult<WalletInfo> seal_and_save(std::string_view name, WalletSecret&& made, OptText passphrase, OptText vault) {
+  auto envelope = vek_signer::encrypt(made.secret.span(), passphrase.value_or(""));
   if (!envelope) return std::unexpected(VekLibError(std::move(envelope.error())));
   nlohmann::json crypto = vek_signer::envelope_to_json(*envelope);
   VEK_TRY(id, new_wallet_id());
-  vek_core::EncryptedWallet record =
-      vek_core::EncryptedWallet::make_new(std::move(*id), std::string(name), std::move(accounts), std::move(crypto), key_type);
-  record.bip39_passphrase = bip39_passphrase;
+  vek_core::EncryptedWallet record = vek_core::EncryptedWallet::make_new(
+      std::move(*id), std::string(name), std::move(made.accounts), std::move(crypto),
+      made.mnemonic ? KeyType::Mnemonic : KeyType::PrivateKey);
+  record.bip39_passphrase = made.bip39_passphrase;
+  record.generated_keys = std::move(made.generated_keys);
   if (auto saved = save_encrypted_wallet(record, vault); !saved) return std::unexpected(std::move(saved.error()));
   return wallet_to_info(record);
 }
@@ -116,74 +116,94 @@ VekResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptTe
   auto mnemonic = Mnemonic::generate(*count);
   if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
   VEK_TRY(accounts, derive_all_accounts(*mnemonic, 0));
-  const SecretBytes phrase = mnemonic->phrase();
-  return seal_and_save(name, std::move(*accounts), phrase.span(), passphrase, KeyType::Mnemonic, vault);
+  WalletSecret made{true, mnemonic->phrase(), std::move(*accounts), {}, false};
+  return seal_and_save(name, std::move(made), passphrase, vault);
+}
+
+VekResult<WalletSecret> mnemonic_wallet_secret(std::string_view phrase, OptIndex index, OptText bip39_passphrase,
+                                               std::span<const FamilyPath> paths) {
+  auto mnemonic = Mnemonic::from_phrase(phrase);
+  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
+  const std::string_view bip39 = bip39_passphrase.value_or("");
+  VEK_TRY(accounts, derive_all_accounts(*mnemonic, index.value_or(0), bip39, paths));
+  return WalletSecret{true, mnemonic->phrase(), std::move(*accounts), {}, !bip39.empty()};
 }
 
 VekResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase, OptText passphrase,
                                              OptIndex index, OptText vault, OptText bip39_passphrase,
                                              std::span<const FamilyPath> paths) {
   if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
-  if (auto r = check_bip39_text(bip39_passphrase); !r) return std::unexpected(std::move(r.error()));
-  auto mnemonic = Mnemonic::from_phrase(phrase);
-  if (!mnemonic) return std::unexpected(VekLibError(std::move(mnemonic.error())));
-  const std::string_view bip39 = bip39_passphrase.value_or("");
-  VEK_TRY(accounts, derive_all_accounts(*mnemonic, index.value_or(0), bip39, paths));
-  const SecretBytes canonical = mnemonic->phrase();
-  return seal_and_save(name, std::move(*accounts), canonical.span(), passphrase, KeyType::Mnemonic, vault,
-                       !bip39.empty());
+  VEK_TRY(made, mnemonic_wallet_secret(phrase, index, bip39_passphrase, paths));
+  return seal_and_save(name, std::move(*made), passphrase, vault);
 }
 
-VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::string_view key_hex, OptText chain,
-                                                OptText passphrase, OptText vault, OptText secp256k1_key,
-                                                OptText ed25519_key, const Caller& caller) {
-  if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
+namespace {
 
+// The two keys of a private-key wallet, as import_wallet_private_key takes them; the
+// names of the curves whose key is random are added to `generated`.
+VekResult<KeyPair> key_pair(std::string_view key_hex, OptText chain, OptText secp256k1_key, OptText ed25519_key,
+                            const Caller& caller, std::vector<std::string>& generated) {
   KeyPair pair;
   if (secp256k1_key && ed25519_key) {
     VEK_TRY(secp, decode_hex_key(*secp256k1_key));
     VEK_TRY(ed, decode_hex_key(*ed25519_key));
     pair.secp256k1 = std::move(*secp);
     pair.ed25519 = std::move(*ed);
-  } else {
-    VEK_TRY(main_key, decode_hex_key(key_hex));
-    Curve curve = Curve::Secp256k1;
-    if (chain) {
-      VEK_TRY(c, resolve_chain(*chain, caller));
-      curve = vek_signer::signer_for_chain(c->chain_type)->curve();
-    }
-    vek_signer::WipedArray<32> random;
-    if (auto r = vek_signer::os_random(random.span()); !r) return invalid("failed to generate random key: " + r.error());
-    auto other = [&](OptText explicit_key) -> VekResult<SecretBytes> {
-      if (explicit_key) return decode_hex_key(*explicit_key);
-      return SecretBytes::from_slice(random.span());
-    };
-    if (curve == Curve::Secp256k1) {
-      VEK_TRY(ed, other(ed25519_key));
-      pair.secp256k1 = std::move(*main_key);
-      pair.ed25519 = std::move(*ed);
-    } else {
-      VEK_TRY(secp, other(secp256k1_key));
-      pair.ed25519 = std::move(*main_key);
-      pair.secp256k1 = std::move(*secp);
-    }
+    return pair;
   }
+  VEK_TRY(main_key, decode_hex_key(key_hex));
+  Curve curve = Curve::Secp256k1;
+  if (chain) {
+    VEK_TRY(c, resolve_chain(*chain, caller));
+    curve = vek_signer::signer_for_chain(c->chain_type)->curve();
+  }
+  vek_signer::WipedArray<32> random;
+  if (auto r = vek_signer::os_random(random.span()); !r) return invalid("failed to generate random key: " + r.error());
+  auto other = [&](OptText explicit_key, std::string_view curve_name) -> VekResult<SecretBytes> {
+    if (explicit_key) return decode_hex_key(*explicit_key);
+    generated.emplace_back(curve_name);
+    return SecretBytes::from_slice(random.span());
+  };
+  if (curve == Curve::Secp256k1) {
+    VEK_TRY(ed, other(ed25519_key, "ed25519"));
+    pair.secp256k1 = std::move(*main_key);
+    pair.ed25519 = std::move(*ed);
+  } else {
+    VEK_TRY(secp, other(secp256k1_key, "secp256k1"));
+    pair.ed25519 = std::move(*main_key);
+    pair.secp256k1 = std::move(*secp);
+  }
+  return pair;
+}
 
+}  // namespace
+
+VekResult<WalletSecret> private_key_wallet_secret(std::string_view key_hex, OptText chain, OptText secp256k1_key,
+                                                  OptText ed25519_key, const Caller& caller) {
+  std::vector<std::string> generated;
+  VEK_TRY(pair, key_pair(key_hex, chain, secp256k1_key, ed25519_key, caller, generated));
   std::vector<WalletAccount> accounts;
   accounts.reserve(kAccountOrder.size());
   for (ChainType family : kAccountOrder) {
     const vek_signer::SignerPtr signer = vek_signer::signer_for_chain(family);
-    const SecretBytes& key = signer->curve() == Curve::Ed25519 ? pair.ed25519 : pair.secp256k1;
+    const SecretBytes& key = signer->curve() == Curve::Ed25519 ? pair->ed25519 : pair->secp256k1;
     auto address = signer->derive_address(key.span());
     if (!address) return std::unexpected(VekLibError(std::move(address.error())));
     accounts.push_back(make_account(vek_signer::default_chain_for_type(family), std::move(*address), ""));
   }
-  const SecretBytes document = key_document(pair);
-  return seal_and_save(name, std::move(accounts), document.span(), passphrase, KeyType::PrivateKey, vault);
+  return WalletSecret{false, key_document(*pair), std::move(accounts), std::move(generated), false};
+}
+
+VekResult<WalletInfo> import_wallet_private_key(std::string_view name, std::string_view key_hex, OptText chain,
+                                                OptText passphrase, OptText vault, OptText secp256k1_key,
+                                                OptText ed25519_key, const Caller& caller) {
+  if (auto r = refuse_taken_name(name, vault); !r) return std::unexpected(std::move(r.error()));
+  VEK_TRY(made, private_key_wallet_secret(key_hex, chain, secp256k1_key, ed25519_key, caller));
+  return seal_and_save(name, std::move(*made), passphrase, vault);
 }
 
 WalletInfo wallet_to_info(const vek_core::EncryptedWallet& wallet) {
-  WalletInfo info{wallet.id, wallet.name, {}, wallet.created_at, wallet.bip39_passphrase};
+  WalletInfo info{wallet.id, wallet.name, {}, wallet.created_at, wallet.bip39_passphrase, wallet.generated_keys};
   info.accounts.reserve(wallet.accounts.size());
   for (const auto& a : wallet.accounts) info.accounts.push_back(AccountInfo{a.chain_id, a.address, a.derivation_path});
   return info;

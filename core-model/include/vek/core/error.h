@@ -61,6 +61,8 @@ enum class ErrorCode : std::uint8_t {
   Base64InvalidCharacter,
   Base64InvalidLength,
   Base64NonCanonical,
+  // Wallets again (codes are appended).
+  WrongBip39Passphrase,
 };
 
 // What is wrong with a typed recovery phrase (InvalidPhrase).

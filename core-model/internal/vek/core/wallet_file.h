@@ -40,6 +40,9 @@ struct EncryptedWallet {
   // The accounts of this mnemonic wallet come from the phrase's seed under a BIP-39
   // passphrase, which is not stored: signing needs it given again.
   bool bip39_passphrase = false;
+  // The curves whose key the import made at random (a key of one curve imported, the
+  // other's key new), e.g. {"ed25519"}; written only when not empty.
+  std::vector<std::string> generated_keys;
   nlohmann::json metadata;  // carried through unchanged; null when absent
 
   // A new record: vek_version 2, created_at = now, no chain_type, null metadata.
@@ -60,7 +63,7 @@ struct EncryptedWallet {
 
 // The document as written to disk: pretty-printed with two spaces per level, keys in
 // the order vek_version, id, name, created_at, chain_type (only when set), accounts,
-// crypto, key_type, bip39_passphrase (only when true), metadata (only when not null); objects inside crypto and metadata
+// crypto, key_type, bip39_passphrase (only when true), generated_keys (only when not empty), metadata (only when not null); objects inside crypto and metadata
 // in ascending key order; no newline at the end. Strings escape only '"', '\' and
 // control characters; other characters are written as UTF-8.
 // Error: "invalid UTF-8 in the text of `{field}`" when a string is not valid UTF-8.

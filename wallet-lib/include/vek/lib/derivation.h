@@ -21,12 +21,15 @@ namespace vek_lib {
 // Errors: InvalidInput "words must be 12 or 24", Mnemonic.
 [[nodiscard]] VekResult<std::string> generate_mnemonic(std::uint32_t words);
 
-// The address of `chain` at the chain's default path for `index` (0 when absent), from
-// the phrase's seed under `bip39_passphrase` (absent: ""), for a chain `caller` takes.
-// Errors: InvalidInput (unknown chain; "a BIP-39 passphrase must be ASCII text (other
-// characters would need Unicode normalisation)"), Mnemonic, Hd, Signer.
+// The address of `chain` at `path`, else at the chain's default path for `index` (0 when
+// absent), from the phrase's seed under `bip39_passphrase` (absent: ""), for a chain
+// `caller` takes. The BIP-39 passphrase is taken in Unicode NFKD form, as BIP-39 hashes
+// it (the bindings normalise it). `path` may be kSeedPrefixPath (secrets.h).
+// Errors: InvalidInput (unknown chain; "give an index or a derivation path, not both"),
+// Mnemonic, Hd (the path), Signer.
 [[nodiscard]] VekResult<std::string> derive_address(std::string_view phrase, std::string_view chain, OptIndex index,
-                                                    OptText bip39_passphrase, const Caller& caller);
+                                                    OptText bip39_passphrase, const Caller& caller,
+                                                    OptText path = std::nullopt);
 
 // A derivation path other wallets use for account `index` of `chain` (any chain of the
 // table, or "eip155:<n>"), by name; {coin} is the chain's coin type:

@@ -42,10 +42,17 @@ namespace vek_lib {
 // to about a second) is over; false ends the import before anything else is done or
 // written, with Io EINTR ("Interrupted system call (os error 4)"). The Python binding
 // runs the interpreter's signal handlers there, so that Ctrl-C cancels an import.
+// A keystore whose key stretching is lighter than keystore.h's minimums (geth's
+// --lightkdf: scrypt N = 4096, p = 6; PBKDF2 with few rounds) is taken only with
+// `allow_weak_kdf`; otherwise InvalidParams "invalid parameters: scrypt N={n} is below
+// minimum 262144; pass allow_weak_kdf=True (vek import-keystore --allow-weak-kdf) to
+// import it; the wallet is stored under the vault's own parameters" (r*p and pbkdf2 c
+// alike). Either way the wallet's secret is stored under the vault's own scrypt envelope.
 [[nodiscard]] VekResult<WalletInfo> import_wallet_key(std::string_view name, std::string_view key,
                                                       std::string_view format, OptText chain, OptText key_password,
                                                       OptText passphrase, OptText vault,
-                                                      const std::function<bool()>& keep_going = {});
+                                                      const std::function<bool()>& keep_going = {},
+                                                      bool allow_weak_kdf = false);
 
 // The private key the wallet signs with for `chain` (any chain of the table, or
 // "eip155:<n>"; the key of the account it stores for the family, on the chain's coin type

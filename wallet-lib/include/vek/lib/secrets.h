@@ -43,8 +43,8 @@ struct KeyPair {
 //   InvalidInput "wallet contains invalid UTF-8 mnemonic";
 //   Signer, when a chain's signer refuses the key.
 // A wallet marked "bip39_passphrase" is checked with the seed under `bip39_passphrase`
-// (check_bip39_use first), and a mismatch then reads InvalidInput "the BIP-39 passphrase
-// does not give the stored accounts of wallet '{name}'".
+// (check_bip39_use first), and a mismatch then reads WrongBip39Passphrase "invalid input:
+// the BIP-39 passphrase does not give the stored accounts of wallet '{name}'".
 [[nodiscard]] VekResult<void> check_stored_accounts(const vek_core::EncryptedWallet& wallet,
                                                     const vek_signer::SecretBytes& secret,
                                                     OptText bip39_passphrase = std::nullopt);
@@ -52,8 +52,8 @@ struct KeyPair {
 // Whether `bip39_passphrase` (absent or empty: none) fits the wallet. Errors:
 //   InvalidInput "wallet '{name}' has no BIP-39 passphrase" (one given for a wallet not
 //     marked, or a private-key wallet);
-//   InvalidInput "wallet '{name}' is protected by a BIP-39 passphrase; give it to use the
-//     wallet" (none given for a marked wallet).
+//   InvalidInput "wallet '{name}' is protected by a BIP-39 passphrase; give it
+//     as bip39_passphrase to use the wallet" (none given for a marked wallet).
 [[nodiscard]] VekResult<void> check_bip39_use(const vek_core::EncryptedWallet& wallet, OptText bip39_passphrase);
 
 // Accounts and their keys on chains other than a family's default chain. A wallet stores

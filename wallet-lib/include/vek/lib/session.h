@@ -40,6 +40,8 @@ struct EncryptedWallet;  // the wallet file record (internal)
 
 namespace vek_lib {
 
+struct WalletSecret;  // wallets.h
+
 // A signed transaction: the signature, and for chain families whose signer assembles
 // signed transactions from what sign_transaction takes (EVM), the signed transaction
 // and its hash, ready for any broadcaster.
@@ -104,6 +106,18 @@ class Session {
                                                                 std::optional<double> ttl_seconds = std::nullopt,
                                                                 OptText bip39_passphrase = std::nullopt);
 
+  // An ephemeral session: one over a secret given by the caller rather than read from a
+  // vault (no file, no scrypt). `made` is what mnemonic_wallet_secret or
+  // private_key_wallet_secret (wallets.h) give, `bip39_passphrase` the one a phrase's
+  // accounts were derived under. The secret is checked against its accounts and kept
+  // as open() keeps a decrypted one. wallet() has an empty id, name and created_at, the
+  // accounts made and their generated_keys; add_account() refuses (there is no file).
+  // Errors: InvalidInput "ttl must be a positive number of seconds"; those of
+  // check_stored_accounts; Io when the memory for the secret cannot be mapped.
+  [[nodiscard]] static VekResult<std::unique_ptr<Session>> from_secret(const WalletSecret& made,
+                                                                       OptText bip39_passphrase,
+                                                                       std::optional<double> ttl_seconds);
+
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
   ~Session();
@@ -141,8 +155,9 @@ class Session {
   // created_at and secret are unchanged. An account of the same chain and path already
   // stored is not added again (nothing is written). The session's wallet() stays as it
   // was when unlocked.
-  // Errors: those of address(); InvalidInput "a private-key wallet has one account per
-  // family"; those of load_stored_wallet (the wallet deleted meanwhile) and
+  // Errors: InvalidInput "a session made from a phrase or key (not unlocked from a vault)
+  // has no wallet file to add an account to" (from_secret), first; those of address();
+  // InvalidInput "a private-key wallet has one account per family"; those of load_stored_wallet (the wallet deleted meanwhile) and
   // save_encrypted_wallet; Io "refusing to add an account to wallet '{id}': its file
   // holds another encrypted secret than the one this session unlocked; unlock the wallet
   // again" when the file's envelope is not the one the session decrypted (another secret,
@@ -284,6 +299,11 @@ class Session {
 
   Session(WalletInfo info, std::optional<std::string> vault, std::unique_ptr<Secrets> secrets,
           std::optional<Clock::time_point> deadline, std::string ttl_text);
+  // The session over `wallet`'s decrypted secret `plain` (open() and from_secret()).
+  [[nodiscard]] static VekResult<std::unique_ptr<Session>> over(const vek_core::EncryptedWallet& wallet,
+                                                                const vek_signer::SecretBytes& plain, OptText vault,
+                                                                std::optional<double> ttl_seconds,
+                                                                OptText bip39_passphrase);
   // Under mu_: the derivation path `which` names for `chain` (empty for private-key wallets).
   [[nodiscard]] VekResult<std::string> path_locked(const vek_core::Chain& chain, const AccountRef& which);
 

@@ -24,6 +24,7 @@ struct WalletInfo {
   std::vector<AccountInfo> accounts;
   std::string created_at;
   bool bip39_passphrase = false;  // accounts derived under a BIP-39 passphrase (not stored)
+  std::vector<std::string> generated_keys;  // curves whose key the import made at random ("ed25519")
 };
 
 // What some formats bind besides the message: TON Connect's dApp domain and Unix

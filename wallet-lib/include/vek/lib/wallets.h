@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vek/core/account.h"
 #include "vek/lib/caller.h"
 #include "vek/lib/derivation.h"
 #include "vek/lib/error.h"
@@ -22,6 +23,33 @@ struct EncryptedWallet;  // the wallet file record (internal)
 }  // namespace vek_core
 
 namespace vek_lib {
+
+// What a new wallet is made of before it is encrypted and stored: the secret as stored
+// (the phrase in its canonical form, or the key document), its accounts, the curves
+// whose key was made at random, and whether the accounts need a BIP-39 passphrase.
+// A session made from a secret (Session::from_secret) is made of the same.
+struct WalletSecret {
+  bool mnemonic = true;  // a phrase, else a private-key wallet's key document
+  vek_signer::SecretBytes secret;
+  std::vector<vek_core::WalletAccount> accounts;
+  std::vector<std::string> generated_keys;
+  bool bip39_passphrase = false;
+};
+
+// The phrase and accounts import_wallet_mnemonic stores, nothing written: the accounts
+// at `index` (0 when absent) or at `paths`, from the seed under `bip39_passphrase`,
+// which the caller gives in Unicode NFKD form (as BIP-39 hashes it; the bindings
+// normalise it). Errors: Mnemonic (the phrase); those of derive_all_accounts.
+[[nodiscard]] VekResult<WalletSecret> mnemonic_wallet_secret(std::string_view phrase, OptIndex index,
+                                                             OptText bip39_passphrase,
+                                                             std::span<const FamilyPath> paths = {});
+
+// The key document and accounts import_wallet_private_key stores, nothing written;
+// `generated_keys` names the curve whose key is random ("ed25519" or "secp256k1"; none
+// when both keys are given). Errors: as import_wallet_private_key, the name aside.
+[[nodiscard]] VekResult<WalletSecret> private_key_wallet_secret(std::string_view key_hex, OptText chain,
+                                                                OptText secp256k1_key, OptText ed25519_key,
+                                                                const Caller& caller);
 
 // Error: InvalidInput "invalid hex private key: {hex error}".
 [[nodiscard]] VekResult<vek_signer::SecretBytes> decode_hex_key(std::string_view text);
@@ -52,7 +80,8 @@ namespace vek_lib {
 // A wallet of two raw keys (secp256k1 and ed25519). With both explicit keys given they
 // are used and `key_hex`/`chain` are not read; otherwise `key_hex` is the key of
 // `chain`'s curve (secp256k1 when absent) and the other curve's key is the explicit one
-// or random. Accounts have an empty derivation path. `chain` is one `caller` takes.
+// or random; the file's "generated_keys" names the curve of a random key. Accounts have
+// an empty derivation path. `chain` is one `caller` takes.
 // Errors, first failure wins: WalletNameExists; InvalidInput "invalid hex private key:
 // {hex error}" (explicit keys first, else `key_hex`), the unknown-chain message,
 // "failed to generate random key: {error}"; Signer (a key that is not a valid scalar);

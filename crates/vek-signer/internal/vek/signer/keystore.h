@@ -36,6 +36,15 @@ struct KeystoreKey {
   std::optional<std::string> address;
 };
 
+// What keystore_decrypt takes besides the limits above.
+struct KeystoreLimits {
+  // Takes stretching below the minimums (scrypt N and r*p, PBKDF2 rounds; at least one
+  // round, N at least 2), as light settings of other wallets write it; the maximums hold.
+  bool allow_weak_kdf = false;
+  // Appended after "; " to the refusal of light stretching: how the caller's user takes it.
+  std::string_view weak_kdf_hint;
+};
+
 // Decrypts a keystore v3 document (`crypto` may also be spelled `Crypto`) with the UTF-8
 // bytes of `password`. No text of the document's secret parts reaches an error.
 // Errors (InvalidParams unless said otherwise), checked in this order:
@@ -50,17 +59,20 @@ struct KeystoreKey {
 //   "keystore salt is {n} bytes, below minimum 16", "keystore iv must be 16 bytes, got {n}",
 //   "keystore ciphertext must be 32 bytes, got {n}", "keystore mac must be 32 bytes, got {n}";
 //   "dklen={d} is unsupported, expected exactly 32";
-//   scrypt: "scrypt N must be a power of 2, got {n}",
-//     "scrypt N={n} is below minimum 262144 — possible downgrade attack",
-//     "scrypt r*p={rp} is below minimum 8 — possible downgrade attack" (r and p at least 1),
-//     "scrypt N={n} is above the limit of 262144", "scrypt r*p={rp} is above the limit of 8";
-//   pbkdf2: "pbkdf2 c={c} is below minimum 262144 — possible downgrade attack",
-//     "pbkdf2 c={c} is above the limit of 1000000";
+//   scrypt: "scrypt N must be a power of 2, got {n}", "scrypt N must be at least 2, got 1",
+//     "scrypt r and p must be at least 1",
+//     "scrypt N={n} is below minimum 262144[; {hint}]",
+//     "scrypt r*p={rp} is below minimum 8[; {hint}]" (both unless limits.allow_weak_kdf),
+//     "scrypt N={n} is above the limit of 262144", "scrypt r*p={rp} is above the limit of
+//     {2^21 / N}" (8 at N = 2^18: no more work than N = 2^18, r*p = 8);
+//   pbkdf2: "pbkdf2 c must be at least 1", "pbkdf2 c={c} is below minimum 262144[; {hint}]"
+//     (unless limits.allow_weak_kdf), "pbkdf2 c={c} is above the limit of 1000000";
 //   DecryptionFailed "keystore MAC mismatch (wrong password or altered file)";
 //   EncryptionFailed for a failure of scrypt, PBKDF2 or the cipher itself (scrypt
 //     lacking memory: "scrypt failed (errno 12)" with scrypt_memory_bytes set).
 [[nodiscard]] std::expected<KeystoreKey, CryptoError> keystore_decrypt(std::string_view document,
-                                                                      std::string_view password);
+                                                                      std::string_view password,
+                                                                      const KeystoreLimits& limits = {});
 
 // A keystore v3 document (compact JSON, keys sorted) for `key` under `password`: scrypt
 // with N = 2^18, r = 8, p = 1 and a random 32-byte salt, a random 16-byte iv, the id a
