@@ -7,6 +7,7 @@
 #include <nanobind/stl/vector.h>
 
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string_view>
 #include <variant>
@@ -14,6 +15,7 @@
 
 #include "calls.h"
 #include "lists.h"
+#include "review_details.h"
 #include "vek/lib/review.h"
 #include "vek/lib/ops.h"
 
@@ -59,7 +61,10 @@ void bind_decoded(nb::module_& m) {
           },
           "The bytes a signature covers: EVM the transaction itself, Solana the message after the\n"
           "signature slots (what Session.sign_transaction signs for Solana).");
-  value_methods(decoded, "DecodedTransaction", kDecodedFields);
+  bind_review_details(m, decoded);
+  Fields fields = kDecodedFields;
+  fields.insert(fields.end(), std::begin(kDecodedDetailFields), std::end(kDecodedDetailFields));
+  value_methods(decoded, "DecodedTransaction", fields);
 }
 
 DecodedTransaction decode(const nb::str& chain, const TextOrBytes& tx) {

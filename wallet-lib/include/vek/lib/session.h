@@ -223,7 +223,9 @@ class Session {
                                                               TxForm form = TxForm::Checked);
 
   // Signs and completes `tx` (sign_and_assemble), nothing sent; with TxForm::Checked the
-  // EVM checks of sign_transaction come first (TxForm::AsGiven is taken as Assembled).
+  // EVM checks of sign_transaction come first (TxForm::AsGiven is taken as Assembled), and
+  // Solana takes only a whole transaction ("invalid solana transaction: {reason}"),
+  // signed into the account's slot as sign_transaction signs it.
   // Errors: as send() before anything is submitted.
   [[nodiscard]] VekResult<AssembledTransaction> assemble(const vek_core::Chain& chain,
                                                          std::span<const std::uint8_t> tx, AccountRef which,
@@ -237,8 +239,10 @@ class Session {
   // The endpoint and the request are handled as broadcast.h submit_signed describes (an
   // unusable configuration file is refused, nothing on a command line, redirects only to
   // the same host).
-  // Errors: InvalidInput (unknown chain, bad hex, the EVM checks of sign_transaction);
-  // SessionClosed; Hd; those of sign_and_assemble and submit_signed (broadcast.h).
+  // Errors: InvalidInput (unknown chain, bad hex, the EVM checks of sign_transaction;
+  // Solana: those of assemble(), then another signer's signature still missing, before
+  // anything is sent); SessionClosed; Hd; those of sign_and_assemble and submit_signed
+  // (broadcast.h).
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                             AccountRef which);
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
