@@ -143,7 +143,7 @@ TEST_F(SessionTest, SolanaTransactionsAreSignedInTheWalletsSlot) {
 
   // The second signer: slot 1; slot 0 stays as given (zeros: no name yet; filled: named).
   const auto second = make(2, false);
-  for (const std::uint8_t fill : {0, 0x33}) {
+  for (const std::uint8_t fill : {std::uint8_t{0}, std::uint8_t{0x33}}) {
     auto r = session->sign_transaction("solana", whole(2, second, fill), std::nullopt);
     ASSERT_TRUE(r) << r.error().display();
     auto bytes = vek_signer::hex_decode(*r->raw_transaction);
