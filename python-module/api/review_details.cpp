@@ -48,7 +48,7 @@ void bind_instruction(nb::module_& m) {
               "Token transfers: the owner or delegate of the source token account.")
       .def_prop_ro(
           "amount", [](const DecodedInstruction& d) { return int_of(d.amount); },
-          nb::for_getter(nb::sig("def amount(self, /) -> int | None")),
+          nb::for_getter(nb::sig("def amount(self) -> int | None")),
           "The amount in base units: lamports (System Program) or the token's smallest unit.")
       .def_ro("mint", &DecodedInstruction::mint, "transfer_checked: the token's mint.")
       .def_ro("decimals", &DecodedInstruction::decimals, "transfer_checked: the decimals the instruction names.")
@@ -70,7 +70,7 @@ void bind_review_details(nb::module_& m, nb::class_<DecodedTransaction>& decoded
               "EVM: the value in the chain's currency, exact, e.g. \"1.5 POL\".")
       .def_prop_ro(
           "max_cost", [](const DecodedTransaction& d) { return int_of(d.max_cost); },
-          nb::for_getter(nb::sig("def max_cost(self, /) -> int | None")),
+          nb::for_getter(nb::sig("def max_cost(self) -> int | None")),
           "EVM: the most the transaction can take from the account, in wei: value + gas_limit *\n"
           "max_fee_per_gas (type 2) or * gas_price (type 1).")
       .def_ro("max_cost_text", &DecodedTransaction::max_cost_text,
