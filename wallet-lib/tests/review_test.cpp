@@ -52,10 +52,9 @@ Bytes message(std::size_t keys, const Bytes& program,
     m.push_back(static_cast<std::uint8_t>(data.size()));
     m.insert(m.end(), data.begin(), data.end());
   }
-  Bytes tx(65, 0);
-  tx[0] = 1;
-  tx.insert(tx.end(), m.begin(), m.end());
-  return tx;
+  m.insert(m.begin(), 65, 0);  // one signature slot
+  m[0] = 1;
+  return m;
 }
 
 std::string key(std::uint8_t fill) { return vek_signer::base58_encode(Bytes(32, fill)); }
