@@ -65,7 +65,8 @@ void bind_review_details(nb::module_& m, nb::class_<DecodedTransaction>& decoded
   bind_instruction(m);
   decoded.def_ro("currency", &DecodedTransaction::currency,
                  "The chain's currency (Chain.currency): \"ETH\", \"POL\", \"BNB\", \"SOL\", ...")
-      .def_ro("decimals", &DecodedTransaction::decimals, "The decimals of the currency's smallest unit (Chain.decimals).")
+      .def_ro("decimals", &DecodedTransaction::decimals,
+              "The decimals of the currency's smallest unit (Chain.decimals).")
       .def_ro("value_text", &DecodedTransaction::value_text,
               "EVM: the value in the chain's currency, exact, e.g. \"1.5 POL\".")
       .def_prop_ro(

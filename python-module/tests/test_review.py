@@ -98,7 +98,8 @@ def units(base, decimals):
 def test_evm_amounts_are_in_the_chains_currency_with_the_maximum_cost(chain, chain_id, currency, tx_type):
     value, gas, fee = 123456789012345678901234, 2**64 + 7, 10**30 + 3  # beyond 64 bits, and no float is exact here
     to = bytes([0x22] * 20)
-    fields = [chain_id, 9, fee, gas, to, value, b"", []] if tx_type == 1 else [chain_id, 9, 1, fee, gas, to, value, b"", []]
+    fees = [fee] if tx_type == 1 else [1, fee]  # gas price, or priority fee and max fee
+    fields = [chain_id, 9, *fees, gas, to, value, b"", []]
     d = vek.decode_transaction(chain, bytes([tx_type]) + rlp.encode(fields))
     cost = value + gas * fee
     assert (d.currency, d.decimals) == (currency, 18)
@@ -106,7 +107,8 @@ def test_evm_amounts_are_in_the_chains_currency_with_the_maximum_cost(chain, cha
                                                           f"{units(cost, 18)} {currency}")
     rows = dict(d.review)
     assert rows["value"] == f"{units(value, 18)} {currency} ({value} wei)"
-    assert rows["max cost"] == f"{units(cost, 18)} {currency} (value + gas limit × {'gas price' if tx_type == 1 else 'max fee'})"
+    per_gas = "gas price" if tx_type == 1 else "max fee"
+    assert rows["max cost"] == f"{units(cost, 18)} {currency} (value + gas limit × {per_gas})"
     assert next(c for c in vek.known_chains() if c.name == "solana").currency == "SOL"
 
 

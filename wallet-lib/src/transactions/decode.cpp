@@ -52,7 +52,8 @@ void add_evm_review(const vek_core::Chain& chain, DecodedTransaction& d) {
   } else {
     rows.emplace_back("gas price", *d.gas_price + " wei per gas");
   }
-  rows.emplace_back("max cost", *d.max_cost_text + " (value + gas limit × " + (eip1559 ? "max fee" : "gas price") + ")");
+  const std::string per_gas = eip1559 ? "max fee" : "gas price";
+  rows.emplace_back("max cost", *d.max_cost_text + " (value + gas limit × " + per_gas + ")");
   rows.emplace_back("data", std::to_string(*d.data_length) + (*d.data_length == 1 ? " byte" : " bytes"));
 }
 
