@@ -59,6 +59,14 @@ void bind_chains(nb::module_& m) {
           "The bech32 prefix of its addresses (Bitcoin and Cosmos chains); \"\" for the other families.")
       .def_prop_ro("testnet", [](const Chain& c) { return c.testnet; }, "Whether it is a test network.")
       .def_prop_ro(
+          "currency", [](const Chain& c) { return c.currency; },
+          "The symbol of the chain's own currency (\"ETH\", \"POL\", \"BNB\", \"SOL\", \"BTC\", \"ATOM\", ...);\n"
+          "\"native\" for an EVM chain named by its id alone, whose currency is not known.")
+      .def_prop_ro(
+          "decimals", [](const Chain& c) { return c.decimals; },
+          "The decimals of the currency's smallest unit (18 for EVM chains, 9 Solana and TON, 8\n"
+          "Bitcoin, 6 Cosmos chains and Tron): an amount in base units is amount / 10**decimals.")
+      .def_prop_ro(
           "native", [](const Chain& c) { return vek_py::is_native_chain(c.name); },
           "Whether vek._native accepts it (the twelve mainnets); the others are for Vault and Session.")
       .def(

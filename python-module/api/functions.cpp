@@ -46,7 +46,8 @@ constexpr const char* kBroadcastDoc =
     "families whose Family.broadcast is true.\n\n"
     "Raises:\n    InvalidInputError: unknown chain, bad hex, a family without broadcast; without\n"
     "        rpc_url, a configuration file that exists but is not used, or a chain without an\n"
-    "        endpoint.\n"
+    "        endpoint; Solana: not a whole transaction, or a required signature missing (an\n"
+    "        all-zero slot; the message names how many and whose), before anything is sent.\n"
     "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"
     "        reply without a hash or with another transaction's hash.";
 

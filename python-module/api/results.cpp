@@ -112,10 +112,13 @@ void bind_signatures(nb::module_& m) {
           "recovery_id", [](const SignedTransaction& t) { return t.signature.recovery_id; },
           "The recovery id, None where the chain has none.")
       .def_ro("raw_transaction", &SignedTransaction::raw_transaction,
-              "EVM: the signed transaction, \"0x\" and lower-case hex, ready for eth_sendRawTransaction; "
-              "None for other chains.")
+              "EVM: the signed transaction, \"0x\" and lower-case hex, ready for eth_sendRawTransaction.\n"
+              "Solana: the whole transaction with the wallet's signature in its slot and the other slots\n"
+              "as given, lower-case hex without \"0x\" (None for a message signed alone). None for other\n"
+              "chains.")
       .def_ro("tx_hash", &SignedTransaction::tx_hash,
-              "EVM: the transaction hash, \"0x\" and the Keccak-256 of raw_transaction in hex; None for other chains.");
+              "EVM: the transaction hash, \"0x\" and the Keccak-256 of raw_transaction in hex. Solana: the\n"
+              "base58 of the first signature, once that slot is filled. None for other chains.");
   value_methods(signed_tx, "SignedTransaction", {"signature", "recovery_id", "raw_transaction", "tx_hash"});
   state_methods(signed_tx, &SignedTransaction::signature, &SignedTransaction::raw_transaction,
                 &SignedTransaction::tx_hash);

@@ -7,6 +7,7 @@
 #include <nanobind/stl/vector.h>
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "calls.h"
 #include "lists.h"
+#include "review_details.h"
 #include "vek/lib/review.h"
 #include "vek/lib/ops.h"
 
@@ -35,11 +37,7 @@ const Fields kDecodedFields = {
 // A decimal number of the decoder as a Python int (wei amounts exceed 64 bits).
 template <std::optional<std::string> DecodedTransaction::*M>
 std::optional<nb::int_> number(const DecodedTransaction& d) {
-  const auto& decimal = d.*M;
-  if (!decimal) return std::nullopt;
-  PyObject* n = PyLong_FromString(decimal->c_str(), nullptr, 10);
-  if (n == nullptr) throw nb::python_error();
-  return nb::steal<nb::int_>(n);
+  return decimal_int(d.*M);
 }
 
 void bind_decoded(nb::module_& m) {
@@ -71,14 +69,19 @@ void bind_decoded(nb::module_& m) {
           },
           "The bytes a signature covers: EVM the transaction itself, Solana the message after the\n"
           "signature slots (what Session.sign_transaction signs for Solana).");
-  value_methods(decoded, "DecodedTransaction", kDecodedFields);
-  state_methods(decoded, &DecodedTransaction::chain_id, &DecodedTransaction::family, &DecodedTransaction::tx_type,
-                &DecodedTransaction::evm_chain_id, &DecodedTransaction::nonce, &DecodedTransaction::to,
-                &DecodedTransaction::value_wei, &DecodedTransaction::value_ether, &DecodedTransaction::gas_limit,
-                &DecodedTransaction::gas_price, &DecodedTransaction::max_fee_per_gas,
-                &DecodedTransaction::max_priority_fee_per_gas, &DecodedTransaction::data_length,
-                &DecodedTransaction::fee_payer, &DecodedTransaction::signatures, &DecodedTransaction::instructions,
-                &DecodedTransaction::signing_payload);
+  bind_review_details(m, decoded);
+  Fields fields = kDecodedFields;
+  fields.insert(fields.end(), std::begin(kDecodedDetailFields), std::end(kDecodedDetailFields));
+  value_methods(decoded, "DecodedTransaction", fields);
+  state_methods(decoded, &DecodedTransaction::chain_id, &DecodedTransaction::family, &DecodedTransaction::currency,
+                &DecodedTransaction::decimals, &DecodedTransaction::tx_type, &DecodedTransaction::evm_chain_id,
+                &DecodedTransaction::nonce, &DecodedTransaction::to, &DecodedTransaction::value_wei,
+                &DecodedTransaction::value_ether, &DecodedTransaction::gas_limit, &DecodedTransaction::gas_price,
+                &DecodedTransaction::max_fee_per_gas, &DecodedTransaction::max_priority_fee_per_gas,
+                &DecodedTransaction::data_length, &DecodedTransaction::value_text, &DecodedTransaction::max_cost,
+                &DecodedTransaction::max_cost_text, &DecodedTransaction::fee_payer, &DecodedTransaction::signatures,
+                &DecodedTransaction::instructions, &DecodedTransaction::instruction_details,
+                &DecodedTransaction::review, &DecodedTransaction::signing_payload);
 }
 
 DecodedTransaction decode(const nb::str& chain, const TextOrBytes& tx) {

@@ -5,6 +5,7 @@
 #include <nanobind/stl/string.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,14 @@ namespace vek_api {
 // The UTF-8 bytes of a str, borrowed from the object. Lone surrogates raise the
 // interpreter's UnicodeEncodeError, as in vek._native.
 inline std::string_view text(const nanobind::str& s) { return vek_py::utf8(s); }
+
+// A decimal text of the library as a Python int (amounts may exceed 64 bits); None stays None.
+inline std::optional<nanobind::int_> decimal_int(const std::optional<std::string>& digits) {
+  if (!digits) return std::nullopt;
+  PyObject* n = PyLong_FromString(digits->c_str(), nullptr, 10);
+  if (n == nullptr) throw nanobind::python_error();
+  return nanobind::steal<nanobind::int_>(n);
+}
 
 // repr and == of the result types, from their field names.
 using Fields = std::vector<const char*>;

@@ -15,6 +15,7 @@ import pytest
 
 import vek
 from conftest import raises
+from cli_helpers import solana_transfer
 from test_broadcast import Server, eip1559, rpc  # noqa: F401 (rpc is a fixture)
 from test_wallets import KEY, ZERO_PHRASE
 from vek import _native
@@ -90,11 +91,11 @@ def test_evm_transaction_carries_the_signed_raw_transaction_and_its_hash(app, va
         reference.hash).hex()
     ours = _native.sign_transaction("pk", "ethereum", unsigned.hex(), PASS, vault_path_opt=vault)
     assert (signed.signature, signed.recovery_id) == ("0x" + ours["signature"], ours["recovery_id"])
-    # Other families: the signature only, as vek._native gives it.
+    # Bytes that are no Solana transaction are not signed as one (vek._native signs them as given).
     with app.unlock("pk", PASS) as session:
-        sol = session.sign_transaction("solana", "abcd")
-    assert (sol.raw_transaction, sol.tx_hash, sol.recovery_id) == (None, None, None)
-    assert sol.signature == _native.sign_transaction("pk", "solana", "abcd", PASS, vault_path_opt=vault)["signature"]
+        raises(vek.InvalidInputError, "invalid input: invalid solana transaction: it has no signature slots",
+               session.sign_transaction, "solana", "abcd")
+    assert _native.sign_transaction("pk", "solana", "abcd", PASS, vault_path_opt=vault)["signature"]
 
 
 def evm_hash(fields):
@@ -222,14 +223,15 @@ def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, rpc):
     solders = pytest.importorskip("solders.signature")
     fields, unsigned = eip1559(1, 0)
     ours = evm_hash(fields)
-    message = bytes([1, 0, 1, 3]) + bytes(range(200, 256)) + b"\xfb\xff"
-    signature = pk_session.sign_transaction("solana", message).signature
+    whole, _ = solana_transfer(pk_session.address("solana"))
+    whole = bytes.fromhex(whole)
+    signature = pk_session.sign_transaction("solana", whole).signature
     solana_hash = str(solders.Signature.from_bytes(bytes.fromhex(signature)))
     hostile = "\x1b[2J" + "a" * 200
     for answer, chain, tx, expected in [
         ("0x" + "11" * 32, "ethereum", unsigned, f"0x{'11' * 32}, but the transaction sent has hash {ours}"),
         (hostile, "ethereum", unsigned, "\\u001b[2J" + "a" * 91 + f"…, but the transaction sent has hash {ours}"),
-        (ours, "solana", b"\x01" + bytes(64) + message, f"{ours}, but the transaction sent has hash {solana_hash}"),
+        (ours, "solana", whole, f"{ours}, but the transaction sent has hash {solana_hash}"),
     ]:
         node = rpc("--default", "result:" + answer)
         raises(vek.BroadcastError, "broadcast failed: the node answered transaction hash " + expected,
@@ -237,8 +239,7 @@ def test_send_refuses_a_node_hash_that_is_not_the_transactions(pk_session, rpc):
     # EVM hashes are hex, whatever their case; a Solana hash is the signature's base58.
     shouted = "0x" + ours[2:].upper()
     assert pk_session.send("ethereum", unsigned, rpc_url=rpc("--default", "result:" + shouted).url) == shouted
-    assert pk_session.send("solana", b"\x01" + bytes(64) + message,
-                           rpc_url=rpc("--default", "result:" + solana_hash).url) == solana_hash
+    assert pk_session.send("solana", whole, rpc_url=rpc("--default", "result:" + solana_hash).url) == solana_hash
 
 
 def test_evm_transactions_a_node_would_read_otherwise_are_refused_on_every_session_path(app, vault):

@@ -178,13 +178,17 @@ class SignedTransaction:
     @property
     def raw_transaction(self) -> str | None:
         """
-        EVM: the signed transaction, "0x" and lower-case hex, ready for eth_sendRawTransaction; None for other chains.
+        EVM: the signed transaction, "0x" and lower-case hex, ready for eth_sendRawTransaction.
+        Solana: the whole transaction with the wallet's signature in its slot and the other slots
+        as given, lower-case hex without "0x" (None for a message signed alone). None for other
+        chains.
         """
 
     @property
     def tx_hash(self) -> str | None:
         """
-        EVM: the transaction hash, "0x" and the Keccak-256 of raw_transaction in hex; None for other chains.
+        EVM: the transaction hash, "0x" and the Keccak-256 of raw_transaction in hex. Solana: the
+        base58 of the first signature, once that slot is filled. None for other chains.
         """
 
     def __repr__(self) -> str: ...
@@ -223,6 +227,20 @@ class Chain:
     @property
     def testnet(self) -> bool:
         """Whether it is a test network."""
+
+    @property
+    def currency(self) -> str:
+        """
+        The symbol of the chain's own currency ("ETH", "POL", "BNB", "SOL", "BTC", "ATOM", ...);
+        "native" for an EVM chain named by its id alone, whose currency is not known.
+        """
+
+    @property
+    def decimals(self) -> int:
+        """
+        The decimals of the currency's smallest unit (18 for EVM chains, 9 Solana and TON, 8
+        Bitcoin, 6 Cosmos chains and Tron): an amount in base units is amount / 10**decimals.
+        """
 
     @property
     def native(self) -> bool:
@@ -411,9 +429,18 @@ class Session:
         EVM: the unsigned typed transaction (EIP-2718 type 1 or 2); the result also carries the
         signed transaction and its hash. Nothing is sent.
 
+        Solana: the whole transaction (signature count, signature slots, message). The wallet's
+        signature goes into the slot of its key among the message's required signers; the
+        result's raw_transaction is the transaction with the other slots as given (lower-case
+        hex without "0x"), for the other signers to add theirs (partial signing); tx_hash is the
+        base58 of the first slot once that is filled. A message without its slots is signed
+        when the wallet is its only signer (no raw_transaction then).
+
         Raises:
             InvalidInputError: unknown chain, bad hex; EVM: another chain's id, bytes
-                after the RLP list, RLP that is not canonical (the message says which).
+                after the RLP list, RLP that is not canonical (the message says which); Solana:
+                a malformed transaction, "<address> is not a signer of this transaction", a
+                message alone that needs several signatures.
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             DerivationError.
@@ -450,7 +477,9 @@ class Session:
             InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration
                 file that exists but is not used, or a chain without an endpoint; EVM: another
                 chain's id, bytes after the RLP list, RLP that is not canonical (the message
-                says which).
+                says which); Solana: as sign_transaction, and a required signature of another
+                signer still missing (nothing is sent; sign with sign_transaction, add the
+                others, then broadcast).
             SessionClosedError: the session is closed.
             SignerError: the transaction cannot be signed or completed.
             BroadcastError, JsonError: submitting failed, a redirect to another host, a
@@ -775,7 +804,8 @@ def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> st
     Raises:
         InvalidInputError: unknown chain, bad hex, a family without broadcast; without
             rpc_url, a configuration file that exists but is not used, or a chain without an
-            endpoint.
+            endpoint; Solana: not a whole transaction, or a required signature missing (an
+            all-zero slot; the message names how many and whose), before anything is sent.
         BroadcastError, JsonError: submitting failed, a redirect to another host, a
             reply without a hash or with another transaction's hash.
     """
@@ -855,6 +885,106 @@ class DecodedTransaction:
         """
         The bytes a signature covers: EVM the transaction itself, Solana the message after the
         signature slots (what Session.sign_transaction signs for Solana).
+        """
+
+    @property
+    def currency(self) -> str:
+        """The chain's currency (Chain.currency): "ETH", "POL", "BNB", "SOL", ..."""
+
+    @property
+    def decimals(self) -> int:
+        """The decimals of the currency's smallest unit (Chain.decimals)."""
+
+    @property
+    def value_text(self) -> str | None:
+        """EVM: the value in the chain's currency, exact, e.g. "1.5 POL"."""
+
+    @property
+    def max_cost(self) -> int | None:
+        """
+        EVM: the most the transaction can take from the account, in wei: value + gas_limit *
+        max_fee_per_gas (type 2) or * gas_price (type 1).
+        """
+
+    @property
+    def max_cost_text(self) -> str | None:
+        """EVM: max_cost in the chain's currency, exact, e.g. "0.000021 ETH"."""
+
+    @property
+    def instruction_details(self) -> list[SolanaInstruction]:
+        """Solana: each instruction, in order (SolanaInstruction); [] for EVM."""
+
+    @property
+    def review(self) -> list[tuple[str, str]]:
+        """
+        What a person is shown before signing, as (label, text) pairs in order. EVM: chain id,
+        nonce, to, value, gas limit, gas price (type 1) or max fee and priority fee (type 2),
+        max cost, data. Solana: fee payer, signatures, instructions, then "instruction <k>"
+        (from 1) for each instruction.
+        """
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+class SolanaInstruction:
+    """
+    One instruction of a Solana transaction as a person reviews it. The System Program's
+    transfer and the Token and Token-2022 programs' transfer and transfer_checked are
+    decoded; the other instructions are named by their program. An account an address
+    table supplies reads "(account <i> from an address table)".
+    """
+
+    @property
+    def program_id(self) -> str:
+        """The program's address (base58)."""
+
+    @property
+    def program(self) -> str | None:
+        """"system", "token" or "token-2022"; None for another program."""
+
+    @property
+    def kind(self) -> str | None:
+        """"transfer" or "transfer_checked"; None when not decoded."""
+
+    @property
+    def source(self) -> str | None:
+        """The paying account (token transfers: the source token account)."""
+
+    @property
+    def destination(self) -> str | None:
+        """The receiving account (token transfers: the receiving token account)."""
+
+    @property
+    def authority(self) -> str | None:
+        """Token transfers: the owner or delegate of the source token account."""
+
+    @property
+    def amount(self) -> int | None:
+        """
+        The amount in base units: lamports (System Program) or the token's smallest unit.
+        """
+
+    @property
+    def mint(self) -> str | None:
+        """transfer_checked: the token's mint."""
+
+    @property
+    def decimals(self) -> int | None:
+        """transfer_checked: the decimals the instruction names."""
+
+    @property
+    def accounts(self) -> int:
+        """How many accounts the instruction names."""
+
+    @property
+    def data_length(self) -> int:
+        """The length of its data in bytes."""
+
+    @property
+    def text(self) -> str:
+        """
+        The line the review shows, e.g. "System Program: transfer 0.5 SOL from <a> to <b>".
         """
 
     def __repr__(self) -> str: ...

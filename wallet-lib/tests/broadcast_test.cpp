@@ -740,10 +740,13 @@ TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
 std::string quiet_reply(std::string_view body) { return std::string(body) + "\n200\n"; }
 
 TEST_F(FakeCurlTest, BroadcastSubmitsSignedBytesAndChecksTheNodesHash) {
-  // A signed Solana transaction: its first signature names it.
+  // A signed Solana transaction: its first signature names it. The message: one signer,
+  // a zero blockhash, no instructions.
   std::vector<std::uint8_t> sol(1 + 64, 0x42);
   sol[0] = 1;
-  for (int b : {0x01, 0x00, 0x01, 0x03, 0xFE, 0xFF, 0x3E, 0x3F}) sol.push_back(static_cast<std::uint8_t>(b));
+  for (int b : {0x01, 0x00, 0x00, 0x01}) sol.push_back(static_cast<std::uint8_t>(b));
+  sol.insert(sol.end(), 64, 0x11);
+  sol.push_back(0);
   const std::string sol_hash = vek_signer::base58_encode(std::span<const std::uint8_t>(sol).subspan(1, 64));
   set("out", quiet_reply(R"({"result":")" + sol_hash + R"("})"));
   auto r = vek_lib::broadcast("solana", sol, "http://sol/");
@@ -782,6 +785,18 @@ TEST_F(FakeCurlTest, BroadcastRefusesWhatItCannotSubmitBeforeAnyRequest) {
   auto file = vek_lib::broadcast("solana", bytes("\x01"), "file:///etc/passwd");
   ASSERT_FALSE(file);
   EXPECT_EQ(file.error().code, VekLibErrorKind::InvalidInput);
+  // A Solana transaction whose second signer has not signed yet.
+  std::vector<std::uint8_t> partial(1 + 128, 0x42);
+  partial[0] = 2;
+  for (int b : {0x02, 0x00, 0x00, 0x02}) partial.push_back(static_cast<std::uint8_t>(b));
+  partial.insert(partial.end(), 64, 0x11);
+  partial.insert(partial.end(), 32, 0);
+  partial.push_back(0);
+  std::fill_n(partial.begin() + 65, 64, 0);
+  auto missing = vek_lib::broadcast("solana", partial, "http://u/");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().display(), "invalid input: the transaction is missing 1 of its 2 required signatures (from " +
+                                           vek_signer::base58_encode(std::vector<std::uint8_t>(32, 0x11)) + ")");
   EXPECT_FALSE(called());
 }
 

@@ -52,7 +52,9 @@ TEST(BroadcastSigned, AFamilyWithoutARequestIsRefusedBeforeAnyConnection) {
   for (const auto& f : vek_lib::families()) {
     const auto sent = vek_lib::broadcast(f.default_chain, tx, "http://127.0.0.1:1");
     ASSERT_FALSE(sent.has_value());
-    const bool refused = sent.error().code == VekLibErrorKind::InvalidInput;
+    // The sending families fail otherwise (Solana refuses the malformed bytes themselves).
+    const bool refused = sent.error().code == VekLibErrorKind::InvalidInput &&
+                         sent.error().detail.starts_with("no broadcast method for chain family");
     EXPECT_EQ(refused, !f.broadcast) << f.name << ": " << sent.error().detail;
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "vek/lib/ops.h"
 #include "vek/lib/session.h"
 #include "vek/signer/hash.h"
+#include "vek/signer/encoding.h"
 #include "vek/signer/hex.h"
 
 namespace {
@@ -87,45 +89,73 @@ TEST_F(SessionTest, EvmTransactionsComeBackAssembledWithTheirHash) {
   EXPECT_EQ(*signed_tx->tx_hash, "0x" + vek_signer::hex_encode(vek_signer::keccak256(*raw)));
   // The signature (r, s) is the tail of the assembled transaction.
   EXPECT_NE(signed_tx->raw_transaction->find(signed_tx->signature.signature.substr(0, 64)), std::string::npos);
+  // Bytes that are no Solana transaction or message are not signed as one.
   auto solana = session->sign_transaction("solana", "abcd", std::nullopt);
-  ASSERT_TRUE(solana);
-  EXPECT_FALSE(solana->raw_transaction || solana->tx_hash);
+  ASSERT_FALSE(solana);
+  EXPECT_EQ(solana.error().display(), "invalid input: invalid solana transaction: it has no signature slots");
   auto legacy = session->sign_transaction("ethereum", "c0", std::nullopt);
   ASSERT_FALSE(legacy);
   EXPECT_EQ(legacy.error().code, VekLibErrorKind::InvalidTransaction);
 }
 
-// A whole Solana transaction comes back completed: the signature of its message in slot
-// 0, named by that signature; the same bytes signed by the one-call operation are signed
-// as given, and a bare message is still signed as given by both.
-TEST_F(SessionTest, WholeSolanaTransactionsComeBackCompleted) {
+// A whole Solana transaction comes back completed, named by its first signature; the same
+// bytes signed by the one-call operation are signed as given. A bare message is signed
+// when the wallet is its only signer. (test_review.py signs a second signer's slot and
+// lets solders add and check the fee payer's.)
+TEST_F(SessionTest, SolanaTransactionsAreSignedInTheWalletsSlot) {
   ASSERT_TRUE(vek_lib::import_wallet_mnemonic("s", kPhrase, kPass, std::nullopt, vault_));
   auto session = unlock("s");
   ASSERT_TRUE(session);
-  std::vector<std::uint8_t> message = {1, 0, 1, 2};
-  message.insert(message.end(), 64, 7);  // two account keys
-  message.insert(message.end(), 32, 0);  // recent blockhash
-  message.push_back(0);                  // no instructions
-  std::vector<std::uint8_t> tx(65, 0);
-  tx[0] = 1;
-  tx.insert(tx.end(), message.begin(), message.end());
+  const auto ours = vek_signer::base58_decode(*session->address("solana", std::nullopt));
+  ASSERT_TRUE(ours);
+  // `signers` required signatures from (key of 7s, ours) or (ours, key of 7s), then a program.
+  const auto make = [&](std::uint8_t signers, bool ours_first) {
+    std::vector<std::uint8_t> m = {signers, 0, 1, 3};
+    const std::vector<std::uint8_t> other(32, 7);
+    for (const auto* k : ours_first ? std::array{&*ours, &other} : std::array{&other, &*ours}) {
+      m.insert(m.end(), k->begin(), k->end());
+    }
+    m.insert(m.end(), 32, 9);  // the program
+    m.insert(m.end(), 32, 0);  // recent blockhash
+    m.push_back(0);            // no instructions
+    return m;
+  };
+  const auto whole = [](std::size_t slots, const std::vector<std::uint8_t>& message, std::uint8_t fill) {
+    std::vector<std::uint8_t> tx(1 + 64 * slots, fill);
+    tx[0] = static_cast<std::uint8_t>(slots);
+    tx.insert(tx.end(), message.begin(), message.end());
+    return tx;
+  };
 
-  auto whole = session->sign_transaction("solana", tx, std::nullopt);
-  ASSERT_TRUE(whole) << whole.error().display();
-  auto bare = session->sign_transaction("solana", message, std::nullopt);
-  ASSERT_TRUE(bare) << bare.error().display();
-  EXPECT_EQ(whole->signature.signature, bare->signature.signature);
-  EXPECT_FALSE(bare->raw_transaction || bare->tx_hash);
-  ASSERT_TRUE(whole->raw_transaction && whole->tx_hash);
-  auto raw = vek_signer::hex_decode(whole->raw_transaction->substr(2));
+  // The fee payer alone: slot 0, and the transaction is named by it.
+  const auto alone = make(1, true);
+  auto first = session->sign_transaction("solana", whole(1, alone, 0), std::nullopt);
+  ASSERT_TRUE(first) << first.error().display();
+  ASSERT_TRUE(first->raw_transaction && first->tx_hash);
+  auto raw = vek_signer::hex_decode(*first->raw_transaction);  // no "0x"
   ASSERT_TRUE(raw);
-  EXPECT_EQ(vek_signer::hex_encode(std::span<const std::uint8_t>(*raw).subspan(1, 64)), whole->signature.signature);
-  EXPECT_EQ(std::vector<std::uint8_t>(raw->begin() + 65, raw->end()), message);
-  EXPECT_EQ(whole->tx_hash, vek_lib::transaction_hash(vek_core::ChainType::Solana, *raw));
+  EXPECT_EQ(vek_signer::hex_encode(std::span<const std::uint8_t>(*raw).subspan(1, 64)), first->signature.signature);
+  EXPECT_EQ(first->tx_hash, vek_lib::transaction_hash(vek_core::ChainType::Solana, *raw));
+  auto bare = session->sign_transaction("solana", alone, std::nullopt);
+  ASSERT_TRUE(bare) << bare.error().display();
+  EXPECT_EQ(bare->signature.signature, first->signature.signature);
+  EXPECT_FALSE(bare->raw_transaction || bare->tx_hash);
 
+  const std::string address = *session->address("solana", std::nullopt);
+  for (const auto& [tx, text] : std::vector<std::pair<std::vector<std::uint8_t>, std::string>>{
+           {whole(1, make(1, false), 0), address + " is not a signer of this transaction"},
+           {make(1, false), address + " is not a signer of this message"},
+           {make(2, false), "this message needs 2 signatures: give the whole transaction (signature count, signature "
+                    "slots, message) to sign it in its slot"}}) {
+    auto r = session->sign_transaction("solana", tx, std::nullopt);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().display(), "invalid input: " + text);
+  }
+
+  const auto tx = whole(1, alone, 0);
   auto as_given = vek_lib::sign_transaction("s", "solana", vek_signer::hex_encode(tx), kPass, std::nullopt, vault_, {});
   ASSERT_TRUE(as_given) << as_given.error().display();
-  EXPECT_NE(as_given->signature, whole->signature.signature);
+  EXPECT_NE(as_given->signature, first->signature.signature);
 }
 
 // The caller decides which chains the one-call operations take and how they refuse.

@@ -12,6 +12,7 @@
 #include "checks.h"
 #include "message_formats.h"
 #include "secrets.h"
+#include "solana_signing.h"
 #include "transactions/solana_transaction.h"
 #include "vek/lib/broadcast.h"
 #include "vek/core/ascii.h"
@@ -318,12 +319,10 @@ VekResult<SignedTransaction> Session::sign_transaction(const vek_core::Chain& ch
   if (form == TxForm::Checked) {
     if (auto r = check_evm_transaction(chain, tx); !r) return std::unexpected(std::move(r.error()));
   }
-  // EVM transactions, and Solana transactions given whole (with their signature slots),
-  // are completed by the signature; other bytes get the signature only.
-  const bool assemble = form == TxForm::Assembled ||
-                        (form == TxForm::Checked && (chain.chain_type == ChainType::Evm ||
-                                                     (chain.chain_type == ChainType::Solana &&
-                                                      read_solana_transaction(tx).has_value())));
+  if (form == TxForm::Checked && chain.chain_type == ChainType::Solana) return solana_result(chain, tx, which);
+  // EVM transactions are completed by the signature; other bytes get the signature only.
+  const bool assemble =
+      form == TxForm::Assembled || (form == TxForm::Checked && chain.chain_type == ChainType::Evm);
   VEK_TRY(out, sign_locked(chain, tx, which, assemble));
   SignedTransaction result{signature_result(out->signature), {}, {}};
   if (assemble) {
@@ -331,6 +330,30 @@ VekResult<SignedTransaction> Session::sign_transaction(const vek_core::Chain& ch
     result.tx_hash = transaction_hash(chain.chain_type, out->signed_tx);
   }
   return result;
+}
+
+VekResult<SignedTransaction> Session::solana_result(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
+                                                    AccountRef which) {
+  VEK_TRY(out, sign_solana_locked(chain, tx, which));
+  SignedTransaction result{signature_result(out->signature), {}, {}};
+  if (out->signed_tx.empty()) return result;  // a bare message: nothing to complete
+  // The transaction is named by its first signature, known once the fee payer has signed.
+  const std::span<const std::uint8_t> signed_tx(out->signed_tx);
+  const auto slots = read_solana_transaction_slots(signed_tx);
+  const auto first = signed_tx.subspan(slots ? slots->first_slot : 0, kSolanaSignatureBytes);
+  if (slots && std::any_of(first.begin(), first.end(), [](std::uint8_t b) { return b != 0; })) {
+    result.tx_hash = transaction_hash(ChainType::Solana, out->signed_tx);
+  }
+  result.raw_transaction = vek_signer::hex_encode(out->signed_tx);
+  return result;
+}
+
+VekResult<AssembledTransaction> Session::sign_solana_locked(const vek_core::Chain& chain,
+                                                            std::span<const std::uint8_t> tx, AccountRef which) {
+  const auto lock = lock_unless_forked();
+  if (!lock) return std::unexpected(lock.error());
+  VEK_TRY(key, key_locked(chain, which));
+  return sign_solana_transaction(*key, tx);
 }
 
 VekResult<AssembledTransaction> Session::sign_locked(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
@@ -351,6 +374,13 @@ VekResult<AssembledTransaction> Session::assemble(const vek_core::Chain& chain, 
                                                   AccountRef which, TxForm form) {
   if (form == TxForm::Checked) {
     if (auto r = check_evm_transaction(chain, tx); !r) return std::unexpected(std::move(r.error()));
+    if (chain.chain_type == ChainType::Solana) {
+      // Only a whole transaction has the slots a node needs.
+      if (auto whole = read_solana_transaction(tx); !whole) {
+        return std::unexpected(VekLibError::invalid_input("invalid solana transaction: " + whole.error()));
+      }
+      return sign_solana_locked(chain, tx, which);
+    }
   }
   return sign_locked(chain, tx, which, true);
 }

@@ -319,6 +319,20 @@ std::string first_characters(std::string_view text, std::size_t limit) {
   return end == text.size() ? std::string(text) : std::string(text.substr(0, end)) + "…";
 }
 
+// A Solana transaction a node can take: whole, with every required signature in place.
+VekResult<void> check_solana_signatures(std::span<const std::uint8_t> signed_tx) {
+  auto read = read_solana_transaction(signed_tx);
+  if (!read) return std::unexpected(VekLibError::invalid_input("invalid solana transaction: " + read.error()));
+  const std::vector<std::string> missing = missing_solana_signers(signed_tx, *read);
+  if (missing.empty()) return {};
+  std::string text = "the transaction is missing " + std::to_string(missing.size()) + " of its " +
+                     std::to_string(read->message.required_signatures) + " required signature";
+  text.append(read->message.required_signatures == 1 ? "" : "s").append(" (from ");
+  for (std::size_t k = 0; k < missing.size(); ++k) text.append(k == 0 ? "" : ", ").append(missing[k]);
+  text.append(")");
+  return std::unexpected(VekLibError::invalid_input(std::move(text)));
+}
+
 }  // namespace
 
 
@@ -376,6 +390,9 @@ VekLibError no_endpoint(const vek_core::Chain& chain) {
 VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
                                      std::optional<std::string_view> rpc_url) {
   const vek_core::Chain* parsed = &chain;
+  if (parsed->chain_type == vek_core::ChainType::Solana) {
+    VEK_TRY_VOID(check_solana_signatures(signed_tx));
+  }
   std::string url;
   if (rpc_url) {
     url = *rpc_url;

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "vek/signer/family.h"
+#include "amounts.h"
+#include "solana_instructions.h"
 #include "solana_transaction.h"
 #include "vek/lib/caller.h"
 #include "vek/lib/decode.h"
@@ -31,33 +33,28 @@ std::unexpected<Malformed> bad(std::string reason) { return std::unexpected(Malf
 
 // ---------------------------------------------------------------- EVM
 
-// Big-endian bytes (at most 32) as decimal text.
-std::string decimal(Bytes be) {
-  std::array<std::uint8_t, 32> n{};
-  std::copy(be.begin(), be.end(), n.end() - static_cast<std::ptrdiff_t>(be.size()));
-  std::string digits;
-  while (std::any_of(n.begin(), n.end(), [](std::uint8_t b) { return b != 0; })) {
-    unsigned rem = 0;
-    for (auto& b : n) {
-      const unsigned cur = rem << 8 | b;
-      b = static_cast<std::uint8_t>(cur / 10);
-      rem = cur % 10;
-    }
-    digits.push_back(static_cast<char>('0' + rem));
+// The amounts in the chain's currency and the review rows of a decoded EVM transaction.
+void add_evm_review(const vek_core::Chain& chain, DecodedTransaction& d) {
+  const bool eip1559 = d.max_fee_per_gas.has_value();
+  const std::string& fee = eip1559 ? *d.max_fee_per_gas : *d.gas_price;
+  d.value_text = amount_text(*d.value_wei, chain.decimals, chain.currency);
+  d.max_cost = decimal_sum(*d.value_wei, decimal_product(*d.gas_limit, fee));
+  d.max_cost_text = amount_text(*d.max_cost, chain.decimals, chain.currency);
+  auto& rows = d.review;
+  rows.emplace_back("chain id", *d.evm_chain_id + " (" + chain.name + ")");
+  rows.emplace_back("nonce", *d.nonce);
+  rows.emplace_back("to", d.to ? *d.to : "(none: creates a contract)");
+  rows.emplace_back("value", *d.value_text + " (" + *d.value_wei + " wei)");
+  rows.emplace_back("gas limit", *d.gas_limit);
+  if (eip1559) {
+    rows.emplace_back("max fee", *d.max_fee_per_gas + " wei per gas");
+    rows.emplace_back("priority fee", *d.max_priority_fee_per_gas + " wei per gas");
+  } else {
+    rows.emplace_back("gas price", *d.gas_price + " wei per gas");
   }
-  if (digits.empty()) return "0";
-  std::reverse(digits.begin(), digits.end());
-  return digits;
-}
-
-// Wei as ether: the decimal point 18 digits from the right, trailing zeros dropped.
-std::string ether(const std::string& wei) {
-  constexpr std::size_t kDecimals = 18;
-  std::string padded = wei.size() <= kDecimals ? std::string(kDecimals + 1 - wei.size(), '0') + wei : wei;
-  std::string whole = padded.substr(0, padded.size() - kDecimals);
-  std::string frac = padded.substr(padded.size() - kDecimals);
-  while (!frac.empty() && frac.back() == '0') frac.pop_back();
-  return frac.empty() ? whole : whole + "." + frac;
+  const std::string per_gas = eip1559 ? "max fee" : "gas price";
+  rows.emplace_back("max cost", *d.max_cost_text + " (value + gas limit × " + per_gas + ")");
+  rows.emplace_back("data", std::to_string(*d.data_length) + (*d.data_length == 1 ? " byte" : " bytes"));
 }
 
 Parsed<DecodedTransaction> decode_evm(const vek_core::Chain& chain, Bytes tx) {
@@ -75,7 +72,7 @@ Parsed<DecodedTransaction> decode_evm(const vek_core::Chain& chain, Bytes tx) {
   DecodedTransaction d;
   d.tx_type = tx[0];
   std::size_t i = 0;
-  const auto next_int = [&] { return decimal(fields[i++].payload); };
+  const auto next_int = [&] { return decimal_text(fields[i++].payload); };
   const std::string id = next_int();
   const std::string_view caip = chain.chain_id;
   if (id != caip.substr(caip.find(':') + 1)) {
@@ -99,25 +96,33 @@ Parsed<DecodedTransaction> decode_evm(const vek_core::Chain& chain, Bytes tx) {
         std::span<const std::uint8_t, vek_signer::EvmSigner::kAddressBytes>(to.payload.data(), to.payload.size()));
   }
   d.value_wei = next_int();
-  d.value_ether = ether(*d.value_wei);
+  d.value_ether = in_units(*d.value_wei, 18);
   const vek_signer::rlp::Item& data = fields[i++];
   if (data.list) return bad("the data is a list, not bytes");
   d.data_length = data.payload.size();
   if (!fields[i].list) return bad("the access list is not a list");
   d.signing_payload.assign(tx.begin(), tx.end());
+  add_evm_review(chain, d);
   return d;
 }
 
 // ---------------------------------------------------------------- Solana
 
-Parsed<DecodedTransaction> decode_solana(Bytes tx) {
+Parsed<DecodedTransaction> decode_solana(const vek_core::Chain& chain, Bytes tx) {
   auto read = read_solana_transaction(tx);
   if (!read) return bad(std::move(read.error()));
   DecodedTransaction d;
   d.fee_payer = read->message.fee_payer;
   d.signatures = read->slots.count;
   d.instructions = read->message.instructions;
+  d.instruction_details = decode_solana_instructions(read->message, chain);
   d.signing_payload.assign(tx.begin() + static_cast<std::ptrdiff_t>(read->slots.message_at), tx.end());
+  d.review = {{"fee payer", *d.fee_payer},
+              {"signatures", std::to_string(*d.signatures)},
+              {"instructions", std::to_string(*d.instructions)}};
+  for (std::size_t k = 0; k < d.instruction_details.size(); ++k) {
+    d.review.emplace_back("instruction " + std::to_string(k + 1), d.instruction_details[k].text);
+  }
   return d;
 }
 
@@ -130,10 +135,12 @@ VekResult<DecodedTransaction> decode_transaction(std::string_view chain, std::sp
     return std::unexpected(
         VekLibError::invalid_input("decoding covers EVM and Solana transactions only, not " + family));
   }
-  Parsed<DecodedTransaction> d = c->chain_type == ChainType::Evm ? decode_evm(*c, tx) : decode_solana(tx);
+  Parsed<DecodedTransaction> d = c->chain_type == ChainType::Evm ? decode_evm(*c, tx) : decode_solana(*c, tx);
   if (!d) return std::unexpected(VekLibError::invalid_input("invalid " + family + " transaction: " + d.error().reason));
   d->chain_id = std::string(c->chain_id);
   d->family = family;
+  d->currency = std::string(c->currency);
+  d->decimals = c->decimals;
   return std::move(*d);
 }
 

@@ -38,6 +38,15 @@ Read<std::size_t> skip(Bytes in, std::size_t at, std::size_t n, std::string_view
   return at + n;
 }
 
+// A compact-u16 length, then that many bytes; `at` moves past them.
+Read<Bytes> sized_part(Bytes in, std::size_t& at, std::string_view what) {
+  VEK_TRY(n, compact_u16(in, at));
+  VEK_TRY(end, skip(in, at, *n, what));
+  const Bytes part = in.subspan(at, *n);
+  at = *end;
+  return part;
+}
+
 }  // namespace
 
 Read<SolanaMessage> read_solana_message(Bytes in) {
@@ -60,6 +69,11 @@ Read<SolanaMessage> read_solana_message(Bytes in) {
   const std::size_t keys_at = at;
   VEK_TRY(after, skip(in, at, *keys * kKeyBytes, "account keys"));
   m.fee_payer = vek_signer::base58_encode(in.subspan(keys_at, kKeyBytes));
+  m.account_keys.resize(*keys);
+  for (std::size_t k = 0; k < *keys; ++k) {
+    const auto key = in.subspan(keys_at + k * kKeyBytes, kKeyBytes);
+    std::copy(key.begin(), key.end(), m.account_keys[k].begin());
+  }
   after = skip(in, *after, kKeyBytes, "recent blockhash");
   if (!after) return std::unexpected(std::move(after.error()));
   at = *after;
@@ -67,13 +81,13 @@ Read<SolanaMessage> read_solana_message(Bytes in) {
   m.instructions = *count;
   for (std::size_t k = 0; k < *count; ++k) {
     VEK_TRY(p, skip(in, at, 1, "instruction"));
+    SolanaInstruction& ix = m.instruction_list.emplace_back();
+    ix.program = in[at];
     at = *p;
-    for (const char* part : {"instruction accounts", "instruction data"}) {
-      VEK_TRY(n, compact_u16(in, at));
-      p = skip(in, at, *n, part);
-      if (!p) return std::unexpected(std::move(p.error()));
-      at = *p;
-    }
+    VEK_TRY(accounts, sized_part(in, at, "instruction accounts"));
+    ix.accounts.assign(accounts->begin(), accounts->end());
+    VEK_TRY(data, sized_part(in, at, "instruction data"));
+    ix.data.assign(data->begin(), data->end());
   }
   if (versioned) {
     VEK_TRY(lookups, compact_u16(in, at));
@@ -129,5 +143,23 @@ Read<SolanaTransaction> read_solana_transaction(Bytes tx) {
 }
 
 bool is_solana_message(Bytes message) { return read_solana_message(message).has_value(); }
+
+std::optional<std::size_t> solana_signer_slot(const SolanaMessage& message, const SolanaKey& key) {
+  const auto signers = std::span(message.account_keys).first(message.required_signatures);
+  const auto found = std::find(signers.begin(), signers.end(), key);
+  if (found == signers.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - signers.begin());
+}
+
+std::vector<std::string> missing_solana_signers(Bytes tx, const SolanaTransaction& read) {
+  std::vector<std::string> missing;
+  for (std::size_t k = 0; k < read.message.required_signatures; ++k) {
+    const auto slot = tx.subspan(read.slots.first_slot + k * kSolanaSignatureBytes, kSolanaSignatureBytes);
+    if (std::all_of(slot.begin(), slot.end(), [](std::uint8_t b) { return b == 0; })) {
+      missing.push_back(vek_signer::base58_encode(read.message.account_keys[k]));
+    }
+  }
+  return missing;
+}
 
 }  // namespace vek_lib

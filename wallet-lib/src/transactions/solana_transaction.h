@@ -4,15 +4,21 @@
 // session completes all read it here.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace vek_lib {
 
 inline constexpr std::size_t kSolanaSignatureBytes = 64;
+inline constexpr std::size_t kSolanaKeyBytes = 32;
+
+using SolanaKey = std::array<std::uint8_t, kSolanaKeyBytes>;
 
 // Where the parts of a transaction lie.
 struct SolanaSlots {
@@ -21,10 +27,20 @@ struct SolanaSlots {
   std::size_t message_at = 0;  // the offset of the message (after the last slot)
 };
 
+// One instruction: its program and accounts as indices into the message's accounts (the
+// static keys, then those of the address table lookups), and its data.
+struct SolanaInstruction {
+  std::size_t program = 0;
+  std::vector<std::size_t> accounts;
+  std::vector<std::uint8_t> data;
+};
+
 struct SolanaMessage {
   std::size_t required_signatures = 0;
   std::string fee_payer;  // base58
   std::size_t instructions = 0;
+  std::vector<SolanaKey> account_keys;  // the static keys; the signers first
+  std::vector<SolanaInstruction> instruction_list;
 };
 
 struct SolanaTransaction {
@@ -47,5 +63,12 @@ struct SolanaTransaction {
 // transaction (signature count, signature slots, message)"), then the slots', then the
 // message's; "the transaction has {n} signature slot(s) but its message needs {m}".
 [[nodiscard]] std::expected<SolanaTransaction, std::string> read_solana_transaction(std::span<const std::uint8_t> tx);
+
+// The slot of `key` among the message's required signers, if it is one of them.
+[[nodiscard]] std::optional<std::size_t> solana_signer_slot(const SolanaMessage& message, const SolanaKey& key);
+
+// The base58 addresses of the required signers whose slots in `tx` are all zeros.
+[[nodiscard]] std::vector<std::string> missing_solana_signers(std::span<const std::uint8_t> tx,
+                                                              const SolanaTransaction& read);
 
 }  // namespace vek_lib

@@ -55,11 +55,18 @@ struct Network {
   // contract carries the test network's id; Bitcoin keys go out as WIF with 0xef and
   // derive on coin type 1.
   bool testnet = false;
+  // The chain's own currency: its symbol ("ETH", "POL", "SOL", ...) and the decimals of
+  // its smallest unit (an amount in base units is amount / 10^decimals of the currency).
+  std::string_view currency;
+  std::uint8_t decimals = 0;
 };
 
 // Every network row, grouped by family; the first row of each family is the family's
 // default chain. The mainnets with a built-in endpoint come first.
 [[nodiscard]] std::span<const Network> networks() noexcept;
+
+// The currency symbol of an EVM chain given only by its id ("eip155:<n>").
+inline constexpr std::string_view kUnknownEvmCurrency = "native";
 
 // One chain with its family's facts filled in (vek_signer's parse_chain and all_chains
 // make them). An EVM chain given only by its id ("eip155:<n>") is made on demand with
@@ -79,6 +86,10 @@ struct Chain {
   std::string_view path_tail;
   // As Network::testnet.
   bool testnet = false;
+  // As Network::currency and Network::decimals. An EVM chain given only by its id has
+  // kUnknownEvmCurrency with 18 decimals: its currency is not known here.
+  std::string_view currency;
+  std::uint8_t decimals = 0;
 
   // The chain's default derivation path for account `index`.
   [[nodiscard]] std::string default_path(std::uint32_t index) const;

@@ -34,6 +34,8 @@ Chain resolve(const Network& n, std::deque<std::string>& texts) {
   c.path_head = texts.emplace_back(std::move(head));
   c.path_tail = f.path_tail;
   c.testnet = n.testnet;
+  c.currency = n.currency;
+  c.decimals = n.decimals;
   return c;
 }
 
@@ -89,6 +91,7 @@ std::expected<Chain, std::string> parse_chain(std::string_view text) {
     c.chain_id = std::string(text);
     c.default_rpc_url = {};
     c.testnet = false;
+    c.currency = vek_core::kUnknownEvmCurrency;
     return c;
   }
   std::string error = "unknown chain: '";

@@ -78,6 +78,11 @@ struct AssembledTransaction {
 
 // The application API's submission (vek.Session.send and the tool), stricter than
 // send_signed:
+//   - Solana, before anything else: the transaction must be whole (read as
+//     read_solana_transaction reads it; else InvalidInput "invalid solana transaction:
+//     {reason}") and every required signature slot filled: InvalidInput "the transaction
+//     is missing {k} of its {n} required signature(s) (from {address}, ...)" names the
+//     signers whose slots are all zeros.
 //   - Without `rpc_url` the endpoint is rpc_endpoint()'s (review.h): a configuration
 //     file that exists but cannot be used is an error, never a fall-back to the built-in
 //     public node, and a chain with no endpoint at all is no_endpoint().

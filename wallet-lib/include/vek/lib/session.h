@@ -231,16 +231,22 @@ class Session {
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(std::string_view chain,
                                                               std::span<const std::uint8_t> tx, AccountRef which);
   // The same for a resolved chain, the bytes taken in `form`. With TxForm::Checked (what
-  // the overloads above use) a whole Solana transaction also comes back completed:
-  // raw_transaction is its hex with "0x" and tx_hash the base58 of its signature, as a
-  // node names it; bytes that are not a whole transaction (a bare message among them)
-  // are signed as given, as the other families' are.
+  // the overloads above use) Solana is signed as sign_solana_transaction
+  // (session/solana_signing.h) signs: a whole transaction gets the signature in the slot
+  // of the account's key among its required signers and comes back as raw_transaction,
+  // lower-case hex without "0x", the other slots as given; tx_hash is the base58 of its
+  // first slot once that slot is filled (a node's name for it), else absent. A bare
+  // message is signed when the account is its only signer (no raw_transaction). Errors
+  // there: InvalidInput "{address} is not a signer of this transaction", "this message
+  // needs {n} signatures: ...", "invalid solana transaction: {reason}" for other bytes.
   [[nodiscard]] VekResult<SignedTransaction> sign_transaction(const vek_core::Chain& chain,
                                                               std::span<const std::uint8_t> tx, AccountRef which,
                                                               TxForm form = TxForm::Checked);
 
   // Signs and completes `tx` (sign_and_assemble), nothing sent; with TxForm::Checked the
-  // EVM checks of sign_transaction come first (TxForm::AsGiven is taken as Assembled).
+  // EVM checks of sign_transaction come first (TxForm::AsGiven is taken as Assembled), and
+  // Solana takes only a whole transaction ("invalid solana transaction: {reason}"),
+  // signed into the account's slot as sign_transaction signs it.
   // Errors: as send() before anything is submitted.
   [[nodiscard]] VekResult<AssembledTransaction> assemble(const vek_core::Chain& chain,
                                                          std::span<const std::uint8_t> tx, AccountRef which,
@@ -254,8 +260,10 @@ class Session {
   // The endpoint and the request are handled as broadcast.h submit_signed describes (an
   // unusable configuration file is refused, nothing on a command line, redirects only to
   // the same host).
-  // Errors: InvalidInput (unknown chain, bad hex, the EVM checks of sign_transaction);
-  // SessionClosed; Hd; those of sign_and_assemble and submit_signed (broadcast.h).
+  // Errors: InvalidInput (unknown chain, bad hex, the EVM checks of sign_transaction;
+  // Solana: those of assemble(), then another signer's signature still missing, before
+  // anything is sent); SessionClosed; Hd; those of sign_and_assemble and submit_signed
+  // (broadcast.h).
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
                                             AccountRef which);
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
@@ -323,6 +331,13 @@ class Session {
   [[nodiscard]] VekResult<SignResult> sign_evm_digest(const vek_core::Chain& chain,
                                                       std::span<const std::uint8_t> digest, AccountRef which,
                                                       std::string_view format_name);
+  // sign_transaction's result for a Solana `tx` taken with TxForm::Checked.
+  [[nodiscard]] VekResult<SignedTransaction> solana_result(const vek_core::Chain& chain,
+                                                           std::span<const std::uint8_t> tx, AccountRef which);
+  // Takes the lock and signs the Solana `tx` with the key for `chain` as
+  // sign_solana_transaction does.
+  [[nodiscard]] VekResult<AssembledTransaction> sign_solana_locked(const vek_core::Chain& chain,
+                                                                   std::span<const std::uint8_t> tx, AccountRef which);
 
   // Takes the lock and signs `tx` with the key for `chain`: completed by
   // sign_and_assemble when `assemble`, else the signature alone.
