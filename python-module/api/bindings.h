@@ -3,6 +3,10 @@
 
 #include <nanobind/nanobind.h>
 
+namespace vek_lib {
+class Session;
+}
+
 namespace vek_api {
 
 void bind_results(nanobind::module_& m);       // results.cpp: Account, Wallet, Signature, SignedTransaction
@@ -12,5 +16,9 @@ void bind_session(nanobind::module_& m);       // session.cpp: Session
 void bind_vault(nanobind::module_& m);         // vault.cpp: Vault
 void bind_verification(nanobind::module_& m);  // verification.cpp: recover_address, verify_*
 void bind_functions(nanobind::module_& m);     // functions.cpp: preset_path, derive_address, broadcast
+// sends.cpp: Cancel, Receipt, Session.send and Session.wait (called by bind_session)
+void bind_sends(nanobind::module_& m, nanobind::class_<vek_lib::Session>& session);
+// async.cpp: Vault.unlock_async, Session.send_async, Session.wait_async
+void bind_async(nanobind::module_& m);
 
 }  // namespace vek_api
