@@ -127,7 +127,8 @@ RequestLimits limits_from_now(double seconds, const CancelToken* cancel) {
 
 std::string seconds_text(double seconds) {
   char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, seconds);
+  auto r = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed);
+  if (r.ec != std::errc{}) r = std::to_chars(buf, buf + sizeof buf, seconds);  // too long in fixed notation
   return std::string(buf, r.ptr);
 }
 
