@@ -2,6 +2,7 @@
 The application face of vek: Vault, Session, their results and exceptions.
 """
 
+import asyncio
 from collections.abc import Mapping
 import os
 import pathlib
@@ -30,6 +31,28 @@ class InvalidInputError(VekError):
 class BroadcastError(VekError):
     """
     A transaction could not be submitted, or the node's reply had no transaction hash.
+    """
+
+class NotSentError(BroadcastError):
+    """
+    The transaction was certainly not submitted (no connection, the node refused it, cancelled
+    before the request): sending it again is safe.
+    """
+
+class SendOutcomeUnknownError(BroadcastError):
+    """
+    The request went out but no complete answer came (time-out, cancelled in flight, connection
+    lost): look the transaction up (tx_hash) before sending it again.
+    """
+
+class WaitTimeoutError(VekError):
+    """
+    No receipt or confirmation within the time allowed; the transaction may still be included.
+    """
+
+class WaitCancelledError(VekError):
+    """
+    A wait for a transaction was cancelled; the transaction may still be included.
     """
 
 class CryptoError(VekError):
@@ -417,24 +440,6 @@ class Session:
             DerivationError.
         """
 
-    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
-        """
-        Signs an unsigned EVM or Solana transaction, submits it and returns the node's
-        transaction hash, which must be the transaction's own. Without rpc_url the endpoint
-        is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,
-        never its command line; a redirect is followed only to the endpoint's own host.
-
-        Raises:
-            InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration
-                file that exists but is not used, or a chain without an endpoint; EVM: another
-                chain's id, bytes after the RLP list, RLP that is not canonical (the message
-                says which).
-            SessionClosedError: the session is closed.
-            SignerError: the transaction cannot be signed or completed.
-            BroadcastError, JsonError: submitting failed, a redirect to another host, a
-                reply without a hash or with another transaction's hash.
-        """
-
     def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
         The address of the account at `index` (the family's default path) or `path` (a
@@ -461,7 +466,126 @@ class Session:
             VaultError: the file cannot be written, or holds another secret now.
         """
 
+    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None, *, timeout: float | None = None, cancel: Cancel | None = None) -> str:
+        """
+        Signs an unsigned EVM or Solana transaction, submits it and returns the node's
+        transaction hash, which must be the transaction's own. Without rpc_url the endpoint
+        is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,
+        never its command line; a redirect is followed only to the endpoint's own host.
+
+        timeout: seconds the call may take (None: the configuration file's "timeout", else 30).
+        cancel: a vek.Cancel another thread may use to end the call.
+
+        Raises:
+            InvalidInputError: unknown chain, bad hex, a timeout not above 0; without
+                rpc_url or timeout, a configuration file that exists but is not used; without
+                rpc_url, a chain without an endpoint; EVM: another chain's id, bytes after the
+                RLP list, RLP that is not canonical (the message says which).
+            SessionClosedError: the session is closed.
+            SignerError: the transaction cannot be signed or completed.
+            NotSentError: certainly not submitted (no connection, the node refused it, an HTTP
+                4xx status, cancelled before the request): sending again is safe.
+            SendOutcomeUnknownError: the request went out, no complete answer came (time-out,
+                cancelled, connection lost, HTTP 5xx); its tx_hash is the hash to look up.
+            BroadcastError, JsonError: a redirect to another host, a reply without a hash or
+                with another transaction's hash.
+        """
+
+    def wait(self, chain: str, tx_hash: str, *, rpc_url: str | None = None, timeout: float | None = None, cancel: Cancel | None = None) -> Receipt:
+        """
+        Waits until the node has included the transaction `tx_hash` and returns its Receipt.
+
+        EVM: asks eth_getTransactionReceipt until there is a receipt; Solana: asks
+        getSignatureStatuses until the signature is "confirmed" or "finalized". It asks every
+        0.5 s at first, then less often (up to every 2 s); a question the node does not answer is
+        asked again. Each request has the configuration's timeout. The endpoint is chosen as
+        for send. The session's keys are not used: it may be closed.
+
+        timeout: seconds for the whole wait (None: 120).
+        cancel: a vek.Cancel another thread may use to end the wait.
+
+        Raises:
+            InvalidInputError: unknown chain, a family other than EVM and Solana, a hash
+                that is not one of the chain's, a timeout not above 0.
+            WaitTimeoutError: nothing within the timeout; the transaction may still be included.
+            WaitCancelledError: cancelled.
+            BroadcastError, JsonError: the node refused the question or answered nonsense.
+        """
+
     def __repr__(self) -> str: ...
+
+    def send_async(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None, *, timeout: float | None = None) -> asyncio.Future[str]:
+        """
+        send() for asyncio: an awaitable of the transaction hash, the call run in the running
+        loop's default executor. Cancelling the task cancels the send (its curl is killed at
+        once) and raises CancelledError: whether the transaction was sent is then not known
+        unless nothing had gone out. Raises what send() raises, when awaited.
+        """
+
+    def wait_async(self, chain: str, tx_hash: str, *, rpc_url: str | None = None, timeout: float | None = None) -> asyncio.Future[Receipt]:
+        """
+        wait() for asyncio: an awaitable of the Receipt, the call run in the running loop's
+        default executor. Cancelling the task ends the wait at once and raises CancelledError.
+        Raises what wait() raises, when awaited.
+        """
+
+class Cancel:
+    """
+    A flag that ends the sends, broadcasts and waits it is given (cancel=...) from any thread.
+
+    cancel() kills the call's curl at once; the call then raises NotSentError (nothing had
+    gone out yet), SendOutcomeUnknownError (the request was under way) or WaitCancelledError.
+    A token cannot be reset: use a new one for the next call.
+    """
+
+    def __init__(self) -> None: ...
+
+    def cancel(self) -> None:
+        """Ends the calls given this token, now and later. Safe from any thread."""
+
+    @property
+    def cancelled(self) -> bool:
+        """Whether cancel() was called."""
+
+    def __repr__(self) -> str: ...
+
+class Receipt:
+    """What the node says of an included transaction (Session.wait)."""
+
+    @property
+    def tx_hash(self) -> str:
+        """The transaction's hash (EVM: lower-case hex) or Solana signature."""
+
+    @property
+    def status(self) -> str:
+        """
+        "success"; "reverted" (EVM: included, but its execution failed) or "failed" (Solana).
+        """
+
+    @property
+    def block_number(self) -> int:
+        """The block's number (EVM) or the slot (Solana)."""
+
+    @property
+    def gas_used(self) -> int | None:
+        """The gas the transaction used (EVM); None on Solana."""
+
+    @property
+    def error(self) -> str | None:
+        """
+        Solana: the node's `err` as compact JSON when it failed; otherwise None.
+        """
+
+    def to_dict(self) -> dict[str, str | int | None]:
+        """The fields as a dict, ready for json.dumps."""
+
+    def __getstate__(self) -> tuple[str, str, int, int | None, str | None]: ...
+
+    def __setstate__(self, arg: tuple[str, str, int, int | None, str | None], /) -> None: ...
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
 
 class Vault:
     """
@@ -645,6 +769,13 @@ class Vault:
 
     def __repr__(self) -> str: ...
 
+    def unlock_async(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> asyncio.Future[Session]:
+        """
+        unlock() for asyncio: an awaitable of the Session, the key derivation run in the running
+        loop's default executor. Cancelling the task does not stop the derivation; the session
+        it makes is then dropped (and wiped). Raises what unlock() raises, when awaited.
+        """
+
 def recover_address(chain: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> str:
     """
     The address whose key signed `message` (str as UTF-8, or bytes) on `chain`, for the formats
@@ -715,19 +846,20 @@ def derive_address(phrase: str, chain: str, index: int | None = None, bip39_pass
         DerivationError: the index is out of range.
     """
 
-def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> str:
+def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None, *, timeout: float | None = None, cancel: Cancel | None = None) -> str:
     """
     Submits a transaction that is already signed (hex text, a leading "0x" dropped, or bytes)
     and returns the node's transaction hash, which must be the transaction's own; as
     Session.send does after signing, with the same endpoint, curl and redirect rules. Only the
-    families whose Family.broadcast is true.
+    families whose Family.broadcast is true. timeout and cancel as for Session.send.
 
     Raises:
         InvalidInputError: unknown chain, bad hex, a family without broadcast; without
             rpc_url, a configuration file that exists but is not used, or a chain without an
             endpoint.
-        BroadcastError, JsonError: submitting failed, a redirect to another host, a
-            reply without a hash or with another transaction's hash.
+        NotSentError, SendOutcomeUnknownError: as for Session.send.
+        BroadcastError, JsonError: a redirect to another host, a reply without a hash or
+            with another transaction's hash.
     """
 
 class DecodedTransaction:
