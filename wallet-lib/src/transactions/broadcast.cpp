@@ -286,7 +286,7 @@ std::optional<QuietReply> read_write_out(std::string out) {
 // curl's exit statuses for failures before anything was sent: the URL or the connection
 // could not be set up (resolving, connecting, TLS).
 bool failed_before_sending(int exit_code) {
-  static constexpr int kCodes[] = {1, 2, 3, 5, 6, 7, 35, 45, 53, 54, 58, 59, 60, 64, 66, 77, 80, 83, 90, 91};
+  static constexpr int kCodes[] = {1, 2, 3, 5, 6, 7, 35, 45, 53, 54, 58, 59, 60, 64, 66, 77, 83, 90, 91};
   return std::ranges::find(kCodes, exit_code) != std::end(kCodes);
 }
 
