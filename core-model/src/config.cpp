@@ -114,6 +114,7 @@ std::expected<Config, std::string> Config::parse(std::string_view text) {
     if (!plugins->is_object()) return std::unexpected(wrong_type("plugins", "an object", *plugins));
     for (const auto& [key, value] : plugins->items()) c.plugins.emplace(key, value);
   }
+  if (const auto timeout = v.find("timeout"); timeout != v.end()) c.timeout = *timeout;
   if (const auto backup = v.find("backup"); backup != v.end() && !backup->is_null()) {
     VEK_TRY(b, parse_backup(*backup));
     c.backup = std::move(*b);

@@ -96,6 +96,16 @@ constexpr std::array kTable = {
               "InvalidInputError", "A Base64 text sets bits after its last byte."},
     ErrorInfo{C::WrongBip39Passphrase, "wrong_bip39_passphrase", "invalid input: {detail}", "WrongBip39PassphraseError",
               "A wallet's stored accounts are not those of its phrase under the BIP-39 passphrase given."},
+    ErrorInfo{C::NotSent, "not_sent", "transaction not sent: {detail}", "NotSentError",
+              "The node certainly did not take the transaction: no connection, a refusal, or cancelled before "
+              "the request."},
+    ErrorInfo{C::SendOutcomeUnknown, "send_outcome_unknown", "not known whether the transaction was sent: {detail}",
+              "SendOutcomeUnknownError",
+              "The request went out and no complete answer came (time-out, cancelled, connection lost)."},
+    ErrorInfo{C::WaitTimeout, "wait_timeout", "wait timed out: {detail}", "WaitTimeoutError",
+              "No receipt or confirmation came within the time allowed; the transaction may still be included."},
+    ErrorInfo{C::WaitCancelled, "wait_cancelled", "wait cancelled: {detail}", "WaitCancelledError",
+              "A wait for a transaction was cancelled; the transaction may still be included."},
 };
 
 constexpr std::array kClasses = {
@@ -110,6 +120,19 @@ constexpr std::array kClasses = {
                    false},
     ErrorClassInfo{"BroadcastError", "VekError",
                    "A transaction could not be submitted, or the node's reply had no transaction hash.", false},
+    ErrorClassInfo{"NotSentError", "BroadcastError",
+                   "The transaction was certainly not submitted (no connection, the node refused it, cancelled\n"
+                   "before the request): sending it again is safe.",
+                   false},
+    ErrorClassInfo{"SendOutcomeUnknownError", "BroadcastError",
+                   "The request went out but no complete answer came (time-out, cancelled in flight, connection\n"
+                   "lost): look the transaction up (tx_hash) before sending it again.",
+                   false},
+    ErrorClassInfo{"WaitTimeoutError", "VekError",
+                   "No receipt or confirmation within the time allowed; the transaction may still be included.",
+                   false},
+    ErrorClassInfo{"WaitCancelledError", "VekError",
+                   "A wait for a transaction was cancelled; the transaction may still be included.", false},
     ErrorClassInfo{"CryptoError", "VekError",
                    "The wallet's encryption envelope cannot be used (bad parameters or data).", false},
     ErrorClassInfo{"WrongPassphraseError", "CryptoError",
@@ -140,7 +163,7 @@ constexpr bool table_in_code_order() {
   for (std::size_t i = 0; i < kTable.size(); ++i) {
     if (static_cast<std::size_t>(kTable[i].code) != i) return false;
   }
-  return kTable.size() == static_cast<std::size_t>(ErrorCode::WrongBip39Passphrase) + 1;
+  return kTable.size() == static_cast<std::size_t>(ErrorCode::WaitCancelled) + 1;
 }
 static_assert(table_in_code_order(), "one row per ErrorCode, in its order");
 

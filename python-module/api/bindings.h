@@ -18,6 +18,10 @@ void bind_session_evm(nanobind::class_<vek_lib::Session>& session);
 void bind_vault(nanobind::module_& m);         // vault.cpp: Vault
 void bind_verification(nanobind::module_& m);  // verification.cpp: recover_address, verify_*
 void bind_functions(nanobind::module_& m);     // functions.cpp: preset_path, derive_address, broadcast
+// sends.cpp: Cancel, Receipt, Session.send and Session.wait (called by bind_session)
+void bind_sends(nanobind::module_& m, nanobind::class_<vek_lib::Session>& session);
+// async.cpp: Vault.unlock_async, Session.send_async, Session.wait_async
+void bind_async(nanobind::module_& m);
 
 // ephemeral.cpp: Session.from_mnemonic, Session.from_private_key (bind_session calls it).
 void bind_ephemeral(nanobind::class_<vek_lib::Session>& session);

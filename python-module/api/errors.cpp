@@ -91,7 +91,17 @@ void register_exceptions(nb::module_& m) {
 }
 
 void raise(const vek_lib::VekLibError& error) {
-  vek_py::raise_text(type_named(vek_core::error_class_of(error)), message_of(error));
+  PyObject* type = type_named(vek_core::error_class_of(error));
+  if (error.tx_hash.empty()) vek_py::raise_text(type, message_of(error));
+  // The errors about a transaction's fate name it in `tx_hash` too, for the caller to look up.
+  const std::string message = message_of(error);
+  nb::object text = nb::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (!text.is_valid()) throw nb::python_error();
+  nb::object exc = nb::steal(PyObject_CallOneArg(type, text.ptr()));
+  if (!exc.is_valid()) throw nb::python_error();
+  exc.attr("tx_hash") = nb::str(error.tx_hash.c_str(), error.tx_hash.size());
+  PyErr_SetObject(type, exc.ptr());
+  throw nb::python_error();
 }
 
 }  // namespace vek_api

@@ -43,13 +43,14 @@ constexpr const char* kBroadcastDoc =
     "Submits a transaction that is already signed (hex text, a leading \"0x\" dropped, or bytes)\n"
     "and returns the node's transaction hash, which must be the transaction's own; as\n"
     "Session.send does after signing, with the same endpoint, curl and redirect rules. Only the\n"
-    "families whose Family.broadcast is true.\n\n"
+    "families whose Family.broadcast is true. timeout and cancel as for Session.send.\n\n"
     "Raises:\n    InvalidInputError: unknown chain, bad hex, a family without broadcast; without\n"
     "        rpc_url, a configuration file that exists but is not used, or a chain without an\n"
     "        endpoint; Solana: not a whole transaction, or a required signature missing (an\n"
     "        all-zero slot; the message names how many and whose), before anything is sent.\n"
-    "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"
-    "        reply without a hash or with another transaction's hash.";
+    "    NotSentError, SendOutcomeUnknownError: as for Session.send.\n"
+    "    BroadcastError, JsonError: a redirect to another host, a reply without a hash or\n"
+    "        with another transaction's hash.";
 
 std::string preset_path(const nb::str& preset, const nb::str& chain, std::uint32_t index) {
   const auto p = text(preset);
@@ -76,16 +77,18 @@ std::string derive_address(const nb::str& phrase, const nb::str& chain, OptIndex
   }));
 }
 
-std::string broadcast(const nb::str& chain, const TextOrBytes& signed_tx, const OptStr& rpc_url) {
+std::string broadcast(const nb::str& chain, const TextOrBytes& signed_tx, const OptStr& rpc_url,
+                      std::optional<double> timeout, const vek_lib::CancelToken* cancel) {
   const auto c = text(chain);
   const auto url = opt_text(rpc_url);
+  const vek_lib::CallLimits limits{timeout, cancel};
   if (const auto* raw = std::get_if<nb::bytes>(&signed_tx)) {
     const auto b = bytes_of(*raw);
-    return send_letting_signals_in([&] { return vek_lib::broadcast(c, b, url); });
+    return send_letting_signals_in([&] { return vek_lib::broadcast(c, b, url, limits); });
   }
   take(vek_lib::resolve_chain(c));  // an unknown chain before bad hex, as in send
   const auto tx = take(vek_lib::decode_transaction_hex(text(std::get<nb::str>(signed_tx))));
-  return send_letting_signals_in([&] { return vek_lib::broadcast(c, tx, url); });
+  return send_letting_signals_in([&] { return vek_lib::broadcast(c, tx, url, limits); });
 }
 
 }  // namespace
@@ -95,7 +98,8 @@ void bind_functions(nb::module_& m) {
   m.def("derive_address", &derive_address, "phrase"_a, "chain"_a, "index"_a = nb::none(),
         "bip39_passphrase"_a = nb::none(), nb::kw_only(), "path"_a = nb::none(), "preset"_a = nb::none(),
         kDeriveAddressDoc);
-  m.def("broadcast", &broadcast, "chain"_a, "signed"_a, "rpc_url"_a = nb::none(), kBroadcastDoc);
+  m.def("broadcast", &broadcast, "chain"_a, "signed"_a, "rpc_url"_a = nb::none(), nb::kw_only(), "timeout"_a = nb::none(),
+        "cancel"_a.none() = nb::none(), kBroadcastDoc);
 }
 
 }  // namespace vek_api

@@ -24,6 +24,7 @@ NB_MODULE(_vek, m) {
   vek_api::bind_families(m);
   vek_api::bind_session(m);
   vek_api::bind_vault(m);
+  vek_api::bind_async(m);
   vek_api::bind_verification(m);
   vek_api::bind_functions(m);
   vek_api::bind_review(m);

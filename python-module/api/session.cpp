@@ -91,21 +91,6 @@ constexpr const char* kSignTransactionDoc =
     "        message alone that needs several signatures.\n"
     "    SessionClosedError: the session is closed.\n"
     "    SignerError: the transaction cannot be signed or completed.\n    DerivationError.";
-constexpr const char* kSendDoc =
-    "Signs an unsigned EVM or Solana transaction, submits it and returns the node's\n"
-    "transaction hash, which must be the transaction's own. Without rpc_url the endpoint\n"
-    "is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,\n"
-    "never its command line; a redirect is followed only to the endpoint's own host.\n\n"
-    "Raises:\n    InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration\n"
-    "        file that exists but is not used, or a chain without an endpoint; EVM: another\n"
-    "        chain's id, bytes after the RLP list, RLP that is not canonical (the message\n"
-    "        says which); Solana: as sign_transaction, and a required signature of another\n"
-    "        signer still missing (nothing is sent; sign with sign_transaction, add the\n"
-    "        others, then broadcast).\n"
-    "    SessionClosedError: the session is closed.\n"
-    "    SignerError: the transaction cannot be signed or completed.\n"
-    "    BroadcastError, JsonError: submitting failed, a redirect to another host, a\n"
-    "        reply without a hash or with another transaction's hash.";
 constexpr const char* kDeriveDoc =
     "Deprecated: Session.address, under its older name (it warns with DeprecationWarning).";
 constexpr const char* kPublicKeyDoc =
@@ -186,16 +171,6 @@ vek_lib::SignedTransaction sign_transaction(Session& s, const nb::str& chain, co
   return signed_tx;
 }
 
-std::string sign_and_send(Session& s, const nb::str& chain, const TextOrBytes& tx, const OptStr& rpc_url, OptIndex index,
-                 const OptStr& path) {
-  const auto c = text(chain);
-  const auto url = opt_text(rpc_url);
-  const auto which = account(index, path);
-  return with_text_or_bytes(tx, [&](auto given) {
-    return send_letting_signals_in([&] { return s.send(c, given, url, which); });
-  });
-}
-
 std::string derive(Session& s, const nb::str& chain, OptIndex index, const OptStr& path) {
   if (PyErr_WarnEx(PyExc_DeprecationWarning, "Session.derive is deprecated; use Session.address", 1) != 0) {
     throw nb::python_error();
@@ -242,8 +217,6 @@ void bind_signing(nb::class_<Session>& session) {
            "path"_a = nb::none(), kSignTypedDataDoc)
       .def("sign_transaction", &sign_transaction, "chain"_a, "tx"_a, "index"_a = nb::none(), "path"_a = nb::none(),
            kSignTransactionDoc)
-      .def("send", &sign_and_send, "chain"_a, "tx"_a, "rpc_url"_a = nb::none(), "index"_a = nb::none(), "path"_a = nb::none(),
-           kSendDoc)
       .def("public_key", &public_key, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kPublicKeyDoc)
       .def("derive", &derive, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kDeriveDoc)
       .def("add_account", &add_account, "chain"_a, "index"_a = nb::none(), "path"_a = nb::none(), kAddAccountDoc);
@@ -257,6 +230,7 @@ void bind_session(nb::module_& m) {
   bind_signing(session);
   bind_session_evm(session);
   bind_ephemeral(session);
+  bind_sends(m, session);  // send and wait, sends.cpp
   session.def("__repr__", &session_repr);
 }
 

@@ -192,7 +192,7 @@ def test_send_keeps_the_endpoint_and_the_transaction_off_the_command_line(pk_ses
         waiter.join()
     assert node.log()[0]["path"] == "/rpc?apikey=SECRET-KEY-42"
     assert argv == [[b"curl", b"-q", b"-K", b"/dev/fd/3"]]
-    assert outcome == [vek.BroadcastError]
+    assert outcome == [vek.SendOutcomeUnknownError]  # the request had gone out when the node went away
 
 
 def test_an_unusable_configuration_is_refused_never_passed_over(pk_session, isolated_home, tmp_path, monkeypatch):
@@ -492,7 +492,11 @@ def failures(app, vault, tmp_path):
     app.import_mnemonic("b39", ZERO_PHRASE, PASS, bip39_passphrase="right")
     a_file = tmp_path / "a-file"
     a_file.write_text("")
-    server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "raw:<html>", "--route", "/500=status:500")
+    server = Server("rpc_server.py", str(tmp_path / "log"), "--default", "raw:<html>", "--route", "/500=status:500",
+                    "--route", "/404=status:404", "--route", "/null=raw:" + json.dumps({"result": None}),
+                    "--route", "/other=result:0x" + "11" * 32)
+    cancelled = vek.Cancel()
+    cancelled.cancel()
     session = app.unlock("w", PASS)
     tx = eip1559(1, 0)[1]
     v = vault
@@ -501,8 +505,14 @@ def failures(app, vault, tmp_path):
         vek.AmbiguousWalletError: (lambda: app.unlock("twins", PASS), lambda: _native.get_wallet("twins", v)),
         vek.WalletNameExistsError: (lambda: app.create("w", ""), lambda: _native.create_wallet("w", vault_path_opt=v)),
         vek.InvalidInputError: (lambda: app.create("x", "", words=13), lambda: _native.create_wallet("x", None, 13, v)),
-        vek.BroadcastError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/500"),
-                             lambda: _native.sign_and_send("w", "ethereum", tx.hex(), PASS, None, server.url + "/500", v)),
+        # A node answering another transaction's hash (vek._native does not compare hashes).
+        vek.BroadcastError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/other"), None),
+        vek.NotSentError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/404"), None),
+        vek.SendOutcomeUnknownError: (lambda: session.send("ethereum", tx, rpc_url=server.url + "/500"), None),
+        vek.WaitTimeoutError: (lambda: session.wait("ethereum", "0x" + "00" * 32, rpc_url=server.url + "/null",
+                                                    timeout=0.2), None),
+        vek.WaitCancelledError: (lambda: session.wait("ethereum", "0x" + "00" * 32, rpc_url=server.url,
+                                                      cancel=cancelled), None),
         vek.CryptoError: (lambda: app.unlock("weak", PASS), lambda: _native.export_wallet("weak", PASS, v)),
         vek.WrongPassphraseError: (lambda: app.unlock("w", "wrong"), lambda: _native.export_wallet("w", "wrong", v)),
         # vek._native cannot take a BIP-39 passphrase (its own refusal is tested in test_compat).

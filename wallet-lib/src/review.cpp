@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
+#include <optional>
 #include <string>
 
 #include "secret/stored_key.h"
+#include "transactions/rpc.h"
 #include "vek/core/config.h"
 #include "vek/core/json_reader.h"
 #include "vek/core/support.h"
@@ -25,19 +28,16 @@ VekResult<Endpoint> rpc_endpoint(std::string_view chain) {
   return rpc_endpoint(*c);
 }
 
-VekResult<Endpoint> rpc_endpoint(const vek_core::Chain& chain) {
-  const vek_core::Chain* c = &chain;
-  const std::filesystem::path file = vek_core::config_file_path();
+namespace {
+
+// The configuration file as the application API reads it: none when there is no file; an
+// error when it exists and cannot be used (rpc_endpoint's texts).
+VekResult<std::optional<vek_core::Config>> usable_config(const std::filesystem::path& file) {
   // The same checks broadcasting applies (a file another user controls is refused).
   auto config = vek_core::Config::load_or_default_from(file);
   if (!config) return std::unexpected(VekLibError::io(std::move(config.error())));
-  Endpoint e{std::string(c->default_rpc_url), "built-in", file.native()};
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0 && errno == ENOENT) {  // no file: the built-in endpoints
-    // A chain given by its id alone has none; an empty URL is never an endpoint.
-    if (e.url.empty()) return std::unexpected(no_endpoint(*c));
-    return e;
-  }
+  if (::stat(file.c_str(), &st) != 0 && errno == ENOENT) return std::nullopt;  // no file
   std::string text;
   const auto read = vek_core::read_regular_file(AT_FDCWD, file.c_str(), text);
   const std::string shown = vek_core::json_text::one_line(file.native());
@@ -50,12 +50,48 @@ VekResult<Endpoint> rpc_endpoint(const vek_core::Chain& chain) {
     return std::unexpected(
         VekLibError::invalid_input("the configuration file " + shown + " is not used: " + user.error()));
   }
-  if (const auto it = user->rpc.find(std::string(c->chain_id)); it != user->rpc.end()) {
-    e.url = it->second;
-    e.source = "configuration";
+  return std::move(*user);
+}
+
+bool timeout_in_range(double seconds) { return std::isfinite(seconds) && seconds > 0 && seconds <= kMaxTimeoutSeconds; }
+
+}  // namespace
+
+VekResult<Endpoint> rpc_endpoint(const vek_core::Chain& chain) {
+  const vek_core::Chain* c = &chain;
+  const std::filesystem::path file = vek_core::config_file_path();
+  Endpoint e{std::string(c->default_rpc_url), "built-in", file.native()};
+  VEK_TRY(user, usable_config(file));
+  if (*user) {
+    if (const auto it = (*user)->rpc.find(std::string(c->chain_id)); it != (*user)->rpc.end()) {
+      e.url = it->second;
+      e.source = "configuration";
+    }
   }
+  // A chain given by its id alone has no built-in endpoint; an empty URL is never an endpoint.
   if (e.url.empty()) return std::unexpected(no_endpoint(*c));
   return e;
+}
+
+VekResult<double> request_timeout(std::optional<double> given) {
+  if (given) {
+    if (!timeout_in_range(*given)) {
+      return std::unexpected(VekLibError::invalid_input("timeout must be a number of seconds above 0 and at most " +
+                                                        seconds_text(kMaxTimeoutSeconds) + ", not " + seconds_text(*given)));
+    }
+    return *given;
+  }
+  const std::filesystem::path file = vek_core::config_file_path();
+  VEK_TRY(user, usable_config(file));
+  if (!*user || !(*user)->timeout) return kDefaultTimeoutSeconds;
+  const nlohmann::json& t = *(*user)->timeout;
+  if (!t.is_number() || !timeout_in_range(t.get<double>())) {
+    return std::unexpected(VekLibError::invalid_input(
+        "the configuration file " + vek_core::json_text::one_line(file.native()) +
+        " is not used: invalid value for `timeout`: expected a number of seconds above 0 and at most " +
+        seconds_text(kMaxTimeoutSeconds) + ", found " + (t.is_number() ? seconds_text(t.get<double>()) : t.type_name())));
+  }
+  return t.get<double>();
 }
 
 VekResult<std::string> public_key(std::string_view name_or_id, std::string_view chain, OptText passphrase,

@@ -736,8 +736,8 @@ TEST_F(FakeCurlTest, SolanaTransactionIsSignedIntoSlotZeroAndSentAsBase64) {
 
 // ---- broadcast: a transaction signed elsewhere -----------------------------------------------
 
-// What the quiet path's curl prints: the reply, then the status and the redirect target.
-std::string quiet_reply(std::string_view body) { return std::string(body) + "\n200\n"; }
+// The reply and what the quiet request's --write-out adds: the status, the bytes uploaded, no redirect.
+std::string quiet_reply(std::string_view body) { return std::string(body) + "\n200\n0\n"; }
 
 TEST_F(FakeCurlTest, BroadcastSubmitsSignedBytesAndChecksTheNodesHash) {
   // A signed Solana transaction: its first signature names it. The message: one signer,
@@ -919,3 +919,65 @@ TEST(RealCurl, HttpErrorStatusAndRefusedConnectionCarryCurlsMessage) {
 }
 
 }  // namespace
+
+TEST_F(FakeCurlTest, QuietRequestsEndAtTheDeadlineOrWhenCancelledAndSayWhetherTheyWentOut) {
+  using Clock = std::chrono::steady_clock;
+  ::alarm(60);
+  set("hang", "");
+  // The stand-in ignores curl's own --max-time: the kill a second later ends it.
+  auto started = Clock::now();
+  vek_lib::RequestLimits limits{Clock::now() + std::chrono::milliseconds(200), 0.2, nullptr};
+  auto late = vek_lib::post_json_quietly("http://n/", "{}", limits);
+  ASSERT_FALSE(late);
+  EXPECT_EQ(late.error().display(), "not known whether the transaction was sent: no answer within 0.2 s");
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(3));
+
+  // Another thread's cancel ends the wait at once, with no deadline at all.
+  vek_lib::CancelToken token;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    token.cancel();
+  });
+  started = Clock::now();
+  auto cancelled = vek_lib::post_json_quietly("http://n/", "{}", {std::nullopt, 0, &token});
+  canceller.join();
+  ASSERT_FALSE(cancelled);
+  EXPECT_EQ(cancelled.error().code, vek_core::ErrorCode::SendOutcomeUnknown);
+  EXPECT_EQ(cancelled.error().detail, "cancelled while waiting for the node");
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
+  fs::remove(bin_ / "hang");
+  ::alarm(0);
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // every curl was reaped
+  EXPECT_EQ(errno, ECHILD);
+
+  // A token raised before: nothing runs.
+  set("out", quiet_reply(R"({"result":"0x1"})"));
+  auto before = vek_lib::post_json_quietly("http://n/", "{}", {std::nullopt, 0, &token});
+  EXPECT_EQ(before.error().display(), "transaction not sent: cancelled before the request was made");
+
+  // curl's failures: by its status, and by how much of the body it sent (write-out).
+  const vek_lib::CancelToken unused;
+  const struct {
+    const char* status;
+    const char* out;
+    vek_core::ErrorCode code;
+  } cases[] = {
+      {"7", "\n000\n0\n", vek_core::ErrorCode::NotSent},            // could not connect
+      {"56", "\n000\n1\n", vek_core::ErrorCode::NotSent},           // lost before the whole body went out
+      {"56", "\n000\n2\n", vek_core::ErrorCode::SendOutcomeUnknown},  // lost after it
+      {"22", "\n429\n2\n", vek_core::ErrorCode::NotSent},           // refused
+      {"22", "\n503\n2\n", vek_core::ErrorCode::SendOutcomeUnknown},
+      {"7", "", vek_core::ErrorCode::NotSent},                       // no write-out: by the status alone
+      {"52", "", vek_core::ErrorCode::SendOutcomeUnknown},
+  };
+  set("err", "curl: (n) what curl says\n");
+  for (const auto& c : cases) {
+    set("status", c.status);
+    set("out", c.out);
+    auto r = vek_lib::post_json_quietly("http://n/", "{}", {std::nullopt, 0, &unused});
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().code, c.code) << c.status << " " << c.out;
+    EXPECT_EQ(r.error().detail, "curl: (n) what curl says");  // one line, without the line break
+  }
+}

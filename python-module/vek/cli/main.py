@@ -77,7 +77,8 @@ def main(argv: Optional[Sequence[str]] = None, reader: Optional[SecretReader] = 
         kind, message = error_text(e, bool(getattr(args, "verbose", False)) if "args" in locals() else False)
         if state.text and isinstance(e, vek.BroadcastError):
             message += f" ({state.text})"
-        return report(kind, message, 1, as_json)
+        # A send that failed says by its status whether the transaction may have gone out.
+        return report(kind, message, getattr(e, "status", 1), as_json)
     except BaseException as e:  # noqa: BLE001 - includes the native PanicException
         if isinstance(e, SystemExit):
             raise

@@ -3,9 +3,7 @@
 from __future__ import annotations
 
 import argparse
-import contextlib
-import signal
-from typing import Any, Callable, Iterator, Optional
+from typing import Any, Callable, Optional
 
 import vek
 
@@ -47,8 +45,15 @@ ENDPOINT_HELP = (
 )
 
 
-class SendTimeout(Exception):
-    """The node did not answer within --timeout."""
+class SendFailed(CliError):
+    """A send that failed, reported with the library's class and message and an exit
+    status of its own: 1 when the transaction was certainly not sent, 3 when it is not
+    known whether it was."""
+
+    def __init__(self, error: BaseException, status: int, message: Optional[str] = None) -> None:
+        super().__init__(message if message is not None else str(error))
+        self.kind = type(error).__name__
+        self.status = status
 
 
 def read_transaction(args: argparse.Namespace) -> str:
@@ -187,16 +192,18 @@ def signed_bytes(tx: str, signed: vek.SignedTransaction) -> bytes:
     return bytes(whole)
 
 
-def submitted(args: argparse.Namespace, url: str, lookup: str, submit: Callable[[], str]) -> str:
-    """The node's transaction hash of `submit`, which must answer within --timeout."""
-    with timeout(args.timeout):
-        try:
-            return submit()
-        except SendTimeout:
-            raise CliError(
-                f"no reply from {printable(url)} within {args.timeout:g} s: whether the transaction was sent "
-                "is not known" + lookup
-            ) from None
+def submitted(lookup: str, submit: Callable[[], str]) -> str:
+    """The node's transaction hash of `submit`; its failure as "not sent" (status 1) or
+    "not known whether it was sent" (status 3)."""
+    try:
+        return submit()
+    except vek.NotSentError as e:
+        raise SendFailed(e, 1) from None
+    except vek.SendOutcomeUnknownError as e:
+        raise SendFailed(e, 3) from None
+    except (vek.BroadcastError, vek.JsonError) as e:
+        # The node answered, but not as expected: it may have taken the transaction.
+        raise SendFailed(e, 3, f"{e} (whether the transaction was sent is not known{lookup})") from None
 
 
 SENDING = joined([title(name) for name in sending_families()])
@@ -207,7 +214,12 @@ SENDING = joined([title(name) for name in sending_families()])
     f"show, confirm, sign and broadcast a transaction ({SENDING})",
     *tx_arguments(
         arg("--rpc-url", metavar="URL", help=ENDPOINT_HELP),
-        arg("--timeout", type=seconds_arg, metavar="SECONDS", help="stop waiting for the node after SECONDS"),
+        arg(
+            "--timeout",
+            type=seconds_arg,
+            metavar="SECONDS",
+            help='stop waiting for the node after SECONDS (default: the "timeout" of config.json, else 30)',
+        ),
         yes_option("send without asking"),
     ),
 )
@@ -238,26 +250,6 @@ def send(args: argparse.Namespace, out: Output, reader: SecretReader, state: Sta
         state.text = "whether the transaction was sent is not known" + lookup
     # The session is closed: its keys are wiped before the wait for the node.
     raw = signed_bytes(tx, signed)
-    tx_hash = submitted(args, url, lookup, lambda: vek.broadcast(args.chain, raw, rpc_url=url))
+    tx_hash = submitted(lookup, lambda: vek.broadcast(args.chain, raw, rpc_url=url, timeout=args.timeout))
     state.text = f"the transaction was sent ({printable(tx_hash)})"
     out.emit({"signer": signer, "tx_hash": tx_hash}, lambda: printable(tx_hash))
-
-
-@contextlib.contextmanager
-def timeout(seconds: Optional[float]) -> Iterator[None]:
-    """Raises SendTimeout in the block after `seconds` (the library lets signal
-    handlers end its wait for the node)."""
-    if seconds is None:
-        yield
-        return
-
-    def expired(signum: int, frame: Any) -> None:
-        raise SendTimeout
-
-    previous = signal.signal(signal.SIGALRM, expired)
-    signal.setitimer(signal.ITIMER_REAL, seconds)
-    try:
-        yield
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)

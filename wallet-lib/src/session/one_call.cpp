@@ -116,13 +116,14 @@ VekResult<std::string> sign_and_send(std::string_view wallet, std::string_view c
 }
 
 VekResult<std::string> broadcast(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
-                                 OptText rpc_url) {
-  return submit_signed(chain, signed_tx, rpc_url);
+                                 OptText rpc_url, const CallLimits& limits) {
+  return submit_signed(chain, signed_tx, rpc_url, limits);
 }
 
-VekResult<std::string> broadcast(std::string_view chain, std::span<const std::uint8_t> signed_tx, OptText rpc_url) {
+VekResult<std::string> broadcast(std::string_view chain, std::span<const std::uint8_t> signed_tx, OptText rpc_url,
+                                 const CallLimits& limits) {
   VEK_TRY(c, resolve_chain(chain));
-  return submit_signed(*c, signed_tx, rpc_url);
+  return submit_signed(*c, signed_tx, rpc_url, limits);
 }
 
 }  // namespace vek_lib

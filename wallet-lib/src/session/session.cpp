@@ -386,22 +386,22 @@ VekResult<AssembledTransaction> Session::assemble(const vek_core::Chain& chain, 
 }
 
 VekResult<std::string> Session::send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
-                                     AccountRef which) {
+                                     AccountRef which, const CallLimits& limits) {
   VEK_TRY(c, resolve_chain(chain));
   VEK_TRY(tx, decode_transaction_hex(tx_hex));
-  return send(*c, *tx, rpc_url, which);
+  return send(*c, *tx, rpc_url, which, limits);
 }
 
 VekResult<std::string> Session::send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
-                                     AccountRef which) {
+                                     AccountRef which, const CallLimits& limits) {
   VEK_TRY(c, resolve_chain(chain));
-  return send(*c, tx, rpc_url, which);
+  return send(*c, tx, rpc_url, which, limits);
 }
 
 VekResult<std::string> Session::send(const vek_core::Chain& chain, std::span<const std::uint8_t> tx, OptText rpc_url,
-                                     AccountRef which) {
+                                     AccountRef which, const CallLimits& limits) {
   VEK_TRY(out, assemble(chain, tx, which, TxForm::Checked));
-  return broadcast(chain, out->signed_tx, rpc_url);
+  return broadcast(chain, out->signed_tx, rpc_url, limits);
 }
 
 }  // namespace vek_lib

@@ -1,13 +1,17 @@
 #include "vek/lib/broadcast.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "process.h"
+#include "rpc.h"
 #include "vek/core/ascii.h"
 #include "solana_transaction.h"
 #include "vek/core/config.h"
@@ -21,10 +25,9 @@
 #include "vek/lib/endpoint.h"
 
 namespace vek_lib {
-namespace {
 
-// A JSON-RPC 2.0 request with positional parameters. nlohmann's object map is sorted,
-// so the members go out as id, jsonrpc, method, params; dump() is compact.
+// nlohmann's object map is sorted, so the members go out as id, jsonrpc, method, params;
+// dump() is compact.
 std::string rpc_envelope(std::string_view method, nlohmann::json params) {
   nlohmann::json body = {
       {"id", 1},
@@ -35,8 +38,12 @@ std::string rpc_envelope(std::string_view method, nlohmann::json params) {
   return body.dump();
 }
 
+namespace {
+
 // The check curl_post_json runs while it waits, for this thread (ScopedBroadcastCheck).
 thread_local ScopedBroadcastCheck::Check t_keep_waiting = nullptr;
+
+}  // namespace
 
 // The compact text of `v`, exactly as v.dump() writes it, but built with an explicit
 // stack: dump() recurses once per nesting level, so a hostile reply nested a few
@@ -75,9 +82,8 @@ std::string compact_text(const nlohmann::json& v) {
   return out;
 }
 
-}  // namespace
 
-VekResult<std::string> extract_json_field(std::string_view text, std::string_view field) {
+VekResult<nlohmann::json> rpc_result(std::string_view text, vek_core::ErrorCode rpc_error) {
   nlohmann::json reply;
   try {
     reply = nlohmann::json::parse(text);
@@ -86,7 +92,23 @@ VekResult<std::string> extract_json_field(std::string_view text, std::string_vie
   }
   if (reply.is_object()) {
     if (const auto error = reply.find("error"); error != reply.end()) {
-      return std::unexpected(VekLibError::broadcast_failed("RPC error: " + compact_text(*error)));
+      return std::unexpected(VekLibError{rpc_error, "RPC error: " + compact_text(*error)});
+    }
+    if (const auto value = reply.find("result"); value != reply.end()) return std::move(*value);
+  }
+  return std::unexpected(VekLibError::broadcast_failed("no 'result' in response: " + std::string(text)));
+}
+
+VekResult<std::string> extract_json_field(std::string_view text, std::string_view field, vek_core::ErrorCode rpc_error) {
+  nlohmann::json reply;
+  try {
+    reply = nlohmann::json::parse(text);
+  } catch (const nlohmann::json::exception& e) {
+    return std::unexpected(VekLibError::json(e.what()));
+  }
+  if (reply.is_object()) {
+    if (const auto error = reply.find("error"); error != reply.end()) {
+      return std::unexpected(VekLibError{rpc_error, "RPC error: " + compact_text(*error)});
     }
     if (const auto value = reply.find(field); value != reply.end() && value->is_string()) {
       return value->get<std::string>();
@@ -94,6 +116,20 @@ VekResult<std::string> extract_json_field(std::string_view text, std::string_vie
   }
   return std::unexpected(VekLibError::broadcast_failed("no '" + std::string(field) +
                                                        "' in response: " + std::string(text)));
+}
+
+ScopedBroadcastCheck::Check current_broadcast_check() noexcept { return t_keep_waiting; }
+
+RequestLimits limits_from_now(double seconds, const CancelToken* cancel) {
+  const auto allowed = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+  return {std::chrono::steady_clock::now() + allowed, seconds, cancel};
+}
+
+std::string seconds_text(double seconds) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed);
+  if (r.ec != std::errc{}) r = std::to_chars(buf, buf + sizeof buf, seconds);  // too long in fixed notation
+  return std::string(buf, r.ptr);
 }
 
 ScopedBroadcastCheck::ScopedBroadcastCheck(Check keep_waiting) noexcept
@@ -104,32 +140,46 @@ ScopedBroadcastCheck::~ScopedBroadcastCheck() { t_keep_waiting = previous_; }
 namespace {
 
 // Runs curl with `argv` (`input` on its standard input and `fd3_text` on descriptor 3, if
-// any) and returns its standard output, or the errors curl_post_json documents.
-VekResult<std::string> run_curl(std::span<const std::string> argv, std::optional<std::string_view> input,
-                                std::optional<std::string_view> fd3_text = std::nullopt) {
+// any) within `limits` (the thread's check added); BroadcastFailed "failed to run curl:
+// ..." when it cannot start.
+VekResult<ProcessOutput> run_curl_process(std::span<const std::string> argv, std::optional<std::string_view> input,
+                                          std::optional<std::string_view> fd3_text, WaitLimits limits) {
   // A node may answer with an endless stream or never at all: what is kept is bounded,
   // and the thread's check (if any) can end the wait.
-  const WaitLimits limits{kMaxReplyBytes, kMaxCurlErrorBytes, t_keep_waiting};
+  limits.max_out = kMaxReplyBytes;
+  limits.max_err = kMaxCurlErrorBytes;
+  limits.keep_waiting = t_keep_waiting;
   auto run = run_process(argv, input, limits, fd3_text);
   if (!run) return std::unexpected(VekLibError::broadcast_failed("failed to run curl: " + vek_core::os_error_text(run.error())));
-  switch (run->stopped) {
+  return std::move(*run);
+}
+
+// Why curl's run did not succeed, in the words curl_post_json documents (curl's standard
+// error as it is for an unsuccessful exit); none when it succeeded.
+std::optional<std::string> failure_text(const ProcessOutput& run) {
+  switch (run.stopped) {
     case ProcessStop::None:
       break;
     case ProcessStop::OutputLimit:
-      return std::unexpected(
-          VekLibError::broadcast_failed("reply larger than " + std::to_string(kMaxReplyBytes) + " bytes"));
+      return "reply larger than " + std::to_string(kMaxReplyBytes) + " bytes";
     case ProcessStop::ErrorLimit:
-      return std::unexpected(VekLibError::broadcast_failed("curl wrote more than " +
-                                                           std::to_string(kMaxCurlErrorBytes) +
-                                                           " bytes to standard error"));
+      return "curl wrote more than " + std::to_string(kMaxCurlErrorBytes) + " bytes to standard error";
     case ProcessStop::Interrupted:
-      return std::unexpected(VekLibError::broadcast_failed("interrupted while waiting for curl"));
+      return std::string("interrupted while waiting for curl");
+    case ProcessStop::Cancelled:
+      return std::string("cancelled while waiting for the node");
+    case ProcessStop::TimedOut:
+      return std::string("no answer in the time allowed");
   }
-  if (run->term_signal != 0) {
-    return std::unexpected(
-        VekLibError::broadcast_failed("curl was terminated by signal " + std::to_string(run->term_signal)));
-  }
-  if (!run->exited_ok) return std::unexpected(VekLibError::broadcast_failed(utf8_lossy(run->err)));
+  if (run.term_signal != 0) return "curl was terminated by signal " + std::to_string(run.term_signal);
+  if (!run.exited_ok) return utf8_lossy(run.err);
+  return std::nullopt;
+}
+
+// Runs curl and returns its standard output, or the errors curl_post_json documents.
+VekResult<std::string> run_curl(std::span<const std::string> argv, std::optional<std::string_view> input) {
+  VEK_TRY(run, run_curl_process(argv, input, std::nullopt, {}));
+  if (auto why = failure_text(*run)) return std::unexpected(VekLibError::broadcast_failed(std::move(*why)));
   return utf8_lossy(run->out);
 }
 
@@ -205,15 +255,96 @@ struct QuietReply {
   std::string body;
   std::string status;
   std::string redirect;
+  std::optional<std::uint64_t> uploaded;  // the body's bytes curl handed over, when it says
 };
 
-VekResult<QuietReply> post_once_quietly(std::string_view url, std::string_view body) {
+// Splits curl's output into the reply and what --write-out added after it: "\n" status
+// "\n" bytes uploaded "\n" redirect. A Location cannot hold a newline, so they are read
+// from the end whatever the body holds. None without them (a stand-in curl).
+std::optional<QuietReply> read_write_out(std::string out) {
+  std::size_t cut[3];
+  std::size_t end = out.size();
+  for (std::size_t& at : cut) {
+    at = end == 0 ? std::string::npos : out.rfind('\n', end - 1);
+    if (at == std::string::npos) return std::nullopt;
+    end = at;
+  }
+  QuietReply reply;
+  reply.redirect = out.substr(cut[0] + 1);
+  const std::string uploaded = out.substr(cut[1] + 1, cut[0] - cut[1] - 1);
+  reply.status = out.substr(cut[2] + 1, cut[1] - cut[2] - 1);
+  std::uint64_t n = 0;
+  if (const auto r = std::from_chars(uploaded.data(), uploaded.data() + uploaded.size(), n);
+      r.ec == std::errc{} && r.ptr == uploaded.data() + uploaded.size()) {
+    reply.uploaded = n;
+  }
+  out.resize(cut[2]);
+  reply.body = std::move(out);
+  return reply;
+}
+
+// curl's exit statuses for failures before anything was sent: the URL or the connection
+// could not be set up (resolving, connecting, TLS).
+bool failed_before_sending(int exit_code) {
+  static constexpr int kCodes[] = {1, 2, 3, 5, 6, 7, 35, 45, 53, 54, 58, 59, 60, 64, 66, 77, 83, 90, 91};
+  return std::ranges::find(kCodes, exit_code) != std::end(kCodes);
+}
+
+// curl's standard error as one line: its trailing line break dropped, inner ones as "; ".
+std::string one_line_error(std::string_view err) {
+  std::string out;
+  for (std::string_view rest = err; !rest.empty();) {
+    const std::size_t nl = rest.find('\n');
+    std::string_view line = rest.substr(0, nl);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    if (!line.empty()) out.append(out.empty() ? "" : "; ").append(line);
+    rest = nl == std::string_view::npos ? std::string_view{} : rest.substr(nl + 1);
+  }
+  return out;
+}
+
+// The error of a request curl did not complete: NotSent when the node cannot have the
+// whole request, SendOutcomeUnknown otherwise (post_json_quietly lists the texts).
+VekLibError unfinished_request(const ProcessOutput& run, std::size_t body_size, const RequestLimits& limits) {
+  const auto unknown = [](std::string text) { return VekLibError{vek_core::ErrorCode::SendOutcomeUnknown, std::move(text)}; };
+  const auto not_sent = [](std::string text) { return VekLibError{vek_core::ErrorCode::NotSent, std::move(text)}; };
+  const std::string allowed = seconds_text(limits.seconds) + " s";
+  if (run.stopped == ProcessStop::TimedOut) return unknown("no answer within " + allowed);
+  if (run.stopped != ProcessStop::None || run.term_signal != 0) return unknown(*failure_text(run));
+  const auto wrote = read_write_out(run.out);
+  const bool whole_body_out = !wrote || !wrote->uploaded || *wrote->uploaded >= body_size;
+  std::string reason = one_line_error(utf8_lossy(run.err));
+  if (reason.empty()) reason = "curl exited with status " + std::to_string(run.exit_code);
+  if (run.exit_code == 28 && limits.deadline) {
+    return whole_body_out ? unknown("no answer within " + allowed) : not_sent("the request did not go out within " + allowed);
+  }
+  const bool refused = run.exit_code == 22 && wrote && wrote->status.size() == 3 && wrote->status.starts_with('4');
+  if (!whole_body_out || failed_before_sending(run.exit_code) || refused) return not_sent(std::move(reason));
+  return unknown(std::move(reason));
+}
+
+VekResult<QuietReply> post_once_quietly(std::string_view url, std::string_view body, const RequestLimits& limits) {
   // What curl is told travels in a configuration it reads from descriptor 3 (a pipe that
   // holds it whole), and the body on its standard input: curl reads a configuration line
   // of at most 100 KiB, less than a large EVM transaction. "-q" (which must come first)
   // keeps ~/.curlrc, which could turn redirects back on, from being read.
   static const std::vector<std::string> argv = {"curl", "-q", "-K", "/dev/fd/3"};
+  if (limits.cancel != nullptr && limits.cancel->cancelled()) {
+    return std::unexpected(VekLibError{vek_core::ErrorCode::NotSent, "cancelled before the request was made"});
+  }
+  WaitLimits wait;
   std::string config;
+  if (limits.deadline) {
+    const double left = std::chrono::duration<double>(*limits.deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0.001) {
+      return std::unexpected(VekLibError{vek_core::ErrorCode::NotSent, "the time allowed (" + seconds_text(limits.seconds) +
+                                                                           " s) ran out before the request was made"});
+    }
+    // curl keeps its own limit, so that it says how far it got; the kill is the backstop.
+    config += "max-time = " + seconds_text(std::round(left * 1000) / 1000) + "\n";
+    wait.deadline = *limits.deadline + std::chrono::seconds(1);
+  }
+  if (limits.cancel != nullptr) wait.cancel_fd = limits.cancel->fd();
   config += "url = " + curl_config_quoted(url) + "\n";
   config += "request = \"POST\"\n";
   config += "header = \"Content-Type: application/json\"\n";
@@ -221,21 +352,14 @@ VekResult<QuietReply> post_once_quietly(std::string_view url, std::string_view b
   config += "data-binary = \"@-\"\n";
   config += "fail\nsilent\nshow-error\n";
   config += "proto = \"=http,https\"\n";
-  // The status and the redirect's target close the output, each after a newline: a
-  // Location cannot hold a newline, so they are read from the end whatever the body holds.
-  config += "write-out = \"\\n%{http_code}\\n%{redirect_url}\"\n";
-  VEK_TRY(out, run_curl(argv, body, config));
-  const std::size_t last = out->rfind('\n');
-  const std::size_t before = last == 0 || last == std::string::npos ? std::string::npos : out->rfind('\n', last - 1);
-  if (before == std::string::npos) {
-    return std::unexpected(VekLibError::broadcast_failed("curl's output lacks the HTTP status"));
-  }
-  QuietReply reply;
-  reply.redirect = out->substr(last + 1);
-  reply.status = out->substr(before + 1, last - before - 1);
-  out->resize(before);
-  reply.body = std::move(*out);
-  return reply;
+  // How many of the body's bytes went out tells a request the node never had whole.
+  config += "write-out = \"\\n%{http_code}\\n%{size_upload}\\n%{redirect_url}\"\n";
+  auto run = run_curl_process(argv, body, config, wait);
+  if (!run) return std::unexpected(VekLibError{vek_core::ErrorCode::NotSent, std::move(run.error().detail)});
+  if (!run->exited_ok) return std::unexpected(unfinished_request(*run, body.size(), limits));
+  auto reply = read_write_out(utf8_lossy(run->out));
+  if (!reply) return std::unexpected(VekLibError::broadcast_failed("curl's output lacks the HTTP status"));
+  return std::move(*reply);
 }
 
 }  // namespace
@@ -257,7 +381,7 @@ VekResult<std::string> curl_post_json(std::string_view url, std::string_view bod
   return run_curl(argv, body_on_stdin ? std::optional<std::string_view>(body) : std::nullopt);
 }
 
-VekResult<std::string> post_json_quietly(std::string_view url, std::string_view body) {
+VekResult<std::string> post_json_quietly(std::string_view url, std::string_view body, const RequestLimits& limits) {
   if (auto ok = check_http_url(url); !ok) return std::unexpected(std::move(ok.error()));
   if (has_control_character(url)) {
     return std::unexpected(VekLibError::invalid_input("RPC URL must not contain control characters: '" +
@@ -266,7 +390,7 @@ VekResult<std::string> post_json_quietly(std::string_view url, std::string_view 
   const std::string host = origin_of(url).host;
   std::string target(url);
   for (int redirects = 0;; ++redirects) {
-    VEK_TRY(reply, post_once_quietly(target, body));
+    VEK_TRY(reply, post_once_quietly(target, body, limits));
     if (!reply->status.starts_with('3') || reply->redirect.empty()) return std::move(reply->body);
     if (redirects == kMaxRedirects) {
       return std::unexpected(
@@ -388,7 +512,7 @@ VekLibError no_endpoint(const vek_core::Chain& chain) {
 }
 
 VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
-                                     std::optional<std::string_view> rpc_url) {
+                                     std::optional<std::string_view> rpc_url, const CallLimits& limits) {
   const vek_core::Chain* parsed = &chain;
   if (parsed->chain_type == vek_core::ChainType::Solana) {
     VEK_TRY_VOID(check_solana_signatures(signed_tx));
@@ -402,9 +526,19 @@ VekResult<std::string> submit_signed(const vek_core::Chain& chain, std::span<con
     url = std::move(endpoint->url);
   }
   VEK_TRY(body, request_body(parsed->chain_type, signed_tx));
-  VEK_TRY(reply, post_json_quietly(url, *body));
-  VEK_TRY(answered, extract_json_field(*reply, "result"));
-  if (const auto ours = transaction_hash(parsed->chain_type, signed_tx)) {
+  VEK_TRY(seconds, request_timeout(limits.timeout));
+  const RequestLimits request = limits_from_now(*seconds, limits.cancel);
+  const auto ours = transaction_hash(parsed->chain_type, signed_tx);
+  auto reply = post_json_quietly(url, *body, request);
+  if (!reply && reply.error().code == vek_core::ErrorCode::SendOutcomeUnknown) {
+    // What to do next, with what to look for.
+    reply.error().detail += ours ? "; look up " + *ours + " on the chain before sending it again"
+                                 : "; check the account on the chain before sending it again";
+    reply.error().tx_hash = ours.value_or("");
+  }
+  if (!reply) return std::unexpected(std::move(reply.error()));
+  VEK_TRY(answered, extract_json_field(*reply, "result", vek_core::ErrorCode::NotSent));
+  if (ours) {
     const bool same = parsed->chain_type == vek_core::ChainType::Evm ? vek_core::ascii_lower(*answered) == *ours
                                                                       : *answered == *ours;
     if (!same) {

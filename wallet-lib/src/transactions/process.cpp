@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <utility>
@@ -298,11 +300,38 @@ void feed(Streams& s, short revents) {
   }
 }
 
+// The poll timeout until the next check is due: the check interval when there is a
+// keep_waiting check or a cancel descriptor that may not exist, the time to the deadline,
+// or -1 (none).
+int poll_timeout(const WaitLimits& limits) {
+  int ms = limits.keep_waiting != nullptr ? kCheckIntervalMs : -1;
+  if (limits.deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*limits.deadline - std::chrono::steady_clock::now());
+    const int until = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60'000));
+    ms = ms < 0 ? until : std::min(ms, until);
+  }
+  return ms;
+}
+
+// Whether a limit other than the streams' ends the wait now (result.stopped set).
+bool limit_reached(const WaitLimits& limits, bool cancel_readable, ProcessOutput& result) {
+  if (cancel_readable) {
+    result.stopped = ProcessStop::Cancelled;
+  } else if (limits.keep_waiting != nullptr && !limits.keep_waiting()) {
+    // A signal handler of the host (Ctrl-C, an alarm) gets its say here, however long
+    // the child takes and whether or not it writes anything.
+    result.stopped = ProcessStop::Interrupted;
+  } else if (limits.deadline && std::chrono::steady_clock::now() >= *limits.deadline) {
+    result.stopped = ProcessStop::TimedOut;
+  }
+  return result.stopped != ProcessStop::None;
+}
+
 // One poll loop serves the three streams until they are all closed or a limit or the
 // check stops it (result.stopped).
 void pump(Streams& s, const WaitLimits& limits, ProcessOutput& result) {
   while (result.stopped == ProcessStop::None && (s.out.valid() || s.err.valid() || s.in.valid())) {
-    pollfd fds[3];
+    pollfd fds[4];
     UniqueFd* owners[3];
     nfds_t count = 0;
     for (auto [fd, events] : {std::pair{&s.out, POLLIN}, std::pair{&s.err, POLLIN}, std::pair{&s.in, POLLOUT}}) {
@@ -310,16 +339,14 @@ void pump(Streams& s, const WaitLimits& limits, ProcessOutput& result) {
       fds[count] = {fd->get(), static_cast<short>(events), 0};
       owners[count++] = fd;
     }
-    const int ready = ::poll(fds, count, limits.keep_waiting != nullptr ? kCheckIntervalMs : -1);
+    const nfds_t streams = count;
+    if (limits.cancel_fd >= 0) fds[count++] = {limits.cancel_fd, POLLIN, 0};
+    const int ready = ::poll(fds, count, poll_timeout(limits));
     if (ready < 0 && errno != EINTR) break;  // cannot happen with valid descriptors; the child is still reaped
-    // A signal handler of the host (Ctrl-C, an alarm) gets its say here, however long
-    // the child takes and whether or not it writes anything.
-    if (limits.keep_waiting != nullptr && !limits.keep_waiting()) {
-      result.stopped = ProcessStop::Interrupted;
-      break;
-    }
+    const bool cancelled = limits.cancel_fd >= 0 && ready > 0 && fds[streams].revents != 0;
+    if (limit_reached(limits, cancelled, result)) break;
     if (ready <= 0) continue;
-    for (nfds_t i = 0; i < count && result.stopped == ProcessStop::None; ++i) {
+    for (nfds_t i = 0; i < streams && result.stopped == ProcessStop::None; ++i) {
       if (fds[i].revents == 0) continue;
       UniqueFd& fd = *owners[i];
       if (&fd == &s.in) {
@@ -333,15 +360,16 @@ void pump(Streams& s, const WaitLimits& limits, ProcessOutput& result) {
   }
 }
 
-// A child can close its output and still not exit; the check keeps its say until it does.
+// A child can close its output and still not exit; the limits keep their say until it does.
 void await_exit(ChildGuard& child, const WaitLimits& limits, ProcessOutput& result) {
-  while (result.stopped == ProcessStop::None && limits.keep_waiting != nullptr && !child.reaped_now()) {
-    if (!limits.keep_waiting()) {
-      result.stopped = ProcessStop::Interrupted;
-      break;
-    }
-    const timespec interval{0, kCheckIntervalMs * 1'000'000L};
-    ::nanosleep(&interval, nullptr);  // a signal cuts it short, which is what is wanted
+  const bool limited = limits.keep_waiting != nullptr || limits.cancel_fd >= 0 || limits.deadline;
+  while (result.stopped == ProcessStop::None && limited && !child.reaped_now()) {
+    pollfd cancel{limits.cancel_fd, POLLIN, 0};
+    const int wait = poll_timeout(limits);
+    // Reaping is looked at every interval; a signal cuts the wait short, which is what is wanted.
+    const int interval = wait < 0 ? kCheckIntervalMs : std::min(wait, kCheckIntervalMs);
+    const int ready = ::poll(&cancel, limits.cancel_fd >= 0 ? 1 : 0, interval);
+    if (limit_reached(limits, ready > 0 && cancel.revents != 0, result)) break;
   }
 }
 
@@ -380,6 +408,7 @@ std::expected<ProcessOutput, int> run_process(std::span<const std::string> argv,
   const int status = child.wait();
   result.exited_ok = result.stopped == ProcessStop::None && status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (status >= 0 && WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
+  if (status >= 0 && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   return result;
 }
 

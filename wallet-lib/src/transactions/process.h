@@ -1,6 +1,7 @@
 // Running an external program with captured output, without a shell.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -19,6 +20,8 @@ enum class ProcessStop : std::uint8_t {
   OutputLimit,   // it wrote more than WaitLimits::max_out bytes to standard output
   ErrorLimit,    // it wrote more than WaitLimits::max_err bytes to standard error
   Interrupted,   // WaitLimits::keep_waiting returned false
+  Cancelled,     // WaitLimits::cancel_fd became readable
+  TimedOut,      // WaitLimits::deadline passed
 };
 
 // Bounds on one run. The defaults bound nothing and wait for as long as the child runs.
@@ -28,6 +31,11 @@ struct WaitLimits {
   // When set, called on the waiting thread about every 50 ms and whenever a signal
   // interrupts the wait; returning false ends the child.
   bool (*keep_waiting)() = nullptr;
+  // When not -1, a descriptor polled with the child's streams: once it is readable the
+  // child is ended (a CancelToken's, cancel.h). It is never read.
+  int cancel_fd = -1;
+  // When set, the child is ended once this time has passed.
+  std::optional<std::chrono::steady_clock::time_point> deadline;
 };
 
 // What a finished child left behind. `exited_ok` is true only for a normal exit with
@@ -37,6 +45,7 @@ struct WaitLimits {
 // raw bytes, possibly not UTF-8.
 struct ProcessOutput {
   bool exited_ok = false;
+  int exit_code = -1;  // the status of a normal exit, -1 otherwise
   int term_signal = 0;
   ProcessStop stopped = ProcessStop::None;
   std::string out;

@@ -63,6 +63,11 @@ enum class ErrorCode : std::uint8_t {
   Base64NonCanonical,
   // Wallets again (codes are appended).
   WrongBip39Passphrase,
+  // Submission and waiting: what became of a transaction.
+  NotSent,
+  SendOutcomeUnknown,
+  WaitTimeout,
+  WaitCancelled,
 };
 
 // What is wrong with a typed recovery phrase (InvalidPhrase).
@@ -90,6 +95,8 @@ struct Error {
   std::uint64_t limit = 0;
   PhraseFault fault = PhraseFault::None;  // InvalidPhrase: what is wrong
   std::string word{};                     // InvalidPhrase with UnknownWord: the word as typed
+  // SendOutcomeUnknown, WaitTimeout, WaitCancelled: the transaction's hash, when it is known.
+  std::string tx_hash{};
 
   // The code's format with its fields filled in.
   [[nodiscard]] std::string display() const;

@@ -33,6 +33,9 @@ struct Config {
   std::map<std::string, std::string> rpc;      // CAIP-2 chain id -> endpoint URL
   std::map<std::string, nlohmann::json> plugins;
   std::optional<BackupConfig> backup;
+  // The file's "timeout" member as given, any JSON value: the application API checks it
+  // (vek_lib::request_timeout); the other readers ignore it.
+  std::optional<nlohmann::json> timeout;
 
   // vault_path = data_dir(), rpc = default_rpc(), no plugins, no backup.
   [[nodiscard]] static Config default_config();

@@ -1,6 +1,7 @@
 // Submitting signed transactions to a chain's JSON-RPC node through the `curl` program.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,10 +11,27 @@
 #include <vector>
 
 #include "vek/core/chain.h"
+#include "vek/lib/cancel.h"
 #include "vek/lib/error.h"
 #include "vek/signer/traits.h"
 
 namespace vek_lib {
+
+// What the caller of a send, broadcast or wait allows: the time in seconds (none: the
+// configuration's "timeout", else kDefaultTimeoutSeconds; see request_timeout in
+// endpoint.h) and a token that ends the call early (null: none).
+struct CallLimits {
+  std::optional<double> timeout;
+  const CancelToken* cancel = nullptr;
+};
+
+// The limits of one request, resolved: the time it must end by (none: no limit), the
+// time allowed in seconds (for error texts), and the cancel token (may be null).
+struct RequestLimits {
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  double seconds = 0;
+  const CancelToken* cancel = nullptr;
+};
 
 // A transaction signed and assembled by sign_and_assemble.
 struct AssembledTransaction {
@@ -76,8 +94,8 @@ struct AssembledTransaction {
 //   curl's standard error (decoded the same way, untrimmed) for any other unsuccessful exit.
 [[nodiscard]] VekResult<std::string> curl_post_json(std::string_view url, std::string_view body);
 
-// The application API's submission (vek.Session.send and the tool), stricter than
-// send_signed:
+// The application API's submission (vek.Session.send, vek.broadcast and the tool),
+// stricter than send_signed:
 //   - Solana, before anything else: the transaction must be whole (read as
 //     read_solana_transaction reads it; else InvalidInput "invalid solana transaction:
 //     {reason}") and every required signature slot filled: InvalidInput "the transaction
@@ -86,6 +104,10 @@ struct AssembledTransaction {
 //   - Without `rpc_url` the endpoint is rpc_endpoint()'s (review.h): a configuration
 //     file that exists but cannot be used is an error, never a fall-back to the built-in
 //     public node, and a chain with no endpoint at all is no_endpoint().
+//   - The call takes at most `limits`' time (request_timeout(limits.timeout), endpoint.h:
+//     without a timeout the configuration file is read for its "timeout", refused as
+//     rpc_endpoint refuses it when it cannot be used) and ends early when limits.cancel
+//     is raised.
 //   - The request goes through post_json_quietly(): neither the URL nor the body is on a
 //     command line, and a redirect is followed only to the endpoint's own host.
 //   - For EVM and Solana the hash is known before sending (EVM: "0x" + hex of keccak256 of
@@ -94,11 +116,16 @@ struct AssembledTransaction {
 //     answered transaction hash {theirs}, but the transaction sent has hash {ours}", with
 //     {theirs} on one line (control characters escaped) and cut after 100 characters ("…").
 // Returns the node's hash text.
-// Errors: those of rpc_endpoint(); of post_json_quietly(); of extract_json_field(); the
-// hash mismatch above.
+// Errors: those of rpc_endpoint() and request_timeout(); the NotSent and
+// SendOutcomeUnknown errors of post_json_quietly(), the latter's text followed by "; look
+// up {hash} on the chain before sending it again" and its tx_hash set; NotSent "RPC
+// error: {compact JSON}" for a node's refusal (which may say that it has the transaction
+// already, e.g. "already known"); Json and BroadcastFailed "no 'result' in response: ..."
+// of extract_json_field(); the hash mismatch above.
 [[nodiscard]] VekResult<std::string> submit_signed(const vek_core::Chain& chain,
                                                    std::span<const std::uint8_t> signed_tx,
-                                                   std::optional<std::string_view> rpc_url);
+                                                   std::optional<std::string_view> rpc_url,
+                                                   const CallLimits& limits = {});
 
 // The hash a chain gives a signed transaction, when it follows from the bytes alone: EVM
 // "0x" + hex of its Keccak-256; Solana the base58 of its first signature (a transaction
@@ -115,14 +142,28 @@ struct AssembledTransaction {
 // body, at most kMaxRedirects times, and only to the same host (compared without regard to
 // case, any port) over http or https, never from https back to http; anything else
 // ends the call without contacting the target.
+// With a deadline in `limits`, curl gets the time left as its own limit (--max-time) and
+// is killed a second after it; a raised limits.cancel kills it at once.
 // Errors, before curl starts: InvalidInput "RPC URL must start with http:// or https://:
 // '{url}'"; InvalidInput "RPC URL must not contain control characters: '{url}'" (escaped);
-// then the BroadcastFailed errors of curl_post_json, and:
+// then BroadcastFailed:
 //   "refusing the node's redirect to {scheme}://{host}: a redirect is followed only to the
 //    endpoint's own host ({host}) and never from https to http"   (escaped)
 //   "the node redirected more than 3 times"
 //   "curl's output lacks the HTTP status"   (a stand-in curl that ignores --write-out)
-[[nodiscard]] VekResult<std::string> post_json_quietly(std::string_view url, std::string_view body);
+// and for a request that did not complete, one line each:
+//   NotSent, when the node certainly did not get the whole request: "cancelled before the
+//   request was made", "the time allowed ({t} s) ran out before the request was made",
+//   "failed to run curl: ...", "the request did not go out within {t} s", curl's own
+//   message (trailing line break dropped) when curl could not resolve or connect
+//   (exit 6, 7), failed before the request (TLS set-up), sent less than the whole body,
+//   or got an HTTP 4xx status;
+//   SendOutcomeUnknown otherwise: "no answer within {t} s", "cancelled while waiting for
+//   the node", "interrupted while waiting for curl", "reply larger than 16777216 bytes",
+//   "curl wrote more than 65536 bytes to standard error", "curl was terminated by signal
+//   {n}", curl's message (a lost connection, an HTTP 5xx status, ...).
+[[nodiscard]] VekResult<std::string> post_json_quietly(std::string_view url, std::string_view body,
+                                                       const RequestLimits& limits = {});
 
 inline constexpr int kMaxRedirects = 3;
 
@@ -149,11 +190,12 @@ class ScopedBroadcastCheck {
 };
 
 // Reads the text member `field` of the JSON-RPC reply `text`.
-// Errors: Json (not one JSON document, with the parser's message); BroadcastFailed
-// "RPC error: {compact JSON}" when the top-level object has an `error` member of any
-// value (null included), even beside `field`; BroadcastFailed
+// Errors: Json (not one JSON document, with the parser's message); `rpc_error`
+// (BroadcastFailed unless given) "RPC error: {compact JSON}" when the top-level object has
+// an `error` member of any value (null included), even beside `field`; BroadcastFailed
 // "no '{field}' in response: {text}" when `field` is missing or not a JSON string.
-[[nodiscard]] VekResult<std::string> extract_json_field(std::string_view text, std::string_view field);
+[[nodiscard]] VekResult<std::string> extract_json_field(
+    std::string_view text, std::string_view field, vek_core::ErrorCode rpc_error = vek_core::ErrorCode::BroadcastFailed);
 
 // The error of a chain that has neither a configured nor a built-in endpoint: InvalidInput
 // "no RPC endpoint for '{name}' ({CAIP-2 id}): give rpc_url, or add \"{CAIP-2 id}\" to

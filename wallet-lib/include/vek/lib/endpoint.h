@@ -1,6 +1,7 @@
 // Where a transaction would be sent when no endpoint is given.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,19 @@ struct Endpoint {
 // configured one).
 [[nodiscard]] VekResult<Endpoint> rpc_endpoint(std::string_view chain);
 [[nodiscard]] VekResult<Endpoint> rpc_endpoint(const vek_core::Chain& chain);
+
+// The time a call to a node may take when neither the call nor the configuration says.
+inline constexpr double kDefaultTimeoutSeconds = 30;
+// The longest time allowed (about 11.5 days).
+inline constexpr double kMaxTimeoutSeconds = 1'000'000;
+
+// The seconds a call to a node (a send, a broadcast, each request of a wait) may take:
+// `given` when set, else the configuration file's "timeout" member (a number), else
+// kDefaultTimeoutSeconds. A timeout must be above 0 and at most kMaxTimeoutSeconds.
+// Errors: InvalidInput "timeout must be a number of seconds above 0 and at most 1000000,
+// not {given}"; for a file that exists, those of rpc_endpoint when it cannot be used, and
+// InvalidInput "the configuration file {path} is not used: invalid value for `timeout`:
+// expected a number of seconds above 0 and at most 1000000, found {JSON}".
+[[nodiscard]] VekResult<double> request_timeout(std::optional<double> given);
 
 }  // namespace vek_lib

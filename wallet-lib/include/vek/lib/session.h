@@ -259,18 +259,18 @@ class Session {
   // key is alive during the wait, and the session may be closed (or expire) meanwhile.
   // The endpoint and the request are handled as broadcast.h submit_signed describes (an
   // unusable configuration file is refused, nothing on a command line, redirects only to
-  // the same host).
+  // the same host), within `limits` (a time allowed and a cancel token).
   // Errors: InvalidInput (unknown chain, bad hex, the EVM checks of sign_transaction;
   // Solana: those of assemble(), then another signer's signature still missing, before
   // anything is sent); SessionClosed; Hd; those of sign_and_assemble and submit_signed
   // (broadcast.h).
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::string_view tx_hex, OptText rpc_url,
-                                            AccountRef which);
+                                            AccountRef which, const CallLimits& limits = {});
   [[nodiscard]] VekResult<std::string> send(std::string_view chain, std::span<const std::uint8_t> tx, OptText rpc_url,
-                                            AccountRef which);
+                                            AccountRef which, const CallLimits& limits = {});
   // assemble() with TxForm::Checked, then broadcast() (signing.h) of the result.
   [[nodiscard]] VekResult<std::string> send(const vek_core::Chain& chain, std::span<const std::uint8_t> tx,
-                                            OptText rpc_url, AccountRef which);
+                                            OptText rpc_url, AccountRef which, const CallLimits& limits = {});
 
   // ---- EVM signing in the forms eth-account and web3 use (evm_signing.cpp)
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "vek/core/chain.h"
+#include "vek/lib/broadcast.h"
 #include "vek/lib/caller.h"
 #include "vek/lib/error.h"
 #include "vek/lib/types.h"
@@ -62,14 +63,15 @@ namespace vek_lib {
 // transaction; Solana: the whole transaction, signature slots filled), as Session::send
 // does after signing: through broadcast.h submit_signed (the endpoint `rpc_url`, else
 // rpc_endpoint()'s; the request off the command line; the node's hash checked against
-// the transaction's own). Returns the transaction hash the node answered.
+// the transaction's own; `limits` as submit_signed takes them). Returns the transaction
+// hash the node answered.
 // Errors: InvalidInput (unknown chain); those of submit_signed, among them InvalidInput
 // "no broadcast method for chain family '{family}'" for the families other than EVM and
 // Solana.
 [[nodiscard]] VekResult<std::string> broadcast(const vek_core::Chain& chain, std::span<const std::uint8_t> signed_tx,
-                                               OptText rpc_url);
+                                               OptText rpc_url, const CallLimits& limits = {});
 [[nodiscard]] VekResult<std::string> broadcast(std::string_view chain, std::span<const std::uint8_t> signed_tx,
-                                               OptText rpc_url);
+                                               OptText rpc_url, const CallLimits& limits = {});
 
 // The bytes sign_message signs: `encoding` absent or "utf8": the message text itself
 // (the span points into `message`); "hex": hex-decoded into `decoded` (the span points there).
