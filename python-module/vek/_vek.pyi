@@ -2,6 +2,7 @@
 The application face of vek: Vault, Session, their results and exceptions.
 """
 
+import asyncio
 from collections.abc import Mapping
 import os
 import pathlib
@@ -33,6 +34,28 @@ class BroadcastError(VekError):
     A transaction could not be submitted, or the node's reply had no transaction hash.
     """
 
+class NotSentError(BroadcastError):
+    """
+    The transaction was certainly not submitted (no connection, the node refused it, cancelled
+    before the request): sending it again is safe.
+    """
+
+class SendOutcomeUnknownError(BroadcastError):
+    """
+    The request went out but no complete answer came (time-out, cancelled in flight, connection
+    lost): look the transaction up (tx_hash) before sending it again.
+    """
+
+class WaitTimeoutError(VekError):
+    """
+    No receipt or confirmation within the time allowed; the transaction may still be included.
+    """
+
+class WaitCancelledError(VekError):
+    """
+    A wait for a transaction was cancelled; the transaction may still be included.
+    """
+
 class CryptoError(VekError):
     """
     The wallet's encryption envelope cannot be used (bad parameters or data).
@@ -41,6 +64,11 @@ class CryptoError(VekError):
 class WrongPassphraseError(CryptoError):
     """
     The envelope did not authenticate: a wrong passphrase (or altered encrypted data).
+    """
+
+class WrongBip39PassphraseError(WrongPassphraseError):
+    """
+    The BIP-39 passphrase given does not give the wallet's stored accounts (a wrong one).
     """
 
 class SignerError(VekError):
@@ -97,9 +125,25 @@ class Account:
         The derivation path of the account's key; empty for a private-key wallet.
         """
 
+    @property
+    def family(self) -> str:
+        """The account's chain family: evm, solana, cosmos, bitcoin, tron or ton."""
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Wallet:
     """A stored wallet (public data only)."""
@@ -126,9 +170,42 @@ class Wallet:
         Whether the accounts come from the phrase under a BIP-39 passphrase (not stored; unlock needs it).
         """
 
+    @property
+    def generated_keys(self) -> list[str]:
+        """
+        The curves whose key the import made at random, e.g. ["ed25519"]: only one curve's key was given.
+        """
+
+    def address(self, chain: str) -> str:
+        """
+        The stored account's address on `chain`, from the stored address alone (no passphrase):
+        the account's own on its chain and on every chain that writes the same key's address alike
+        (all EVM chains, Solana's networks, Tron), under the chain's bech32 prefix on the other
+        Bitcoin and Cosmos chains.
+
+        Raises:
+            InvalidInputError: unknown chain; a family the wallet stores no account of; a chain
+                whose address the stored one does not give (a mnemonic wallet signs with another
+                key on a chain of another coin type: bitcoin-testnet, bitcoin-signet, secret,
+                kava; TON's test network has another wallet contract): Session.address(chain)
+                derives it.
+        """
+
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Signature:
     """A signed message."""
@@ -137,7 +214,8 @@ class Signature:
     def signature(self) -> str:
         """
         The signature as its format writes it: base64 for bip322 (the serialised witness), bip137
-        (header || r || s) and adr036 (r || s); lower-case hex for the others.
+        (header || r || s) and adr036 (r || s); "0x" and lower-case hex for EVM (eip191, eip712),
+        as EVM libraries write it; lower-case hex for the others.
         """
 
     @property
@@ -157,19 +235,34 @@ class Signature:
     def public_key(self) -> dict[str, str] | None:
         """
         adr036: the signer's public key as Cosmos wallets return it,
-        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; otherwise None.
+        {"type": "tendermint/PubKeySecp256k1", "value": base64 of the compressed key}; TON:
+        {"type": "ed25519", "value": base64 of the key}; otherwise None.
         """
 
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
 class SignedTransaction:
     """A signed transaction."""
 
     @property
     def signature(self) -> str:
-        """The signature in lower-case hex (EVM: r || s || y-parity, 65 bytes)."""
+        """
+        The signature in lower-case hex; EVM: "0x" and r || s || y-parity (65 bytes) in hex.
+        """
 
     @property
     def recovery_id(self) -> int | None:
@@ -194,6 +287,18 @@ class SignedTransaction:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 class Chain:
     """A chain the library knows (public data only)."""
@@ -254,6 +359,18 @@ class Chain:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[str]: ...
+
+    def __setstate__(self, arg: tuple[str], /) -> None: ...
 
 def known_chains() -> list[Chain]:
     """
@@ -326,6 +443,18 @@ class Family:
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[str]: ...
+
+    def __setstate__(self, arg: tuple[str], /) -> None: ...
+
 def families() -> list[Family]:
     """
     The chain families, in their fixed order: evm, solana, cosmos, bitcoin, tron and ton.
@@ -373,12 +502,15 @@ class Session:
 
     def address(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        The address that signs for `chain`.
+        The address that signs for `chain`: the stored account's when index and path are None,
+        else the account at `index` (the family's default path) or `path` (a derivation path such
+        as "m/44'/60'/3'/0/0"). Nothing is stored (add_account stores it).
 
         Raises:
-            InvalidInputError: unknown chain.
+            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
             SessionClosedError: the session is closed.
-            DerivationError, SignerError: the key cannot be derived or used.
+            DerivationError, SignerError: the key cannot be derived or used (a path that is not
+                valid for the family's curve).
         """
 
     def sign_message(self, chain: str, message: str | bytes, encoding: str | None = None, index: int | None = None, path: str | None = None, format: str | None = None, domain: str | None = None, timestamp: int | None = None) -> Signature:
@@ -466,46 +598,31 @@ class Session:
             SignerError, DerivationError.
         """
 
-    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None) -> str:
+    def public_key(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        Signs an unsigned EVM or Solana transaction, submits it and returns the node's
-        transaction hash, which must be the transaction's own. Without rpc_url the endpoint
-        is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,
-        never its command line; a redirect is followed only to the endpoint's own host.
+        The public key of the key that signs for `chain` (the account as in address()), in
+        lower-case hex: the compressed point (33 bytes) for secp256k1 families, the 32-byte key
+        for Ed25519 families; for the stored account, what Vault.public_key gives.
 
         Raises:
-            InvalidInputError: unknown chain, bad hex; without rpc_url, a configuration
-                file that exists but is not used, or a chain without an endpoint; EVM: another
-                chain's id, bytes after the RLP list, RLP that is not canonical (the message
-                says which); Solana: as sign_transaction, and a required signature of another
-                signer still missing (nothing is sent; sign with sign_transaction, add the
-                others, then broadcast).
+            InvalidInputError: as address().
             SessionClosedError: the session is closed.
-            SignerError: the transaction cannot be signed or completed.
-            BroadcastError, JsonError: submitting failed, a redirect to another host, a
-                reply without a hash or with another transaction's hash.
+            DerivationError, SignerError: the key cannot be derived or used.
         """
 
     def derive(self, chain: str, index: int | None = None, path: str | None = None) -> str:
         """
-        The address of the account at `index` (the family's default path) or `path` (a
-        derivation path such as "m/44'/60'/3'/0/0"), or of the stored account when both are
-        None. Nothing is stored.
-
-        Raises:
-            InvalidInputError: unknown chain, both index and path, a path for a private-key wallet.
-            DerivationError: a path that is not valid for the family's curve.
-            SessionClosedError: the session is closed.
+        Deprecated: Session.address, under its older name (it warns with DeprecationWarning).
         """
 
     def add_account(self, chain: str, index: int | None = None, path: str | None = None) -> Wallet:
         """
-        Stores the account derive() gives in the wallet's file (after its accounts; written
+        Stores the account address() names in the wallet's file (after its accounts; written
         atomically) and returns the wallet as stored. An account already stored is not added
         twice. Session.wallet stays as it was when unlocked.
 
         Raises:
-            InvalidInputError: as derive(), or a private-key wallet.
+            InvalidInputError: as address(), or a private-key wallet.
             DerivationError.
             SessionClosedError.
             WalletNotFoundError: the wallet was deleted meanwhile.
@@ -540,16 +657,183 @@ class Session:
             SignerError, DerivationError.
         """
 
+    @staticmethod
+    def from_mnemonic(mnemonic: str, bip39_passphrase: str | None = None, *, ttl: float | None = None) -> Session:
+        """
+        A session over a recovery phrase held by the caller: no vault, no file, no scrypt. The
+        phrase's seed (under bip39_passphrase; both taken in Unicode NFKD form) is kept as
+        Vault.unlock's sessions keep it, in locked memory wiped by close(); the phrase is not
+        kept. Its wallet has id "", name "" and the accounts import_mnemonic would store (index
+        0 of each family), which it signs with by default; add_account raises InvalidInputError.
+
+        Raises:
+            MnemonicError: the phrase is invalid.
+            InvalidInputError: ttl is not above zero.
+        """
+
+    @staticmethod
+    def from_private_key(private_key: str | None = None, chain: str | None = None, *, secp256k1_key: str | None = None, ed25519_key: str | None = None, ttl: float | None = None) -> Session:
+        """
+        A session over private keys held by the caller (hex, with or without 0x): the rules of
+        Vault.import_private_key. private_key is for the curve of `chain` (default secp256k1);
+        the other curve's key is secp256k1_key or ed25519_key, else random (a GeneratedKeyWarning;
+        Session.wallet.generated_keys names it; it is gone when the session closes). With both
+        secp256k1_key and ed25519_key, private_key is not used. No vault, no file, no scrypt;
+        its wallet has id "" and name ""; add_account raises InvalidInputError.
+
+        Raises:
+            InvalidInputError: bad hex, unknown chain, ttl not above zero.
+            SignerError: an invalid key.
+        """
+
+    def send(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None, *, timeout: float | None = None, cancel: Cancel | None = None) -> str:
+        """
+        Signs an unsigned EVM or Solana transaction, submits it and returns the node's
+        transaction hash, which must be the transaction's own. Without rpc_url the endpoint
+        is rpc_endpoint(chain)'s. The URL and the request reach curl on its standard input,
+        never its command line; a redirect is followed only to the endpoint's own host.
+
+        timeout: seconds the call may take (None: the configuration file's "timeout", else 30).
+        cancel: a vek.Cancel another thread may use to end the call.
+
+        Raises:
+            InvalidInputError: unknown chain, bad hex, a timeout not above 0; without
+                rpc_url or timeout, a configuration file that exists but is not used; without
+                rpc_url, a chain without an endpoint; EVM: another chain's id, bytes after the
+                RLP list, RLP that is not canonical (the message says which); Solana: as
+                sign_transaction, and a required signature of another signer still missing
+                (nothing is sent; sign with sign_transaction, add the others, then broadcast).
+            SessionClosedError: the session is closed.
+            SignerError: the transaction cannot be signed or completed.
+            NotSentError: certainly not submitted (no connection, the node refused it, an HTTP
+                4xx status, cancelled before the request): sending again is safe.
+            SendOutcomeUnknownError: the request went out, no complete answer came (time-out,
+                cancelled, connection lost, HTTP 5xx); its tx_hash is the hash to look up.
+            BroadcastError, JsonError: a redirect to another host, a reply without a hash or
+                with another transaction's hash.
+        """
+
+    def wait(self, chain: str, tx_hash: str, *, rpc_url: str | None = None, timeout: float | None = None, cancel: Cancel | None = None) -> Receipt:
+        """
+        Waits until the node has included the transaction `tx_hash` and returns its Receipt.
+
+        EVM: asks eth_getTransactionReceipt until there is a receipt; Solana: asks
+        getSignatureStatuses until the signature is "confirmed" or "finalized". It asks every
+        0.5 s at first, then less often (up to every 2 s); a question the node does not answer is
+        asked again. Each request has the configuration's timeout. The endpoint is chosen as
+        for send. The session's keys are not used: it may be closed.
+
+        timeout: seconds for the whole wait (None: 120).
+        cancel: a vek.Cancel another thread may use to end the wait.
+
+        Raises:
+            InvalidInputError: unknown chain, a family other than EVM and Solana, a hash
+                that is not one of the chain's, a timeout not above 0.
+            WaitTimeoutError: nothing within the timeout; the transaction may still be included.
+            WaitCancelledError: cancelled.
+            BroadcastError, JsonError: the node refused the question or answered nonsense.
+        """
+
     def __repr__(self) -> str: ...
+
+    def send_async(self, chain: str, tx: str | bytes, rpc_url: str | None = None, index: int | None = None, path: str | None = None, *, timeout: float | None = None) -> asyncio.Future[str]:
+        """
+        send() for asyncio: an awaitable of the transaction hash, the call run in the running
+        loop's default executor. Cancelling the task cancels the send (its curl is killed at
+        once) and raises CancelledError: whether the transaction was sent is then not known
+        unless nothing had gone out. Raises what send() raises, when awaited.
+        """
+
+    def wait_async(self, chain: str, tx_hash: str, *, rpc_url: str | None = None, timeout: float | None = None) -> asyncio.Future[Receipt]:
+        """
+        wait() for asyncio: an awaitable of the Receipt, the call run in the running loop's
+        default executor. Cancelling the task ends the wait at once and raises CancelledError.
+        Raises what wait() raises, when awaited.
+        """
+
+class Cancel:
+    """
+    A flag that ends the sends, broadcasts and waits it is given (cancel=...) from any thread.
+
+    cancel() kills the call's curl at once; the call then raises NotSentError (nothing had
+    gone out yet), SendOutcomeUnknownError (the request was under way) or WaitCancelledError.
+    A token cannot be reset: use a new one for the next call.
+    """
+
+    def __init__(self) -> None: ...
+
+    def cancel(self) -> None:
+        """Ends the calls given this token, now and later. Safe from any thread."""
+
+    @property
+    def cancelled(self) -> bool:
+        """Whether cancel() was called."""
+
+    def __repr__(self) -> str: ...
+
+class Receipt:
+    """What the node says of an included transaction (Session.wait)."""
+
+    @property
+    def tx_hash(self) -> str:
+        """The transaction's hash (EVM: lower-case hex) or Solana signature."""
+
+    @property
+    def status(self) -> str:
+        """
+        "success"; "reverted" (EVM: included, but its execution failed) or "failed" (Solana).
+        """
+
+    @property
+    def block_number(self) -> int:
+        """The block's number (EVM) or the slot (Solana)."""
+
+    @property
+    def gas_used(self) -> int | None:
+        """The gas the transaction used (EVM); None on Solana."""
+
+    @property
+    def error(self) -> str | None:
+        """
+        Solana: the node's `err` as compact JSON when it failed; otherwise None.
+        """
+
+    @overload
+    def to_dict(self) -> dict[str, str | int | None]:
+        """The fields as a dict, ready for json.dumps."""
+
+    @overload
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[str, str, int, int | None, str | None]: ...
+
+    def __setstate__(self, arg: tuple[str, str, int, int | None, str | None], /) -> None: ...
+
+    def __repr__(self) -> str: ...
+
+    def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+class GeneratedKeyWarning(UserWarning):
+    """
+    An import, or Session.from_private_key, was given the key of one curve only: the other curve's
+    key was made at random (Wallet.generated_keys names it) and exists nowhere else.
+    """
 
 class Vault:
     """
     A vault directory of wallet files: the same files, rules and messages as vek._native.
 
-    path: the directory (str or os.PathLike); None for the default ~/.vek.
+    path: the directory (str, bytes or os.PathLike: the file system's bytes, as os.fsencode
+    gives them); None for the default ~/.vek.
     """
 
-    def __init__(self, path: str | os.PathLike[str] | None = None) -> None: ...
+    def __init__(self, path: str | bytes | os.PathLike[str] | os.PathLike[bytes] | None = None) -> None: ...
 
     @property
     def path(self) -> pathlib.Path:
@@ -559,8 +843,12 @@ class Vault:
         """
         Creates a wallet with a new recovery phrase of 12 or 24 words.
 
+        passphrase: what the wallet's file is encrypted with; it must be given: passphrase=""
+        stores a wallet without one (anyone who gets the file gets the wallet). So for every
+        method that makes a wallet.
+
         Raises:
-            InvalidInputError: words is not 12 or 24.
+            InvalidInputError: words is not 12 or 24, no passphrase given.
             WalletNameExistsError: another wallet has that name.
             VaultError.
         """
@@ -574,12 +862,13 @@ class Vault:
         one chain of a family names the family. vek._native lists such a wallet but refuses to
         sign for a family stored at a path that is not one of its default paths.
 
-        bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"), ASCII; it is not stored,
-        and unlock() then needs it. vek._native refuses to sign with such a wallet.
+        bip39_passphrase: the phrase's BIP-39 passphrase ("25th word"); it is not stored, and
+        unlock() then needs it. The phrase and it are taken in Unicode NFKD form, as BIP-39 (and
+        other wallets) hash them. vek._native refuses to sign with such a wallet.
 
         Raises:
             MnemonicError: the phrase is invalid.
-            InvalidInputError: a BIP-39 passphrase that is not ASCII.
+            InvalidInputError: no passphrase given.
             WalletNameExistsError: another wallet has that name.
             VaultError.
         """
@@ -588,10 +877,11 @@ class Vault:
         """
         Imports a private key in hex for the curve of `chain` (default: secp256k1); the other
         curve gets a random key unless given. With both secp256k1_key and ed25519_key,
-        private_key is not used.
+        private_key is not used. A random key is said by a GeneratedKeyWarning and named in
+        Wallet.generated_keys: it exists only in this wallet.
 
         Raises:
-            InvalidInputError: bad hex or unknown chain.
+            InvalidInputError: bad hex or unknown chain, no passphrase given.
             SignerError: an invalid key.
             WalletNameExistsError: another wallet has that name.
             VaultError.
@@ -646,21 +936,26 @@ class Vault:
             VaultError.
         """
 
-    def import_key(self, name: str, key: str | bytes, format: str, chain: str | None = None, key_password: str | None = None, passphrase: str | None = None) -> Wallet:
+    def import_key(self, name: str, key: str | bytes, format: str, chain: str | None = None, key_password: str | None = None, passphrase: str | None = None, *, allow_weak_kdf: bool = False) -> Wallet:
         """
         Imports one private key written by another wallet, as a private-key wallet.
 
         format: "hex" (with or without 0x), "wif" (Bitcoin), "keystore" (an Ethereum keystore v3
         file's text, opened with key_password), "solana-base58" or "solana-json" (a Solana
         keypair, 64 bytes). chain: the chain the key is for (default: the format's family;
-        ethereum for hex). The other curve gets a random key. Python's signal handlers run once a
+        ethereum for hex). The other curve gets a random key (GeneratedKeyWarning,
+        Wallet.generated_keys). A keystore with light key stretching (geth's --lightkdf: scrypt
+        N=4096; PBKDF2 below 262144 rounds) is refused unless allow_weak_kdf=True; the wallet is
+        stored under the vault's own parameters either way. Python's signal handlers run once a
         keystore's key is stretched: an exception they raise (KeyboardInterrupt) ends the import there,
         before anything is written.
 
         Raises:
-            InvalidInputError: unknown format or chain, a key that cannot be read.
+            InvalidInputError: unknown format or chain, a key that cannot be read, no
+                passphrase given.
             WrongPassphraseError: a wrong keystore password.
-            CryptoError: a keystore longer than 64 KiB, or with weak, unsupported or excessive parameters.
+            CryptoError: a keystore longer than 64 KiB, or with light (without allow_weak_kdf),
+                unsupported or excessive parameters.
             OutOfMemoryError: no memory for the key derivation.
             SignerError: an invalid key.
             WalletNameExistsError: another wallet has that name.
@@ -706,23 +1001,32 @@ class Vault:
             VaultError: the file cannot be written, or changed meanwhile.
         """
 
-    def unlock(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
+    def unlock(self, name_or_id: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> Session:
         """
         Decrypts the wallet once and returns a Session that signs with it.
 
         ttl: seconds after which the session refuses to sign (None: until closed).
-        bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase).
+        bip39_passphrase: needed exactly for a wallet imported with one (Wallet.bip39_passphrase);
+        taken in Unicode NFKD form.
 
         Raises:
             WrongPassphraseError.
+            WrongBip39PassphraseError: a wrong BIP-39 passphrase.
             WalletNotFoundError, AmbiguousWalletError.
-            InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing, wrong or not
+            InvalidInputError: ttl is not above zero, a BIP-39 passphrase missing or not
                 expected, or damaged wallet data.
             CryptoError, MnemonicError, JsonError: damaged wallet data.
             VaultError.
         """
 
     def __repr__(self) -> str: ...
+
+    def unlock_async(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> asyncio.Future[Session]:
+        """
+        unlock() for asyncio: an awaitable of the Session, the key derivation run in the running
+        loop's default executor. Cancelling the task does not stop the derivation; the session
+        it makes is then dropped (and wiped). Raises what unlock() raises, when awaited.
+        """
 
 def recover_address(chain: str, message: str | bytes, signature: str | bytes, format: str | None = None) -> str:
     """
@@ -776,44 +1080,47 @@ def preset_path(preset: str, chain: str, index: int = 0) -> str:
     "solana-account" (m/44'/501'/i'), "solana-seed" ("seed[0:32]": the first 32 bytes of
     the BIP-39 seed as the key, as the Solana command-line tools take a phrase; index 0 only),
     "bitcoin-bip84" (m/84'/0'/i'/0/0; coin type 1 on the test networks). Give it to
-    Session.derive, add_account or a signing method as path=, or to Vault.import_mnemonic
+    Session.address, add_account or a signing method as path=, or to Vault.import_mnemonic
     in paths=.
 
     Raises:
         InvalidInputError: unknown chain or preset, a preset of another family.
     """
 
-def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None) -> str:
+def derive_address(phrase: str, chain: str, index: int | None = None, bip39_passphrase: str | None = None, *, path: str | None = None, preset: str | None = None) -> str:
     """
-    The address of `chain` at its family's default path for `index` (default 0), from the
-    phrase's seed under bip39_passphrase (None: none; ASCII only).
+    The address of `chain` at its family's default path for `index` (default 0), at the
+    path of `preset` for `index` (the names of preset_path), or at `path`, from the phrase's
+    seed under bip39_passphrase (None: none). The phrase and the BIP-39 passphrase are taken
+    in Unicode NFKD form, as BIP-39 hashes them.
 
     Raises:
-        InvalidInputError: unknown chain, a BIP-39 passphrase that is not ASCII.
+        InvalidInputError: unknown chain or preset, path given with index or preset.
         MnemonicError: the phrase is invalid.
-        DerivationError: the index is out of range.
+        DerivationError: the index is out of range, a path not valid for the chain's curve.
     """
 
-def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None) -> str:
+def broadcast(chain: str, signed: str | bytes, rpc_url: str | None = None, *, timeout: float | None = None, cancel: Cancel | None = None) -> str:
     """
     Submits a transaction that is already signed (hex text, a leading "0x" dropped, or bytes)
     and returns the node's transaction hash, which must be the transaction's own; as
     Session.send does after signing, with the same endpoint, curl and redirect rules. Only the
-    families whose Family.broadcast is true.
+    families whose Family.broadcast is true. timeout and cancel as for Session.send.
 
     Raises:
         InvalidInputError: unknown chain, bad hex, a family without broadcast; without
             rpc_url, a configuration file that exists but is not used, or a chain without an
             endpoint; Solana: not a whole transaction, or a required signature missing (an
             all-zero slot; the message names how many and whose), before anything is sent.
-        BroadcastError, JsonError: submitting failed, a redirect to another host, a
-            reply without a hash or with another transaction's hash.
+        NotSentError, SendOutcomeUnknownError: as for Session.send.
+        BroadcastError, JsonError: a redirect to another host, a reply without a hash or
+            with another transaction's hash.
     """
 
 class DecodedTransaction:
     """
-    An unsigned transaction as a person reviews it before signing. Numbers are decimal
-    text; members of the other family are None.
+    An unsigned transaction as a person reviews it before signing. Numbers are ints (value_ether,
+    exact, is decimal text); members of the other family are None.
     """
 
     @property
@@ -829,11 +1136,11 @@ class DecodedTransaction:
         """EVM: the EIP-2718 type, 1 or 2."""
 
     @property
-    def evm_chain_id(self) -> str | None:
+    def evm_chain_id(self) -> int | None:
         """EVM: the chain id the transaction names."""
 
     @property
-    def nonce(self) -> str | None:
+    def nonce(self) -> int | None:
         """EVM: the nonce."""
 
     @property
@@ -841,7 +1148,7 @@ class DecodedTransaction:
         """EVM: the recipient (EIP-55); None for contract creation."""
 
     @property
-    def value_wei(self) -> str | None:
+    def value_wei(self) -> int | None:
         """EVM: the value in wei."""
 
     @property
@@ -849,19 +1156,19 @@ class DecodedTransaction:
         """EVM: the value in ether, exact."""
 
     @property
-    def gas_limit(self) -> str | None:
+    def gas_limit(self) -> int | None:
         """EVM: the gas limit."""
 
     @property
-    def gas_price(self) -> str | None:
+    def gas_price(self) -> int | None:
         """EVM type 1: the gas price in wei."""
 
     @property
-    def max_fee_per_gas(self) -> str | None:
+    def max_fee_per_gas(self) -> int | None:
         """EVM type 2: the maximum fee per gas in wei."""
 
     @property
-    def max_priority_fee_per_gas(self) -> str | None:
+    def max_priority_fee_per_gas(self) -> int | None:
         """EVM type 2: the priority fee per gas in wei."""
 
     @property
@@ -927,6 +1234,18 @@ class DecodedTransaction:
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
 class SolanaInstruction:
     """
     One instruction of a Solana transaction as a person reviews it. The System Program's
@@ -991,6 +1310,18 @@ class SolanaInstruction:
 
     def __eq__(self, other: object, /) -> bool: ...
 
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
+
 class Endpoint:
     """Where a transaction goes when no endpoint is given."""
 
@@ -1011,6 +1342,18 @@ class Endpoint:
     def __repr__(self) -> str: ...
 
     def __eq__(self, other: object, /) -> bool: ...
+
+    def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
+
+    def __getstate__(self) -> tuple[Any, ...]: ...
+
+    def __setstate__(self, state: tuple[Any, ...], /) -> None: ...
 
 def decode_transaction(chain: str, tx: str | bytes) -> DecodedTransaction:
     """
