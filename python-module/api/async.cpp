@@ -66,7 +66,7 @@ void bind_async(nb::module_& m) {
   add_method(
       m.attr("Vault"), "unlock_async",
       [](nb::handle self, nb::args args, nb::kwargs kwargs) { return in_executor(self, "unlock", args, kwargs, false); },
-      nb::sig("def unlock_async(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, "
+      nb::sig("def unlock_async(self, name_or_id: str, passphrase: str | None = None, ttl: float | None = None, "
               "bip39_passphrase: str | None = None) -> asyncio.Future[Session]"),
       kUnlockAsyncDoc);
   nb::handle session = m.attr("Session");

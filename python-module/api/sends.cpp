@@ -109,18 +109,6 @@ void bind_receipt(nb::module_& m) {
       .def_ro("block_number", &Receipt::block_number, "The block's number (EVM) or the slot (Solana).")
       .def_ro("gas_used", &Receipt::gas_used, "The gas the transaction used (EVM); None on Solana.")
       .def_ro("error", &Receipt::error, "Solana: the node's `err` as compact JSON when it failed; otherwise None.")
-      .def(
-          "to_dict",
-          [](const Receipt& r) {
-            nb::dict d;
-            d["tx_hash"] = r.tx_hash;
-            d["status"] = r.status;
-            d["block_number"] = r.block_number;
-            d["gas_used"] = r.gas_used;
-            d["error"] = r.error;
-            return d;
-          },
-          nb::sig("def to_dict(self) -> dict[str, str | int | None]"), "The fields as a dict, ready for json.dumps.")
       .def("__getstate__",
            [](const Receipt& r) { return ReceiptState{r.tx_hash, r.status, r.block_number, r.gas_used, r.error}; })
       .def("__setstate__", [](Receipt& r, const ReceiptState& s) {

@@ -52,11 +52,11 @@ inline nanobind::object fields_eq(nanobind::handle a, nanobind::handle b, const 
 }
 
 // A field's value as plain JSON types: result types as their to_dict(), bytes as
-// lower-case hex, lists and dicts member by member.
+// lower-case hex, lists (and tuples, as lists) and dicts member by member.
 inline nanobind::object plain(nanobind::handle v) {
   if (nanobind::hasattr(v, "to_dict")) return v.attr("to_dict")();
   if (nanobind::isinstance<nanobind::bytes>(v)) return v.attr("hex")();
-  if (nanobind::isinstance<nanobind::list>(v)) {
+  if (nanobind::isinstance<nanobind::list>(v) || nanobind::isinstance<nanobind::tuple>(v)) {
     nanobind::list out;
     for (nanobind::handle item : v) out.append(plain(item));
     return out;

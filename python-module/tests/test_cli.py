@@ -367,7 +367,7 @@ def test_the_stored_account_signs_and_is_shown(cli, indexed):
     tx, unsigned = eip1559()
     t = ok(cli(["sign-tx", "ix", "ethereum", unsigned, "--vault", vault], PASS + "\n"))
     # Shown before the passphrase: the sender and the decoded fields.
-    for shown in (f"from          {evm}", "0.000000000000000777 ether (777 wei)", "0x" + "22" * 20, "21000"):
+    for shown in (f"from          {evm}", "0.000000000000000777 ETH (777 wei)", "max cost      0.000105000000000777 ETH", "0x" + "22" * 20, "21000"):
         assert shown in t.err
     fields = dict(line.split(None, 1) for line in t.out.splitlines())
     assert fields["signer"] == evm
@@ -383,7 +383,10 @@ def test_solana_sign_tx_takes_the_whole_transaction_as_send_does(cli, shared):
     payer = alpha["accounts"][1]["address"]
     whole, message = solana_transfer(payer)
     doc = json.loads(ok(cli(["--json", "sign-tx", "alpha", "solana", whole, "--vault", v], PASS + "\n")).out)
-    assert doc["transaction"] == {"fee_payer": payer, "signatures": 1, "instructions": 1}
+    transaction = doc["transaction"]
+    assert {k: transaction[k] for k in ("fee_payer", "signatures", "instructions")} == {
+        "fee_payer": payer, "signatures": 1, "instructions": 1}
+    assert [(t["kind"], t["source"], t["amount"]) for t in transaction["transfers"]] == [("transfer", payer, 5)]
     from solders.pubkey import Pubkey  # noqa: PLC0415
 
     nacl.VerifyKey(bytes(Pubkey.from_string(payer))).verify(message, bytes.fromhex(doc["signature"]))

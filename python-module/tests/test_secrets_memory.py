@@ -26,6 +26,7 @@ import pytest
 
 from conftest import VECTORS_DIR
 from test_wallets import ZERO_PHRASE, expected_accounts
+import vek
 from vek import _native
 
 pytestmark = pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc/PID/mem")
@@ -313,13 +314,25 @@ def sign_calls(name, vault):
     return calls
 
 
+def solana_transfer_of(address):
+    """A whole Solana transaction whose only signer (its fee payer) is `address`: the
+    session signs only transactions that name its key among their signers."""
+    from solders.pubkey import Pubkey
+
+    message = bytes([1, 0, 1, 2]) + bytes(Pubkey.from_string(address)) + bytes(32) + bytes(32)
+    message += bytes([1, 1, 1, 0, len(b"memory test")]) + b"memory test"
+    return (bytes([1]) + bytes(64) + message).hex()
+
+
 def session_calls(name, vault):
     """The same signatures through one session, closed before the child reports ready."""
+    solana = vek.Vault(vault).get(name).address("solana")
+    transactions = dict(TRANSACTIONS, solana=solana_transfer_of(solana))
     calls = []
     for chain in CHAINS:
         calls.append(["sign_message", [chain, "memory test message"]])
-        if chain in TRANSACTIONS:
-            calls.append(["sign_transaction", [chain, TRANSACTIONS[chain]]])
+        if chain in transactions:
+            calls.append(["sign_transaction", [chain, transactions[chain]]])
     return [["session", [vault, name, PASSPHRASE, calls], {}]]
 
 

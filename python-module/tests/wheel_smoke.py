@@ -135,7 +135,7 @@ def verify(result: dict[str, str]) -> None:
 
     evm = result["evm"]
     for text, signature in ((MESSAGE, result["evm_signature"]), ("second", result["native_signature"])):
-        signer = Account.recover_message(encode_defunct(text=text), signature=bytes.fromhex(signature))
+        signer = Account.recover_message(encode_defunct(text=text), signature=bytes.fromhex(signature.removeprefix("0x")))
         assert signer == evm, (signer, evm)
     verify_ed25519(result)
     Account.enable_unaudited_hdwallet_features()

@@ -798,17 +798,6 @@ class Receipt:
         Solana: the node's `err` as compact JSON when it failed; otherwise None.
         """
 
-    @overload
-    def to_dict(self) -> dict[str, str | int | None]:
-        """The fields as a dict, ready for json.dumps."""
-
-    @overload
-    def to_dict(self) -> dict[str, Any]:
-        """
-        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
-        bytes as lower-case hex.
-        """
-
     def __getstate__(self) -> tuple[str, str, int, int | None, str | None]: ...
 
     def __setstate__(self, arg: tuple[str, str, int, int | None, str | None], /) -> None: ...
@@ -818,6 +807,12 @@ class Receipt:
     def __eq__(self, other: object, /) -> bool: ...
 
     def __hash__(self) -> int: ...
+
+    def to_dict(self) -> dict[str, Any]:
+        """
+        The fields as a dict of plain JSON types (json.dumps writes it): nested results as dicts,
+        bytes as lower-case hex.
+        """
 
 class GeneratedKeyWarning(UserWarning):
     """
@@ -1021,7 +1016,7 @@ class Vault:
 
     def __repr__(self) -> str: ...
 
-    def unlock_async(self, wallet: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> asyncio.Future[Session]:
+    def unlock_async(self, name_or_id: str, passphrase: str | None = None, ttl: float | None = None, bip39_passphrase: str | None = None) -> asyncio.Future[Session]:
         """
         unlock() for asyncio: an awaitable of the Session, the key derivation run in the running
         loop's default executor. Cancelling the task does not stop the derivation; the session

@@ -4,6 +4,7 @@ on it (test_stubs.py). It is type-checked, never run: it would sign and send.
 """
 from __future__ import annotations
 
+import asyncio
 import json
 import os
 import pathlib
@@ -145,6 +146,45 @@ def errors() -> None:
         print(text, [isinstance(e, f) for f in failures])
 
 
+def newer(vault: vek.Vault) -> None:
+    """Sessions without a vault, waits, cancels, awaitables, EVM signing by parts, review details."""
+    s = vek.Session.from_mnemonic("phrase", bip39_passphrase="Grüße", ttl=None)
+    k = vek.Session.from_private_key("11" * 32, chain="ethereum", secp256k1_key=None, ed25519_key=None, ttl=9.0)
+    stop = vek.Cancel()
+    stop.cancel()
+    stopped: bool = stop.cancelled
+    sent: str = s.send("ethereum", "02", timeout=5.0, cancel=stop)
+    r: vek.Receipt = s.wait("ethereum", sent, rpc_url=None, timeout=1.0, cancel=stop)
+    fields: tuple[str, str, int, Optional[int], Optional[str]] = (r.tx_hash, r.status, r.block_number, r.gas_used,
+                                                                   r.error)
+    m: vek.Signature = k.sign_signable_message("ethereum", b"E", b"thereum Signed Message:\n2", b"hi")
+    h: vek.Signature = k.unsafe_sign_hash("ethereum", "00" * 32)
+    generated: list[str] = vault.get("c").generated_keys
+    d = vek.decode_transaction("solana", "00")
+    money: tuple[str, int, Optional[str], Optional[int], Optional[str]] = (
+        d.currency, d.decimals, d.value_text, d.max_cost, d.max_cost_text)
+    rows: list[tuple[str, str]] = d.review
+    for i in d.instruction_details:
+        ix: vek.SolanaInstruction = i
+        parts: tuple[str, Optional[str], Optional[str], Optional[str], Optional[str], Optional[str]] = (
+            ix.program_id, ix.program, ix.kind, ix.source, ix.destination, ix.authority)
+        amounts: tuple[Optional[int], Optional[str], Optional[int], int, int, str] = (
+            ix.amount, ix.mint, ix.decimals, ix.accounts, ix.data_length, ix.text)
+        print(parts, amounts)
+    chain = vek.known_chains()[0]
+    unit: tuple[str, int] = (chain.currency, chain.decimals)
+    failures: list[type[Exception]] = [vek.WrongBip39PassphraseError, vek.NotSentError, vek.SendOutcomeUnknownError,
+                                       vek.WaitTimeoutError, vek.WaitCancelledError, vek.GeneratedKeyWarning]
+    print(stopped, fields, plain(m), plain(h), generated, money, rows, unit, failures, r.to_dict())
+
+
+async def awaited(vault: vek.Vault) -> None:
+    s: vek.Session = await vault.unlock_async("a2", "new", ttl=None, bip39_passphrase=None)
+    sent: str = await s.send_async("ethereum", "02", rpc_url=None, index=None, path=None, timeout=3.0)
+    r: vek.Receipt = await s.wait_async("ethereum", sent, rpc_url=None, timeout=3.0)
+    print(r)
+
+
 def native(vault: str) -> None:
     phrase: str = _native.generate_mnemonic(12)
     address: str = _native.derive_address(phrase, "ethereum", 0)
@@ -170,6 +210,8 @@ def main() -> None:
     queries()
     checks()
     errors()
+    newer(vault)
+    asyncio.run(awaited(vault))
     native("/tmp/v")
 
 

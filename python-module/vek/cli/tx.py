@@ -84,6 +84,8 @@ def decoded_doc(d: vek.DecodedTransaction) -> dict[str, Any]:
             "to": d.to,
             "value_wei": decimal(d.value_wei),
             "value_ether": d.value_ether,
+            "currency": d.currency,
+            "value": d.value_text,
             "gas_limit": decimal(d.gas_limit),
         }
         if d.gas_price is not None:
@@ -92,31 +94,21 @@ def decoded_doc(d: vek.DecodedTransaction) -> dict[str, Any]:
             doc["max_fee_per_gas"] = decimal(d.max_fee_per_gas)
             doc["max_priority_fee_per_gas"] = decimal(d.max_priority_fee_per_gas)
         doc["data_length"] = d.data_length
+        doc["max_cost_wei"] = decimal(d.max_cost)
+        doc["max_cost"] = d.max_cost_text
         return doc
-    return {"fee_payer": d.fee_payer, "signatures": d.signatures, "instructions": d.instructions}
+    return {
+        "fee_payer": d.fee_payer,
+        "signatures": d.signatures,
+        "instructions": d.instructions,
+        "transfers": [i.to_dict() for i in d.instruction_details if i.kind is not None],
+    }
 
 
 def decoded_rows(d: vek.DecodedTransaction) -> list[list[str]]:
-    if d.family == "evm":
-        rows = [
-            ["chain id", f"{d.evm_chain_id} ({chain_label(d.chain_id)})"],
-            ["nonce", str(d.nonce)],
-            ["to", d.to or "(none: creates a contract)"],
-            ["value", f"{d.value_ether} ether ({d.value_wei} wei)"],
-            ["gas limit", str(d.gas_limit)],
-        ]
-        if d.gas_price is not None:
-            rows.append(["gas price", f"{d.gas_price} wei"])
-        else:
-            rows.append(["max fee", f"{d.max_fee_per_gas} wei per gas"])
-            rows.append(["priority fee", f"{d.max_priority_fee_per_gas} wei per gas"])
-        rows.append(["data", f"{d.data_length} bytes"])
-        return rows
-    return [
-        ["fee payer", str(d.fee_payer)],
-        ["signatures", str(d.signatures)],
-        ["instructions", str(d.instructions)],
-    ]
+    """The review rows the library makes: amounts in the chain's currency, the maximum
+    cost, Solana's transfers decoded."""
+    return [[label, text] for label, text in d.review]
 
 
 def decode(args: argparse.Namespace, tx: str) -> Optional[vek.DecodedTransaction]:
@@ -182,14 +174,11 @@ def endpoint_of(args: argparse.Namespace) -> tuple[str, str]:
     return e.url, "built-in public mainnet node"
 
 
-def signed_bytes(tx: str, signed: vek.SignedTransaction) -> bytes:
-    """The transaction with its signature, as a node takes it: EVM's signed transaction; a
-    Solana transaction with the signature in the fee payer's slot, the first."""
-    if signed.raw_transaction is not None:
-        return bytes.fromhex(strip_hex_prefix(signed.raw_transaction))
-    whole = bytearray.fromhex(tx)
-    whole[1 : 1 + len(bytes.fromhex(signed.signature))] = bytes.fromhex(signed.signature)
-    return bytes(whole)
+def signed_bytes(signed: vek.SignedTransaction) -> bytes:
+    """The signed transaction as a node takes it (EVM and Solana assemble it; Solana's
+    signature is in the slot of the wallet's key)."""
+    assert signed.raw_transaction is not None
+    return bytes.fromhex(strip_hex_prefix(signed.raw_transaction))
 
 
 def submitted(lookup: str, submit: Callable[[], str]) -> str:
@@ -243,13 +232,12 @@ def send(args: argparse.Namespace, out: Output, reader: SecretReader, state: Sta
         signer = session.address(args.chain, **where)
         if shown is not None and signer != shown:
             raise CliError(f"the wallet signs with {signer}, not the address shown ({shown}); nothing was sent")
-        payload: Any = d.signing_payload if family == "solana" else tx
-        signed = session.sign_transaction(args.chain, payload, **where)
+        signed = session.sign_transaction(args.chain, tx, **where)
         expected = signed.tx_hash
         lookup = f"; look up {expected} before sending it again" if expected else "; check the account before sending again"
         state.text = "whether the transaction was sent is not known" + lookup
     # The session is closed: its keys are wiped before the wait for the node.
-    raw = signed_bytes(tx, signed)
+    raw = signed_bytes(signed)
     tx_hash = submitted(lookup, lambda: vek.broadcast(args.chain, raw, rpc_url=url, timeout=args.timeout))
     state.text = f"the transaction was sent ({printable(tx_hash)})"
     out.emit({"signer": signer, "tx_hash": tx_hash}, lambda: printable(tx_hash))
