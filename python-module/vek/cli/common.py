@@ -16,15 +16,6 @@ from .prompts import SecretReader, Source, read_bip39_passphrase, read_passphras
 T = TypeVar("T")
 # How often a passphrase typed at a prompt is asked for when it is wrong.
 PASSPHRASE_TRIES = 3
-# A wrong BIP-39 passphrase (a WrongPassphraseError of its own in the library).
-WRONG_BIP39 = getattr(vek, "WrongBip39PassphraseError", None)
-
-
-def generated_keys(w: vek.Wallet) -> list[str]:
-    """The curves whose key the library made at random when the wallet was imported."""
-    return list(getattr(w, "generated_keys", []))
-
-
 def wallet_dict(w: vek.Wallet) -> dict[str, Any]:
     return {
         "id": w.id,
@@ -34,7 +25,7 @@ def wallet_dict(w: vek.Wallet) -> dict[str, Any]:
         ],
         "created_at": w.created_at,
         "bip39_passphrase": bool(w.bip39_passphrase),
-        "generated_keys": generated_keys(w),
+        "generated_keys": list(w.generated_keys),
     }
 
 
@@ -148,7 +139,7 @@ def with_secrets(
             with progress("deriving key…", out):
                 return action(passphrase, phrase_pass)
         except vek.WrongPassphraseError as e:
-            wrong_bip39 = WRONG_BIP39 is not None and isinstance(e, WRONG_BIP39)
+            wrong_bip39 = isinstance(e, vek.WrongBip39PassphraseError)
             typed = reader.prompts(source(args, "bip39_passphrase" if wrong_bip39 else "passphrase"))
             if attempt == PASSPHRASE_TRIES or not typed or (getattr(args, "no_passphrase", False) and not wrong_bip39):
                 raise

@@ -3,16 +3,17 @@
 from __future__ import annotations
 
 import argparse
+import contextlib
 import functools
 import itertools
-from typing import Any
+import warnings
+from typing import Any, Iterator
 
 import vek
 
 from .chains import FAMILIES, check_chain, curve_families, family_of, import_key_formats, import_key_formats_help, title
 from .common import (
     check_hex,
-    generated_keys,
     label,
     check_name_free,
     check_phrase,
@@ -40,6 +41,23 @@ def note_duplicates(vault: vek.Vault, w: vek.Wallet, out: Output) -> None:
         if other.id != w.id and any((a.chain_id, a.address) in mine for a in other.accounts):
             out.note(f"notice: wallet {label(other)} has the same addresses: this secret was imported before.")
 
+
+
+@contextlib.contextmanager
+def told_of_generated_keys() -> Iterator[None]:
+    """The library's GeneratedKeyWarning, silenced: the tool says it in its own words
+    (note_generated_keys), with the command that shows the key."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", vek.GeneratedKeyWarning)
+        yield
+
+
+def note_generated_keys(args: argparse.Namespace, w: vek.Wallet, out: Output) -> None:
+    for curve in w.generated_keys:
+        out.note(
+            f"warning: the {curve_families(curve)} accounts use a new random key ({title(curve)}) that only "
+            f"'{PROG}{vault_option(args)} export {w.id}' shows; back it up, or import with --both"
+        )
 
 @command(
     "create",
@@ -131,7 +149,7 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
         check_hex(ed, "private key", secret=True)
         state.text = "no wallet was created"
         passphrase = read_new_passphrase(args, reader)
-        with progress("deriving key…", out), uninterrupted():
+        with progress("deriving key…", out), uninterrupted(), told_of_generated_keys():
             w = vault.import_private_key(args.name, passphrase=passphrase, secp256k1_key=secp, ed25519_key=ed)
             created(state, args, w)
     else:
@@ -141,20 +159,12 @@ def import_key(args: argparse.Namespace, out: Output, reader: SecretReader, stat
             check_hex(key, "private key", secret=True)
         state.text = "no wallet was created"
         passphrase = read_new_passphrase(args, reader)
-        with progress("deriving key…", out), uninterrupted():
+        with progress("deriving key…", out), uninterrupted(), told_of_generated_keys():
             w = vault.import_key(args.name, key, args.format, args.chain, passphrase=passphrase)
             created(state, args, w)
     doc = wallet_dict(w)
-    if not hasattr(w, "generated_keys") and not args.both:
-        # A library without Wallet.generated_keys: the curve not imported got a random key.
-        imported = FAMILIES[family_of(args.chain or "ethereum")].curve
-        doc["generated_keys"] = sorted({f.curve for f in FAMILIES.values()} - {imported})
     out.emit(doc, lambda: wallet_text(doc))
-    for curve in doc["generated_keys"]:
-        out.note(
-            f"warning: the {curve_families(curve)} accounts use a new random key ({title(curve)}) that only "
-            f"'{PROG}{vault_option(args)} export {w.id}' shows; back it up, or import with --both"
-        )
+    note_generated_keys(args, w, out)
     note_duplicates(vault, w, out)
 
 
@@ -191,10 +201,11 @@ def import_keystore(args: argparse.Namespace, out: Output, reader: SecretReader,
     options: dict[str, Any] = {"passphrase": passphrase, **({"allow_weak_kdf": True} if args.allow_weak_kdf else {})}
     call = functools.partial(vault.import_key, **options)
     # Ctrl-C cancels the import until the library has written the wallet.
-    with progress("deriving keys…", out), uninterrupted(until=imported):
+    with progress("deriving keys…", out), uninterrupted(until=imported), told_of_generated_keys():
         imported.extend(itertools.starmap(call, [(args.name, document, "keystore", None, password)]))
         w = imported[0]
         created(state, args, w)
     out.emit(wallet_dict(w), lambda: wallet_text(w))
+    note_generated_keys(args, w, out)
     note_duplicates(vault, w, out)
 

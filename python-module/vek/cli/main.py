@@ -19,8 +19,7 @@ WRONG_BIP39_PASSPHRASE = "wrong BIP-39 passphrase: the phrase gives other accoun
 
 def error_text(e: BaseException, verbose: bool) -> tuple[str, str]:
     """The type and the one-line message an error is reported with."""
-    wrong_bip39 = getattr(vek, "WrongBip39PassphraseError", None)
-    if wrong_bip39 is not None and isinstance(e, wrong_bip39):
+    if isinstance(e, vek.WrongBip39PassphraseError):
         return type(e).__name__, WRONG_BIP39_PASSPHRASE + (f": {e}" if verbose else "")
     if isinstance(e, vek.WrongPassphraseError):
         return type(e).__name__, WRONG_PASSPHRASE + (f": {e}" if verbose else "")

@@ -15,8 +15,9 @@ from .registry import CHAIN, WALLET, account_options, arg, bip39_options, comman
 # Each family's payment URI: its scheme, and how an amount is written in it (in the
 # currency with its decimals, or as an integer of the smallest unit).
 URI_SCHEMES = {"bitcoin": "bitcoin", "evm": "ethereum", "solana": "solana"}
-# A family's currency and decimals where the chain table does not give them.
-DEFAULT_CURRENCIES = {"bitcoin": ("BTC", 8), "evm": ("ETH", 18), "solana": ("SOL", 9)}
+# An EVM chain named only by its id has no currency in the chain table: its amounts are
+# in the native unit of 18 decimals, as the library reviews them.
+UNNAMED_EVM_CURRENCY = ("native", 18)
 AMOUNT = re.compile(r"(\d+)(?:\.(\d*))?|\.(\d+)")
 MAX_AMOUNT_TEXT = 80
 
@@ -24,10 +25,7 @@ MAX_AMOUNT_TEXT = 80
 def currency(chain: str) -> tuple[str, int]:
     """The chain's currency symbol and its decimals."""
     named = named_chain(chain)
-    code, decimals = DEFAULT_CURRENCIES[family_of(chain)]
-    if named is not None and getattr(named, "decimals", None) is not None:
-        return str(getattr(named, "currency", code)), int(getattr(named, "decimals"))
-    return code, decimals
+    return (named.currency, named.decimals) if named is not None else UNNAMED_EVM_CURRENCY
 
 
 def base_units(text: str, chain: str) -> int:
