@@ -83,7 +83,10 @@ std::string compact_text(const nlohmann::json& v) {
 }
 
 
-VekResult<nlohmann::json> rpc_result(std::string_view text, vek_core::ErrorCode rpc_error) {
+namespace {
+
+// The node's reply parsed, a JSON-RPC "error" member in it reported as `rpc_error`.
+VekResult<nlohmann::json> reply_without_error(std::string_view text, vek_core::ErrorCode rpc_error) {
   nlohmann::json reply;
   try {
     reply = nlohmann::json::parse(text);
@@ -94,23 +97,24 @@ VekResult<nlohmann::json> rpc_result(std::string_view text, vek_core::ErrorCode 
     if (const auto error = reply.find("error"); error != reply.end()) {
       return std::unexpected(VekLibError{rpc_error, "RPC error: " + compact_text(*error)});
     }
-    if (const auto value = reply.find("result"); value != reply.end()) return std::move(*value);
+  }
+  return reply;
+}
+
+}  // namespace
+
+VekResult<nlohmann::json> rpc_result(std::string_view text, vek_core::ErrorCode rpc_error) {
+  VEK_TRY(reply, reply_without_error(text, rpc_error));
+  if (reply->is_object()) {
+    if (const auto value = reply->find("result"); value != reply->end()) return std::move(*value);
   }
   return std::unexpected(VekLibError::broadcast_failed("no 'result' in response: " + std::string(text)));
 }
 
 VekResult<std::string> extract_json_field(std::string_view text, std::string_view field, vek_core::ErrorCode rpc_error) {
-  nlohmann::json reply;
-  try {
-    reply = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::exception& e) {
-    return std::unexpected(VekLibError::json(e.what()));
-  }
-  if (reply.is_object()) {
-    if (const auto error = reply.find("error"); error != reply.end()) {
-      return std::unexpected(VekLibError{rpc_error, "RPC error: " + compact_text(*error)});
-    }
-    if (const auto value = reply.find(field); value != reply.end() && value->is_string()) {
+  VEK_TRY(reply, reply_without_error(text, rpc_error));
+  if (reply->is_object()) {
+    if (const auto value = reply->find(field); value != reply->end() && value->is_string()) {
       return value->get<std::string>();
     }
   }
