@@ -27,7 +27,6 @@ using Result = SignerResult<T>;
 constexpr std::uint8_t kTypeAccessList = 0x01;
 constexpr std::uint8_t kTypeDynamicFee = 0x02;
 constexpr std::size_t kWordBytes = 32;
-constexpr std::size_t kAddressBytes = 20;
 constexpr std::size_t kCounterBytes = 8;  // nonce and gas: 64 bits
 
 constexpr std::string_view kKnownFields[] = {"chainId", "nonce", "gas",  "maxFeePerGas", "maxPriorityFeePerGas",
