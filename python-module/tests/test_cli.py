@@ -731,7 +731,7 @@ def test_help_and_refusals_follow_the_family_queries(cli, shared):
 def test_send_signs_once_and_broadcasts_the_signed_bytes(cli, shared, monkeypatch):
     sent = []
 
-    def broadcast(chain, signed, rpc_url=None, *, timeout=None):
+    def broadcast(chain, signed, rpc_url, *, timeout=None):
         sent.append((chain, signed, rpc_url))
         return "0x" + "ab" * 32
 

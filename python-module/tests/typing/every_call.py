@@ -153,8 +153,8 @@ def newer(vault: vek.Vault) -> None:
     stop = vek.Cancel()
     stop.cancel()
     stopped: bool = stop.cancelled
-    sent: str = s.send("ethereum", "02", timeout=5.0, cancel=stop)
-    r: vek.Receipt = s.wait("ethereum", sent, rpc_url=None, timeout=1.0, cancel=stop)
+    sent: str = s.send("ethereum", "02", rpc_url="http://127.0.0.1:1", timeout=5.0, cancel=stop)
+    r: vek.Receipt = s.wait("ethereum", sent, rpc_url="http://127.0.0.1:1", timeout=1.0, cancel=stop)
     fields: tuple[str, str, int, Optional[int], Optional[str]] = (r.tx_hash, r.status, r.block_number, r.gas_used,
                                                                    r.error)
     m: vek.Signature = k.sign_signable_message("ethereum", b"E", b"thereum Signed Message:\n2", b"hi")
@@ -180,8 +180,9 @@ def newer(vault: vek.Vault) -> None:
 
 async def awaited(vault: vek.Vault) -> None:
     s: vek.Session = await vault.unlock_async("a2", "new", ttl=None, bip39_passphrase=None)
-    sent: str = await s.send_async("ethereum", "02", rpc_url=None, index=None, path=None, timeout=3.0)
-    r: vek.Receipt = await s.wait_async("ethereum", sent, rpc_url=None, timeout=3.0)
+    sent: str = await s.send_async("ethereum", "02", rpc_url="http://127.0.0.1:1", index=None, path=None,
+                                   timeout=3.0)
+    r: vek.Receipt = await s.wait_async("ethereum", sent, rpc_url="http://127.0.0.1:1", timeout=3.0)
     print(r)
 
 
